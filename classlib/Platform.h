@@ -1,0 +1,65 @@
+// The platform seam: the few operating-system calls that the platform-free code needs, with
+// one implementation over Win32 and one over POSIX for the native host build. This header
+// and Platform.cpp are the only places of the class layer that know which system they run on.
+//
+// Texts are 8-bit strings in the system code page, as everywhere in the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// ---- text -------------------------------------------------------------------------------
+
+enum class TextOrder { Less, Equal, Greater, Failed };
+
+// Locale-aware comparison with letter case ignored: on Windows CompareStringA with the user's
+// default locale and NORM_IGNORECASE (which is not ASCII order: "a-b" > "ab"); on the host an
+// unsigned byte comparison after ASCII lower-casing. Failed only where the platform fails.
+TextOrder CompareTextLocale(std::string_view a, std::string_view b);
+
+// ---- process and environment --------------------------------------------------------------
+
+std::string ExePath();     // full path of the running executable
+std::string TempDir();     // the temporary folder, ending in the path delimiter
+char PathDelim();          // '\\' on Windows, '/' on the host
+uint32_t CurrentThreadId();
+void SleepMs(uint32_t milliseconds);
+
+// ---- files ---------------------------------------------------------------------------------
+
+// Open modes: one access value or'ed with one share value; fmCreate creates or truncates.
+constexpr uint32_t fmOpenRead = 0x0000;
+constexpr uint32_t fmOpenWrite = 0x0001;
+constexpr uint32_t fmOpenReadWrite = 0x0002;
+constexpr uint32_t fmShareCompat = 0x0000;
+constexpr uint32_t fmShareExclusive = 0x0010;
+constexpr uint32_t fmShareDenyWrite = 0x0020;
+constexpr uint32_t fmShareDenyRead = 0x0030;
+constexpr uint32_t fmShareDenyNone = 0x0040;
+constexpr uint32_t fmCreate = 0xFF00;
+
+using FileHandle = intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
+
+bool FileExists(const std::string& name);
+bool RemoveFile(const std::string& name);
+// Opens an existing file. On Windows the share bits become CreateFile's share flags; the
+// host has no share modes and ignores them.
+FileHandle FileOpen(const std::string& name, uint32_t mode);
+// Creates (or truncates) a file for reading and writing with the given share bits.
+FileHandle FileCreate(const std::string& name, uint32_t shareMode = fmShareExclusive);
+int32_t FileRead(FileHandle file, void* buffer, int32_t count);          // -1 on failure
+int32_t FileWrite(FileHandle file, const void* buffer, int32_t count);   // -1 on failure
+int64_t FileSeek(FileHandle file, int64_t offset, SeekOrigin origin);   // -1 on failure
+bool FileTruncate(FileHandle file);  // ends the file at its current position
+void FileClose(FileHandle file);
+
+// The text of the last failed system call, for messages.
+std::string LastErrorMessage();
+
+}  // namespace plat

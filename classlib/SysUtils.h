@@ -1,0 +1,80 @@
+// The root of every class, the exception family, and small formatting helpers.
+//
+// Every class of the system derives from TObject and answers its own ClassName(), because
+// many messages quote class names. Exceptions derive from Exception, which is both a TObject
+// and a std::exception; EAbort is the silent exception that ends an operation without a
+// message to the user.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+class TObject {
+public:
+    TObject() = default;
+    TObject(const TObject&) = default;
+    TObject& operator=(const TObject&) = default;
+    virtual ~TObject() = default;
+
+    virtual const char* ClassName() const { return "TObject"; }
+};
+
+// Declares ClassName() inside a class body; the name is the class's own.
+#define CL_CLASS_NAME(Name) \
+    const char* ClassName() const override { return #Name; }
+
+class Exception : public TObject, public std::exception {
+public:
+    explicit Exception(std::string message) : FMessage(std::move(message)) {}
+
+    const std::string& Message() const { return FMessage; }
+    void SetMessage(std::string message) { FMessage = std::move(message); }
+    const char* what() const noexcept override { return FMessage.c_str(); }
+
+    CL_CLASS_NAME(Exception)
+
+private:
+    std::string FMessage;
+};
+
+// Declares an exception class that adds nothing but its name.
+#define CL_DECLARE_EXCEPTION(Name, Base)      \
+    class Name : public Base {                \
+    public:                                   \
+        using Base::Base;                     \
+        CL_CLASS_NAME(Name)                   \
+    };
+
+CL_DECLARE_EXCEPTION(EAbort, Exception)
+CL_DECLARE_EXCEPTION(EConvertError, Exception)
+CL_DECLARE_EXCEPTION(EAssertionFailed, Exception)
+CL_DECLARE_EXCEPTION(EListError, Exception)
+CL_DECLARE_EXCEPTION(EOutOfMemory, Exception)
+CL_DECLARE_EXCEPTION(EInvalidOperation, Exception)
+CL_DECLARE_EXCEPTION(EOSError, Exception)
+CL_DECLARE_EXCEPTION(EStreamError, Exception)
+CL_DECLARE_EXCEPTION(EFileStreamError, EStreamError)
+CL_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)
+CL_DECLARE_EXCEPTION(EFOpenError, EFileStreamError)
+CL_DECLARE_EXCEPTION(EReadError, EStreamError)
+CL_DECLARE_EXCEPTION(EWriteError, EStreamError)
+
+// Raises EAbort without a message.
+[[noreturn]] void Abort();
+
+// printf-style formatting into a std::string.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Guards a programming error: raises EAssertionFailed with the message when the condition
+// does not hold. Unlike assert() it stays on in every build, as the system's assertions do.
+inline void Assert(bool condition, const char* message)
+{
+    if (!condition) {
+        throw EAssertionFailed(message);
+    }
+}

@@ -1,0 +1,6 @@
+#include "lectern/lc/memStringPtrList.h"
+
+void tStringPtrList::Clear()
+{
+    FTree.Clear();
+}

@@ -161,21 +161,21 @@ TYPED_TEST(FastList, ClearForgetsObjectsAndFreeObjectsFreesThem)
     Tracked kept(alive);
     TypeParam list;
     for (int i = 0; i < 20; ++i) {
-        list.Add("n" + std::to_string(i), &kept);
+        list.Add(std::to_string(i) + "n", &kept);
     }
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.IndexOf("n3"), -1);
+    EXPECT_EQ(list.IndexOf("3n"), -1);
     EXPECT_EQ(alive, 1);
 
     for (int i = 0; i < 20; ++i) {
-        list.Add("m" + std::to_string(i), new Tracked(alive));
+        list.Add(std::to_string(i) + "m", new Tracked(alive));
     }
     EXPECT_EQ(alive, 21);
     list.FreeObjects();
     EXPECT_EQ(alive, 1);
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.IndexOf("m0"), -1);
+    EXPECT_EQ(list.IndexOf("0m"), -1);
     EXPECT_EQ(list.Add("again", &kept), 0);
     EXPECT_EQ(list.IndexOf("AGAIN"), 0);
 }

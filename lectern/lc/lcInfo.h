@@ -40,6 +40,8 @@ const std::string& LcExeFileName();
 // ============================================================================================
 
 CL_DECLARE_EXCEPTION(ELcObjectLinks, Exception)
+// Misuse and format failures of the value model and of the form values (lcHttpValues).
+CL_DECLARE_EXCEPTION(ELcInfo, Exception)
 
 // The calling thread's platform thread id.
 uint32_t MyThreadId();

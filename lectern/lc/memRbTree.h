@@ -15,7 +15,7 @@
 // Comparisons come in as a callable giving <0, 0 or >0 for the searched key against a node;
 // an equal key on insertion goes right, so equal keys keep their insertion order and a search
 // stops at the first equal node on its path. The header compares as smaller than everything.
-// A node may take part in two orders at once (tBinTree): TLinks says which links and which
+// A node may sit in two orders at once (tBinTree): TLinks says which links and which
 // colour byte an order uses.
 //
 // No order locks: its work fields and stack live in the object, so one change at a time.

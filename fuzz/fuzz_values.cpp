@@ -24,38 +24,32 @@ void ReadEverything(TLcSimpleValue& v)
     }
 }
 
+// A new value of class T, filled by fill, read in every way.
+template <class T, class Fill>
+void ReadFilled(Fill fill)
+{
+    T v;
+    fill(v);
+    ReadEverything(v);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    TLcStringValue s;
-    s.SetString(text);
-    ReadEverything(s);
-    TLcTextValue t;
-    t.SetString(text);
-    ReadEverything(t);
-    TLcWideStringValue w;
-    w.SetString(text);
-    ReadEverything(w);
-
+    ReadFilled<TLcStringValue>([&](TLcSimpleValue& v) { v.SetString(text); });
+    ReadFilled<TLcTextValue>([&](TLcSimpleValue& v) { v.SetString(text); });
+    ReadFilled<TLcWideStringValue>([&](TLcSimpleValue& v) { v.SetString(text); });
     if (size >= sizeof(double)) {
         double x = 0;
         std::memcpy(&x, data, sizeof x);
-        TLcFloatValue f;
-        f.SetFloat(x);
-        ReadEverything(f);
-        TLcDateTimeValue d;
-        d.SetDateTime(x);
-        ReadEverything(d);
         int64_t n = 0;
         std::memcpy(&n, data, sizeof n);
-        TLcCurrencyValue c;
-        c.SetCurrency(n);
-        ReadEverything(c);
-        TLcLargeIntValue l;
-        l.SetLargeInt(n);
-        ReadEverything(l);
+        ReadFilled<TLcFloatValue>([&](TLcSimpleValue& v) { v.SetFloat(x); });
+        ReadFilled<TLcDateTimeValue>([&](TLcSimpleValue& v) { v.SetDateTime(x); });
+        ReadFilled<TLcCurrencyValue>([&](TLcSimpleValue& v) { v.SetCurrency(n); });
+        ReadFilled<TLcLargeIntValue>([&](TLcSimpleValue& v) { v.SetLargeInt(n); });
     }
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "lectern/book/FlDfDec.h"
 #include "lectern/book/LBFile.h"
 
 #include "BookTestFiles.h"
@@ -341,7 +342,7 @@ TEST_F(LBFileTest, UntrustedLengthsAndOffsetsEndTheReadSafely)
             EXPECT_TRUE(book.Exists("b"));
             EXPECT_EQ(book.ReadEntry("b")->Size(), 0) << c.what;
             TMemoryStream dest;
-            EXPECT_THROW(book.ExtractEntry("b", &dest), Exception) << c.what;
+            EXPECT_THROW(book.ExtractEntry("b", &dest), EFlInflateError) << c.what;
         }
     }
 }
@@ -423,7 +424,7 @@ TEST_F(LBFileTest, EntriesWithoutDataOrWithCorruptDataExistButReadEmpty)
         EXPECT_EQ(entry->Size(), 0) << name;
     }
     EXPECT_EQ(book.ReadEntryAt(-1)->Size(), 0);
-    EXPECT_THROW(book.ExtractEntry("corrupt", &dest), Exception);
+    EXPECT_THROW(book.ExtractEntry("corrupt", &dest), EFlInflateError);
     EXPECT_EQ(StreamText(book.ReadEntry("good")), "fine");
 }
 

@@ -1,0 +1,78 @@
+// Opens a mutated container and reads every entry it lists.
+//
+// Input: one flags byte, then the file body. Flags bit 0 puts the marker (assembled at run
+// time) in front of the body, bit 1 also puts 9000 bytes of filler in front of the marker
+// (the marker then straddles two search blocks), bit 2 turns entry caching on, bit 3 opens the
+// file as the viewer's book as well. Without bit 0 the body is the whole file.
+#include "lectern/book/LBFile.h"
+#include "lectern/book/LBLzhArchive.h"
+
+#include "classlib/Platform.h"
+#include "tests/support/BookWriter.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+constexpr size_t kFillerBytes = 9000;
+
+void ReadEverything(TLBFile& book)
+{
+    for (int i = 0; i < book.RecordCount(); ++i) {
+        const std::string name = book.Records(i)->Name;
+        if (!book.Exists(name)) {
+            continue;  // an unsorted directory hides some names
+        }
+        TMemoryStream dest;
+        try {
+            book.ExtractEntry(name, &dest);
+        } catch (const Exception&) {
+            // a corrupt entry: the decoder's or the stream's error
+        }
+        if (TMemoryStream* entry = book.ReadEntry(name)) {
+            entry->Size();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1) {
+        return 0;
+    }
+    const uint8_t flags = data[0];
+    std::string file;
+    if (flags & 1) {
+        if (flags & 2) {
+            file.assign(kFillerBytes, 'M');
+        }
+        file += booktest::BookMarker();
+    }
+    file.append(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    static const std::string path =
+        plat::TempDir() + "fuzz_container_" + std::to_string(plat::CurrentThreadId()) + ".book";
+    {
+        TFileStream out(path, fmCreate);
+        out.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
+    }
+    {
+        TLBFile book(nullptr);
+        book.SetCacheEntries((flags & 4) != 0);
+        if (book.Open(path, TLBFile::kModeRead)) {
+            ReadEverything(book);
+            ReadEverything(book);  // a second pass reads from the caches
+        }
+    }
+    if (flags & 8) {
+        TLBLzhArchive archive(path);
+        if (archive.Valid()) {
+            ReadEverything(archive);
+        }
+    }
+    return 0;
+}

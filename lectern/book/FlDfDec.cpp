@@ -1,0 +1,529 @@
+// The raw-deflate decoder.
+//
+// A deflate stream is a sequence of blocks: stored (byte-aligned raw bytes), or Huffman-coded
+// with the fixed codes or with codes sent in the block header. Huffman blocks decode into
+// literals and (length, distance) copies of earlier output.
+//
+// How it stays fast:
+//  - every code is decoded with one lookup in a single-level table indexed by the next L bits
+//    (TFlDfDecodeHuffmanTree); the entry also gives the count of extra bits, and the extra bits
+//    come from the same 32-bit peek, so a literal costs one peek, one lookup and one discard;
+//  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
+//    is below its write point, the loop runs on a cursor: the bit buffer, its count and both
+//    buffer pointers live in registers, the peek is a word load combined with the bit buffer
+//    and the discard is branch-free. Near the end of the input or of the window the same loop
+//    runs on the bit reader and window objects, which refill, pad and slide;
+//  - copies are done in 8-byte steps inside the window's buffer (FlDfCopyMatch).
+//
+// Bit buffer invariants on the cursor: FBitCount <= 31; the bits above FBitCount are either
+// zero or the low bits of the word at FNext (the word that the next refill loads), so
+// combining the two with OR gives the same bits either way. A peek reads the word at FNext,
+// which the margin keeps inside the bytes really read; the cursor never reads the zero bytes
+// that pad the end of the data, so consuming them can only happen through the bit reader,
+// which refuses it ("no more compressed data ...").
+//
+// Corrupt data never reads or writes outside the buffers: every lookup index is masked to
+// its table, symbols are range-checked, copy distances are checked against the bytes the
+// window holds, code-length repeats against the count of lengths. Every such test goes
+// through FlDfCheck, which raises EFlInternalInflateError; Inflate reports it as
+// EFlInflateError with the cause.
+#include "FlDfDec.h"
+
+#include "FlDfCryS.h"
+#include "FlDfHufD.h"
+#include "FlDfOutW.h"
+#include "FlDfStrm.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+constexpr int kLiteralAlphabet = 286;
+constexpr int kFixedLiteralAlphabet = 288;
+constexpr int kDistanceAlphabet = 30;
+constexpr int kDistanceAlphabet64 = 32;
+constexpr int kCodeLengthAlphabet = 19;
+constexpr int kMaxCodeLengthBits = 7;
+constexpr int kEndOfBlock = 256;
+constexpr int kFirstLengthSymbol = 257;
+constexpr int kLastLengthSymbol = 285;
+constexpr int kMaxLengthCodes = kLiteralAlphabet + kDistanceAlphabet64;   // HLIT + HDIST <= 318
+constexpr int kFixedDistanceBits = 5;
+constexpr int32_t kStoredPieceBytes = 16384;
+// Bits peeked beyond the longest code: the largest count of extra bits of each alphabet.
+constexpr int kLengthExtraPeek = 5;
+constexpr int kLengthExtraPeek64 = 16;
+constexpr int kDistanceExtraPeek = 14;
+constexpr int kCodeLengthExtraPeek = 7;
+constexpr int kRepeatSymbol = 16;
+constexpr int kFirstCodeLengthExtra = 16;   // symbols 16, 17, 18 carry extra bits
+
+// Lengths of symbols 257-285 and distances of symbols 0-31. Symbol 285 is written with its
+// deflate64 meaning (base 3, 16 extra bits); plain deflate reads it as 258 with no extra bits.
+constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+// Extra bits of symbols 257-287; the fixed code also gives 286 and 287 a code, which the
+// decoder refuses.
+constexpr std::array<uint8_t, 31> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                                  3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16, 0, 0};
+constexpr std::array<uint32_t, 32> kDistanceBase = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                                    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
+                                                    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr std::array<uint8_t, 32> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
+                                                    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+constexpr std::array<uint8_t, 3> kCodeLengthExtra = {2, 3, 7};
+constexpr std::array<uint8_t, kCodeLengthAlphabet> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
+constexpr int kPlainLongestLength = 258;
+
+// Each base is the previous base plus the values its extra bits add.
+constexpr bool BasesFollowExtraBits()
+{
+    for (size_t i = 1; i + 1 < kLengthBase.size() - 1; ++i) {
+        if (kLengthBase[i] != kLengthBase[i - 1] + (1u << kLengthExtra[i - 1])) {
+            return false;
+        }
+    }
+    for (size_t i = 1; i < kDistanceBase.size(); ++i) {
+        if (kDistanceBase[i] != kDistanceBase[i - 1] + (1u << kDistanceExtra[i - 1])) {
+            return false;
+        }
+    }
+    return kDistanceBase.back() + (1u << kDistanceExtra.back()) - 1 == 65536;
+}
+static_assert(BasesFollowExtraBits(), "length and distance tables agree with their extra bits");
+
+const char* const kInvalidLength = "decoded an invalid length symbol: greater than 285 [DecodeData]";
+const char* const kInvalidDistance = "decoded an invalid distance symbol: greater than 29 [DecodeData]";
+const char* const kUnmappedDistance = "decoded an invalid distance code [DecodeData]";
+const char* const kDistanceTooFar = "copy distance reaches before the start of the output [DecodeData]";
+
+struct TFixedTrees {
+    TFixedTrees()
+        : FLiteral(kFixedLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits),
+          FDistance(kDistanceAlphabet64, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits)
+    {
+        std::array<uint8_t, kFixedLiteralAlphabet> lengths{};
+        std::fill(lengths.begin(), lengths.begin() + 144, 8);
+        std::fill(lengths.begin() + 144, lengths.begin() + 256, 9);
+        std::fill(lengths.begin() + 256, lengths.begin() + 280, 7);
+        std::fill(lengths.begin() + 280, lengths.end(), 8);
+        FLiteral.Build(lengths.data(), 0, kFixedLiteralAlphabet, kLengthExtra.data(), kFirstLengthSymbol);
+        std::array<uint8_t, kDistanceAlphabet64> distances{};
+        distances.fill(kFixedDistanceBits);
+        FDistance.Build(distances.data(), 0, kDistanceAlphabet64, kDistanceExtra.data(), 0);
+    }
+
+    TFlDfDecodeHuffmanTree FLiteral;
+    TFlDfDecodeHuffmanTree FDistance;
+};
+
+// Built once, on first use (thread-safe), and only read afterwards.
+const TFixedTrees& FixedTrees()
+{
+    static const TFixedTrees trees;
+    return trees;
+}
+
+// The decoding loop on registers: see the overview above.
+struct TFastCursor {
+    TFastCursor(const TFlDfBitCursor& bits, const TFlDfOutCursor& out)
+        : FIn(bits.FNext), FInLimit(bits.FLimit), FBitBuf(bits.FBitBuf), FBitCount(bits.FBitCount),
+          FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
+    {
+    }
+
+    bool Room() const { return FIn <= FInLimit && FOut < FOutLimit; }
+
+    uint32_t Peek(int)
+    {
+        FLook = FBitBuf | static_cast<uint64_t>(FlDfLoadWord(FIn)) << FBitCount;
+        return static_cast<uint32_t>(FLook);
+    }
+
+    // Consumes n bits (1 to 31) of the last peek; loads the word when n exceeds the bits held.
+    void Discard(uint32_t n)
+    {
+        const bool consumed = n > FBitCount;
+        FIn += consumed ? kFlDfWordBytes : 0;
+        FBitCount = FBitCount + (consumed ? kFlDfWordBits : 0) - n;
+        FBitBuf = static_cast<uint32_t>(FLook >> n);
+    }
+
+    void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
+
+    void Copy(uint32_t length, uint32_t distance)
+    {
+        FlDfCheck(distance <= static_cast<uint32_t>(FOut - FBase), kDistanceTooFar);
+        FlDfCopyMatch(FOut, length, distance);
+        FOut += length;
+    }
+
+    TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
+    {
+        return TFlDfBitCursor{FIn, opened.FLimit, FBitBuf, FBitCount, opened.FUsable};
+    }
+    TFlDfOutCursor Out() const { return TFlDfOutCursor{FBase, FOut, FOutLimit}; }
+
+    const uint8_t* FIn;
+    const uint8_t* FInLimit;
+    uint32_t FBitBuf;
+    uint32_t FBitCount;
+    uint64_t FLook = 0;
+    uint8_t* FBase;
+    uint8_t* FOut;
+    uint8_t* FOutLimit;
+};
+
+// The same loop on the bit reader and window objects, one symbol at a time.
+struct TSlowCursor {
+    bool Room() { return std::exchange(FFirst, false); }
+    uint32_t Peek(int n) { return FBits.PeekBits(n); }
+    void Discard(uint32_t n) { FBits.DiscardBits(static_cast<int>(n)); }
+    void Literal(uint32_t value) { FWindow.AddLiteral(static_cast<uint8_t>(value)); }
+    void Copy(uint32_t length, uint32_t distance) { FWindow.AddCopy(length, distance); }
+
+    TFlDfInBitStream& FBits;
+    TFlDfOutputWindow& FWindow;
+    bool FFirst = true;
+};
+
+struct TBlockCodes {
+    const TFlDfDecodeHuffmanTree& FLiteral;
+    const TFlDfDecodeHuffmanTree& FDistance;
+    bool FDeflate64;
+};
+
+// Decodes symbols while the cursor has room; true at the end of the block.
+template <class TCursor>
+bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
+{
+    const uint32_t* const literalTable = codes.FLiteral.Table();
+    const uint32_t literalMask = codes.FLiteral.LookupMask();
+    const int literalPeek = std::min(
+        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (codes.FDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
+    const uint32_t* const distanceTable = codes.FDistance.Table();
+    const uint32_t distanceMask = codes.FDistance.LookupMask();
+    const int distancePeek = codes.FDistance.LookupBitLength() + kDistanceExtraPeek;
+    const bool deflate64 = codes.FDeflate64;
+    const uint32_t distanceLimit = deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
+
+    while (c.Room()) {
+        uint32_t look = c.Peek(literalPeek);
+        uint32_t entry = literalTable[look & literalMask];
+        uint32_t symbol = FlDfEntrySymbol(entry);
+        uint32_t codeBits = FlDfEntryCodeBits(entry);
+        if (symbol < kEndOfBlock) {
+            c.Discard(codeBits);
+            c.Literal(symbol);
+            continue;
+        }
+        if (symbol == kEndOfBlock) {
+            c.Discard(codeBits);
+            return true;
+        }
+        FlDfCheck(symbol <= kLastLengthSymbol, kInvalidLength);
+        uint32_t length;
+        if (symbol == kLastLengthSymbol && !deflate64) {
+            length = kPlainLongestLength;
+            c.Discard(codeBits);
+        } else {
+            const uint32_t extraBits = FlDfEntryExtraBits(entry);
+            length = kLengthBase[symbol - kFirstLengthSymbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
+            c.Discard(codeBits + extraBits);
+        }
+
+        look = c.Peek(distancePeek);
+        entry = distanceTable[look & distanceMask];
+        symbol = FlDfEntrySymbol(entry);
+        FlDfCheck(symbol < distanceLimit, deflate64 ? kUnmappedDistance : kInvalidDistance);
+        codeBits = FlDfEntryCodeBits(entry);
+        const uint32_t extraBits = FlDfEntryExtraBits(entry);
+        const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
+        c.Discard(codeBits + extraBits);
+        c.Copy(length, distance);
+    }
+    return false;
+}
+
+void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
+{
+    for (;;) {
+        const TFlDfBitCursor bitCursor = bits.OpenCursor();
+        const TFlDfOutCursor outCursor = window.OpenCursor();
+        bool endOfBlock;
+        if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
+            TFastCursor fast(bitCursor, outCursor);
+            try {
+                endOfBlock = DecodeSymbols(fast, codes);
+            } catch (...) {
+                // Hand back what was decoded, so that it reaches the destination.
+                bits.CloseCursor(fast.Bits(bitCursor));
+                window.CloseCursor(fast.Out());
+                throw;
+            }
+            bits.CloseCursor(fast.Bits(bitCursor));
+            window.CloseCursor(fast.Out());
+            window.CheckLimits();
+        } else {
+            TSlowCursor slow{bits, window};
+            endOfBlock = DecodeSymbols(slow, codes);
+        }
+        if (endOfBlock) {
+            return;
+        }
+    }
+}
+
+void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
+{
+    bits.AlignToByte();
+    uint8_t header[4];
+    bits.ReadBuffer(header, sizeof header);
+    const uint32_t len = header[0] | static_cast<uint32_t>(header[1]) << 8;
+    const uint32_t nlen = header[2] | static_cast<uint32_t>(header[3]) << 8;
+    FlDfCheck(len == (~nlen & 0xFFFF),
+              "invalid stored block (length and NOT length do not match) [InflateStoredBlock]");
+    std::unique_ptr<uint8_t[]> piece(new uint8_t[kStoredPieceBytes]);
+    auto left = static_cast<int32_t>(len);
+    while (left > 0) {
+        const int32_t n = std::min(left, kStoredPieceBytes);
+        bits.ReadBuffer(piece.get(), n);
+        window.AddBuffer(piece.get(), n);
+        left -= n;
+    }
+}
+
+void ReadLitDistCodeLengths(TFlDfInBitStream& bits, const TFlDfDecodeHuffmanTree& tree, uint8_t* lengths, int total)
+{
+    const int peek = tree.LookupBitLength() + kCodeLengthExtraPeek;
+    int i = 0;
+    while (i < total) {
+        const uint32_t look = bits.PeekBits(peek);
+        const uint32_t entry = tree.Decode(look & tree.LookupMask());
+        const uint32_t symbol = FlDfEntrySymbol(entry);
+        FlDfCheck(symbol <= 18, "decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
+        const uint32_t codeBits = FlDfEntryCodeBits(entry);
+        FlDfCheck(codeBits != 0 && codeBits <= static_cast<uint32_t>(tree.LookupBitLength()),
+                  "decoded a code length out of range {ReadLitDistCodeLengths}");
+        const uint32_t extraBits = FlDfEntryExtraBits(entry);
+        const uint32_t extra = (look >> codeBits) & FlDfLowBits(extraBits);
+        bits.DiscardBits(static_cast<int>(codeBits + extraBits));
+        if (symbol < kRepeatSymbol) {
+            lengths[i++] = static_cast<uint8_t>(symbol);
+            continue;
+        }
+        static constexpr int kRepeatBase[3] = {3, 3, 11};
+        const int repeat = kRepeatBase[symbol - kRepeatSymbol] + static_cast<int>(extra);
+        FlDfCheck(repeat <= total - i,
+                  "code length repeat runs past the count of literal and distance codes {ReadLitDistCodeLengths}");
+        if (symbol == kRepeatSymbol) {
+            FlDfCheck(i > 0, "code length repeat with no previous length {ReadLitDistCodeLengths}");
+            std::fill(lengths + i, lengths + i + repeat, lengths[i - 1]);
+        }
+        i += repeat;   // 17 and 18 leave zeros: the array starts zeroed
+    }
+}
+
+void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
+{
+    const int hlit = static_cast<int>(bits.ReadBits(5)) + kFirstLengthSymbol;
+    const int hdist = static_cast<int>(bits.ReadBits(5)) + 1;
+    const int hclen = static_cast<int>(bits.ReadBits(4)) + 4;
+    FlDfCheck(hlit <= kLiteralAlphabet,
+              "count of literal codes in dynamic block is greater than 286 [InflateDynamicBlock]");
+    FlDfCheck(deflate64 || hdist <= kDistanceAlphabet,
+              "count of distance codes in dynamic block is greater than 30 [InflateDynamicBlock]");
+
+    std::array<uint8_t, kCodeLengthAlphabet> codeLengthLengths{};
+    for (int i = 0; i < hclen; ++i) {
+        codeLengthLengths[kCodeLengthOrder[static_cast<size_t>(i)]] = static_cast<uint8_t>(bits.ReadBits(3));
+    }
+    auto codeLengthTree =
+        std::make_unique<TFlDfDecodeHuffmanTree>(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits);
+    codeLengthTree->Build(codeLengthLengths.data(), 0, kCodeLengthAlphabet, kCodeLengthExtra.data(),
+                          kFirstCodeLengthExtra);
+
+    std::array<uint8_t, kMaxLengthCodes> lengths{};
+    ReadLitDistCodeLengths(bits, *codeLengthTree, lengths.data(), hlit + hdist);
+
+    auto literalTree =
+        std::make_unique<TFlDfDecodeHuffmanTree>(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);
+    literalTree->Build(lengths.data(), 0, hlit, kLengthExtra.data(), kFirstLengthSymbol);
+    auto distanceTree = std::make_unique<TFlDfDecodeHuffmanTree>(
+        deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);
+    distanceTree->Build(lengths.data(), hlit, hdist, kDistanceExtra.data(), 0);
+    DecodeData(bits, window, TBlockCodes{*literalTree, *distanceTree, deflate64});
+}
+
+void InflateBlocks(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
+{
+    const TFixedTrees& fixed = FixedTrees();
+    bool final;
+    do {
+        final = bits.ReadBit() != 0;
+        switch (bits.ReadBits(2)) {
+        case 0: InflateStoredBlock(bits, window); break;
+        case 1: DecodeData(bits, window, TBlockCodes{fixed.FLiteral, fixed.FDistance, deflate64}); break;
+        case 2: InflateDynamicBlock(bits, window, deflate64); break;
+        default: FlDfRaiseCorrupt("starting new block, but invalid block type [Inflate]");
+        }
+    } while (!final);
+}
+
+// Writes what the window holds during an exception that is already on its way; a second
+// failure must not replace the first.
+void FlushQuietly(TFlDfOutputWindow& window)
+{
+    try {
+        window.Flush();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+void FlDfInitFixedTrees()
+{
+    FixedTrees();
+}
+
+uint32_t Inflate(TStream* source, TStream* dest, TFlDeflateHelper* options)
+{
+    Assert(source != nullptr, "Deflate: aSource stream cannot be nil");
+    Assert(dest != nullptr, "Deflate: aDest stream cannot be nil");
+    FlDfInitFixedTrees();
+
+    TFlDeflateHelper helper;
+    if (options != nullptr) {
+        helper.Assign(*options);
+    }
+    const int64_t sourceStart = source->Position();
+    const int64_t destStart = dest->Position();
+
+    int32_t streamSize = 0;
+    if (helper.FOnProgress.Assigned()) {
+        streamSize = helper.FStreamSize == -1 ? static_cast<int32_t>(source->Size()) : helper.FStreamSize;
+    }
+
+    std::unique_ptr<TFlLogger> log;
+    if (!helper.FLogFile.empty()) {
+        log = std::make_unique<TFlLogger>(helper.FLogFile);
+        log->WriteLine("INFLATING STREAM...");
+        log->WriteLine("Need to recompile the app with UseLogging turned on");
+    }
+
+    std::unique_ptr<TFlDfDecryptStream> decrypt;
+    TStream* input = source;
+    if (!helper.FPassphrase.empty()) {
+        decrypt = std::make_unique<TFlDfDecryptStream>(source, helper.FPassphrase);
+        if (!decrypt->VerifyHeader(helper.FCheckValue)) {
+            throw EFlInflatePasswordError("Inflate: stream is encrypted but passphrase is wrong");
+        }
+        input = decrypt.get();
+    }
+
+    const bool deflate64 = (helper.FOptions & kFlDfOptionDeflate64) != 0;
+    const bool testOnly = (helper.FOptions & kFlDfOptionTestOnly) != 0;
+    const auto checksumKind =
+        (helper.FOptions & kFlDfOptionAdler32) != 0 ? TFlDfChecksumKind::Adler32 : TFlDfChecksumKind::Crc32;
+
+    TFlDfInBitStream bits(input, helper.FOnProgress, streamSize);
+    TFlDfOutputWindow window(dest, log.get(), testOnly, helper.FPartSize, checksumKind, deflate64);
+    uint32_t result = 0;
+    try {
+        InflateBlocks(bits, window, deflate64);
+        result = window.Checksum();
+    } catch (const EFlInternalInflateError& e) {
+        FlushQuietly(window);
+        if (log) {
+            log->WriteLine(Format("Internal exception raised: %s", e.Message().c_str()));
+        }
+        throw EFlInflateError("Inflate error, possibly a corrupted compressed stream. (Internal cause: " +
+                              e.Message() + ")");
+    } catch (const EFlPartSizedInflate&) {
+        window.Flush();
+    } catch (const EFlAbortProgress&) {
+        window.Flush();
+    } catch (...) {
+        FlushQuietly(window);
+        throw;
+    }
+    bits.Release();
+
+    if (options != nullptr) {
+        options->FDecodedSize = static_cast<int32_t>(testOnly ? window.Position() : dest->Position() - destStart);
+        options->FCompressedSize = static_cast<int32_t>(source->Position() - sourceStart);
+    }
+    return result;
+}
+
+uint32_t InflateDefault(TStream* source, TStream* dest)
+{
+    return Inflate(source, dest, nullptr);
+}
+
+// ---- TFlLogger ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kLogBufferBytes = 4096;
+
+}  // namespace
+
+TFlLogger::TFlLogger(const std::string& fileName)
+{
+    Assert(!fileName.empty(), "TFlLogger.Create: a filename must be provided for the logger");
+    FFile = std::make_unique<TFileStream>(fileName, fmCreate);
+}
+
+TFlLogger::~TFlLogger()
+{
+    try {
+        Flush();
+    } catch (...) {
+        // A log that cannot be written loses its last lines; nothing may escape here.
+    }
+}
+
+int32_t TFlLogger::Read(void*, int32_t)
+{
+    Assert(false, "TFlLogger.Read: loggers are write-only, no reading allowed");
+    return 0;
+}
+
+int32_t TFlLogger::Write(const void* buffer, int32_t count)
+{
+    if (count <= 0) {
+        return 0;
+    }
+    FPending.append(static_cast<const char*>(buffer), static_cast<size_t>(count));
+    FPosition += count;
+    if (FPending.size() >= kLogBufferBytes) {
+        Flush();
+    }
+    return count;
+}
+
+int64_t TFlLogger::Seek(int64_t offset, SeekOrigin origin)
+{
+    Assert(offset == 0 && origin == SeekOrigin::Current, "TFlLogger.Seek: loggers are write-only, no seeking allowed");
+    return FPosition;
+}
+
+void TFlLogger::WriteLine(const std::string& text)
+{
+    const std::string line = text + "\r\n";
+    WriteBuffer(line.data(), static_cast<int64_t>(line.size()));
+}
+
+void TFlLogger::Flush()
+{
+    if (!FPending.empty()) {
+        const std::string pending = std::move(FPending);
+        FPending.clear();
+        FFile->WriteBuffer(pending.data(), static_cast<int64_t>(pending.size()));
+    }
+}

@@ -1,0 +1,99 @@
+// TFlDfOutputWindow: collects the decoded bytes, serves the copies that reach back into them,
+// keeps the checksum and writes to the destination in 32 KB pieces.
+//
+// The buffer always holds at least the last 32 KB produced (64 KB with deflate64) below the
+// current position. Output grows until the write point; then the oldest 32 KB are checksummed,
+// written and the rest moves down ("slide"). Between additions the position stays below the
+// write point, so a whole longest match fits behind it. The buffer has kFlDfCopyOverrunBytes
+// spare bytes at its end because the copy loop writes in whole 8-byte steps and may run up to
+// 7 bytes past a match's end; those bytes are overwritten by later output before they count.
+#pragma once
+
+#include "FlDfBase.h"
+#include "classlib/Streams.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+class TFlLogger;
+
+constexpr int32_t kFlDfSlideBytes = 32768;
+constexpr int32_t kFlDfWritePoint = 65536;
+constexpr int32_t kFlDfWritePoint64 = 98304;
+constexpr int32_t kFlDfMaxMatch = 258;
+constexpr int32_t kFlDfMaxMatch64 = 3 + 65535;   // length symbol 285 with 16 extra bits
+constexpr int32_t kFlDfCopyStepBytes = 8;
+constexpr int32_t kFlDfCopyOverrunBytes = 2 * kFlDfCopyStepBytes;
+
+enum class TFlDfChecksumKind { Crc32, Adler32 };
+
+// Repeats the len bytes that start dist bytes behind out, byte by byte forwards when the
+// copy overlaps itself. May write up to kFlDfCopyOverrunBytes - 1 bytes past out + len.
+inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
+{
+    const uint8_t* from = out - dist;
+    uint8_t* const end = out + len;
+    if (dist >= static_cast<uint32_t>(kFlDfCopyStepBytes)) {
+        // Each step reads bytes already written: dist >= the step size.
+        do {
+            std::memcpy(out, from, kFlDfCopyStepBytes);
+            out += kFlDfCopyStepBytes;
+            from += kFlDfCopyStepBytes;
+        } while (out < end);
+    } else if (dist == 1) {
+        std::memset(out, *from, len);
+    } else {
+        do {
+            *out++ = *from++;
+        } while (out < end);
+    }
+}
+
+// The window's state as the decoding loop holds it in registers.
+struct TFlDfOutCursor {
+    uint8_t* FBase;
+    uint8_t* FNext;
+    uint8_t* FLimit;   // the loop leaves at or past it: the write point or the part size
+};
+
+class TFlDfOutputWindow : public TObject {
+public:
+    TFlDfOutputWindow(TStream* dest, TFlLogger* log, bool testOnly, int32_t partSize, TFlDfChecksumKind checksumKind,
+                      bool deflate64);
+    TFlDfOutputWindow(const TFlDfOutputWindow&) = delete;
+    TFlDfOutputWindow& operator=(const TFlDfOutputWindow&) = delete;
+
+    void AddLiteral(uint8_t value);
+    void AddCopy(uint32_t length, uint32_t distance);
+    void AddBuffer(const uint8_t* data, int32_t count);
+    // Bytes produced: those written (or counted in test-only mode) plus those held.
+    int64_t Position() const { return FWritten + FPos; }
+    // Checksums and writes every byte still held.
+    void Flush();
+    // Flushes and gives the final checksum.
+    uint32_t Checksum();
+
+    TFlDfOutCursor OpenCursor();
+    void CloseCursor(const TFlDfOutCursor& cursor);
+    // After additions: raises EFlPartSizedInflate at the part size, slides at the write point.
+    void CheckLimits();
+
+    CL_CLASS_NAME(TFlDfOutputWindow)
+
+private:
+    void Emit(int32_t count);
+    void Slide();
+
+    TStream* FDest;
+    [[maybe_unused]] TFlLogger* FLog;   // kept for diagnostics; the decoder logs only in Inflate
+    bool FTestOnly;
+    int32_t FPartSize;
+    TFlDfChecksumKind FChecksumKind;
+    uint32_t FChecksum;
+    int32_t FWritePoint;
+    int32_t FBufferBytes;
+    std::unique_ptr<uint8_t[]> FBuffer;
+    int32_t FPos = 0;
+    int64_t FWritten = 0;
+};

@@ -850,6 +850,12 @@ std::optional<TDecimalText> ParseDecimal(const std::string& s)
     return d;
 }
 
+std::optional<int64_t> ParseInt32(const std::string& s)
+{
+    return ParseInteger(s, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                        std::numeric_limits<uint32_t>::max());
+}
+
 }  // namespace
 
 std::string IntegerToText(int32_t value)
@@ -869,8 +875,7 @@ std::string LargeIntToText(int64_t value)
 
 int32_t TextToInteger(const std::string& s)
 {
-    const auto value = ParseInteger(s, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                                    std::numeric_limits<uint32_t>::max());
+    const auto value = ParseInt32(s);
     if (!value) {
         RaiseInvalidInteger(s);
     }
@@ -889,8 +894,7 @@ int64_t TextToLargeInt(const std::string& s)
 
 int32_t TextToIntegerDef(const std::string& s, int32_t defaultValue)
 {
-    const auto value = ParseInteger(s, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                                    std::numeric_limits<uint32_t>::max());
+    const auto value = ParseInt32(s);
     return value ? static_cast<int32_t>(*value) : defaultValue;
 }
 
@@ -1063,8 +1067,7 @@ int32_t PieceToNumber(const std::string& piece)
     if (piece.empty()) {
         return 0;
     }
-    const auto value = ParseInteger(piece, std::numeric_limits<int32_t>::min(),
-                                    std::numeric_limits<int32_t>::max(), std::numeric_limits<uint32_t>::max());
+    const auto value = ParseInt32(piece);
     if (!value) {
         throw EConvertError("Invalid DateTime format.");
     }

@@ -162,44 +162,39 @@ void TLcHttpHeader::SetValueUpper(const std::string& name, const std::string& va
 {
     if (IsCookieNameUpper(name)) {
         AddCookieText(value);
-        return;
+    } else {
+        StoreField(FFields.IndexOfUpper(name), name, true, value);
     }
-    const int index = FFields.IndexOfUpper(name);
-    if (index >= 0) {
-        StoreField(index, value);
-        return;
-    }
-    auto field = std::make_unique<TStringObject>(value);
-    FFields.AddUpper(name, field.get());
-    field.release();
 }
 
 void TLcHttpHeader::SetValue(const std::string& name, const std::string& value)
 {
     if (IsCookieName(name)) {
         AddCookieText(value);
-        return;
+    } else {
+        StoreField(FFields.IndexOf(name), name, false, value);
     }
-    const int index = FFields.IndexOf(name);
-    if (index >= 0) {
-        StoreField(index, value);
-        return;
-    }
-    auto field = std::make_unique<TStringObject>(value);
-    FFields.Add(name, field.get());
-    field.release();
 }
 
-void TLcHttpHeader::StoreField(int index, const std::string& value)
+void TLcHttpHeader::StoreField(int index, const std::string& name, bool nameIsUpper, const std::string& value)
 {
-    TObject* old = FFields.GetObject(index);
+    TObject* old = index >= 0 ? FFields.GetObject(index) : nullptr;
     if (auto* field = dynamic_cast<TStringObject*>(old)) {
         field->SetValue(value);
         return;
     }
     auto field = std::make_unique<TStringObject>(value);
-    FFields.SetObject(index, field.release());
-    delete old;
+    if (index < 0) {
+        if (nameIsUpper) {
+            FFields.AddUpper(name, field.get());
+        } else {
+            FFields.Add(name, field.get());
+        }
+    } else {
+        FFields.SetObject(index, field.get());
+        delete old;
+    }
+    field.release();
 }
 
 void TLcHttpHeader::AddCookieText(const std::string& value)

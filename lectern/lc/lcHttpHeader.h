@@ -97,7 +97,9 @@ protected:
     void FreeHead();
 
 private:
-    void StoreField(int index, const std::string& value);
+    // Field index (or a new one, for index -1, named and indexed as given when nameIsUpper,
+    // else indexed upper-cased) := value.
+    void StoreField(int index, const std::string& name, bool nameIsUpper, const std::string& value);
     void AddCookieText(const std::string& value);
 
     tLcFastStrObjList FFields;  // name -> TStringObject, owned

@@ -15,7 +15,7 @@
 // Comparisons come in as a callable giving <0, 0 or >0 for the searched key against a node;
 // an equal key on insertion goes right, so equal keys keep their insertion order and a search
 // stops at the first equal node on its path. The header compares as smaller than everything.
-// A node may take part in two orders at once (tBinTree): TLinks says which links and which
+// A node may sit in two orders at once (tBinTree): TLinks says which links and which
 // colour byte an order uses.
 //
 // No order locks: its work fields and stack live in the object, so one change at a time.
@@ -345,31 +345,17 @@ private:
 };
 
 // Key and value types of the family's members, with their empty values.
-struct TStringIntTraits {
-    using Key = std::string;
-    using Value = int;
-    static constexpr int kEmptyValue = -1;
+template <class TKey, class TValue, TValue kEmpty>
+struct TMapTraits {
+    using Key = TKey;
+    using Value = TValue;
+    static constexpr TValue kEmptyValue = kEmpty;
 };
-struct TStringObjTraits {
-    using Key = std::string;
-    using Value = TObject*;
-    static constexpr TObject* kEmptyValue = nullptr;
-};
-struct TStringPtrTraits {
-    using Key = std::string;
-    using Value = void*;
-    static constexpr void* kEmptyValue = nullptr;
-};
-struct TCardinalObjTraits {
-    using Key = std::uintptr_t;
-    using Value = TObject*;
-    static constexpr TObject* kEmptyValue = nullptr;
-};
-struct TCardinalTraits {
-    using Key = std::uintptr_t;
-    using Value = std::uintptr_t;
-    static constexpr std::uintptr_t kEmptyValue = 0;
-};
+using TStringIntTraits = TMapTraits<std::string, int, -1>;
+using TStringObjTraits = TMapTraits<std::string, TObject*, nullptr>;
+using TStringPtrTraits = TMapTraits<std::string, void*, nullptr>;
+using TCardinalObjTraits = TMapTraits<std::uintptr_t, TObject*, nullptr>;
+using TCardinalTraits = TMapTraits<std::uintptr_t, std::uintptr_t, 0>;
 
 // A node of the single-order containers.
 template <class TTraits>

@@ -25,9 +25,10 @@ void* Item(std::uintptr_t n)
 std::vector<void*> CheckedItems(const OpenXList& list)
 {
     std::vector<void*> forward;
-    const auto* prev = static_cast<decltype(list.FQueue.First())>(nullptr);
-    for (auto* node = list.FQueue.First(); node; node = node->Next) {
-        EXPECT_EQ(node->Prev, prev);
+    using Queue = decltype(list.FQueue);
+    const Queue::Node* prev = nullptr;
+    for (const Queue::Node* node = list.FQueue.First(); node; node = node->FLink[Queue::kNext]) {
+        EXPECT_EQ(node->FLink[Queue::kPrev], prev);
         forward.push_back(node->Item);
         prev = node;
     }

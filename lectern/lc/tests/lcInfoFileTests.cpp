@@ -1,4 +1,5 @@
 #include "lectern/lc/lcInfo.h"
+#include "lectern/lc/tests/ExpectError.h"
 
 #include "classlib/Platform.h"
 #include "classlib/Streams.h"
@@ -211,12 +212,7 @@ private:
 template <class Fn>
 void ExpectLinkError(Fn fn, const std::string& message)
 {
-    try {
-        fn();
-        ADD_FAILURE() << "no ELcObjectLinks; expected \"" << message << "\"";
-    } catch (const ELcObjectLinks& e) {
-        EXPECT_EQ(e.Message(), message);
-    }
+    ExpectError<ELcObjectLinks>(fn, message);
 }
 
 TEST(LcInfoObjectManager, LookUpsAnswerOrRaiseTheirMessages)

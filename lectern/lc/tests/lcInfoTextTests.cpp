@@ -1,4 +1,5 @@
 #include "lectern/lc/lcInfo.h"
+#include "lectern/lc/tests/ExpectError.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +15,10 @@
 
 namespace {
 
-// Expects fn to raise EConvertError with exactly this message.
 template <class Fn>
 void ExpectConvertError(Fn fn, const std::string& message)
 {
-    try {
-        fn();
-        ADD_FAILURE() << "no EConvertError; expected \"" << message << "\"";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), message);
-    }
+    ExpectError<EConvertError>(fn, message);
 }
 
 // ---- search and slicing ------------------------------------------------------------------

@@ -66,6 +66,23 @@ void ClearQuietly(const char* context, TClear&& clear) noexcept
     }
 }
 
+// Reading a text format works only on an empty container.
+void RefuseInUse(bool inUse, const char* message)
+{
+    if (inUse) {
+        throw ELcInfo(message);
+    }
+}
+
+// A new object of the class of self that copies it.
+template <class T>
+std::unique_ptr<TLcValueObject> CopyOfSame(T& self)
+{
+    auto copy = std::make_unique<T>();
+    copy->CopyFrom(self);
+    return copy;
+}
+
 bool IsSimple(const TLcValueObject* object) { return dynamic_cast<const TLcSimpleValue*>(object) != nullptr; }
 
 // Handing over a container that is, or holds, the target would make the target own itself.
@@ -337,17 +354,13 @@ bool TLcValue::TypeCheck(TLcValueType type) const
 
 void TLcValue::from_Code(const std::string& text, size_t& at)
 {
-    if (FContent) {
-        throw ELcInfo("Can not merge data. TLcValue object is already in use.");
-    }
+    RefuseInUse(static_cast<bool>(FContent), "Can not merge data. TLcValue object is already in use.");
     TLcValueObject::from_Code(text, at);
 }
 
 void TLcValue::from_XMLrpc(const std::string& text, size_t& at)
 {
-    if (FContent) {
-        throw ELcInfo("Can not merge data. TLcValue object is already in use.");
-    }
+    RefuseInUse(static_cast<bool>(FContent), "Can not merge data. TLcValue object is already in use.");
     TLcValueObject::from_XMLrpc(text, at);
 }
 
@@ -523,26 +536,17 @@ void TLcRecord::CopyFrom(TLcValueObject& source)
 
 void TLcRecord::from_Code(const std::string& text, size_t& at)
 {
-    if (FFields) {
-        throw ELcInfo("Can not merge Record data. TLcRecord object is already in use.");
-    }
+    RefuseInUse(static_cast<bool>(FFields), "Can not merge Record data. TLcRecord object is already in use.");
     TLcValueObject::from_Code(text, at);
 }
 
 void TLcRecord::from_XMLrpc(const std::string& text, size_t& at)
 {
-    if (FFields) {
-        throw ELcInfo("Can not merge Record data. TLcRecord object is already in use.");
-    }
+    RefuseInUse(static_cast<bool>(FFields), "Can not merge Record data. TLcRecord object is already in use.");
     TLcValueObject::from_XMLrpc(text, at);
 }
 
-std::unique_ptr<TLcValueObject> TLcRecord::copyOf()
-{
-    auto copy = std::make_unique<TLcRecord>();
-    copy->CopyFrom(*this);
-    return copy;
-}
+std::unique_ptr<TLcValueObject> TLcRecord::copyOf() { return CopyOfSame(*this); }
 
 namespace {
 
@@ -607,26 +611,17 @@ void TLcFunctionInfo::CopyFrom(TLcValueObject& source)
 
 void TLcFunctionInfo::from_Code(const std::string& text, size_t& at)
 {
-    if (HasList()) {
-        throw ELcInfo("Can not merge Function Calls. TLcFunctionInfo is already in use.");
-    }
+    RefuseInUse(HasList(), "Can not merge Function Calls. TLcFunctionInfo is already in use.");
     TLcValueObject::from_Code(text, at);
 }
 
 void TLcFunctionInfo::from_XMLrpc(const std::string& text, size_t& at)
 {
-    if (HasList()) {
-        throw ELcInfo("Can not merge Record data. TLcRecord object is already in use.");
-    }
+    RefuseInUse(HasList(), "Can not merge Record data. TLcRecord object is already in use.");
     TLcValueObject::from_XMLrpc(text, at);
 }
 
-std::unique_ptr<TLcValueObject> TLcFunctionInfo::copyOf()
-{
-    auto copy = std::make_unique<TLcFunctionInfo>();
-    copy->CopyFrom(*this);
-    return copy;
-}
+std::unique_ptr<TLcValueObject> TLcFunctionInfo::copyOf() { return CopyOfSame(*this); }
 
 // ---- TLcInfo --------------------------------------------------------------------------------
 
@@ -805,26 +800,17 @@ void TLcArray::CopyFrom(TLcValueObject& source)
 
 void TLcArray::from_Code(const std::string& text, size_t& at)
 {
-    if (FItems) {
-        throw ELcInfo("Can not merge Arrays. TLcArray is already in use.");
-    }
+    RefuseInUse(static_cast<bool>(FItems), "Can not merge Arrays. TLcArray is already in use.");
     TLcValueObject::from_Code(text, at);
 }
 
 void TLcArray::from_XMLrpc(const std::string& text, size_t& at)
 {
-    if (FItems) {
-        throw ELcInfo("Can not merge Array data. TLcArray object is already in use.");
-    }
+    RefuseInUse(static_cast<bool>(FItems), "Can not merge Array data. TLcArray object is already in use.");
     TLcValueObject::from_XMLrpc(text, at);
 }
 
-std::unique_ptr<TLcValueObject> TLcArray::copyOf()
-{
-    auto copy = std::make_unique<TLcArray>();
-    copy->CopyFrom(*this);
-    return copy;
-}
+std::unique_ptr<TLcValueObject> TLcArray::copyOf() { return CopyOfSame(*this); }
 
 std::string TLcArray::StringForm()
 {

@@ -577,12 +577,7 @@ void TLcHttpValues::StoreValue(const std::string& name, const std::string& value
     }
     auto values = std::make_unique<TStringArray>();
     values->Add(value);
-    if (i < 0) {
-        FValues->Add(name, values.get());
-    } else {
-        FValues->SetObject(i, values.get());
-    }
-    values.release();
+    Put(i, name, std::move(values));
 }
 
 void TLcHttpValues::StoreUpload(const std::string& name, const std::string& fileName, int64_t start,
@@ -598,13 +593,19 @@ void TLcHttpValues::StoreUpload(const std::string& name, const std::string& file
         entry.upload->SetRange(start, length);
         return;
     }
-    auto upload = std::make_unique<TUploadFileObject>(fileName, start, length);
+    Put(i, name, std::make_unique<TUploadFileObject>(fileName, start, length));
+}
+
+// Hands object to the list: under a new name when i < 0, else into entry i, which holds
+// nothing.
+void TLcHttpValues::Put(int i, const std::string& name, std::unique_ptr<TObject> object)
+{
     if (i < 0) {
-        FValues->Add(name, upload.get());
+        FValues->Add(name, object.get());
     } else {
-        FValues->SetObject(i, upload.get());
+        FValues->SetObject(i, object.get());
     }
-    upload.release();
+    object.release();
 }
 
 void TLcHttpValues::Compose()

@@ -128,6 +128,7 @@ private:
     void ParseMultipart(const TLcBodySource& body);
     void StoreValue(const std::string& name, const std::string& value);
     void StoreUpload(const std::string& name, const std::string& fileName, int64_t start, int64_t length);
+    void Put(int i, const std::string& name, std::unique_ptr<TObject> object);
     void Compose();
     void DropTempFile();
     void FreeValues();

@@ -1,6 +1,7 @@
 #include "lectern/lc/lcValues.h"
 
 #include "classlib/PlatformText.h"
+#include "lectern/lc/lcValueContainers.h"
 
 #include <cmath>
 #include <limits>
@@ -309,8 +310,11 @@ std::unique_ptr<TLcValueObject> ObjectFromType(TLcValueType type)
     case vt_DateTime: return std::make_unique<TLcDateTimeValue>();
     case vt_ByteStream: return std::make_unique<TLcByteStream>();
     case vt_OID: return std::make_unique<TLcOIDValue>();
-    // The containers (vt_FunctionCall, vt_Array, vt_Record, vt_DataSet, vt_Variant) get their
-    // cases here when their classes exist; until then they are unsupported.
+    case vt_FunctionCall: return std::make_unique<TLcFunctionInfo>();
+    case vt_Array: return std::make_unique<TLcArray>();
+    case vt_Record: return std::make_unique<TLcRecord>();
+    case vt_Variant: return std::make_unique<TLcValue>();
+    // vt_DataSet gets its case when the data set exists; until then it is unsupported.
     default: throw ELcInfo("Unsupported object type in function ObjectFromType.");
     }
 }

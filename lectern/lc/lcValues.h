@@ -45,7 +45,7 @@ class TLcHugeString;
 // A currency amount: a signed 64-bit count of ten-thousandths (1.5 is 15000).
 using Currency = int64_t;
 
-// ELcInfo (misuse of the value model, failures of its text formats) is declared in lcInfo.h.
+// ELcInfo (misuse of the value model and failures of its text formats) comes with lcInfo.
 
 enum TLcValueType : uint8_t {
     vt_Null,

@@ -15,12 +15,13 @@
 //    runs on the bit reader and window objects, which refill, pad and slide;
 //  - copies are done in 8-byte steps inside the window's buffer (FlDfCopyMatch).
 //
-// Bit buffer invariants on the cursor: FBitCount <= 31; the bits above FBitCount are either
-// zero or the low bits of the word at FNext (the word that the next refill loads), so
-// combining the two with OR gives the same bits either way. A peek reads the word at FNext,
-// which the margin keeps inside the bytes really read; the cursor never reads the zero bytes
-// that pad the end of the data, so consuming them can only happen through the bit reader,
-// which refuses it ("no more compressed data ...").
+// The cursor holds the bit buffer and the word after it in one 64-bit register: FBitCount
+// (0 to 31) bits of the bit buffer, then the 32 bits of the word at FIn, zeros above. A peek
+// is the register itself; a discard that uses up the bit buffer makes the word at FIn the
+// bit buffer and loads the word after it, at FIn + 4. A symbol consumes at most two words, so
+// the loop runs only while FIn + 12 bytes lie inside the bytes really read: the cursor never
+// reads the zero bytes that pad the end of the data, and consuming those can only happen
+// through the bit reader, which refuses it ("no more compressed data ...").
 //
 // Corrupt data never reads or writes outside the buffers: every lookup index is masked to
 // its table, symbols are range-checked, copy distances are checked against the bytes the
@@ -130,26 +131,27 @@ const TFixedTrees& FixedTrees()
 // The decoding loop on registers: see the overview above.
 struct TFastCursor {
     TFastCursor(const TFlDfBitCursor& bits, const TFlDfOutCursor& out)
-        : FIn(bits.FNext), FInLimit(bits.FLimit), FBitBuf(bits.FBitBuf), FBitCount(bits.FBitCount),
-          FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
+        : FIn(bits.FNext), FInLimit(bits.FLimit),
+          FWin(bits.FBitBuf | static_cast<uint64_t>(FlDfLoadWord(bits.FNext)) << bits.FBitCount),
+          FBitCount(bits.FBitCount), FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
     {
     }
 
     bool Room() const { return FIn <= FInLimit && FOut < FOutLimit; }
 
-    uint32_t Peek(int)
-    {
-        FLook = FBitBuf | static_cast<uint64_t>(FlDfLoadWord(FIn)) << FBitCount;
-        return static_cast<uint32_t>(FLook);
-    }
+    // At least 32 bits: the bit buffer and the word after it.
+    uint32_t Peek(int) const { return static_cast<uint32_t>(FWin); }
 
-    // Consumes n bits (1 to 31) of the last peek; loads the word when n exceeds the bits held.
+    // Consumes n bits (1 to 31). When they reach into the word after the bit buffer, that
+    // word becomes the bit buffer and the following one is loaded behind it; the load does
+    // not wait for the symbol being decoded, so it stays off the loop's critical path.
     void Discard(uint32_t n)
     {
-        const bool consumed = n > FBitCount;
-        FIn += consumed ? kFlDfWordBytes : 0;
-        FBitCount = FBitCount + (consumed ? kFlDfWordBits : 0) - n;
-        FBitBuf = static_cast<uint32_t>(FLook >> n);
+        const uint64_t following = FlDfLoadWord(FIn + kFlDfWordBytes);
+        const uint32_t consumed = n > FBitCount ? 1 : 0;
+        FBitCount = FBitCount + consumed * kFlDfWordBits - n;
+        FIn += consumed * kFlDfWordBytes;
+        FWin = (FWin >> n) | ((following << FBitCount) & (0 - static_cast<uint64_t>(consumed)));
     }
 
     void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
@@ -163,15 +165,14 @@ struct TFastCursor {
 
     TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
     {
-        return TFlDfBitCursor{FIn, opened.FLimit, FBitBuf, FBitCount, opened.FUsable};
+        return TFlDfBitCursor{FIn, opened.FLimit, static_cast<uint32_t>(FWin), FBitCount, opened.FUsable};
     }
     TFlDfOutCursor Out() const { return TFlDfOutCursor{FBase, FOut, FOutLimit}; }
 
-    const uint8_t* FIn;
+    const uint8_t* FIn;          // the word held in the upper part of FWin
     const uint8_t* FInLimit;
-    uint32_t FBitBuf;
-    uint32_t FBitCount;
-    uint64_t FLook = 0;
+    uint64_t FWin;               // FBitCount bits of the bit buffer, then the 32 bits at FIn
+    uint32_t FBitCount;          // 0 to 31
     uint8_t* FBase;
     uint8_t* FOut;
     uint8_t* FOutLimit;
@@ -197,18 +198,17 @@ struct TBlockCodes {
 };
 
 // Decodes symbols while the cursor has room; true at the end of the block.
-template <class TCursor>
+template <bool kDeflate64, class TCursor>
 bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 {
     const uint32_t* const literalTable = codes.FLiteral.Table();
     const uint32_t literalMask = codes.FLiteral.LookupMask();
     const int literalPeek = std::min(
-        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (codes.FDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
+        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (kDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
     const uint32_t* const distanceTable = codes.FDistance.Table();
     const uint32_t distanceMask = codes.FDistance.LookupMask();
     const int distancePeek = codes.FDistance.LookupBitLength() + kDistanceExtraPeek;
-    const bool deflate64 = codes.FDeflate64;
-    const uint32_t distanceLimit = deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
+    constexpr uint32_t kDistanceLimit = kDeflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
 
     while (c.Room()) {
         uint32_t look = c.Peek(literalPeek);
@@ -226,7 +226,7 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
         }
         FlDfCheck(symbol <= kLastLengthSymbol, kInvalidLength);
         uint32_t length;
-        if (symbol == kLastLengthSymbol && !deflate64) {
+        if (!kDeflate64 && symbol == kLastLengthSymbol) {
             length = kPlainLongestLength;
             c.Discard(codeBits);
         } else {
@@ -238,7 +238,7 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
         look = c.Peek(distancePeek);
         entry = distanceTable[look & distanceMask];
         symbol = FlDfEntrySymbol(entry);
-        FlDfCheck(symbol < distanceLimit, deflate64 ? kUnmappedDistance : kInvalidDistance);
+        FlDfCheck(symbol < kDistanceLimit, kDeflate64 ? kUnmappedDistance : kInvalidDistance);
         codeBits = FlDfEntryCodeBits(entry);
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
         const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
@@ -248,6 +248,7 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
     return false;
 }
 
+template <bool kDeflate64>
 void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
 {
     for (;;) {
@@ -257,7 +258,7 @@ void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockC
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
             TFastCursor fast(bitCursor, outCursor);
             try {
-                endOfBlock = DecodeSymbols(fast, codes);
+                endOfBlock = DecodeSymbols<kDeflate64>(fast, codes);
             } catch (...) {
                 // Hand back what was decoded, so that it reaches the destination.
                 bits.CloseCursor(fast.Bits(bitCursor));
@@ -269,11 +270,20 @@ void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockC
             window.CheckLimits();
         } else {
             TSlowCursor slow{bits, window};
-            endOfBlock = DecodeSymbols(slow, codes);
+            endOfBlock = DecodeSymbols<kDeflate64>(slow, codes);
         }
         if (endOfBlock) {
             return;
         }
+    }
+}
+
+void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
+{
+    if (codes.FDeflate64) {
+        DecodeData<true>(bits, window, codes);
+    } else {
+        DecodeData<false>(bits, window, codes);
     }
 }
 

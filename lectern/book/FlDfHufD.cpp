@@ -1,6 +1,7 @@
 #include "FlDfHufD.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +23,7 @@ TFlDfDecodeHuffmanTree::TFlDfDecodeHuffmanTree(int alphabetSize, TFlDfHuffmanUsa
     : FAlphabetSize(alphabetSize), FUsage(usage), FMaxCodeLength(maxCodeLength)
 {
     Assert(alphabetSize >= kMinAlphabetSize, "TFlDfDecodeHuffmanTree.Create: the alphabet needs at least 2 symbols");
+    Assert(alphabetSize <= kFlDfMaxAlphabet, "TFlDfDecodeHuffmanTree.Create: the alphabet is larger than 288 symbols");
     Assert(maxCodeLength >= 1 && maxCodeLength <= kFlDfMaxCodeBits,
            "TFlDfDecodeHuffmanTree.Create: the largest code length must be between 1 and 15");
 }
@@ -57,12 +59,19 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
         FlDfCheck(left >= 0, "over-subscribed set of code lengths [TFlDfDecodeHuffmanTree.Build]");
     }
 
+    // The table is built by doubling: after the codes of length len are placed, the first
+    // 2^len entries are complete for every code of that length or shorter; copying them
+    // upwards replicates each entry at its stride for the next length. Indices no code
+    // reaches keep the unmapped entry that the table starts from. Total work: one write per
+    // code and 2^L entries of copying.
     const uint32_t size = 1u << FLookupBits;
-    FTable.resize(size);
-    if (left != 0) {
-        std::fill(FTable.begin(), FTable.end(), kFlDfUnmappedEntry);
+    if (size > FCapacity) {
+        FTable.reset(new uint32_t[size]);
+        FCapacity = size;
     }
     FMask = ~(size - 1);
+    uint32_t* const table = FTable.get();
+    table[0] = kFlDfUnmappedEntry;
 
     uint32_t nextCode[kFlDfMaxCodeBits + 1] = {};
     uint32_t code = 0;
@@ -71,16 +80,30 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
         nextCode[length] = code;
     }
 
+    // Symbols in canonical order: by length, then by symbol.
+    int firstOfLength[kFlDfMaxCodeBits + 2] = {};
+    for (int length = 1; length <= FLookupBits; ++length) {
+        firstOfLength[length + 1] = firstOfLength[length] + lengthCount[length];
+    }
+    int sorted[kFlDfMaxAlphabet];
+    int fill[kFlDfMaxCodeBits + 1];
+    std::copy(firstOfLength, firstOfLength + kFlDfMaxCodeBits + 1, fill);
     for (int symbol = 0; symbol < count; ++symbol) {
-        const int length = lengths[symbol];
-        if (length == 0) {
-            continue;
+        if (lengths[symbol] != 0) {
+            sorted[fill[lengths[symbol]]++] = symbol;
         }
-        const uint32_t extra = symbol >= extraOffset && extraBits != nullptr ? extraBits[symbol - extraOffset] : 0;
-        const uint32_t entry = static_cast<uint32_t>(symbol) | static_cast<uint32_t>(length) << 16 | extra << 24;
-        const uint32_t stride = 1u << length;
-        for (uint32_t index = ReverseBits(nextCode[length]++, length); index < size; index += stride) {
-            FTable[index] = entry;
+    }
+
+    uint32_t filled = 1;
+    for (int length = 1; length <= FLookupBits; ++length) {
+        std::memcpy(table + filled, table, filled * sizeof(uint32_t));
+        filled <<= 1;
+        for (int k = firstOfLength[length]; k < firstOfLength[length + 1]; ++k) {
+            const int symbol = sorted[k];
+            const uint32_t extra =
+                symbol >= extraOffset && extraBits != nullptr ? extraBits[symbol - extraOffset] : 0;
+            table[ReverseBits(nextCode[length]++, length)] =
+                static_cast<uint32_t>(symbol) | static_cast<uint32_t>(length) << 16 | extra << 24;
         }
     }
 }

@@ -28,25 +28,33 @@ constexpr int32_t kFlDfCopyOverrunBytes = 2 * kFlDfCopyStepBytes;
 
 enum class TFlDfChecksumKind { Crc32, Adler32 };
 
-// Repeats the len bytes that start dist bytes behind out, byte by byte forwards when the
-// copy overlaps itself. May write up to kFlDfCopyOverrunBytes - 1 bytes past out + len.
+// Repeats the len bytes that start dist bytes behind out, as a byte-by-byte forward copy
+// would (a copy that overlaps itself repeats its last dist bytes). May write up to
+// kFlDfCopyOverrunBytes - 1 bytes past out + len.
 inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
 {
-    const uint8_t* from = out - dist;
     uint8_t* const end = out + len;
-    if (dist >= static_cast<uint32_t>(kFlDfCopyStepBytes)) {
-        // Each step reads bytes already written: dist >= the step size.
-        do {
-            std::memcpy(out, from, kFlDfCopyStepBytes);
-            out += kFlDfCopyStepBytes;
-            from += kFlDfCopyStepBytes;
-        } while (out < end);
-    } else if (dist == 1) {
-        std::memset(out, *from, len);
-    } else {
-        do {
+    if (dist == 1) {
+        std::memset(out, out[-1], len);
+        return;
+    }
+    if (dist < static_cast<uint32_t>(kFlDfCopyStepBytes)) {
+        // The output repeats with period dist, so also with any multiple of it: copy bytes
+        // until the period reaches a whole step, then go on in steps.
+        const uint32_t period = dist * ((kFlDfCopyStepBytes + dist - 1) / dist);
+        const uint8_t* from = out - dist;
+        const uint8_t* const periodEnd = out + period;
+        while (out < periodEnd && out < end) {
             *out++ = *from++;
-        } while (out < end);
+        }
+        dist = period;
+    }
+    const uint8_t* from = out - dist;
+    // Each step reads bytes already written: dist >= the step size.
+    while (out < end) {
+        std::memcpy(out, from, kFlDfCopyStepBytes);
+        out += kFlDfCopyStepBytes;
+        from += kFlDfCopyStepBytes;
     }
 }
 

@@ -15,10 +15,9 @@
 //    runs on the bit reader and window objects, which refill, pad and slide;
 //  - copies are done in 8-byte steps inside the window's buffer (FlDfCopyMatch).
 //
-// The cursor holds the bit buffer and the word after it in one 64-bit register: FBitCount
-// (0 to 31) bits of the bit buffer, then the 32 bits of the word at FIn, zeros above. A peek
-// is the register itself; a discard that uses up the bit buffer makes the word at FIn the
-// bit buffer and loads the word after it, at FIn + 4. A symbol consumes at most two words, so
+// The cursor holds the bit buffer (FBitCount bits, 0 to 31) and the word after it, at FIn,
+// in two registers. A peek combines them; a discard that uses up the bit buffer makes the word at FIn the bit
+// buffer and loads the word after it, at FIn + 4. A symbol consumes at most two words, so
 // the loop runs only while FIn + 12 bytes lie inside the bytes really read: the cursor never
 // reads the zero bytes that pad the end of the data, and consuming those can only happen
 // through the bit reader, which refuses it ("no more compressed data ...").
@@ -128,32 +127,57 @@ const TFixedTrees& FixedTrees()
     return trees;
 }
 
+// The cursor's bits: the bit buffer and the word after it, in two registers. The bits of FBitBuf above FBitCount are zero or equal to the low bits of
+// FNextWord at that place, so combining the two with OR gives the same bits either way.
+struct TFastBits {
+    explicit TFastBits(const TFlDfBitCursor& bits)
+        : FIn(bits.FNext), FBitBuf(bits.FBitBuf), FNextWord(FlDfLoadWord(bits.FNext)), FBitCount(bits.FBitCount)
+    {
+    }
+
+    uint32_t Peek()
+    {
+        FLook = FBitBuf | FNextWord << FBitCount;
+        return FLook;
+    }
+
+    // Consumes n bits (1 to 31) of the last peek. When they reach into the word after the bit
+    // buffer, that word becomes the bit buffer and the following one takes its place; that
+    // load does not wait for the symbol being decoded, so it stays off the critical path.
+    void Discard(uint32_t n)
+    {
+        const uint32_t following = FlDfLoadWord(FIn + kFlDfWordBytes);
+        if (n <= FBitCount) {
+            FBitBuf = FLook >> n;
+            FBitCount -= n;
+        } else {
+            const uint32_t over = n - FBitCount;
+            FBitBuf = FNextWord >> over;
+            FBitCount = kFlDfWordBits - over;
+            FNextWord = following;
+            FIn += kFlDfWordBytes;
+        }
+    }
+
+    uint32_t BitBuf() const { return FBitBuf; }
+
+    const uint8_t* FIn;   // the word held in FNextWord
+    uint32_t FBitBuf;
+    uint32_t FNextWord;
+    uint32_t FBitCount;   // 0 to 31
+    uint32_t FLook = 0;
+};
+
 // The decoding loop on registers: see the overview above.
 struct TFastCursor {
     TFastCursor(const TFlDfBitCursor& bits, const TFlDfOutCursor& out)
-        : FIn(bits.FNext), FInLimit(bits.FLimit),
-          FWin(bits.FBitBuf | static_cast<uint64_t>(FlDfLoadWord(bits.FNext)) << bits.FBitCount),
-          FBitCount(bits.FBitCount), FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
+        : FBits(bits), FInLimit(bits.FLimit), FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
     {
     }
 
-    bool Room() const { return FIn <= FInLimit && FOut < FOutLimit; }
-
-    // At least 32 bits: the bit buffer and the word after it.
-    uint32_t Peek(int) const { return static_cast<uint32_t>(FWin); }
-
-    // Consumes n bits (1 to 31). When they reach into the word after the bit buffer, that
-    // word becomes the bit buffer and the following one is loaded behind it; the load does
-    // not wait for the symbol being decoded, so it stays off the loop's critical path.
-    void Discard(uint32_t n)
-    {
-        const uint64_t following = FlDfLoadWord(FIn + kFlDfWordBytes);
-        const uint32_t consumed = n > FBitCount ? 1 : 0;
-        FBitCount = FBitCount + consumed * kFlDfWordBits - n;
-        FIn += consumed * kFlDfWordBytes;
-        FWin = (FWin >> n) | ((following << FBitCount) & (0 - static_cast<uint64_t>(consumed)));
-    }
-
+    bool Room() const { return FBits.FIn <= FInLimit && FOut < FOutLimit; }
+    uint32_t Peek(int) { return FBits.Peek(); }
+    void Discard(uint32_t n) { FBits.Discard(n); }
     void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
 
     void Copy(uint32_t length, uint32_t distance)
@@ -165,14 +189,12 @@ struct TFastCursor {
 
     TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
     {
-        return TFlDfBitCursor{FIn, opened.FLimit, static_cast<uint32_t>(FWin), FBitCount, opened.FUsable};
+        return TFlDfBitCursor{FBits.FIn, opened.FLimit, FBits.BitBuf(), FBits.FBitCount, opened.FUsable};
     }
     TFlDfOutCursor Out() const { return TFlDfOutCursor{FBase, FOut, FOutLimit}; }
 
-    const uint8_t* FIn;          // the word held in the upper part of FWin
+    TFastBits FBits;
     const uint8_t* FInLimit;
-    uint64_t FWin;               // FBitCount bits of the bit buffer, then the 32 bits at FIn
-    uint32_t FBitCount;          // 0 to 31
     uint8_t* FBase;
     uint8_t* FOut;
     uint8_t* FOutLimit;
@@ -190,6 +212,12 @@ struct TSlowCursor {
     TFlDfOutputWindow& FWindow;
     bool FFirst = true;
 };
+
+// Mask of an entry's extra bits: at most 16 for every symbol that gets past its range check.
+inline uint32_t ExtraMask(uint32_t extraBits)
+{
+    return (1u << extraBits) - 1;
+}
 
 struct TBlockCodes {
     const TFlDfDecodeHuffmanTree& FLiteral;
@@ -231,7 +259,7 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
             c.Discard(codeBits);
         } else {
             const uint32_t extraBits = FlDfEntryExtraBits(entry);
-            length = kLengthBase[symbol - kFirstLengthSymbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
+            length = kLengthBase[symbol - kFirstLengthSymbol] + ((look >> codeBits) & ExtraMask(extraBits));
             c.Discard(codeBits + extraBits);
         }
 
@@ -241,7 +269,7 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
         FlDfCheck(symbol < kDistanceLimit, kDeflate64 ? kUnmappedDistance : kInvalidDistance);
         codeBits = FlDfEntryCodeBits(entry);
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
-        const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
+        const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & ExtraMask(extraBits));
         c.Discard(codeBits + extraBits);
         c.Copy(length, distance);
     }

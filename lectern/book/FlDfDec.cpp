@@ -276,17 +276,19 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
     return false;
 }
 
-template <bool kDeflate64>
-void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
+// Runs step on the register cursor while the input holds enough bytes, else on the objects,
+// until step answers true. step(cursor) works while cursor.Room() and answers whether it is done.
+template <class TStep>
+void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
 {
     for (;;) {
         const TFlDfBitCursor bitCursor = bits.OpenCursor();
         const TFlDfOutCursor outCursor = window.OpenCursor();
-        bool endOfBlock;
+        bool done;
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
             TFastCursor fast(bitCursor, outCursor);
             try {
-                endOfBlock = DecodeSymbols<kDeflate64>(fast, codes);
+                done = step(fast);
             } catch (...) {
                 // Hand back what was decoded, so that it reaches the destination.
                 bits.CloseCursor(fast.Bits(bitCursor));
@@ -298,9 +300,9 @@ void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockC
             window.CheckLimits();
         } else {
             TSlowCursor slow{bits, window};
-            endOfBlock = DecodeSymbols<kDeflate64>(slow, codes);
+            done = step(slow);
         }
-        if (endOfBlock) {
+        if (done) {
             return;
         }
     }
@@ -309,9 +311,9 @@ void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockC
 void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
 {
     if (codes.FDeflate64) {
-        DecodeData<true>(bits, window, codes);
+        RunCursors(bits, window, [&](auto& cursor) { return DecodeSymbols<true>(cursor, codes); });
     } else {
-        DecodeData<false>(bits, window, codes);
+        RunCursors(bits, window, [&](auto& cursor) { return DecodeSymbols<false>(cursor, codes); });
     }
 }
 
@@ -334,21 +336,26 @@ void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
     }
 }
 
-void ReadLitDistCodeLengths(TFlDfInBitStream& bits, const TFlDfDecodeHuffmanTree& tree, uint8_t* lengths, int total)
+// Reads code-length symbols into lengths[next...] while the cursor has room; true when all
+// total lengths are read.
+template <class TCursor>
+bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8_t* lengths, int total, int& next)
 {
     const int peek = tree.LookupBitLength() + kCodeLengthExtraPeek;
-    int i = 0;
-    while (i < total) {
-        const uint32_t look = bits.PeekBits(peek);
-        const uint32_t entry = tree.Decode(look & tree.LookupMask());
+    const uint32_t* const table = tree.Table();
+    const uint32_t mask = tree.LookupMask();
+    const auto longest = static_cast<uint32_t>(tree.LookupBitLength());
+    int i = next;
+    while (i < total && c.Room()) {
+        const uint32_t look = c.Peek(peek);
+        const uint32_t entry = table[look & mask];
         const uint32_t symbol = FlDfEntrySymbol(entry);
         FlDfCheck(symbol <= 18, "decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
         const uint32_t codeBits = FlDfEntryCodeBits(entry);
-        FlDfCheck(codeBits != 0 && codeBits <= static_cast<uint32_t>(tree.LookupBitLength()),
-                  "decoded a code length out of range {ReadLitDistCodeLengths}");
+        FlDfCheck(codeBits != 0 && codeBits <= longest, "decoded a code length out of range {ReadLitDistCodeLengths}");
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
-        const uint32_t extra = (look >> codeBits) & FlDfLowBits(extraBits);
-        bits.DiscardBits(static_cast<int>(codeBits + extraBits));
+        const uint32_t extra = (look >> codeBits) & ExtraMask(extraBits);
+        c.Discard(codeBits + extraBits);
         if (symbol < kRepeatSymbol) {
             lengths[i++] = static_cast<uint8_t>(symbol);
             continue;
@@ -363,6 +370,15 @@ void ReadLitDistCodeLengths(TFlDfInBitStream& bits, const TFlDfDecodeHuffmanTree
         }
         i += repeat;   // 17 and 18 leave zeros: the array starts zeroed
     }
+    next = i;
+    return i >= total;
+}
+
+void ReadLitDistCodeLengths(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TFlDfDecodeHuffmanTree& tree,
+                            uint8_t* lengths, int total)
+{
+    int next = 0;
+    RunCursors(bits, window, [&](auto& cursor) { return ReadCodeLengthSymbols(cursor, tree, lengths, total, next); });
 }
 
 void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
@@ -385,7 +401,7 @@ void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool
                           kFirstCodeLengthExtra);
 
     std::array<uint8_t, kMaxLengthCodes> lengths{};
-    ReadLitDistCodeLengths(bits, *codeLengthTree, lengths.data(), hlit + hdist);
+    ReadLitDistCodeLengths(bits, window, *codeLengthTree, lengths.data(), hlit + hdist);
 
     auto literalTree =
         std::make_unique<TFlDfDecodeHuffmanTree>(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);

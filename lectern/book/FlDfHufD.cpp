@@ -1,20 +1,33 @@
 #include "FlDfHufD.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
 
 constexpr int kMinAlphabetSize = 2;
 
+constexpr std::array<uint8_t, 256> MakeByteReversal()
+{
+    std::array<uint8_t, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        int r = 0;
+        for (int i = 0; i < 8; ++i) {
+            r |= ((b >> i) & 1) << (7 - i);
+        }
+        table[static_cast<size_t>(b)] = static_cast<uint8_t>(r);
+    }
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> kByteReversal = MakeByteReversal();
+
+// The low length bits of code in reverse order (length 1 to 15).
 uint32_t ReverseBits(uint32_t code, int length)
 {
-    uint32_t reversed = 0;
-    for (int i = 0; i < length; ++i) {
-        reversed = reversed << 1 | (code & 1);
-        code >>= 1;
-    }
-    return reversed;
+    const uint32_t reversed16 = static_cast<uint32_t>(kByteReversal[code & 0xFF]) << 8 | kByteReversal[(code >> 8) & 0xFF];
+    return reversed16 >> (16 - length);
 }
 
 }  // namespace
@@ -34,15 +47,22 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
     Assert(count >= 0 && count <= FAlphabetSize, "TFlDfDecodeHuffmanTree.Build: more code lengths than symbols");
     lengths += start;
 
-    int lengthCount[kFlDfMaxCodeBits + 1] = {};
+    // Four partial counts, so that runs of equal lengths do not wait on one counter.
+    constexpr int kCountLanes = 4;
+    int partialCount[kCountLanes][kFlDfMaxCodeBits + 1] = {};
+    uint8_t longestGiven = 0;
     for (int symbol = 0; symbol < count; ++symbol) {
-        if (lengths[symbol] > FMaxCodeLength) {
-            throw EAssertionFailed(
-                Format("TFlDfDecodeHuffmanTree.Build: a code length is greater than %d", FMaxCodeLength));
-        }
-        ++lengthCount[lengths[symbol]];
+        longestGiven = std::max(longestGiven, lengths[symbol]);
+        ++partialCount[symbol % kCountLanes][lengths[symbol] & kFlDfMaxCodeBits];
     }
-    lengthCount[0] = 0;
+    if (longestGiven > FMaxCodeLength) {
+        throw EAssertionFailed(Format("TFlDfDecodeHuffmanTree.Build: a code length is greater than %d", FMaxCodeLength));
+    }
+    int lengthCount[kFlDfMaxCodeBits + 1] = {};
+    for (int length = 1; length <= kFlDfMaxCodeBits; ++length) {
+        lengthCount[length] = partialCount[0][length] + partialCount[1][length] + partialCount[2][length] +
+                              partialCount[3][length];
+    }
     FLookupBits = 0;
     for (int length = FMaxCodeLength; length > 0; --length) {
         if (lengthCount[length] != 0) {

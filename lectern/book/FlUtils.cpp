@@ -4,9 +4,8 @@
 
 // CRC-32 by tables ("slicing by 8"): table k gives the effect of a byte followed by k zero
 // bytes, so one step advances the register over eight bytes with eight independent lookups.
-// Long buffers run four such steps side by side on four consecutive lanes of kLaneBytes
-// each, every lane but the first starting from a zero register; the lanes are then joined
-// with the linear map "advance over kLaneBytes zero bytes", itself held in four tables.
+// Longer buffers run four such steps side by side on four consecutive lanes of equal length, every lane but the first starting from a zero register; the lanes are then joined
+// with the linear map "advance over a lane of zero bytes", itself held in four tables.
 // CRC(a, A B) = Advance(CRC(a, A), |B|) xor CRC(0, B) makes the join exact.
 
 namespace {
@@ -14,8 +13,9 @@ namespace {
 constexpr uint32_t kCrc32Polynomial = 0xEDB88320u;
 constexpr size_t kSliceBytes = 8;
 constexpr size_t kLanes = 4;
-constexpr size_t kLaneBytes = 1024;
-constexpr size_t kBlockBytes = kLanes * kLaneBytes;
+// Long lanes for long buffers, short lanes for the rest down to one short block.
+constexpr size_t kLongLaneBytes = 1024;
+constexpr size_t kShortLaneBytes = 128;
 
 using TTable = std::array<uint32_t, 256>;
 using TSliceTables = std::array<TTable, kSliceBytes>;
@@ -42,13 +42,13 @@ constexpr TSliceTables MakeSliceTables()
 
 constexpr TSliceTables kSlice = MakeSliceTables();
 
-constexpr TAdvanceTables MakeAdvanceTables()
+constexpr TAdvanceTables MakeAdvanceTables(size_t laneBytes)
 {
     // The map is linear: find the image of each of the 32 register bits, then combine.
     std::array<uint32_t, 32> basis{};
     for (int bit = 0; bit < 32; ++bit) {
         uint32_t c = 1u << bit;
-        for (size_t i = 0; i < kLaneBytes; ++i) {
+        for (size_t i = 0; i < laneBytes; ++i) {
             c = (c >> 8) ^ kSlice[0][c & 0xFF];
         }
         basis[static_cast<size_t>(bit)] = c;
@@ -68,7 +68,8 @@ constexpr TAdvanceTables MakeAdvanceTables()
     return tables;
 }
 
-constexpr TAdvanceTables kAdvance = MakeAdvanceTables();
+constexpr TAdvanceTables kAdvanceLong = MakeAdvanceTables(kLongLaneBytes);
+constexpr TAdvanceTables kAdvanceShort = MakeAdvanceTables(kShortLaneBytes);
 
 inline uint32_t LoadLittle32(const uint8_t* p)
 {
@@ -85,16 +86,16 @@ inline uint32_t Step8(uint32_t crc, const uint8_t* p)
            t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
 }
 
-inline uint32_t AdvanceLane(uint32_t crc)
+inline uint32_t AdvanceLane(const TAdvanceTables& a, uint32_t crc)
 {
-    const auto& a = kAdvance;
     return a[0][crc & 0xFF] ^ a[1][(crc >> 8) & 0xFF] ^ a[2][(crc >> 16) & 0xFF] ^ a[3][crc >> 24];
 }
 
-}  // namespace
-
-uint32_t FlUpdateCrc32(uint32_t crc, const uint8_t* data, size_t length)
+// Runs whole blocks of four lanes of laneBytes each.
+template <size_t kLaneBytes>
+uint32_t UpdateBlocks(uint32_t crc, const uint8_t*& data, size_t& length, const TAdvanceTables& advance)
 {
+    constexpr size_t kBlockBytes = kLanes * kLaneBytes;
     while (length >= kBlockBytes) {
         uint32_t c0 = crc, c1 = 0, c2 = 0, c3 = 0;
         for (size_t i = 0; i < kLaneBytes; i += kSliceBytes) {
@@ -103,10 +104,19 @@ uint32_t FlUpdateCrc32(uint32_t crc, const uint8_t* data, size_t length)
             c2 = Step8(c2, data + 2 * kLaneBytes + i);
             c3 = Step8(c3, data + 3 * kLaneBytes + i);
         }
-        crc = AdvanceLane(AdvanceLane(AdvanceLane(c0) ^ c1) ^ c2) ^ c3;
+        crc = AdvanceLane(advance, AdvanceLane(advance, AdvanceLane(advance, c0) ^ c1) ^ c2) ^ c3;
         data += kBlockBytes;
         length -= kBlockBytes;
     }
+    return crc;
+}
+
+}  // namespace
+
+uint32_t FlUpdateCrc32(uint32_t crc, const uint8_t* data, size_t length)
+{
+    crc = UpdateBlocks<kLongLaneBytes>(crc, data, length, kAdvanceLong);
+    crc = UpdateBlocks<kShortLaneBytes>(crc, data, length, kAdvanceShort);
     while (length >= kSliceBytes) {
         crc = Step8(crc, data);
         data += kSliceBytes;

@@ -13,7 +13,7 @@
 //    buffer pointers live in registers, the peek is a word load combined with the bit buffer
 //    and the discard is branch-free. Near the end of the input or of the window the same loop
 //    runs on the bit reader and window objects, which refill, pad and slide;
-//  - copies are done in 8-byte steps inside the window's buffer (FlDfCopyMatch).
+//  - copies are done in 8- or 16-byte steps inside the window's buffer (FlDfCopyMatch).
 //
 // The cursor holds the bit buffer (FBitCount bits, 0 to 31) and the word after it, at FIn,
 // in two registers. A peek combines them; a discard that uses up the bit buffer makes the word at FIn the bit

@@ -5,8 +5,8 @@
 // current position. Output grows until the write point; then the oldest 32 KB are checksummed,
 // written and the rest moves down ("slide"). Between additions the position stays below the
 // write point, so a whole longest match fits behind it. The buffer has kFlDfCopyOverrunBytes
-// spare bytes at its end because the copy loop writes in whole 8-byte steps and may run up to
-// 7 bytes past a match's end; those bytes are overwritten by later output before they count.
+// spare bytes at its end because the copy loop writes in whole 8- or 16-byte steps and may run
+// up to 15 bytes past a match's end; those bytes are overwritten by later output before they count.
 #pragma once
 
 #include "FlDfBase.h"
@@ -24,7 +24,8 @@ constexpr int32_t kFlDfWritePoint64 = 98304;
 constexpr int32_t kFlDfMaxMatch = 258;
 constexpr int32_t kFlDfMaxMatch64 = 3 + 65535;   // length symbol 285 with 16 extra bits
 constexpr int32_t kFlDfCopyStepBytes = 8;
-constexpr int32_t kFlDfCopyOverrunBytes = 2 * kFlDfCopyStepBytes;
+constexpr int32_t kFlDfWideCopyStepBytes = 16;   // for copies from at least 16 bytes back
+constexpr int32_t kFlDfCopyOverrunBytes = kFlDfWideCopyStepBytes;
 
 enum class TFlDfChecksumKind { Crc32, Adler32 };
 
@@ -50,6 +51,14 @@ inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
         dist = period;
     }
     const uint8_t* from = out - dist;
+    if (dist >= static_cast<uint32_t>(kFlDfWideCopyStepBytes)) {
+        while (out < end) {
+            std::memcpy(out, from, kFlDfWideCopyStepBytes);
+            out += kFlDfWideCopyStepBytes;
+            from += kFlDfWideCopyStepBytes;
+        }
+        return;
+    }
     // Each step reads bytes already written: dist >= the step size.
     while (out < end) {
         std::memcpy(out, from, kFlDfCopyStepBytes);

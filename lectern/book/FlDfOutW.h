@@ -42,7 +42,9 @@ inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
     if (dist < static_cast<uint32_t>(kFlDfCopyStepBytes)) {
         // The output repeats with period dist, so also with any multiple of it: copy bytes
         // until the period reaches a whole step, then go on in steps.
-        const uint32_t period = dist * ((kFlDfCopyStepBytes + dist - 1) / dist);
+        // The smallest multiple of dist (2 to 7) that is at least a step: 8, 9, 8, 10, 12, 14.
+        static constexpr uint8_t kPeriod[kFlDfCopyStepBytes] = {0, 0, 8, 9, 8, 10, 12, 14};
+        const uint32_t period = kPeriod[dist];
         const uint8_t* from = out - dist;
         const uint8_t* const periodEnd = out + period;
         while (out < periodEnd && out < end) {

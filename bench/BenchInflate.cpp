@@ -4,6 +4,7 @@
 // zlib at level 6. Figures are MB/s of decoded output (1 MB = 10^6 bytes); "ratio" is the
 // decoder's speed over zlib's. zlib's raw inflate computes no checksum while the decoder
 // always computes CRC-32, so "zlib+crc" (zlib's inflate followed by zlib's crc32) is listed too.
+// Each figure is the best of repeated decodes (at least 3 and 0.25 s).
 #include "lectern/book/FlDfDec.h"
 
 #include <zlib.h>
@@ -359,8 +360,8 @@ int main()
                     mb / zlibCrc, zlib / ours, zlibCrc / ours);
 #endif
     }
-    // Per-size totals would hide the small entries behind the 10 MB ones; the geometric view
-    // is left to the rows above.
+    // "all": the bytes of every entry over the time to decode each entry once; the 10 MB
+    // entries weigh most in it, the rows above show the small ones.
 #if defined(LECTERN_HAVE_LIBDEFLATE)
     std::printf("%-16s %8s %9.1f %9.1f %9.1f %9.1f %7.2f %7.2f\n", "all", "", bytesTotal / oursTotal,
                 bytesTotal / zlibTotal, bytesTotal / zlibCrcTotal, bytesTotal / ldTotal, zlibTotal / oursTotal,

@@ -10,17 +10,22 @@
 //    come from the same 32-bit peek, so a literal costs one peek, one lookup and one discard;
 //  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
 //    is below its write point, the loop runs on a cursor: the bit buffer, its count and both
-//    buffer pointers live in registers, the peek is a word load combined with the bit buffer
-//    and the discard is branch-free. Near the end of the input or of the window the same loop
-//    runs on the bit reader and window objects, which refill, pad and slide;
+//    buffer pointers live in registers, a peek combines the bit buffer with the word after it
+//    held in a register, and the load of the next word does not wait for the symbol. Near the
+//    end of the input or of the window the same loop runs on the bit reader and window
+//    objects, which refill, pad and slide; the code-length symbols of a dynamic block header
+//    are read the same way;
 //  - copies are done in 8- or 16-byte steps inside the window's buffer (FlDfCopyMatch).
 //
 // The cursor holds the bit buffer (FBitCount bits, 0 to 31) and the word after it, at FIn,
-// in two registers. A peek combines them; a discard that uses up the bit buffer makes the word at FIn the bit
-// buffer and loads the word after it, at FIn + 4. A symbol consumes at most two words, so
-// the loop runs only while FIn + 12 bytes lie inside the bytes really read: the cursor never
-// reads the zero bytes that pad the end of the data, and consuming those can only happen
-// through the bit reader, which refuses it ("no more compressed data ...").
+// in two registers; the bits of the bit buffer above FBitCount are zero or the same as the
+// word's bits at that place, so the OR of the two is right either way. A discard that uses up
+// the bit buffer makes the word at FIn the bit buffer and the word at FIn + 4 the one after
+// it. A symbol consumes at most two words, so the loop runs only while FIn + 12 bytes lie
+// inside the bytes really read: the cursor never reads the zero bytes that pad the end of
+// the data, and consuming those can only happen through the bit reader, which refuses it
+// ("no more compressed data ..."). Over-reading is thus confined to the peeked word, which
+// always lies inside the byte buffer.
 //
 // Corrupt data never reads or writes outside the buffers: every lookup index is masked to
 // its table, symbols are range-checked, copy distances are checked against the bytes the

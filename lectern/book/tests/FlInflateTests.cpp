@@ -665,7 +665,6 @@ TEST(Inflate, AppendsAtTheDestinationPosition)
     TMemoryStream source = StreamOf(ZlibDeflateRaw("payload", 6, Z_DEFAULT_STRATEGY));
     TMemoryStream dest;
     dest.WriteBuffer("head:", 5);
-    TFlDeflateHelper options;
     InflateDefault(&source, &dest);
     EXPECT_EQ(dest.DataString(), "head:payload");
 }

@@ -10,17 +10,22 @@
 //    come from the same 32-bit peek, so a literal costs one peek, one lookup and one discard;
 //  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
 //    is below its write point, the loop runs on a cursor: the bit buffer, its count and both
-//    buffer pointers live in registers, the peek is a word load combined with the bit buffer
-//    and the discard is branch-free. Near the end of the input or of the window the same loop
-//    runs on the bit reader and window objects, which refill, pad and slide;
-//  - copies are done in 8-byte steps inside the window's buffer (FlDfCopyMatch).
+//    buffer pointers live in registers, a peek combines the bit buffer with the word after it
+//    held in a register, and the load of the next word does not wait for the symbol. Near the
+//    end of the input or of the window the same loop runs on the bit reader and window
+//    objects, which refill, pad and slide; the code-length symbols of a dynamic block header
+//    are read the same way;
+//  - copies are done in 8- or 16-byte steps inside the window's buffer (FlDfCopyMatch).
 //
-// Bit buffer invariants on the cursor: FBitCount <= 31; the bits above FBitCount are either
-// zero or the low bits of the word at FNext (the word that the next refill loads), so
-// combining the two with OR gives the same bits either way. A peek reads the word at FNext,
-// which the margin keeps inside the bytes really read; the cursor never reads the zero bytes
-// that pad the end of the data, so consuming them can only happen through the bit reader,
-// which refuses it ("no more compressed data ...").
+// The cursor holds the bit buffer (FBitCount bits, 0 to 31) and the word after it, at FIn,
+// in two registers; the bits of the bit buffer above FBitCount are zero or the same as the
+// word's bits at that place, so the OR of the two is right either way. A discard that uses up
+// the bit buffer makes the word at FIn the bit buffer and the word at FIn + 4 the one after
+// it. A symbol consumes at most two words, so the loop runs only while FIn + 12 bytes lie
+// inside the bytes really read: the cursor never reads the zero bytes that pad the end of
+// the data, and consuming those can only happen through the bit reader, which refuses it
+// ("no more compressed data ..."). Over-reading is thus confined to the peeked word, which
+// always lies inside the byte buffer.
 //
 // Corrupt data never reads or writes outside the buffers: every lookup index is masked to
 // its table, symbols are range-checked, copy distances are checked against the bytes the
@@ -127,31 +132,57 @@ const TFixedTrees& FixedTrees()
     return trees;
 }
 
+// The cursor's bits: the bit buffer and the word after it, in two registers. The bits of FBitBuf above FBitCount are zero or equal to the low bits of
+// FNextWord at that place, so combining the two with OR gives the same bits either way.
+struct TFastBits {
+    explicit TFastBits(const TFlDfBitCursor& bits)
+        : FIn(bits.FNext), FBitBuf(bits.FBitBuf), FNextWord(FlDfLoadWord(bits.FNext)), FBitCount(bits.FBitCount)
+    {
+    }
+
+    uint32_t Peek()
+    {
+        FLook = FBitBuf | FNextWord << FBitCount;
+        return FLook;
+    }
+
+    // Consumes n bits (1 to 31) of the last peek. When they reach into the word after the bit
+    // buffer, that word becomes the bit buffer and the following one takes its place; that
+    // load does not wait for the symbol being decoded, so it stays off the critical path.
+    void Discard(uint32_t n)
+    {
+        const uint32_t following = FlDfLoadWord(FIn + kFlDfWordBytes);
+        if (n <= FBitCount) {
+            FBitBuf = FLook >> n;
+            FBitCount -= n;
+        } else {
+            const uint32_t over = n - FBitCount;
+            FBitBuf = FNextWord >> over;
+            FBitCount = kFlDfWordBits - over;
+            FNextWord = following;
+            FIn += kFlDfWordBytes;
+        }
+    }
+
+    uint32_t BitBuf() const { return FBitBuf; }
+
+    const uint8_t* FIn;   // the word held in FNextWord
+    uint32_t FBitBuf;
+    uint32_t FNextWord;
+    uint32_t FBitCount;   // 0 to 31
+    uint32_t FLook = 0;
+};
+
 // The decoding loop on registers: see the overview above.
 struct TFastCursor {
     TFastCursor(const TFlDfBitCursor& bits, const TFlDfOutCursor& out)
-        : FIn(bits.FNext), FInLimit(bits.FLimit), FBitBuf(bits.FBitBuf), FBitCount(bits.FBitCount),
-          FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
+        : FBits(bits), FInLimit(bits.FLimit), FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
     {
     }
 
-    bool Room() const { return FIn <= FInLimit && FOut < FOutLimit; }
-
-    uint32_t Peek(int)
-    {
-        FLook = FBitBuf | static_cast<uint64_t>(FlDfLoadWord(FIn)) << FBitCount;
-        return static_cast<uint32_t>(FLook);
-    }
-
-    // Consumes n bits (1 to 31) of the last peek; loads the word when n exceeds the bits held.
-    void Discard(uint32_t n)
-    {
-        const bool consumed = n > FBitCount;
-        FIn += consumed ? kFlDfWordBytes : 0;
-        FBitCount = FBitCount + (consumed ? kFlDfWordBits : 0) - n;
-        FBitBuf = static_cast<uint32_t>(FLook >> n);
-    }
-
+    bool Room() const { return FBits.FIn <= FInLimit && FOut < FOutLimit; }
+    uint32_t Peek(int) { return FBits.Peek(); }
+    void Discard(uint32_t n) { FBits.Discard(n); }
     void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
 
     void Copy(uint32_t length, uint32_t distance)
@@ -163,15 +194,12 @@ struct TFastCursor {
 
     TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
     {
-        return TFlDfBitCursor{FIn, opened.FLimit, FBitBuf, FBitCount, opened.FUsable};
+        return TFlDfBitCursor{FBits.FIn, opened.FLimit, FBits.BitBuf(), FBits.FBitCount, opened.FUsable};
     }
     TFlDfOutCursor Out() const { return TFlDfOutCursor{FBase, FOut, FOutLimit}; }
 
-    const uint8_t* FIn;
+    TFastBits FBits;
     const uint8_t* FInLimit;
-    uint32_t FBitBuf;
-    uint32_t FBitCount;
-    uint64_t FLook = 0;
     uint8_t* FBase;
     uint8_t* FOut;
     uint8_t* FOutLimit;
@@ -190,6 +218,12 @@ struct TSlowCursor {
     bool FFirst = true;
 };
 
+// Mask of an entry's extra bits: at most 16 for every symbol that gets past its range check.
+inline uint32_t ExtraMask(uint32_t extraBits)
+{
+    return (1u << extraBits) - 1;
+}
+
 struct TBlockCodes {
     const TFlDfDecodeHuffmanTree& FLiteral;
     const TFlDfDecodeHuffmanTree& FDistance;
@@ -197,18 +231,17 @@ struct TBlockCodes {
 };
 
 // Decodes symbols while the cursor has room; true at the end of the block.
-template <class TCursor>
+template <bool kDeflate64, class TCursor>
 bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 {
     const uint32_t* const literalTable = codes.FLiteral.Table();
     const uint32_t literalMask = codes.FLiteral.LookupMask();
     const int literalPeek = std::min(
-        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (codes.FDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
+        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (kDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
     const uint32_t* const distanceTable = codes.FDistance.Table();
     const uint32_t distanceMask = codes.FDistance.LookupMask();
     const int distancePeek = codes.FDistance.LookupBitLength() + kDistanceExtraPeek;
-    const bool deflate64 = codes.FDeflate64;
-    const uint32_t distanceLimit = deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
+    constexpr uint32_t kDistanceLimit = kDeflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
 
     while (c.Room()) {
         uint32_t look = c.Peek(literalPeek);
@@ -226,38 +259,41 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
         }
         FlDfCheck(symbol <= kLastLengthSymbol, kInvalidLength);
         uint32_t length;
-        if (symbol == kLastLengthSymbol && !deflate64) {
+        if (!kDeflate64 && symbol == kLastLengthSymbol) {
             length = kPlainLongestLength;
             c.Discard(codeBits);
         } else {
             const uint32_t extraBits = FlDfEntryExtraBits(entry);
-            length = kLengthBase[symbol - kFirstLengthSymbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
+            length = kLengthBase[symbol - kFirstLengthSymbol] + ((look >> codeBits) & ExtraMask(extraBits));
             c.Discard(codeBits + extraBits);
         }
 
         look = c.Peek(distancePeek);
         entry = distanceTable[look & distanceMask];
         symbol = FlDfEntrySymbol(entry);
-        FlDfCheck(symbol < distanceLimit, deflate64 ? kUnmappedDistance : kInvalidDistance);
+        FlDfCheck(symbol < kDistanceLimit, kDeflate64 ? kUnmappedDistance : kInvalidDistance);
         codeBits = FlDfEntryCodeBits(entry);
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
-        const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & FlDfLowBits(extraBits));
+        const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & ExtraMask(extraBits));
         c.Discard(codeBits + extraBits);
         c.Copy(length, distance);
     }
     return false;
 }
 
-void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
+// Runs step on the register cursor while the input holds enough bytes, else on the objects,
+// until step answers true. step(cursor) works while cursor.Room() and answers whether it is done.
+template <class TStep>
+void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
 {
     for (;;) {
         const TFlDfBitCursor bitCursor = bits.OpenCursor();
         const TFlDfOutCursor outCursor = window.OpenCursor();
-        bool endOfBlock;
+        bool done;
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
             TFastCursor fast(bitCursor, outCursor);
             try {
-                endOfBlock = DecodeSymbols(fast, codes);
+                done = step(fast);
             } catch (...) {
                 // Hand back what was decoded, so that it reaches the destination.
                 bits.CloseCursor(fast.Bits(bitCursor));
@@ -269,11 +305,20 @@ void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockC
             window.CheckLimits();
         } else {
             TSlowCursor slow{bits, window};
-            endOfBlock = DecodeSymbols(slow, codes);
+            done = step(slow);
         }
-        if (endOfBlock) {
+        if (done) {
             return;
         }
+    }
+}
+
+void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
+{
+    if (codes.FDeflate64) {
+        RunCursors(bits, window, [&](auto& cursor) { return DecodeSymbols<true>(cursor, codes); });
+    } else {
+        RunCursors(bits, window, [&](auto& cursor) { return DecodeSymbols<false>(cursor, codes); });
     }
 }
 
@@ -296,21 +341,26 @@ void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
     }
 }
 
-void ReadLitDistCodeLengths(TFlDfInBitStream& bits, const TFlDfDecodeHuffmanTree& tree, uint8_t* lengths, int total)
+// Reads code-length symbols into lengths[next...] while the cursor has room; true when all
+// total lengths are read.
+template <class TCursor>
+bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8_t* lengths, int total, int& next)
 {
     const int peek = tree.LookupBitLength() + kCodeLengthExtraPeek;
-    int i = 0;
-    while (i < total) {
-        const uint32_t look = bits.PeekBits(peek);
-        const uint32_t entry = tree.Decode(look & tree.LookupMask());
+    const uint32_t* const table = tree.Table();
+    const uint32_t mask = tree.LookupMask();
+    const auto longest = static_cast<uint32_t>(tree.LookupBitLength());
+    int i = next;
+    while (i < total && c.Room()) {
+        const uint32_t look = c.Peek(peek);
+        const uint32_t entry = table[look & mask];
         const uint32_t symbol = FlDfEntrySymbol(entry);
         FlDfCheck(symbol <= 18, "decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
         const uint32_t codeBits = FlDfEntryCodeBits(entry);
-        FlDfCheck(codeBits != 0 && codeBits <= static_cast<uint32_t>(tree.LookupBitLength()),
-                  "decoded a code length out of range {ReadLitDistCodeLengths}");
+        FlDfCheck(codeBits != 0 && codeBits <= longest, "decoded a code length out of range {ReadLitDistCodeLengths}");
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
-        const uint32_t extra = (look >> codeBits) & FlDfLowBits(extraBits);
-        bits.DiscardBits(static_cast<int>(codeBits + extraBits));
+        const uint32_t extra = (look >> codeBits) & ExtraMask(extraBits);
+        c.Discard(codeBits + extraBits);
         if (symbol < kRepeatSymbol) {
             lengths[i++] = static_cast<uint8_t>(symbol);
             continue;
@@ -325,6 +375,15 @@ void ReadLitDistCodeLengths(TFlDfInBitStream& bits, const TFlDfDecodeHuffmanTree
         }
         i += repeat;   // 17 and 18 leave zeros: the array starts zeroed
     }
+    next = i;
+    return i >= total;
+}
+
+void ReadLitDistCodeLengths(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TFlDfDecodeHuffmanTree& tree,
+                            uint8_t* lengths, int total)
+{
+    int next = 0;
+    RunCursors(bits, window, [&](auto& cursor) { return ReadCodeLengthSymbols(cursor, tree, lengths, total, next); });
 }
 
 void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
@@ -347,7 +406,7 @@ void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool
                           kFirstCodeLengthExtra);
 
     std::array<uint8_t, kMaxLengthCodes> lengths{};
-    ReadLitDistCodeLengths(bits, *codeLengthTree, lengths.data(), hlit + hdist);
+    ReadLitDistCodeLengths(bits, window, *codeLengthTree, lengths.data(), hlit + hdist);
 
     auto literalTree =
         std::make_unique<TFlDfDecodeHuffmanTree>(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);

@@ -11,12 +11,13 @@
 #include "FlDfBase.h"
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 enum class TFlDfHuffmanUsage { Decoding, Encoding, Both };
 
 constexpr uint32_t kFlDfUnmappedEntry = 0xFFFFFFFFu;
 constexpr int kFlDfMaxCodeBits = 15;   // deflate's longest code
+constexpr int kFlDfMaxAlphabet = 288;  // the fixed literal/length code's symbols
 
 inline uint32_t FlDfEntrySymbol(uint32_t entry) { return entry & 0xFFFF; }
 inline uint32_t FlDfEntryCodeBits(uint32_t entry) { return (entry >> 16) & 0xFF; }
@@ -37,7 +38,7 @@ public:
     TFlDfHuffmanUsage Usage() const { return FUsage; }
     int LookupBitLength() const { return FLookupBits; }
     uint32_t LookupMask() const { return ~FMask; }
-    const uint32_t* Table() const { return FTable.data(); }
+    const uint32_t* Table() const { return FTable.get(); }
 
     CL_CLASS_NAME(TFlDfDecodeHuffmanTree)
 
@@ -46,6 +47,7 @@ private:
     TFlDfHuffmanUsage FUsage;
     int FMaxCodeLength;
     int FLookupBits = 0;
-    std::vector<uint32_t> FTable;
+    std::unique_ptr<uint32_t[]> FTable;   // 2^FLookupBits entries in use
+    uint32_t FCapacity = 0;
     uint32_t FMask = 0;   // the bits above the lookup length
 };

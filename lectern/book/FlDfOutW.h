@@ -5,8 +5,8 @@
 // current position. Output grows until the write point; then the oldest 32 KB are checksummed,
 // written and the rest moves down ("slide"). Between additions the position stays below the
 // write point, so a whole longest match fits behind it. The buffer has kFlDfCopyOverrunBytes
-// spare bytes at its end because the copy loop writes in whole 8-byte steps and may run up to
-// 7 bytes past a match's end; those bytes are overwritten by later output before they count.
+// spare bytes at its end because the copy loop writes in whole 8- or 16-byte steps and may run
+// up to 15 bytes past a match's end; those bytes are overwritten by later output before they count.
 #pragma once
 
 #include "FlDfBase.h"
@@ -24,29 +24,48 @@ constexpr int32_t kFlDfWritePoint64 = 98304;
 constexpr int32_t kFlDfMaxMatch = 258;
 constexpr int32_t kFlDfMaxMatch64 = 3 + 65535;   // length symbol 285 with 16 extra bits
 constexpr int32_t kFlDfCopyStepBytes = 8;
-constexpr int32_t kFlDfCopyOverrunBytes = 2 * kFlDfCopyStepBytes;
+constexpr int32_t kFlDfWideCopyStepBytes = 16;   // for copies from at least 16 bytes back
+constexpr int32_t kFlDfCopyOverrunBytes = kFlDfWideCopyStepBytes;
 
 enum class TFlDfChecksumKind { Crc32, Adler32 };
 
-// Repeats the len bytes that start dist bytes behind out, byte by byte forwards when the
-// copy overlaps itself. May write up to kFlDfCopyOverrunBytes - 1 bytes past out + len.
+// Repeats the len bytes that start dist bytes behind out, as a byte-by-byte forward copy
+// would (a copy that overlaps itself repeats its last dist bytes). May write up to
+// kFlDfCopyOverrunBytes - 1 bytes past out + len.
 inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
 {
-    const uint8_t* from = out - dist;
     uint8_t* const end = out + len;
-    if (dist >= static_cast<uint32_t>(kFlDfCopyStepBytes)) {
-        // Each step reads bytes already written: dist >= the step size.
-        do {
-            std::memcpy(out, from, kFlDfCopyStepBytes);
-            out += kFlDfCopyStepBytes;
-            from += kFlDfCopyStepBytes;
-        } while (out < end);
-    } else if (dist == 1) {
-        std::memset(out, *from, len);
-    } else {
-        do {
+    if (dist == 1) {
+        std::memset(out, out[-1], len);
+        return;
+    }
+    if (dist < static_cast<uint32_t>(kFlDfCopyStepBytes)) {
+        // The output repeats with period dist, so also with any multiple of it: copy bytes
+        // until the period reaches a whole step, then go on in steps.
+        // The smallest multiple of dist (2 to 7) that is at least a step: 8, 9, 8, 10, 12, 14.
+        static constexpr uint8_t kPeriod[kFlDfCopyStepBytes] = {0, 0, 8, 9, 8, 10, 12, 14};
+        const uint32_t period = kPeriod[dist];
+        const uint8_t* from = out - dist;
+        const uint8_t* const periodEnd = out + period;
+        while (out < periodEnd && out < end) {
             *out++ = *from++;
-        } while (out < end);
+        }
+        dist = period;
+    }
+    const uint8_t* from = out - dist;
+    if (dist >= static_cast<uint32_t>(kFlDfWideCopyStepBytes)) {
+        while (out < end) {
+            std::memcpy(out, from, kFlDfWideCopyStepBytes);
+            out += kFlDfWideCopyStepBytes;
+            from += kFlDfWideCopyStepBytes;
+        }
+        return;
+    }
+    // Each step reads bytes already written: dist >= the step size.
+    while (out < end) {
+        std::memcpy(out, from, kFlDfCopyStepBytes);
+        out += kFlDfCopyStepBytes;
+        from += kFlDfCopyStepBytes;
     }
 }
 

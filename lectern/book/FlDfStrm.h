@@ -32,9 +32,9 @@ constexpr int32_t kFlDfInBufferBytes = 16384;
 constexpr int kFlDfWordBytes = 4;
 constexpr int kFlDfWordBits = 32;
 // A symbol of the decoding loop consumes at most two words (a length code with its extra
-// bits, then a distance code with its extra bits, each at most 31 bits) and peeks the word
-// after the first; eight bytes ahead therefore cover one whole symbol.
-constexpr int32_t kFlDfCursorMarginBytes = 8;
+// bits, then a distance code with its extra bits, each at most 31 bits), and the loop keeps
+// the word after the current one loaded: twelve bytes ahead cover one whole symbol.
+constexpr int32_t kFlDfCursorMarginBytes = 3 * kFlDfWordBytes;
 
 inline uint32_t FlDfLoadWord(const uint8_t* p)
 {

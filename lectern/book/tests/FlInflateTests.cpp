@@ -378,6 +378,17 @@ TEST(Inflate, CopiesRepeatShortPatternsAndReachBack32KAcrossSlides)
     b.Literals("ab");
     b.Copy(7, 2);
     expected += "ababababa";
+    // Every short distance, with lengths around the copy steps.
+    for (uint32_t distance = 2; distance <= 17; ++distance) {
+        for (uint32_t length : {3u, 7u, 8u, 9u, 15u, 16u, 17u, 40u}) {
+            b.Literal(static_cast<uint8_t>('A' + distance));
+            expected += static_cast<char>('A' + distance);
+            b.Copy(length, distance);
+            for (uint32_t k = 0; k < length; ++k) {
+                expected += expected[expected.size() - distance];
+            }
+        }
+    }
     // Random bytes, then copies from exactly 32768 back, past several slides.
     Bytes random(40000, '\0');
     for (char& c : random) {
@@ -654,7 +665,6 @@ TEST(Inflate, AppendsAtTheDestinationPosition)
     TMemoryStream source = StreamOf(ZlibDeflateRaw("payload", 6, Z_DEFAULT_STRATEGY));
     TMemoryStream dest;
     dest.WriteBuffer("head:", 5);
-    TFlDeflateHelper options;
     InflateDefault(&source, &dest);
     EXPECT_EQ(dest.DataString(), "head:payload");
 }

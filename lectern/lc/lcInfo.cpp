@@ -358,7 +358,13 @@ int64_t ScanFile(const std::string& name, const std::string& pattern, int32_t bl
         return -1;  // the region cannot hold it
     }
     TFileHandleGuard file(plat::FileOpen(name, plat::fmOpenRead | ShareMode(access)));
-    if (!file.Valid() || plat::FileSeek(file.Handle(), loc, plat::SeekOrigin::Begin) != loc) {
+    if (!file.Valid()) {
+        return -1;
+    }
+    // The region ends with the file at the latest, and so does the buffer's size.
+    const int64_t fileSize = plat::FileSeek(file.Handle(), 0, plat::SeekOrigin::End);
+    size = std::min(size, fileSize - loc);
+    if (size < patternLength || plat::FileSeek(file.Handle(), loc, plat::SeekOrigin::Begin) != loc) {
         return -1;
     }
     // The buffer holds one piece behind the pattern-length-minus-one bytes kept from the piece
@@ -369,6 +375,8 @@ int64_t ScanFile(const std::string& name, const std::string& pattern, int32_t bl
     try {
         buffer.resize(static_cast<size_t>(capacity));
     } catch (const std::bad_alloc&) {
+        return -1;
+    } catch (const std::length_error&) {
         return -1;
     }
     const std::boyer_moore_horspool_searcher searcher(pattern.begin(), pattern.end());
@@ -1006,13 +1014,16 @@ int64_t TextToCurrency(const std::string& s)
     if (!d) {
         RaiseInvalidFloat(s);
     }
+    if (d->FDigits.empty()) {
+        return 0;
+    }
     const uint64_t limit = d->FNegative ? uint64_t(1) << 63 : (uint64_t(1) << 63) - 1;
     const int64_t keep = d->FPoint + kCurrencyDecimals;  // digits before the rounding digit
     const auto digitAt = [&](int64_t k) {
         return k >= 0 && k < static_cast<int64_t>(d->FDigits.size()) ? d->FDigits[static_cast<size_t>(k)] - '0' : 0;
     };
     uint64_t value = 0;
-    if (!d->FDigits.empty() && keep > 20) {
+    if (keep > 20) {
         RaiseInvalidFloat(s);
     }
     for (int64_t k = 0; k < keep; ++k) {

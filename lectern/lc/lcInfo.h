@@ -70,7 +70,8 @@ public:
     CL_CLASS_NAME(TLcObjectManager)
 
 protected:
-    // A link entry: the linked object (its owner) and its id. The manager owns its entries.
+    // A link entry: the linked object (its owner) and its id. The maps hold entries they do
+    // not own: entries belong to whoever linked them.
     struct TLcObjectLink : TObject {
         TObject* FOwner = nullptr;
         int64_t FID = 0;

@@ -155,7 +155,7 @@ TLcHWNDPoolUnit::~TLcHWNDPoolUnit()
 
 HWND TLcHWNDPoolUnit::GetHWnd(bool threaded)
 {
-    TLcCritSecLock lock(FLock);
+    TLockGuard lock(FLock);
     if (!threaded) {
         HWND wnd = FMainWindows[FMainIndex];
         FMainIndex = (FMainIndex + 1) % kMainHWndCount;

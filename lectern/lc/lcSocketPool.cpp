@@ -26,7 +26,7 @@ std::uintptr_t KeyOf(TLcAsyncSelectTarget* socket) { return reinterpret_cast<std
 
 void SocketRegistryAdd(TLcAsyncSelectTarget* socket, TSocket handle)
 {
-    TLcCritSecLock lock(RegistryLock());
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr) {
         throw Exception("Socket registry not initialised.");
     }
@@ -36,7 +36,7 @@ void SocketRegistryAdd(TLcAsyncSelectTarget* socket, TSocket handle)
 
 bool SocketRegistryRemove(TLcAsyncSelectTarget* socket)
 {
-    TLcCritSecLock lock(RegistryLock());
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr || gTree->Find(KeyOf(socket)) == 0) {
         return false;
     }
@@ -59,7 +59,7 @@ void SocketRegistryUnlock() { RegistryLock().Leave(); }
 
 TLcAsyncSelectTarget* SocketRegistryFind(TSocket handle)
 {
-    TLcCritSecLock lock(RegistryLock());
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr) {
         return nullptr;
     }
@@ -68,13 +68,13 @@ TLcAsyncSelectTarget* SocketRegistryFind(TSocket handle)
 
 int SocketRegistryCount()
 {
-    TLcCritSecLock lock(RegistryLock());
+    TLockGuard lock(RegistryLock());
     return gCount;
 }
 
 void InitializeLcSocketPool()
 {
-    TLcCritSecLock lock(RegistryLock());
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr) {
         gTree = std::make_unique<tBinTree>(kRegistryNodePool);
         gCount = 0;
@@ -83,7 +83,7 @@ void InitializeLcSocketPool()
 
 void FinalizeLcSocketPool()
 {
-    TLcCritSecLock lock(RegistryLock());
+    TLockGuard lock(RegistryLock());
     gTree.reset();
     gCount = 0;
 }

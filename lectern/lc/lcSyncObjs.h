@@ -22,15 +22,3 @@ public:
 
     CL_CLASS_NAME(TLcEvent)
 };
-
-// Holds a critical section for the life of a scope.
-class TLcCritSecLock {
-public:
-    explicit TLcCritSecLock(TCriticalSection& lock) : FLock(lock) { FLock.Enter(); }
-    ~TLcCritSecLock() { FLock.Leave(); }
-    TLcCritSecLock(const TLcCritSecLock&) = delete;
-    TLcCritSecLock& operator=(const TLcCritSecLock&) = delete;
-
-private:
-    TCriticalSection& FLock;
-};

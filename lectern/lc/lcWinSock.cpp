@@ -267,7 +267,7 @@ const TLcWinSockFunctions& WinSockApi() { return gState.FApi; }
 
 void LoadWinSock()
 {
-    TLcCritSecLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     if (gState.FSocketLib != nullptr) {
         return;
     }
@@ -307,7 +307,7 @@ void UnloadWinSock()
     if (gLock == nullptr) {
         return;
     }
-    TLcCritSecLock lock(*gLock);
+    TLockGuard lock(*gLock);
     if (gState.FSocketLib != nullptr && gState.FApi.WSACleanup != nullptr) {
         gState.FApi.WSACleanup();
     }
@@ -394,19 +394,19 @@ std::string SockAddrToText(const TSockAddrBuffer& sin)
 
 bool WinSockLoaded()
 {
-    TLcCritSecLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     return gState.FSocketLib != nullptr;
 }
 
 TWSAData WinSockData()
 {
-    TLcCritSecLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     return gState.FData;
 }
 
 bool WinSockHelperLoaded()
 {
-    TLcCritSecLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     return gState.FHelperLib != nullptr;
 }
 
@@ -427,7 +427,7 @@ void FinalizeLcWinSock()
 
 void SetWinSockLibraries(const TLcWinSockLibraries& names)
 {
-    TLcCritSecLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     const TLcWinSockLibraries defaults;
     gState.FNames.SocketLib = names.SocketLib.empty() ? defaults.SocketLib : names.SocketLib;
     gState.FNames.OldSocketLib = names.OldSocketLib.empty() ? defaults.OldSocketLib : names.OldSocketLib;
@@ -436,6 +436,6 @@ void SetWinSockLibraries(const TLcWinSockLibraries& names)
 
 void SetWSAStartupOverride(TLcWSAStartupProc proc)
 {
-    TLcCritSecLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     gState.FStartupOverride = proc;
 }

@@ -57,17 +57,6 @@ std::string folderPath;
 std::unique_ptr<tStringObjList> buffers;  // file-name part -> TLcHugeString, owned here
 int64_t bufferedBytes = 0;
 
-class TLockGuard {
-public:
-    explicit TLockGuard(TLcCritSec& lock) : FLock(lock) { FLock.Acquire(); }
-    ~TLockGuard() { FLock.Release(); }
-    TLockGuard(const TLockGuard&) = delete;
-    TLockGuard& operator=(const TLockGuard&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 std::string WithTrailingDelimiter(const std::string& path)
@@ -353,6 +342,22 @@ void LogException(const std::string& context, const Exception& e, const std::str
     }
     try {
         Log(context + " Exception! " + SystemToUtf8(e.ClassName()) + ": " + SystemToUtf8(e.Message()), name);
+    } catch (...) {
+    }
+}
+
+void LogCurrentException(const std::string& context, const std::string& name)
+{
+    try {
+        try {
+            throw;
+        } catch (const Exception& e) {
+            LogException(context, e, name);
+        } catch (const std::exception& e) {
+            LogException(context, Exception(e.what()), name);
+        } catch (...) {
+            LogException(context, Exception("unknown exception"), name);
+        }
     } catch (...) {
     }
 }

@@ -804,4 +804,30 @@ TEST(FlUtils, Crc32MatchesTheStandardCheckValue)
     EXPECT_EQ(adler, ZlibAdler(data));
 }
 
+// Both CRC-32 paths (carry-less multiplication where the processor has it, tables always)
+// against zlib's, at every length around the 16- and 64-byte folding steps, at every
+// alignment, and from a register that is not the initial one.
+TEST(FlUtils, Crc32PathsAgreeAtEveryLengthAndAlignment)
+{
+    const Bytes data = MixedData(70000, 5);
+    const auto* d = reinterpret_cast<const uint8_t*>(data.data());
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 300; ++n) {
+        lengths.push_back(n);
+    }
+    for (size_t n : {1023u, 4096u, 4100u, 5119u, 32768u, 65536u, 69983u}) {
+        lengths.push_back(n);
+    }
+    for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t n : lengths) {
+            const uLong expected = crc32(crc32(0, nullptr, 0), d + offset, static_cast<uInt>(n));
+            ASSERT_EQ(~FlUpdateCrc32(kFlCrc32Initial, d + offset, n), expected) << offset << " " << n;
+            ASSERT_EQ(~FlUpdateCrc32Tables(kFlCrc32Initial, d + offset, n), expected) << offset << " " << n;
+        }
+    }
+    const uint32_t head = FlUpdateCrc32Tables(kFlCrc32Initial, d, 7);
+    EXPECT_EQ(FlUpdateCrc32(head, d + 7, 4000), FlUpdateCrc32Tables(head, d + 7, 4000));
+    std::printf("CRC-32 by carry-less multiplication: %s\n", FlCrc32Carryless() ? "yes" : "no");
+}
+
 }  // namespace

@@ -5,8 +5,9 @@
 // literals and (length, distance) copies of earlier output.
 //
 // How it stays fast:
-//  - every code is decoded with one lookup in a single-level table indexed by the next L bits
-//    (TFlDfDecodeHuffmanTree); the entry also gives the count of extra bits, and the extra bits
+//  - every code of up to kFlDfRootBits bits is decoded with one lookup in a root table that
+//    stays in the first-level cache (TFlDfDecodeHuffmanTree), longer codes with a second one
+//    in a subtable the root entry links to; the entry also gives the count of extra bits, and the extra bits
 //    come from the same 32-bit peek, so a literal costs one peek, one lookup and one discard;
 //  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
 //    is below its write point, the loop runs on a cursor: the bit buffer, its count and both
@@ -235,17 +236,22 @@ template <bool kDeflate64, class TCursor>
 bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 {
     const uint32_t* const literalTable = codes.FLiteral.Table();
-    const uint32_t literalMask = codes.FLiteral.LookupMask();
+    const uint32_t literalMask = codes.FLiteral.RootMask();
+    const uint32_t literalRoot = codes.FLiteral.RootBits();
     const int literalPeek = std::min(
         kFlDfWordBits, codes.FLiteral.LookupBitLength() + (kDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
     const uint32_t* const distanceTable = codes.FDistance.Table();
-    const uint32_t distanceMask = codes.FDistance.LookupMask();
+    const uint32_t distanceMask = codes.FDistance.RootMask();
+    const uint32_t distanceRoot = codes.FDistance.RootBits();
     const int distancePeek = codes.FDistance.LookupBitLength() + kDistanceExtraPeek;
     constexpr uint32_t kDistanceLimit = kDeflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
 
     while (c.Room()) {
         uint32_t look = c.Peek(literalPeek);
         uint32_t entry = literalTable[look & literalMask];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(literalTable, entry, look, literalRoot);
+        }
         uint32_t symbol = FlDfEntrySymbol(entry);
         uint32_t codeBits = FlDfEntryCodeBits(entry);
         if (symbol < kEndOfBlock) {
@@ -270,6 +276,9 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 
         look = c.Peek(distancePeek);
         entry = distanceTable[look & distanceMask];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(distanceTable, entry, look, distanceRoot);
+        }
         symbol = FlDfEntrySymbol(entry);
         FlDfCheck(symbol < kDistanceLimit, kDeflate64 ? kUnmappedDistance : kInvalidDistance);
         codeBits = FlDfEntryCodeBits(entry);
@@ -348,12 +357,16 @@ bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8
 {
     const int peek = tree.LookupBitLength() + kCodeLengthExtraPeek;
     const uint32_t* const table = tree.Table();
-    const uint32_t mask = tree.LookupMask();
+    const uint32_t mask = tree.RootMask();
+    const uint32_t root = tree.RootBits();
     const auto longest = static_cast<uint32_t>(tree.LookupBitLength());
     int i = next;
     while (i < total && c.Room()) {
         const uint32_t look = c.Peek(peek);
-        const uint32_t entry = table[look & mask];
+        uint32_t entry = table[look & mask];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(table, entry, look, root);
+        }
         const uint32_t symbol = FlDfEntrySymbol(entry);
         FlDfCheck(symbol <= 18, "decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
         const uint32_t codeBits = FlDfEntryCodeBits(entry);

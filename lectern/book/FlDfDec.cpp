@@ -340,7 +340,7 @@ void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
     const uint32_t nlen = header[2] | static_cast<uint32_t>(header[3]) << 8;
     FlDfCheck(len == (~nlen & 0xFFFF),
               "invalid stored block (length and NOT length do not match) [InflateStoredBlock]");
-    std::unique_ptr<uint8_t[]> piece(new uint8_t[kStoredPieceBytes]);
+    const TFlDfBuffer piece = FlDfTakeBuffer(kStoredPieceBytes);
     auto left = static_cast<int32_t>(len);
     while (left > 0) {
         const int32_t n = std::min(left, kStoredPieceBytes);
@@ -399,7 +399,22 @@ void ReadLitDistCodeLengths(TFlDfInBitStream& bits, TFlDfOutputWindow& window, c
     RunCursors(bits, window, [&](auto& cursor) { return ReadCodeLengthSymbols(cursor, tree, lengths, total, next); });
 }
 
-void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
+// The trees of dynamic blocks, made at a decode's first dynamic block and rebuilt for each.
+struct TDynamicTrees {
+    explicit TDynamicTrees(bool deflate64)
+        : FCodeLength(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits),
+          FLiteral(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits),
+          FDistance(deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits)
+    {
+    }
+
+    TFlDfDecodeHuffmanTree FCodeLength;
+    TFlDfDecodeHuffmanTree FLiteral;
+    TFlDfDecodeHuffmanTree FDistance;
+};
+
+void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64,
+                         std::unique_ptr<TDynamicTrees>& trees)
 {
     const int hlit = static_cast<int>(bits.ReadBits(5)) + kFirstLengthSymbol;
     const int hdist = static_cast<int>(bits.ReadBits(5)) + 1;
@@ -413,33 +428,31 @@ void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool
     for (int i = 0; i < hclen; ++i) {
         codeLengthLengths[kCodeLengthOrder[static_cast<size_t>(i)]] = static_cast<uint8_t>(bits.ReadBits(3));
     }
-    auto codeLengthTree =
-        std::make_unique<TFlDfDecodeHuffmanTree>(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits);
-    codeLengthTree->Build(codeLengthLengths.data(), 0, kCodeLengthAlphabet, kCodeLengthExtra.data(),
+    if (!trees) {
+        trees = std::make_unique<TDynamicTrees>(deflate64);
+    }
+    trees->FCodeLength.Build(codeLengthLengths.data(), 0, kCodeLengthAlphabet, kCodeLengthExtra.data(),
                           kFirstCodeLengthExtra);
 
     std::array<uint8_t, kMaxLengthCodes> lengths{};
-    ReadLitDistCodeLengths(bits, window, *codeLengthTree, lengths.data(), hlit + hdist);
+    ReadLitDistCodeLengths(bits, window, trees->FCodeLength, lengths.data(), hlit + hdist);
 
-    auto literalTree =
-        std::make_unique<TFlDfDecodeHuffmanTree>(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);
-    literalTree->Build(lengths.data(), 0, hlit, kLengthExtra.data(), kFirstLengthSymbol);
-    auto distanceTree = std::make_unique<TFlDfDecodeHuffmanTree>(
-        deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);
-    distanceTree->Build(lengths.data(), hlit, hdist, kDistanceExtra.data(), 0);
-    DecodeData(bits, window, TBlockCodes{*literalTree, *distanceTree, deflate64});
+    trees->FLiteral.Build(lengths.data(), 0, hlit, kLengthExtra.data(), kFirstLengthSymbol);
+    trees->FDistance.Build(lengths.data(), hlit, hdist, kDistanceExtra.data(), 0);
+    DecodeData(bits, window, TBlockCodes{trees->FLiteral, trees->FDistance, deflate64});
 }
 
 void InflateBlocks(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
 {
     const TFixedTrees& fixed = FixedTrees();
+    std::unique_ptr<TDynamicTrees> dynamic;
     bool final;
     do {
         final = bits.ReadBit() != 0;
         switch (bits.ReadBits(2)) {
         case 0: InflateStoredBlock(bits, window); break;
         case 1: DecodeData(bits, window, TBlockCodes{fixed.FLiteral, fixed.FDistance, deflate64}); break;
-        case 2: InflateDynamicBlock(bits, window, deflate64); break;
+        case 2: InflateDynamicBlock(bits, window, deflate64, dynamic); break;
         default: FlDfRaiseCorrupt("starting new block, but invalid block type [Inflate]");
         }
     } while (!final);

@@ -132,12 +132,14 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
             k = end;
         }
     }
-    if (size > FCapacity) {
-        FTable.reset(new uint32_t[size]);
-        FCapacity = size;
+    if (FTable == nullptr) {
+        FCapacity = FMaxCodeLength <= kFlDfRootBits ? 1u << FMaxCodeLength : kFlDfMaxTableEntries;
+        FTableBuffer = FlDfTakeBuffer(FCapacity * sizeof(uint32_t));
+        FTable = reinterpret_cast<uint32_t*>(FTableBuffer.get());
     }
+    Assert(size <= FCapacity, "TFlDfDecodeHuffmanTree.Build: the table outgrows its buffer");
     FMask = ~((1u << FLookupBits) - 1);
-    uint32_t* const table = FTable.get();
+    uint32_t* const table = FTable;
 
     // The root is built by doubling: after the codes of length len are placed, the first
     // 2^len entries are complete for every code of that length or shorter; copying them
@@ -184,5 +186,5 @@ uint32_t TFlDfDecodeHuffmanTree::Decode(uint32_t index) const
     Assert((index & FMask) == 0,
            "TFlDfDecodeHuffmanTree.Decode: trying to decode too many bits, use LookupBitLength property");
     const uint32_t entry = FTable[index & RootMask()];
-    return FlDfIsLink(entry) ? FlDfFollowLink(FTable.get(), entry, index, FRootBits) : entry;
+    return FlDfIsLink(entry) ? FlDfFollowLink(FTable, entry, index, FRootBits) : entry;
 }

@@ -27,6 +27,8 @@ constexpr uint32_t kFlDfUnmappedEntry = 0xFFFFFFFFu;
 constexpr int kFlDfMaxCodeBits = 15;   // deflate's longest code
 constexpr int kFlDfMaxAlphabet = 288;  // the fixed literal/length code's symbols
 constexpr int kFlDfRootBits = 10;      // 4 KB of root entries
+// The largest table: the root and, at most, one subtable of 2^(15 - 10) entries per symbol.
+constexpr uint32_t kFlDfMaxTableEntries = (1u << kFlDfRootBits) + kFlDfMaxAlphabet * (1u << (kFlDfMaxCodeBits - kFlDfRootBits));
 
 // A link: bit 15 of the symbol field set and code length 0; the symbol field's low 15 bits
 // are the subtable's offset in the table, the extra-bits field its count of index bits.
@@ -61,7 +63,7 @@ public:
     // The root: the table's first 2^RootBits entries; links lead behind it.
     uint32_t RootBits() const { return FRootBits; }
     uint32_t RootMask() const { return (1u << FRootBits) - 1; }
-    const uint32_t* Table() const { return FTable.get(); }
+    const uint32_t* Table() const { return FTable; }
 
     CL_CLASS_NAME(TFlDfDecodeHuffmanTree)
 
@@ -71,7 +73,9 @@ private:
     int FMaxCodeLength;
     int FLookupBits = 0;
     uint32_t FRootBits = 0;
-    std::unique_ptr<uint32_t[]> FTable;   // the root, then the subtables
+    // The root, then the subtables: room for the largest table of the permitted lengths.
+    TFlDfBuffer FTableBuffer;
+    uint32_t* FTable = nullptr;
     uint32_t FCapacity = 0;
     uint32_t FMask = 0;   // the bits above the lookup length
 };

@@ -30,9 +30,10 @@
 //
 // Corrupt data never reads or writes outside the buffers: every lookup index is masked to
 // its table, symbols are range-checked, copy distances are checked against the bytes the
-// window holds, code-length repeats against the count of lengths. Every such test goes
-// through FlDfCheck, which raises EFlInternalInflateError; Inflate reports it as
-// EFlInflateError with the cause.
+// window holds, code-length repeats against the count of lengths. Every such test raises
+// EFlInternalInflateError: through FlDfCheck, or, in the decoding loops, through Fail and
+// RunCursors once the loop has handed its state back. Inflate reports it as EFlInflateError
+// with the cause.
 #include "FlDfDec.h"
 
 #include "FlDfCryS.h"
@@ -186,11 +187,21 @@ struct TFastCursor {
     void Discard(uint32_t n) { FBits.Discard(n); }
     void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
 
-    void Copy(uint32_t length, uint32_t distance)
+    bool Copy(uint32_t length, uint32_t distance)
     {
-        FlDfCheck(distance <= static_cast<uint32_t>(FOut - FBase), kDistanceTooFar);
+        if (distance > static_cast<uint32_t>(FOut - FBase)) [[unlikely]] {
+            return Fail(kDistanceTooFar);
+        }
         FlDfCopyMatch(FOut, length, distance);
         FOut += length;
+        return true;
+    }
+
+    // Notes the cause of corrupt data; the caller raises it after handing the state back.
+    bool Fail(const char* cause)
+    {
+        FError = cause;
+        return false;
     }
 
     TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
@@ -204,6 +215,7 @@ struct TFastCursor {
     uint8_t* FBase;
     uint8_t* FOut;
     uint8_t* FOutLimit;
+    const char* FError = nullptr;
 };
 
 // The same loop on the bit reader and window objects, one symbol at a time.
@@ -212,11 +224,21 @@ struct TSlowCursor {
     uint32_t Peek(int n) { return FBits.PeekBits(n); }
     void Discard(uint32_t n) { FBits.DiscardBits(static_cast<int>(n)); }
     void Literal(uint32_t value) { FWindow.AddLiteral(static_cast<uint8_t>(value)); }
-    void Copy(uint32_t length, uint32_t distance) { FWindow.AddCopy(length, distance); }
+    bool Copy(uint32_t length, uint32_t distance)
+    {
+        FWindow.AddCopy(length, distance);
+        return true;
+    }
+    bool Fail(const char* cause)
+    {
+        FError = cause;
+        return false;
+    }
 
     TFlDfInBitStream& FBits;
     TFlDfOutputWindow& FWindow;
     bool FFirst = true;
+    const char* FError = nullptr;
 };
 
 // Mask of an entry's extra bits: at most 16 for every symbol that gets past its range check.
@@ -263,7 +285,9 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
             c.Discard(codeBits);
             return true;
         }
-        FlDfCheck(symbol <= kLastLengthSymbol, kInvalidLength);
+        if (symbol > kLastLengthSymbol) [[unlikely]] {
+            return c.Fail(kInvalidLength);
+        }
         uint32_t length;
         if (!kDeflate64 && symbol == kLastLengthSymbol) {
             length = kPlainLongestLength;
@@ -280,18 +304,23 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
             entry = FlDfFollowLink(distanceTable, entry, look, distanceRoot);
         }
         symbol = FlDfEntrySymbol(entry);
-        FlDfCheck(symbol < kDistanceLimit, kDeflate64 ? kUnmappedDistance : kInvalidDistance);
+        if (symbol >= kDistanceLimit) [[unlikely]] {
+            return c.Fail(kDeflate64 ? kUnmappedDistance : kInvalidDistance);
+        }
         codeBits = FlDfEntryCodeBits(entry);
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
         const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & ExtraMask(extraBits));
         c.Discard(codeBits + extraBits);
-        c.Copy(length, distance);
+        if (!c.Copy(length, distance)) [[unlikely]] {
+            return false;
+        }
     }
     return false;
 }
 
 // Runs step on the register cursor while the input holds enough bytes, else on the objects,
-// until step answers true. step(cursor) works while cursor.Room() and answers whether it is done.
+// until step answers true. step(cursor) works while cursor.Room() and answers whether it is
+// done; on corrupt data it answers false after cursor.Fail(cause).
 template <class TStep>
 void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
 {
@@ -300,21 +329,22 @@ void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
         const TFlDfOutCursor outCursor = window.OpenCursor();
         bool done;
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
+            // Nothing on the register cursor raises, so its state stays in registers; on
+            // corrupt data what was decoded is handed back first, to reach the destination.
             TFastCursor fast(bitCursor, outCursor);
-            try {
-                done = step(fast);
-            } catch (...) {
-                // Hand back what was decoded, so that it reaches the destination.
-                bits.CloseCursor(fast.Bits(bitCursor));
-                window.CloseCursor(fast.Out());
-                throw;
-            }
+            done = step(fast);
             bits.CloseCursor(fast.Bits(bitCursor));
             window.CloseCursor(fast.Out());
+            if (fast.FError != nullptr) {
+                FlDfRaiseCorrupt(fast.FError);
+            }
             window.CheckLimits();
         } else {
             TSlowCursor slow{bits, window};
             done = step(slow);
+            if (slow.FError != nullptr) {
+                FlDfRaiseCorrupt(slow.FError);
+            }
         }
         if (done) {
             return;
@@ -368,9 +398,13 @@ bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8
             entry = FlDfFollowLink(table, entry, look, root);
         }
         const uint32_t symbol = FlDfEntrySymbol(entry);
-        FlDfCheck(symbol <= 18, "decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
+        if (symbol > 18) [[unlikely]] {
+            return c.Fail("decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
+        }
         const uint32_t codeBits = FlDfEntryCodeBits(entry);
-        FlDfCheck(codeBits != 0 && codeBits <= longest, "decoded a code length out of range {ReadLitDistCodeLengths}");
+        if (codeBits == 0 || codeBits > longest) [[unlikely]] {
+            return c.Fail("decoded a code length out of range {ReadLitDistCodeLengths}");
+        }
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
         const uint32_t extra = (look >> codeBits) & ExtraMask(extraBits);
         c.Discard(codeBits + extraBits);
@@ -380,10 +414,13 @@ bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8
         }
         static constexpr int kRepeatBase[3] = {3, 3, 11};
         const int repeat = kRepeatBase[symbol - kRepeatSymbol] + static_cast<int>(extra);
-        FlDfCheck(repeat <= total - i,
-                  "code length repeat runs past the count of literal and distance codes {ReadLitDistCodeLengths}");
+        if (repeat > total - i) [[unlikely]] {
+            return c.Fail("code length repeat runs past the count of literal and distance codes {ReadLitDistCodeLengths}");
+        }
         if (symbol == kRepeatSymbol) {
-            FlDfCheck(i > 0, "code length repeat with no previous length {ReadLitDistCodeLengths}");
+            if (i == 0) [[unlikely]] {
+                return c.Fail("code length repeat with no previous length {ReadLitDistCodeLengths}");
+            }
             std::fill(lengths + i, lengths + i + repeat, lengths[i - 1]);
         }
         i += repeat;   // 17 and 18 leave zeros: the array starts zeroed

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 CL_DECLARE_EXCEPTION(EFlInflateError, Exception)
@@ -35,6 +36,18 @@ inline void FlDfCheck(bool valid, const char* message)
         FlDfRaiseCorrupt(message);
     }
 }
+
+// The decoder's large buffers (the bit reader's bytes, the window, the stored-block piece),
+// kept per thread between decodes: a decode takes them from the calling thread's few spare
+// buffers of the size it needs, or allocates them, and gives them back when it ends, so that
+// decoding many small entries does not allocate them every time. The contents of a buffer
+// taken are undefined.
+struct TFlDfBufferReturn {
+    size_t FBytes;
+    void operator()(uint8_t* buffer) const;
+};
+using TFlDfBuffer = std::unique_ptr<uint8_t[], TFlDfBufferReturn>;
+TFlDfBuffer FlDfTakeBuffer(size_t bytes);
 
 // Option bits read by the decoder.
 constexpr uint32_t kFlDfOptionDeflate64 = 16;          // 64 KB distances, symbols 285, 30 and 31 widened

@@ -5,8 +5,9 @@
 // literals and (length, distance) copies of earlier output.
 //
 // How it stays fast:
-//  - every code is decoded with one lookup in a single-level table indexed by the next L bits
-//    (TFlDfDecodeHuffmanTree); the entry also gives the count of extra bits, and the extra bits
+//  - every code of up to kFlDfRootBits bits is decoded with one lookup in a root table that
+//    stays in the first-level cache (TFlDfDecodeHuffmanTree), longer codes with a second one
+//    in a subtable the root entry links to; the entry also gives the count of extra bits, and the extra bits
 //    come from the same 32-bit peek, so a literal costs one peek, one lookup and one discard;
 //  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
 //    is below its write point, the loop runs on a cursor: the bit buffer, its count and both
@@ -29,9 +30,10 @@
 //
 // Corrupt data never reads or writes outside the buffers: every lookup index is masked to
 // its table, symbols are range-checked, copy distances are checked against the bytes the
-// window holds, code-length repeats against the count of lengths. Every such test goes
-// through FlDfCheck, which raises EFlInternalInflateError; Inflate reports it as
-// EFlInflateError with the cause.
+// window holds, code-length repeats against the count of lengths. Every such test raises
+// EFlInternalInflateError: through FlDfCheck, or, in the decoding loops, through Fail and
+// RunCursors once the loop has handed its state back. Inflate reports it as EFlInflateError
+// with the cause.
 #include "FlDfDec.h"
 
 #include "FlDfCryS.h"
@@ -185,11 +187,21 @@ struct TFastCursor {
     void Discard(uint32_t n) { FBits.Discard(n); }
     void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
 
-    void Copy(uint32_t length, uint32_t distance)
+    bool Copy(uint32_t length, uint32_t distance)
     {
-        FlDfCheck(distance <= static_cast<uint32_t>(FOut - FBase), kDistanceTooFar);
+        if (distance > static_cast<uint32_t>(FOut - FBase)) [[unlikely]] {
+            return Fail(kDistanceTooFar);
+        }
         FlDfCopyMatch(FOut, length, distance);
         FOut += length;
+        return true;
+    }
+
+    // Notes the cause of corrupt data; the caller raises it after handing the state back.
+    bool Fail(const char* cause)
+    {
+        FError = cause;
+        return false;
     }
 
     TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
@@ -203,6 +215,7 @@ struct TFastCursor {
     uint8_t* FBase;
     uint8_t* FOut;
     uint8_t* FOutLimit;
+    const char* FError = nullptr;
 };
 
 // The same loop on the bit reader and window objects, one symbol at a time.
@@ -211,11 +224,21 @@ struct TSlowCursor {
     uint32_t Peek(int n) { return FBits.PeekBits(n); }
     void Discard(uint32_t n) { FBits.DiscardBits(static_cast<int>(n)); }
     void Literal(uint32_t value) { FWindow.AddLiteral(static_cast<uint8_t>(value)); }
-    void Copy(uint32_t length, uint32_t distance) { FWindow.AddCopy(length, distance); }
+    bool Copy(uint32_t length, uint32_t distance)
+    {
+        FWindow.AddCopy(length, distance);
+        return true;
+    }
+    bool Fail(const char* cause)
+    {
+        FError = cause;
+        return false;
+    }
 
     TFlDfInBitStream& FBits;
     TFlDfOutputWindow& FWindow;
     bool FFirst = true;
+    const char* FError = nullptr;
 };
 
 // Mask of an entry's extra bits: at most 16 for every symbol that gets past its range check.
@@ -235,17 +258,22 @@ template <bool kDeflate64, class TCursor>
 bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 {
     const uint32_t* const literalTable = codes.FLiteral.Table();
-    const uint32_t literalMask = codes.FLiteral.LookupMask();
+    const uint32_t literalMask = codes.FLiteral.RootMask();
+    const uint32_t literalRoot = codes.FLiteral.RootBits();
     const int literalPeek = std::min(
         kFlDfWordBits, codes.FLiteral.LookupBitLength() + (kDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
     const uint32_t* const distanceTable = codes.FDistance.Table();
-    const uint32_t distanceMask = codes.FDistance.LookupMask();
+    const uint32_t distanceMask = codes.FDistance.RootMask();
+    const uint32_t distanceRoot = codes.FDistance.RootBits();
     const int distancePeek = codes.FDistance.LookupBitLength() + kDistanceExtraPeek;
     constexpr uint32_t kDistanceLimit = kDeflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
 
     while (c.Room()) {
         uint32_t look = c.Peek(literalPeek);
         uint32_t entry = literalTable[look & literalMask];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(literalTable, entry, look, literalRoot);
+        }
         uint32_t symbol = FlDfEntrySymbol(entry);
         uint32_t codeBits = FlDfEntryCodeBits(entry);
         if (symbol < kEndOfBlock) {
@@ -257,7 +285,9 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
             c.Discard(codeBits);
             return true;
         }
-        FlDfCheck(symbol <= kLastLengthSymbol, kInvalidLength);
+        if (symbol > kLastLengthSymbol) [[unlikely]] {
+            return c.Fail(kInvalidLength);
+        }
         uint32_t length;
         if (!kDeflate64 && symbol == kLastLengthSymbol) {
             length = kPlainLongestLength;
@@ -270,19 +300,27 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 
         look = c.Peek(distancePeek);
         entry = distanceTable[look & distanceMask];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(distanceTable, entry, look, distanceRoot);
+        }
         symbol = FlDfEntrySymbol(entry);
-        FlDfCheck(symbol < kDistanceLimit, kDeflate64 ? kUnmappedDistance : kInvalidDistance);
+        if (symbol >= kDistanceLimit) [[unlikely]] {
+            return c.Fail(kDeflate64 ? kUnmappedDistance : kInvalidDistance);
+        }
         codeBits = FlDfEntryCodeBits(entry);
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
         const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & ExtraMask(extraBits));
         c.Discard(codeBits + extraBits);
-        c.Copy(length, distance);
+        if (!c.Copy(length, distance)) [[unlikely]] {
+            return false;
+        }
     }
     return false;
 }
 
 // Runs step on the register cursor while the input holds enough bytes, else on the objects,
-// until step answers true. step(cursor) works while cursor.Room() and answers whether it is done.
+// until step answers true. step(cursor) works while cursor.Room() and answers whether it is
+// done; on corrupt data it answers false after cursor.Fail(cause).
 template <class TStep>
 void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
 {
@@ -291,21 +329,22 @@ void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
         const TFlDfOutCursor outCursor = window.OpenCursor();
         bool done;
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
+            // Nothing on the register cursor raises, so its state stays in registers; on
+            // corrupt data what was decoded is handed back first, to reach the destination.
             TFastCursor fast(bitCursor, outCursor);
-            try {
-                done = step(fast);
-            } catch (...) {
-                // Hand back what was decoded, so that it reaches the destination.
-                bits.CloseCursor(fast.Bits(bitCursor));
-                window.CloseCursor(fast.Out());
-                throw;
-            }
+            done = step(fast);
             bits.CloseCursor(fast.Bits(bitCursor));
             window.CloseCursor(fast.Out());
+            if (fast.FError != nullptr) {
+                FlDfRaiseCorrupt(fast.FError);
+            }
             window.CheckLimits();
         } else {
             TSlowCursor slow{bits, window};
             done = step(slow);
+            if (slow.FError != nullptr) {
+                FlDfRaiseCorrupt(slow.FError);
+            }
         }
         if (done) {
             return;
@@ -331,7 +370,7 @@ void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
     const uint32_t nlen = header[2] | static_cast<uint32_t>(header[3]) << 8;
     FlDfCheck(len == (~nlen & 0xFFFF),
               "invalid stored block (length and NOT length do not match) [InflateStoredBlock]");
-    std::unique_ptr<uint8_t[]> piece(new uint8_t[kStoredPieceBytes]);
+    const TFlDfBuffer piece = FlDfTakeBuffer(kStoredPieceBytes);
     auto left = static_cast<int32_t>(len);
     while (left > 0) {
         const int32_t n = std::min(left, kStoredPieceBytes);
@@ -348,16 +387,24 @@ bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8
 {
     const int peek = tree.LookupBitLength() + kCodeLengthExtraPeek;
     const uint32_t* const table = tree.Table();
-    const uint32_t mask = tree.LookupMask();
+    const uint32_t mask = tree.RootMask();
+    const uint32_t root = tree.RootBits();
     const auto longest = static_cast<uint32_t>(tree.LookupBitLength());
     int i = next;
     while (i < total && c.Room()) {
         const uint32_t look = c.Peek(peek);
-        const uint32_t entry = table[look & mask];
+        uint32_t entry = table[look & mask];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(table, entry, look, root);
+        }
         const uint32_t symbol = FlDfEntrySymbol(entry);
-        FlDfCheck(symbol <= 18, "decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
+        if (symbol > 18) [[unlikely]] {
+            return c.Fail("decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
+        }
         const uint32_t codeBits = FlDfEntryCodeBits(entry);
-        FlDfCheck(codeBits != 0 && codeBits <= longest, "decoded a code length out of range {ReadLitDistCodeLengths}");
+        if (codeBits == 0 || codeBits > longest) [[unlikely]] {
+            return c.Fail("decoded a code length out of range {ReadLitDistCodeLengths}");
+        }
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
         const uint32_t extra = (look >> codeBits) & ExtraMask(extraBits);
         c.Discard(codeBits + extraBits);
@@ -367,10 +414,13 @@ bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8
         }
         static constexpr int kRepeatBase[3] = {3, 3, 11};
         const int repeat = kRepeatBase[symbol - kRepeatSymbol] + static_cast<int>(extra);
-        FlDfCheck(repeat <= total - i,
-                  "code length repeat runs past the count of literal and distance codes {ReadLitDistCodeLengths}");
+        if (repeat > total - i) [[unlikely]] {
+            return c.Fail("code length repeat runs past the count of literal and distance codes {ReadLitDistCodeLengths}");
+        }
         if (symbol == kRepeatSymbol) {
-            FlDfCheck(i > 0, "code length repeat with no previous length {ReadLitDistCodeLengths}");
+            if (i == 0) [[unlikely]] {
+                return c.Fail("code length repeat with no previous length {ReadLitDistCodeLengths}");
+            }
             std::fill(lengths + i, lengths + i + repeat, lengths[i - 1]);
         }
         i += repeat;   // 17 and 18 leave zeros: the array starts zeroed
@@ -386,7 +436,22 @@ void ReadLitDistCodeLengths(TFlDfInBitStream& bits, TFlDfOutputWindow& window, c
     RunCursors(bits, window, [&](auto& cursor) { return ReadCodeLengthSymbols(cursor, tree, lengths, total, next); });
 }
 
-void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
+// The trees of dynamic blocks, made at a decode's first dynamic block and rebuilt for each.
+struct TDynamicTrees {
+    explicit TDynamicTrees(bool deflate64)
+        : FCodeLength(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits),
+          FLiteral(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits),
+          FDistance(deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits)
+    {
+    }
+
+    TFlDfDecodeHuffmanTree FCodeLength;
+    TFlDfDecodeHuffmanTree FLiteral;
+    TFlDfDecodeHuffmanTree FDistance;
+};
+
+void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64,
+                         std::unique_ptr<TDynamicTrees>& trees)
 {
     const int hlit = static_cast<int>(bits.ReadBits(5)) + kFirstLengthSymbol;
     const int hdist = static_cast<int>(bits.ReadBits(5)) + 1;
@@ -400,33 +465,31 @@ void InflateDynamicBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool
     for (int i = 0; i < hclen; ++i) {
         codeLengthLengths[kCodeLengthOrder[static_cast<size_t>(i)]] = static_cast<uint8_t>(bits.ReadBits(3));
     }
-    auto codeLengthTree =
-        std::make_unique<TFlDfDecodeHuffmanTree>(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits);
-    codeLengthTree->Build(codeLengthLengths.data(), 0, kCodeLengthAlphabet, kCodeLengthExtra.data(),
+    if (!trees) {
+        trees = std::make_unique<TDynamicTrees>(deflate64);
+    }
+    trees->FCodeLength.Build(codeLengthLengths.data(), 0, kCodeLengthAlphabet, kCodeLengthExtra.data(),
                           kFirstCodeLengthExtra);
 
     std::array<uint8_t, kMaxLengthCodes> lengths{};
-    ReadLitDistCodeLengths(bits, window, *codeLengthTree, lengths.data(), hlit + hdist);
+    ReadLitDistCodeLengths(bits, window, trees->FCodeLength, lengths.data(), hlit + hdist);
 
-    auto literalTree =
-        std::make_unique<TFlDfDecodeHuffmanTree>(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);
-    literalTree->Build(lengths.data(), 0, hlit, kLengthExtra.data(), kFirstLengthSymbol);
-    auto distanceTree = std::make_unique<TFlDfDecodeHuffmanTree>(
-        deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits);
-    distanceTree->Build(lengths.data(), hlit, hdist, kDistanceExtra.data(), 0);
-    DecodeData(bits, window, TBlockCodes{*literalTree, *distanceTree, deflate64});
+    trees->FLiteral.Build(lengths.data(), 0, hlit, kLengthExtra.data(), kFirstLengthSymbol);
+    trees->FDistance.Build(lengths.data(), hlit, hdist, kDistanceExtra.data(), 0);
+    DecodeData(bits, window, TBlockCodes{trees->FLiteral, trees->FDistance, deflate64});
 }
 
 void InflateBlocks(TFlDfInBitStream& bits, TFlDfOutputWindow& window, bool deflate64)
 {
     const TFixedTrees& fixed = FixedTrees();
+    std::unique_ptr<TDynamicTrees> dynamic;
     bool final;
     do {
         final = bits.ReadBit() != 0;
         switch (bits.ReadBits(2)) {
         case 0: InflateStoredBlock(bits, window); break;
         case 1: DecodeData(bits, window, TBlockCodes{fixed.FLiteral, fixed.FDistance, deflate64}); break;
-        case 2: InflateDynamicBlock(bits, window, deflate64); break;
+        case 2: InflateDynamicBlock(bits, window, deflate64, dynamic); break;
         default: FlDfRaiseCorrupt("starting new block, but invalid block type [Inflate]");
         }
     } while (!final);

@@ -79,20 +79,6 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
         FlDfCheck(left >= 0, "over-subscribed set of code lengths [TFlDfDecodeHuffmanTree.Build]");
     }
 
-    // The table is built by doubling: after the codes of length len are placed, the first
-    // 2^len entries are complete for every code of that length or shorter; copying them
-    // upwards replicates each entry at its stride for the next length. Indices no code
-    // reaches keep the unmapped entry that the table starts from. Total work: one write per
-    // code and 2^L entries of copying.
-    const uint32_t size = 1u << FLookupBits;
-    if (size > FCapacity) {
-        FTable.reset(new uint32_t[size]);
-        FCapacity = size;
-    }
-    FMask = ~(size - 1);
-    uint32_t* const table = FTable.get();
-    table[0] = kFlDfUnmappedEntry;
-
     uint32_t nextCode[kFlDfMaxCodeBits + 1] = {};
     uint32_t code = 0;
     for (int length = 1; length <= FLookupBits; ++length) {
@@ -113,18 +99,85 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
             sorted[fill[lengths[symbol]]++] = symbol;
         }
     }
+    const auto entryOf = [&](int symbol, int length) {
+        const uint32_t extra = symbol >= extraOffset && extraBits != nullptr ? extraBits[symbol - extraOffset] : 0;
+        return static_cast<uint32_t>(symbol) | static_cast<uint32_t>(length) << 16 | extra << 24;
+    };
 
+    // The codes longer than the root, in canonical order, fall into groups that share their
+    // first rootBits bits (their codes increase, so each group is one run). A group's subtable
+    // has as many index bits as its last, longest code has beyond the root.
+    const int rootBits = std::min(FLookupBits, kFlDfRootBits);
+    FRootBits = static_cast<uint32_t>(rootBits);
+    const int firstLong = firstOfLength[rootBits + 1];
+    const int codes = firstOfLength[FLookupBits + 1];
+    uint32_t longCode[kFlDfMaxAlphabet];   // the canonical code of each long code
+    int groupEnd[kFlDfMaxAlphabet];        // at a group's first code: one past its last
+    const uint32_t rootSize = 1u << rootBits;
+    uint32_t size = rootSize;
+    {
+        uint32_t nextLong[kFlDfMaxCodeBits + 1];
+        std::copy(nextCode, nextCode + kFlDfMaxCodeBits + 1, nextLong);
+        for (int k = firstLong; k < codes; ++k) {
+            longCode[k] = nextLong[lengths[sorted[k]]]++;
+        }
+        for (int k = firstLong; k < codes;) {
+            const auto prefixOf = [&](int i) { return longCode[i] >> (lengths[sorted[i]] - rootBits); };
+            int end = k + 1;
+            while (end < codes && prefixOf(end) == prefixOf(k)) {
+                ++end;
+            }
+            groupEnd[k] = end;
+            size += 1u << (lengths[sorted[end - 1]] - rootBits);
+            k = end;
+        }
+    }
+    if (FTable == nullptr) {
+        FCapacity = FMaxCodeLength <= kFlDfRootBits ? 1u << FMaxCodeLength : kFlDfMaxTableEntries;
+        FTableBuffer = FlDfTakeBuffer(FCapacity * sizeof(uint32_t));
+        FTable = reinterpret_cast<uint32_t*>(FTableBuffer.get());
+    }
+    Assert(size <= FCapacity, "TFlDfDecodeHuffmanTree.Build: the table outgrows its buffer");
+    FMask = ~((1u << FLookupBits) - 1);
+    uint32_t* const table = FTable;
+
+    // The root is built by doubling: after the codes of length len are placed, the first
+    // 2^len entries are complete for every code of that length or shorter; copying them
+    // upwards replicates each entry at its stride for the next length. Indices no code
+    // reaches keep the unmapped entry that the table starts from. Total work: one write per
+    // code and 2^R entries of copying.
+    table[0] = kFlDfUnmappedEntry;
     uint32_t filled = 1;
-    for (int length = 1; length <= FLookupBits; ++length) {
+    for (int length = 1; length <= rootBits; ++length) {
         std::memcpy(table + filled, table, filled * sizeof(uint32_t));
         filled <<= 1;
         for (int k = firstOfLength[length]; k < firstOfLength[length + 1]; ++k) {
-            const int symbol = sorted[k];
-            const uint32_t extra =
-                symbol >= extraOffset && extraBits != nullptr ? extraBits[symbol - extraOffset] : 0;
-            table[ReverseBits(nextCode[length]++, length)] =
-                static_cast<uint32_t>(symbol) | static_cast<uint32_t>(length) << 16 | extra << 24;
+            table[ReverseBits(nextCode[length]++, length)] = entryOf(sorted[k], length);
         }
+    }
+
+    // Each group's subtable: the bits of a code after the root's, reversed, select its first
+    // entry; it repeats at the stride of its own length.
+    uint32_t offset = rootSize;
+    for (int k = firstLong; k < codes;) {
+        const int end = groupEnd[k];
+        const int subBits = lengths[sorted[end - 1]] - rootBits;
+        const uint32_t subSize = 1u << subBits;
+        uint32_t* const sub = table + offset;
+        std::fill(sub, sub + subSize, kFlDfUnmappedEntry);
+        for (int i = k; i < end; ++i) {
+            const int length = lengths[sorted[i]];
+            const uint32_t reversed = ReverseBits(longCode[i], length);
+            const uint32_t stride = 1u << (length - rootBits);
+            const uint32_t entry = entryOf(sorted[i], length);
+            for (uint32_t j = reversed >> rootBits; j < subSize; j += stride) {
+                sub[j] = entry;
+            }
+        }
+        table[ReverseBits(longCode[k] >> (lengths[sorted[k]] - rootBits), rootBits)] =
+            offset | kFlDfLinkFlag | static_cast<uint32_t>(subBits) << 24;
+        offset += subSize;
+        k = end;
     }
 }
 
@@ -132,5 +185,6 @@ uint32_t TFlDfDecodeHuffmanTree::Decode(uint32_t index) const
 {
     Assert((index & FMask) == 0,
            "TFlDfDecodeHuffmanTree.Decode: trying to decode too many bits, use LookupBitLength property");
-    return FTable[index];
+    const uint32_t entry = FTable[index & RootMask()];
+    return FlDfIsLink(entry) ? FlDfFollowLink(FTable, entry, index, FRootBits) : entry;
 }

@@ -13,7 +13,7 @@ TFlDfOutputWindow::TFlDfOutputWindow(TStream* dest, TFlLogger* log, bool testOnl
       FChecksum(checksumKind == TFlDfChecksumKind::Crc32 ? kFlCrc32Initial : kFlAdler32Initial),
       FWritePoint(deflate64 ? kFlDfWritePoint64 : kFlDfWritePoint),
       FBufferBytes(FWritePoint + (deflate64 ? kFlDfMaxMatch64 : kFlDfMaxMatch)),
-      FBuffer(new uint8_t[static_cast<size_t>(FBufferBytes + kFlDfCopyOverrunBytes)])
+      FBuffer(FlDfTakeBuffer(static_cast<size_t>(FBufferBytes + kFlDfCopyOverrunBytes)))
 {
     FPartSize = partSize > 0 ? std::min(partSize, FWritePoint) : 0;
 }

@@ -112,7 +112,7 @@ private:
     uint32_t FChecksum;
     int32_t FWritePoint;
     int32_t FBufferBytes;
-    std::unique_ptr<uint8_t[]> FBuffer;
+    TFlDfBuffer FBuffer;
     int32_t FPos = 0;
     int64_t FWritten = 0;
 };

@@ -13,7 +13,7 @@ constexpr int kBitsPerByte = 8;
 
 TFlDfInBitStream::TFlDfInBitStream(TStream* source, TFlProgressEvent onProgress, int32_t streamSize)
     : FSource(source),
-      FBuffer(new uint8_t[kFlDfInBufferBytes]),
+      FBuffer(FlDfTakeBuffer(kFlDfInBufferBytes)),
       FOnProgress(onProgress),
       FStreamSize(streamSize)
 {

@@ -96,7 +96,7 @@ private:
     uint32_t Take(int n, const char* exhaustedMessage);
 
     TStream* FSource;
-    std::unique_ptr<uint8_t[]> FBuffer;
+    TFlDfBuffer FBuffer;
     int32_t FPos = 0;
     int32_t FEnd = 0;
     uint32_t FBitBuf = 0;

@@ -2,6 +2,13 @@
 
 #include <array>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <emmintrin.h>
+#include <wmmintrin.h>
+#define FL_CRC32_CARRYLESS 1
+#endif
+
 // CRC-32 by tables ("slicing by 8"): table k gives the effect of a byte followed by k zero
 // bytes, so one step advances the register over eight bytes with eight independent lookups.
 // Longer buffers run four such steps side by side on four consecutive lanes of equal length, every lane but the first starting from a zero register; the lanes are then joined
@@ -111,9 +118,104 @@ uint32_t UpdateBlocks(uint32_t crc, const uint8_t*& data, size_t& length, const 
     return crc;
 }
 
+#if defined(FL_CRC32_CARRYLESS)
+
+// CRC-32 by carry-less multiplication ("folding"): four 128-bit accumulators each take
+// 16 bytes per step, multiplied by x^(512+-64) mod P to move them 64 bytes on; at the end
+// they are folded into one, reduced to 64 and then, by Barrett's method, to 32 bits. The
+// constants are powers of x modulo the (bit-reflected) polynomial, shifted one bit as the
+// reflected product needs.
+constexpr size_t kFoldBytes = 64;
+constexpr size_t kFoldLaneBytes = 16;
+
+#define FL_CARRYLESS_TARGET __attribute__((target("pclmul,sse2")))
+
+FL_CARRYLESS_TARGET inline __m128i Load128(const uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// Moves acc on by the distance k stands for and adds the next 16 bytes.
+FL_CARRYLESS_TARGET inline __m128i Fold(__m128i acc, __m128i k, __m128i next)
+{
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(acc, k, 0x00), _mm_clmulepi64_si128(acc, k, 0x11)), next);
+}
+
+FL_CARRYLESS_TARGET uint32_t UpdateCarryless(uint32_t crc, const uint8_t* data, size_t length)
+{
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596LL, 0x0154442bd4LL);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009eLL, 0x01751997d0LL);
+    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124LL);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641LL, 0x01db710641LL);
+    const __m128i low32 = _mm_setr_epi32(-1, 0, -1, 0);
+
+    __m128i x1 = _mm_xor_si128(Load128(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = Load128(data + 16);
+    __m128i x3 = Load128(data + 32);
+    __m128i x4 = Load128(data + 48);
+    data += kFoldBytes;
+    length -= kFoldBytes;
+    while (length >= kFoldBytes) {
+        x1 = Fold(x1, k1k2, Load128(data));
+        x2 = Fold(x2, k1k2, Load128(data + 16));
+        x3 = Fold(x3, k1k2, Load128(data + 32));
+        x4 = Fold(x4, k1k2, Load128(data + 48));
+        data += kFoldBytes;
+        length -= kFoldBytes;
+    }
+    x1 = Fold(x1, k3k4, x2);
+    x1 = Fold(x1, k3k4, x3);
+    x1 = Fold(x1, k3k4, x4);
+    while (length >= kFoldLaneBytes) {
+        x1 = Fold(x1, k3k4, Load128(data));
+        data += kFoldLaneBytes;
+        length -= kFoldLaneBytes;
+    }
+    // 128 to 64 bits, then to 32 by Barrett reduction.
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4), _mm_clmulepi64_si128(_mm_and_si128(x1, low32), k5, 0x00));
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), poly, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
+    x1 = _mm_xor_si128(x1, t);
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(x1, 4)));
+}
+
+bool HasCarrylessMultiply()
+{
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    constexpr unsigned kPclmulqdq = 1u << 1;
+    constexpr unsigned kSse2 = 1u << 26;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & kPclmulqdq) != 0 && (edx & kSse2) != 0;
+}
+
+#endif
+
 }  // namespace
 
+bool FlCrc32Carryless()
+{
+#if defined(FL_CRC32_CARRYLESS)
+    static const bool available = HasCarrylessMultiply();
+    return available;
+#else
+    return false;
+#endif
+}
+
 uint32_t FlUpdateCrc32(uint32_t crc, const uint8_t* data, size_t length)
+{
+#if defined(FL_CRC32_CARRYLESS)
+    if (length >= kFoldBytes && FlCrc32Carryless()) {
+        const size_t whole = length & ~(kFoldLaneBytes - 1);
+        crc = UpdateCarryless(crc, data, whole);
+        data += whole;
+        length -= whole;
+    }
+#endif
+    return FlUpdateCrc32Tables(crc, data, length);
+}
+
+uint32_t FlUpdateCrc32Tables(uint32_t crc, const uint8_t* data, size_t length)
 {
     crc = UpdateBlocks<kLongLaneBytes>(crc, data, length, kAdvanceLong);
     crc = UpdateBlocks<kShortLaneBytes>(crc, data, length, kAdvanceShort);

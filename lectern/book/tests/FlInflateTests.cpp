@@ -2,6 +2,7 @@
 // zlib never emits (far copies, deflate64, corrupt data), and every option of a decode.
 #include "lectern/book/FlDfCryS.h"
 #include "lectern/book/FlDfDec.h"
+#include "lectern/book/FlDfHufD.h"
 #include "lectern/book/FlUtils.h"
 
 #include <gtest/gtest.h>
@@ -350,6 +351,82 @@ TEST(Inflate, AgreesWithZlibAcrossFlushesAndSizes)
             EXPECT_TRUE(decoded.FOutput == part) << size << " at level " << level;
             ASSERT_EQ(decoded.FOutput.size(), part.size()) << size << " at level " << level;
             EXPECT_EQ(decoded.FChecksum, ZlibCrc(part));
+        }
+    }
+}
+
+// The decode table against a brute-force canonical decoder, for every index of the longest
+// length: complete and incomplete sets, codes far longer than the root table, groups of long
+// codes of mixed lengths behind one root entry, and a tree rebuilt over a larger one.
+TEST(FlDfDecodeHuffmanTree, EveryIndexDecodesAsTheCanonicalCode)
+{
+    std::mt19937 rng(7);
+    std::vector<std::vector<uint8_t>> sets;
+    std::vector<uint8_t> skewed;   // 1, 2, ..., 15, 15: complete
+    for (uint8_t len = 1; len <= 15; ++len) {
+        skewed.push_back(len);
+    }
+    skewed.push_back(15);
+    sets.push_back(skewed);
+    sets.push_back({0, 3, 0, 0, 15, 12, 2});   // incomplete, long codes alone in their groups
+    for (int trial = 0; trial < 40; ++trial) {
+        const size_t symbols = trial % 2 == 0 ? 286 : 30;
+        std::vector<uint8_t> lengths(symbols);
+        uint32_t kraft = 0;   // in units of 2^-15
+        for (uint8_t& len : lengths) {
+            const auto candidate = static_cast<uint8_t>(rng() % 3 == 0 ? 0 : 5 + rng() % 11);
+            if (candidate != 0 && kraft + (1u << (15 - candidate)) <= (1u << 15)) {
+                len = candidate;
+                kraft += 1u << (15 - candidate);
+            }
+        }
+        sets.push_back(lengths);
+    }
+
+    uint8_t extra[288];
+    for (int i = 0; i < 288; ++i) {
+        extra[i] = static_cast<uint8_t>(i % 14);
+    }
+    TFlDfDecodeHuffmanTree tree(286, TFlDfHuffmanUsage::Decoding, 15);
+    for (const std::vector<uint8_t>& lengths : sets) {
+        const int count = static_cast<int>(lengths.size());
+        tree.Build(lengths.data(), 0, count, extra, 3);
+        int longest = 0;
+        uint32_t lengthCount[16] = {};
+        for (uint8_t len : lengths) {
+            longest = std::max<int>(longest, len);
+            ++lengthCount[len];
+        }
+        ASSERT_EQ(tree.LookupBitLength(), longest);
+        // The reference: per length, the entry of each reversed code.
+        std::vector<std::vector<uint32_t>> byLength(16);
+        uint32_t next[16] = {};
+        uint32_t code = 0;
+        lengthCount[0] = 0;
+        for (int len = 1; len <= 15; ++len) {
+            code = (code + lengthCount[len - 1]) << 1;
+            next[len] = code;
+            byLength[static_cast<size_t>(len)].assign(size_t{1} << len, kFlDfUnmappedEntry);
+        }
+        for (int symbol = 0; symbol < count; ++symbol) {
+            const int len = lengths[static_cast<size_t>(symbol)];
+            if (len == 0) {
+                continue;
+            }
+            const uint32_t c = next[len]++;
+            uint32_t reversed = 0;
+            for (int b = 0; b < len; ++b) {
+                reversed |= ((c >> b) & 1u) << (len - 1 - b);
+            }
+            byLength[static_cast<size_t>(len)][reversed] = static_cast<uint32_t>(symbol) |
+                static_cast<uint32_t>(len) << 16 | static_cast<uint32_t>(symbol >= 3 ? extra[symbol - 3] : 0) << 24;
+        }
+        for (uint32_t index = 0; index < (1u << longest); ++index) {
+            uint32_t expected = kFlDfUnmappedEntry;
+            for (int len = 1; len <= longest && expected == kFlDfUnmappedEntry; ++len) {
+                expected = byLength[static_cast<size_t>(len)][index & ((1u << len) - 1)];
+            }
+            ASSERT_EQ(tree.Decode(index), expected) << "index " << index << " of a set of " << count;
         }
     }
 }
@@ -802,6 +879,32 @@ TEST(FlUtils, Crc32MatchesTheStandardCheckValue)
     }
     EXPECT_EQ(~crc, ZlibCrc(data));
     EXPECT_EQ(adler, ZlibAdler(data));
+}
+
+// Both CRC-32 paths (carry-less multiplication where the processor has it, tables always)
+// against zlib's, at every length around the 16- and 64-byte folding steps, at every
+// alignment, and from a register that is not the initial one.
+TEST(FlUtils, Crc32PathsAgreeAtEveryLengthAndAlignment)
+{
+    const Bytes data = MixedData(70000, 5);
+    const auto* d = reinterpret_cast<const uint8_t*>(data.data());
+    std::vector<size_t> lengths;
+    for (size_t n = 0; n <= 300; ++n) {
+        lengths.push_back(n);
+    }
+    for (size_t n : {1023u, 4096u, 4100u, 5119u, 32768u, 65536u, 69983u}) {
+        lengths.push_back(n);
+    }
+    for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t n : lengths) {
+            const uLong expected = crc32(crc32(0, nullptr, 0), d + offset, static_cast<uInt>(n));
+            ASSERT_EQ(~FlUpdateCrc32(kFlCrc32Initial, d + offset, n), expected) << offset << " " << n;
+            ASSERT_EQ(~FlUpdateCrc32Tables(kFlCrc32Initial, d + offset, n), expected) << offset << " " << n;
+        }
+    }
+    const uint32_t head = FlUpdateCrc32Tables(kFlCrc32Initial, d, 7);
+    EXPECT_EQ(FlUpdateCrc32(head, d + 7, 4000), FlUpdateCrc32Tables(head, d + 7, 4000));
+    std::printf("CRC-32 by carry-less multiplication: %s\n", FlCrc32Carryless() ? "yes" : "no");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The platform seam for the clock: the local wall-clock time, broken into its fields.
+// The platform seam for the clock: the wall-clock time, local or universal, broken into its
+// fields.
 #pragma once
 
 #include <cstdint>
@@ -11,5 +12,7 @@ struct LocalTime {
 
 // GetLocalTime on Windows; clock_gettime and localtime_r on the host.
 LocalTime LocalNow();
+// The same fields in UTC: GetSystemTime on Windows; clock_gettime and gmtime_r on the host.
+LocalTime UniversalNow();
 
 }  // namespace plat

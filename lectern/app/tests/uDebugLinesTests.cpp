@@ -57,7 +57,7 @@ TEST(DebugLines, ConcurrentServedPathsAreAllKept)
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&pane, t] {
             for (int i = 0; i < kPathsPerThread; ++i) {
-                pane.AddServed("p" + std::to_string(t) + "_" + std::to_string(i));
+                pane.AddServed(std::to_string(t * kPathsPerThread + i));
             }
         });
     }

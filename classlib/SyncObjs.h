@@ -29,6 +29,18 @@ private:
     plat::CriticalSection FSection;
 };
 
+// Holds a critical section for the life of the scope.
+class TCriticalSectionGuard {
+public:
+    explicit TCriticalSectionGuard(TCriticalSection& section) : FSection(section) { FSection.Enter(); }
+    ~TCriticalSectionGuard() { FSection.Leave(); }
+    TCriticalSectionGuard(const TCriticalSectionGuard&) = delete;
+    TCriticalSectionGuard& operator=(const TCriticalSectionGuard&) = delete;
+
+private:
+    TCriticalSection& FSection;
+};
+
 class TSyncEvent : public TObject {
 public:
     TSyncEvent(bool manualReset, bool initialState) : FEvent(manualReset, initialState) {}

@@ -4,24 +4,12 @@ namespace {
 
 constexpr const char* kServedLead = "Ok:";
 
-// Leaves the lock when the scope ends.
-class Locked {
-public:
-    explicit Locked(TCriticalSection& lock) : FLock(lock) { FLock.Enter(); }
-    ~Locked() { FLock.Leave(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    TCriticalSection& FLock;
-};
-
 }  // namespace
 
 void TDebugLines::Add(const std::string& line)
 {
     {
-        const Locked locked(FLock);
+        const TCriticalSectionGuard locked(FLock);
         FLines.push_back(line);
     }
     Changed();
@@ -30,7 +18,7 @@ void TDebugLines::Add(const std::string& line)
 void TDebugLines::AddServed(const std::string& path)
 {
     {
-        const Locked locked(FLock);
+        const TCriticalSectionGuard locked(FLock);
         if (FLines.empty() || FLines.back().rfind(kServedLead, 0) != 0) {
             FLines.push_back(std::string(kServedLead) + " " + path);
         } else {
@@ -42,7 +30,7 @@ void TDebugLines::AddServed(const std::string& path)
 
 std::vector<std::string> TDebugLines::Lines() const
 {
-    const Locked locked(FLock);
+    const TCriticalSectionGuard locked(FLock);
     return FLines;
 }
 

@@ -57,17 +57,6 @@ std::string folderPath;
 std::unique_ptr<tStringObjList> buffers;  // file-name part -> TLcHugeString, owned here
 int64_t bufferedBytes = 0;
 
-class TLockGuard {
-public:
-    explicit TLockGuard(TLcCritSec& lock) : FLock(lock) { FLock.Acquire(); }
-    ~TLockGuard() { FLock.Release(); }
-    TLockGuard(const TLockGuard&) = delete;
-    TLockGuard& operator=(const TLockGuard&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 std::string WithTrailingDelimiter(const std::string& path)
@@ -333,7 +322,7 @@ void Log(const std::string& text, const std::string& name)
         if (lock == nullptr) {
             return;
         }
-        TLockGuard guard(*lock);
+        TCriticalSectionGuard guard(*lock);
         try {
             if (LogBuffered) {
                 AppendToBuffer(fileNamePart, line);
@@ -365,7 +354,7 @@ void FlushLogBuffers()
     if (lock == nullptr) {
         return;
     }
-    TLockGuard guard(*lock);
+    TCriticalSectionGuard guard(*lock);
     try {
         while (buffers && !buffers->IsEmpty()) {
             std::string key;
@@ -389,7 +378,7 @@ void EndLogBuffering()
     if (lock == nullptr) {
         return;
     }
-    TLockGuard guard(*lock);
+    TCriticalSectionGuard guard(*lock);
     LogBuffered = false;
     FlushLogBuffers();
     buffers.reset();

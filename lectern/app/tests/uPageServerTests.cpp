@@ -85,10 +85,18 @@ protected:
         return response;
     }
 
-    static TPageAnswer Answer(const TLcRequest& request, TLcResponse& response,
-                              TDateTime now = At(2025, 1, 5, 14, 3, 10))
+    struct Asked {
+        TPageAnswer answer;
+        std::unique_ptr<TLcResponse> response;
+    };
+    // The answer to a request for fileName, and the response it filled in.
+    static Asked Ask(const std::string& fileName, const char* host = "127.0.0.1:8000",
+                     TDateTime now = At(2025, 1, 5, 14, 3, 10))
     {
-        return AnswerPageRequest(request, *book, *mimeTypes, kPrefix, now, response);
+        const auto request = Request(fileName, host);
+        Asked asked{{}, Response()};
+        asked.answer = AnswerPageRequest(*request, *book, *mimeTypes, kPrefix, now, *asked.response);
+        return asked;
     }
 
     static inline std::string bookPath;
@@ -98,9 +106,7 @@ protected:
 
 TEST_F(PageServing, ServedEntryCarriesExactlyTheseHeadersInOrder)
 {
-    const auto request = Request(kPrefix + "/index.html");
-    const auto response = Response();
-    const TPageAnswer answer = Answer(*request, *response);
+    const auto [answer, response] = Ask(kPrefix + "/index.html");
     EXPECT_EQ(answer.Outcome, TPageOutcome::Served);
     EXPECT_EQ(answer.Path, "index.html");
     EXPECT_EQ(answer.Body, kIndex);
@@ -135,9 +141,7 @@ TEST_F(PageServing, RequestPathsNameTheirEntries)
         {kPrefix + "/C++%20notes.html", "C++ notes.html", "plus", "text/html"},
     };
     for (const Case& c : cases) {
-        const auto request = Request(c.fileName);
-        const auto response = Response();
-        const TPageAnswer answer = Answer(*request, *response);
+        const auto [answer, response] = Ask(c.fileName);
         EXPECT_EQ(answer.Outcome, TPageOutcome::Served) << c.fileName;
         EXPECT_EQ(answer.Path, c.path) << c.fileName;
         EXPECT_EQ(answer.Body, c.body) << c.fileName;
@@ -164,9 +168,7 @@ TEST_F(PageServing, MissingPrivateAndNulNamesAre404)
         {kPrefix + "/my+page.html", "my+page.html"},  // "+" is no blank in a path
     };
     for (const Case& c : cases) {
-        const auto request = Request(c.fileName);
-        const auto response = Response();
-        const TPageAnswer answer = Answer(*request, *response);
+        const auto [answer, response] = Ask(c.fileName);
         EXPECT_EQ(answer.Outcome, TPageOutcome::NotFound) << c.fileName;
         EXPECT_EQ(answer.Path, c.path) << c.fileName;
         EXPECT_EQ(answer.Body, "Status 404: File not found") << c.fileName;
@@ -179,10 +181,10 @@ TEST_F(PageServing, MissingPrivateAndNulNamesAre404)
 TEST_F(PageServing, EntriesWithoutDataAre404AndRaiseNothing)
 {
     for (const std::string name : {"empty.html", "nodata.html", "corrupt.html"}) {
-        const auto request = Request(kPrefix + "/" + name);
-        const auto response = Response();
-        TPageAnswer answer;
-        EXPECT_NO_THROW(answer = Answer(*request, *response)) << name;
+        Asked asked;
+        EXPECT_NO_THROW(asked = Ask(kPrefix + "/" + name)) << name;
+        const TPageAnswer& answer = asked.answer;
+        const auto& response = asked.response;
         EXPECT_EQ(answer.Outcome, TPageOutcome::NotLoaded) << name;
         EXPECT_EQ(answer.Path, name);
         EXPECT_EQ(answer.Body, "Status 404: File not found") << name;
@@ -202,9 +204,7 @@ TEST_F(PageServing, OnlyLoopbackHostsAreServed)
         {"localhost:8000:1", false}, {"[::1]:8000", false}, {"localhost.evil.example:8000", false},
     };
     for (const Case& c : cases) {
-        const auto request = Request(kPrefix + "/index.html", c.host);
-        const auto response = Response();
-        const TPageAnswer answer = Answer(*request, *response);
+        const auto [answer, response] = Ask(kPrefix + "/index.html", c.host);
         const std::string label = c.host ? c.host : "(none)";
         if (c.served) {
             EXPECT_EQ(answer.Outcome, TPageOutcome::Served) << label;
@@ -221,9 +221,8 @@ TEST_F(PageServing, OnlyLoopbackHostsAreServed)
 
 TEST_F(PageServing, ExpiresIsOneSecondBeforeNowInGmt)
 {
-    const auto request = Request(kPrefix + "/index.html");
-    const auto response = Response();
-    Answer(*request, *response, At(2025, 1, 1, 0, 0, 0, 500));
+    const auto [answer, response] = Ask(kPrefix + "/index.html", "localhost", At(2025, 1, 1, 0, 0, 0, 500));
+    EXPECT_EQ(answer.Outcome, TPageOutcome::Served);
     EXPECT_EQ(response->GetValueUpper("EXPIRES"), "Tue, 31 Dec 2024 23:59:59 GMT");
 }
 
@@ -254,9 +253,7 @@ TEST_F(PageServing, ConcurrentRequestsEachGetTheirEntry)
             const std::string name = t % 2 ? "/index.html" : "/images/logo.png";
             const std::string body = t % 2 ? kIndex : "PNGDATA";
             for (int i = 0; i < 50; ++i) {
-                const auto request = Request(kPrefix + name);
-                const auto response = Response();
-                if (Answer(*request, *response).Body != body) {
+                if (Ask(kPrefix + name).answer.Body != body) {
                     ++wrong;
                 }
             }

@@ -24,6 +24,8 @@ LocalTime UniversalNow()
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
+uint64_t MonotonicMs() { return GetTickCount64(); }
+
 #else
 
 namespace {
@@ -54,6 +56,13 @@ LocalTime UniversalNow()
     tm universal{};
     gmtime_r(&ts.tv_sec, &universal);
     return Fields(universal, ts);
+}
+
+uint64_t MonotonicMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
 #endif

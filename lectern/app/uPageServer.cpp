@@ -193,7 +193,7 @@ void TPageServer::FileProviderCheckRequest(TPageConnection& sender) { sender.Acc
 
 void TPageServer::FileProviderDataReceived(TPageConnection& sender)
 {
-    if (!sender.RequestComplete()) {
+    if (!sender.Request().Complete()) {
         return;
     }
     sender.AcceptRequest();

@@ -34,6 +34,7 @@
 #pragma once
 
 #include "lectern/book/LBFile.h"
+#include "lectern/lc/lcConn.h"
 #include "lectern/lc/lcHttpHeader.h"
 
 #include "classlib/DateUtils.h"
@@ -78,16 +79,14 @@ std::string HttpDateString(TDateTime t);
 
 // ---- the server events ----------------------------------------------------------------------
 
-// What the page server needs of a connection of the HTTP server.
+// What the page server needs of a connection of the HTTP server: its current request and
+// response objects, the server's Write of body text and the data server's AcceptRequest.
 class TPageConnection {
 public:
     virtual ~TPageConnection() = default;
-    virtual const TLcRequest& Request() = 0;
-    virtual bool RequestComplete() = 0;
-    virtual TLcResponse& Response() = 0;
-    // The server's Write of body text.
+    virtual const TLcServerRequest& Request() = 0;
+    virtual TLcServerResponse& Response() = 0;
     virtual void Write(const std::string& text) = 0;
-    // The data server's AcceptRequest.
     virtual void AcceptRequest() = 0;
 };
 

@@ -76,25 +76,16 @@ protected:
         return request;
     }
 
-    // The server's fresh response: 200 "OK" and no fields.
-    static std::unique_ptr<TLcResponse> Response()
-    {
-        auto response = std::make_unique<TLcResponse>();
-        response->SetStatusCode(200);
-        response->SetStatusText("OK");
-        return response;
-    }
-
     struct Asked {
         TPageAnswer answer;
-        std::unique_ptr<TLcResponse> response;
+        std::unique_ptr<TLcServerResponse> response;  // 200 "OK" and no fields when made
     };
     // The answer to a request for fileName, and the response it filled in.
     static Asked Ask(const std::string& fileName, const char* host = "127.0.0.1:8000",
                      TDateTime now = At(2025, 1, 5, 14, 3, 10))
     {
         const auto request = Request(fileName, host);
-        Asked asked{{}, Response()};
+        Asked asked{{}, std::make_unique<TLcServerResponse>()};
         asked.answer = AnswerPageRequest(*request, *book, *mimeTypes, kPrefix, now, *asked.response);
         return asked;
     }
@@ -269,15 +260,13 @@ TEST_F(PageServing, ConcurrentRequestsEachGetTheirEntry)
 
 class FakeConnection : public TPageConnection {
 public:
-    std::unique_ptr<TLcRequest> request;
-    std::unique_ptr<TLcResponse> response;
-    bool complete = true;
+    TLcServerRequest request;
+    TLcServerResponse response;  // 200 "OK" from the start
     int accepted = 0;
     std::vector<std::string> written;
 
-    const TLcRequest& Request() override { return *request; }
-    bool RequestComplete() override { return complete; }
-    TLcResponse& Response() override { return *response; }
+    const TLcServerRequest& Request() override { return request; }
+    TLcServerResponse& Response() override { return response; }
     void Write(const std::string& text) override { written.push_back(text); }
     void AcceptRequest() override { ++accepted; }
 };
@@ -304,9 +293,10 @@ protected:
     FakeConnection& Send(const std::string& fileName, const char* host = "localhost:8000", bool complete = true)
     {
         connection = std::make_unique<FakeConnection>();
-        connection->request = Request(fileName, host);
-        connection->response = Response();
-        connection->complete = complete;
+        connection->request.SetMethod("GET");
+        connection->request.SetFileName(fileName);
+        connection->request.SetValue("Host", host);
+        connection->request.SetComplete(complete);
         server.FileProviderDataReceived(*connection);
         return *connection;
     }
@@ -326,14 +316,19 @@ TEST_F(PageServerEvents, EachCompleteRequestIsAnsweredOnceWithItsDebugLine)
     FakeConnection& first = Send(kPrefix + "/index.html");
     EXPECT_EQ(first.accepted, 1);
     EXPECT_EQ(first.written, Lines{kIndex});
-    EXPECT_EQ(first.response->ContentType(), "text/html");
+    EXPECT_EQ(first.response.StatusCode(), 200);
+    EXPECT_EQ(first.response.StatusText(), "OK");
+    EXPECT_EQ(first.response.HeaderLines(), "CONTENT-TYPE: text/html\r\n"
+                                            "CONTENT-LENGTH: 18\r\n"
+                                            "Expires: Sun, 05 Jan 2025 14:03:09 GMT\r\n"
+                                            "Cache-Control: no-cache\r\n");
     Send(kPrefix + "/images/logo.png");
     Send(kPrefix + "/missing.html");
     EXPECT_EQ(Send(kPrefix + "/corrupt.html").written, Lines{"Status 404: File not found"});
     Send(kPrefix + "/my%20page.html");
     Send(kPrefix + "/index.html", "evil.example");  // answered 400, no debug line
     EXPECT_EQ(connection->written, Lines{"Status 400: Bad Request"});
-    EXPECT_EQ(connection->response->StatusCode(), 400);
+    EXPECT_EQ(connection->response.StatusCode(), 400);
 
     EXPECT_EQ(host.pane.Lines(), (Lines{"Ok: index.html, images\\logo.png", "---> ERROR: missing.html NOT found!",
                                         "---> ERROR: corrupt.html found but NOT loaded!", "Ok: my page.html"}));
@@ -346,10 +341,9 @@ TEST_F(PageServerEvents, CheckInvalidAndListenEvents)
     EXPECT_EQ(checked.accepted, 1);
 
     FakeConnection invalid;
-    invalid.response = Response();
     server.ServerInvalidRequest(invalid);
-    EXPECT_EQ(invalid.response->StatusCode(), 400);
-    EXPECT_EQ(invalid.response->StatusText(), "Bad Request");
+    EXPECT_EQ(invalid.response.StatusCode(), 400);
+    EXPECT_EQ(invalid.response.StatusText(), "Bad Request");
     EXPECT_EQ(invalid.written, Lines{"Status 400: Bad Request"});
 
     server.ServerListenStart();

@@ -40,7 +40,8 @@ std::string AnswerNotFound(TLcResponse& response)
     return "Status 404: File not found";
 }
 
-// A name that can never be served: one holding a NUL byte, or a private one.
+// A name that can never be served: a private one, or one holding a NUL byte (the platform's
+// locale comparison gives NUL no weight, so "a.html" NUL would equal "a.html").
 bool IsUnservableName(const std::string& name)
 {
     return name.find('\0') != std::string::npos || (!name.empty() && name.front() == kPrivateEntryLead);

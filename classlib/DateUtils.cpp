@@ -133,9 +133,16 @@ void DecodeTime(TDateTime time, uint16_t& hour, uint16_t& minute, uint16_t& seco
     millisecond = static_cast<uint16_t>(ms % 1000);
 }
 
-TDateTime Now()
+namespace {
+
+TDateTime FromFields(const plat::LocalTime& t)
 {
-    const plat::LocalTime t = plat::LocalNow();
     const TDateTime date = EncodeDate(t.Year, t.Month, t.Day);
     return date + EncodeTime(t.Hour, t.Minute, t.Second, t.Millisecond);
 }
+
+}  // namespace
+
+TDateTime Now() { return FromFields(plat::LocalNow()); }
+
+TDateTime NowUtc() { return FromFields(plat::UniversalNow()); }

@@ -33,3 +33,5 @@ void DecodeTime(TDateTime time, uint16_t& hour, uint16_t& minute, uint16_t& seco
 
 // The local date and time now.
 TDateTime Now();
+// The date and time now in UTC.
+TDateTime NowUtc();

@@ -17,9 +17,28 @@ LocalTime LocalNow()
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
+LocalTime UniversalNow()
+{
+    SYSTEMTIME st;
+    GetSystemTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
 uint64_t MonotonicMs() { return GetTickCount64(); }
 
 #else
+
+namespace {
+
+LocalTime Fields(const tm& local, const timespec& ts)
+{
+    return {static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
+            static_cast<uint16_t>(local.tm_mday), static_cast<uint16_t>(local.tm_hour),
+            static_cast<uint16_t>(local.tm_min), static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
+            static_cast<uint16_t>(ts.tv_nsec / 1000000)};
+}
+
+}  // namespace
 
 LocalTime LocalNow()
 {
@@ -27,10 +46,16 @@ LocalTime LocalNow()
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
     localtime_r(&ts.tv_sec, &local);
-    return {static_cast<uint16_t>(local.tm_year + 1900), static_cast<uint16_t>(local.tm_mon + 1),
-            static_cast<uint16_t>(local.tm_mday), static_cast<uint16_t>(local.tm_hour),
-            static_cast<uint16_t>(local.tm_min), static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
-            static_cast<uint16_t>(ts.tv_nsec / 1000000)};
+    return Fields(local, ts);
+}
+
+LocalTime UniversalNow()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm universal{};
+    gmtime_r(&ts.tv_sec, &universal);
+    return Fields(universal, ts);
 }
 
 uint64_t MonotonicMs()

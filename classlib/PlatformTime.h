@@ -1,5 +1,5 @@
-// The platform seam for the clock: the local wall-clock time, broken into its fields, and a
-// monotonic millisecond count for intervals.
+// The platform seam for the clock: the wall-clock time, local or universal, broken into its
+// fields, and a monotonic millisecond count for intervals.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,8 @@ struct LocalTime {
 
 // GetLocalTime on Windows; clock_gettime and localtime_r on the host.
 LocalTime LocalNow();
+// The same fields in UTC: GetSystemTime on Windows; clock_gettime and gmtime_r on the host.
+LocalTime UniversalNow();
 
 // Milliseconds of a clock that never goes back and ignores changes of the wall clock
 // (GetTickCount64 on Windows, CLOCK_MONOTONIC on the host); its zero is arbitrary.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -82,6 +83,18 @@ TEST(DateUtils, NowIsTheLocalClock)
                            EncodeTime(after.Hour, after.Minute, after.Second, after.Millisecond);
     EXPECT_GE(now, low);
     EXPECT_LE(now, high);
+}
+
+TEST(DateUtils, NowUtcIsTheSystemClockInUtc)
+{
+    // The C clock counts seconds since 1 January 1970 (day 25569) in UTC, independently of
+    // the platform call behind NowUtc.
+    constexpr double kUnixEpochDay = 25569;
+    const double before = kUnixEpochDay + static_cast<double>(std::time(nullptr)) / 86400.0;
+    const TDateTime now = NowUtc();
+    const double after = kUnixEpochDay + static_cast<double>(std::time(nullptr) + 1) / 86400.0;
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, after);
 }
 
 }  // namespace

@@ -1,0 +1,219 @@
+#include "uPageServer.h"
+
+#include "uMimeTypes.h"
+
+#include "lectern/lc/lcFastStrings.h"
+#include "lectern/lc/lcInfo.h"
+
+#include "classlib/PlatformText.h"
+#include "classlib/Streams.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr const char* kDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// Day 0 of TDateTime, 30 December 1899, was a Saturday (6 with Sunday as 0).
+constexpr int64_t kDayZeroWeekday = 6;
+
+// "Expires" lies this far in the past, so that the browser never takes a page from its cache.
+constexpr TDateTime kExpiresBeforeNow = 1.0 / (24 * 60 * 60);
+
+constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr size_t kUtf8BomBytes = 3;
+constexpr const char* kUtf8CharsetSuffix = "; charset=utf-8";
+
+constexpr const char* kLoopbackAddress = "127.0.0.1";
+constexpr const char* kLoopbackNameUpper = "LOCALHOST";
+
+// The server answers with no entry whose name begins with this: "#SYSTEM" holds the book's
+// settings and password, "#MAP" its topic map.
+constexpr char kPrivateEntryLead = '#';
+
+std::string AnswerNotFound(TLcResponse& response)
+{
+    response.SetStatusCode(404);
+    response.SetStatusText("File not found");
+    return "Status 404: File not found";
+}
+
+// A name that can never be served: a private one, or one holding a NUL byte (the platform's
+// locale comparison gives NUL no weight, so "a.html" NUL would equal "a.html").
+bool IsUnservableName(const std::string& name)
+{
+    return name.find('\0') != std::string::npos || (!name.empty() && name.front() == kPrivateEntryLead);
+}
+
+// The book's record for name, unless name or the record's own spelling is unservable (the
+// lookup's locale comparison may take other names for a private one).
+const TLBFileRecord* ServableRecord(TLBFile& book, const std::string& name)
+{
+    if (IsUnservableName(name)) {
+        return nullptr;
+    }
+    const TLBFileRecord* record = book.FindRecord(name);
+    return record && !IsUnservableName(record->Name) ? record : nullptr;
+}
+
+// The entry name with its percent escapes decoded and read as UTF-8, in the system code page;
+// empty when name has no escape, the bytes are not UTF-8, or the code page lacks one of the
+// characters. A "+" is part of a path, not a blank.
+std::string DecodedEntryPath(const std::string& name)
+{
+    if (name.find('%') == std::string::npos) {
+        return {};
+    }
+    std::string plusKept;
+    for (const char c : name) {
+        plusKept += c == '+' ? std::string("%2B") : std::string(1, c);
+    }
+    const std::u16string wide = Utf8DecodeText(DecodeUrlText(plusKept, false));
+    if (wide.empty()) {
+        return {};
+    }
+    std::string system = plat::WideToSystem(wide);
+    return plat::SystemToWide(system) == wide ? system : std::string();
+}
+
+// The inflated entry; empty when it gives no data or fails to inflate.
+std::string LoadEntry(TLBFile& book, const std::string& name)
+{
+    try {
+        TMemoryStream stream;
+        if (book.ExtractEntry(name, &stream)) {
+            return stream.DataString();
+        }
+    } catch (...) {
+        // Corrupt data: answered as an entry without data.
+    }
+    return {};
+}
+
+bool IsDecimal(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+// ---- the answer -----------------------------------------------------------------------------
+
+std::string EntryPathOf(const std::string& fileName, const std::string& urlPrefix)
+{
+    std::string path = fileName;
+    if (path.compare(0, urlPrefix.size(), urlPrefix) == 0) {
+        path.erase(0, urlPrefix.size());
+    }
+    path.erase(0, path.find_first_not_of('/'));
+    path.erase(std::min(path.find('?'), path.size()));
+    path.erase(std::min(path.find('#'), path.size()));
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool IsServedHost(const std::string& host)
+{
+    if (host.empty()) {
+        return true;
+    }
+    const size_t colon = host.find(':');
+    if (colon != std::string::npos && !IsDecimal(host.substr(colon + 1))) {
+        return false;
+    }
+    const std::string name = host.substr(0, colon);
+    return name == kLoopbackAddress || UpperCaseStr(name) == kLoopbackNameUpper;
+}
+
+std::string HttpDateString(TDateTime t)
+{
+    // Whole milliseconds, split into the day and the time of day (floor, for days before 1899).
+    const int64_t ms = std::llround(t * kMSecsPerDay);
+    const int64_t day = ms >= 0 ? ms / kMSecsPerDay : -((-ms + kMSecsPerDay - 1) / kMSecsPerDay);
+    const int64_t seconds = (ms - day * kMSecsPerDay) / 1000;
+    uint16_t year, month, dayOfMonth;
+    DecodeDate(static_cast<TDateTime>(day), year, month, dayOfMonth);
+    const int64_t weekday = ((day + kDayZeroWeekday) % 7 + 7) % 7;
+    return Format("%s, %.2d %s %.4d %.2d:%.2d:%.2d GMT", kDayNames[weekday], dayOfMonth,
+                  kMonthNames[month >= 1 ? month - 1 : 0], year, static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+}
+
+std::string AnswerBadRequest(TLcResponse& response)
+{
+    response.SetStatusCode(400);
+    response.SetStatusText("Bad Request");
+    return "Status 400: Bad Request";
+}
+
+TPageAnswer AnswerPageRequest(const TLcRequest& request, TLBFile& book, const TStringList& mimeTypes,
+                              const std::string& urlPrefix, TDateTime utcNow, TLcResponse& response)
+{
+    TPageAnswer answer;
+    if (!IsServedHost(request.GetValueUpper("HOST"))) {
+        answer.Outcome = TPageOutcome::Refused;
+        answer.Body = AnswerBadRequest(response);
+        return answer;
+    }
+    answer.Path = EntryPathOf(request.FileName(), urlPrefix);
+    const TLBFileRecord* record = ServableRecord(book, answer.Path);
+    if (!record) {
+        const std::string decoded = DecodedEntryPath(answer.Path);
+        if (!decoded.empty() && (record = ServableRecord(book, decoded)) != nullptr) {
+            answer.Path = decoded;
+        }
+    }
+    if (!record) {
+        answer.Outcome = TPageOutcome::NotFound;
+        answer.Body = AnswerNotFound(response);
+        return answer;
+    }
+    answer.Body = LoadEntry(book, answer.Path);
+    if (answer.Body.empty()) {
+        answer.Outcome = TPageOutcome::NotLoaded;
+        answer.Body = AnswerNotFound(response);
+        return answer;
+    }
+    answer.Outcome = TPageOutcome::Served;
+    std::string type = MimeTypeOf(mimeTypes, answer.Path);
+    if (answer.Body.compare(0, kUtf8BomBytes, kUtf8Bom, kUtf8BomBytes) == 0) {
+        type += kUtf8CharsetSuffix;
+    }
+    response.SetContentType(type);
+    response.SetContentLength(static_cast<int64_t>(answer.Body.size()));
+    response.SetValue("Expires", HttpDateString(utcNow - kExpiresBeforeNow));
+    response.SetValue("Cache-Control", "no-cache");
+    return answer;
+}
+
+// ---- the server events ----------------------------------------------------------------------
+
+void TPageServer::FileProviderCheckRequest(TPageConnection& sender) { sender.AcceptRequest(); }
+
+void TPageServer::FileProviderDataReceived(TPageConnection& sender)
+{
+    if (!sender.Request().Complete()) {
+        return;
+    }
+    sender.AcceptRequest();
+    const TPageAnswer answer = AnswerPageRequest(sender.Request(), FHost.Book(), FHost.MimeTypes(),
+                                                 FHost.UrlPrefix(), FHost.UtcNow(), sender.Response());
+    switch (answer.Outcome) {
+    case TPageOutcome::Served: FHost.DebugServed(answer.Path); break;
+    case TPageOutcome::NotLoaded: FHost.Debug("---> ERROR: " + answer.Path + " found but NOT loaded!"); break;
+    case TPageOutcome::NotFound: FHost.Debug("---> ERROR: " + answer.Path + " NOT found!"); break;
+    case TPageOutcome::Refused: break;
+    }
+    sender.Write(answer.Body);
+}
+
+void TPageServer::ServerInvalidRequest(TPageConnection& sender) { sender.Write(AnswerBadRequest(sender.Response())); }
+
+void TPageServer::ServerListenStart() { FHost.Debug("Server ready"); }
+
+void TPageServer::ServerListenError(const Exception& e)
+{
+    FHost.Debug(std::string("Error starting Web Server! ") + e.ClassName() + ">" + e.Message());
+}

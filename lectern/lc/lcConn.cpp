@@ -251,7 +251,7 @@ TLcConnection::~TLcConnection()
     std::lock_guard<std::mutex> lock(gLinks);
     if (TLcServer* parent = FParent.load()) {
         auto& clients = parent->FClients;
-        clients.erase(std::remove(clients.begin(), clients.end(), static_cast<TLcServer*>(this)), clients.end());
+        std::erase_if(clients, [this](TLcServer* client) { return static_cast<TLcConnection*>(client) == this; });
         FParent = nullptr;
         parent->FStopEvent.SetEvent();
     }

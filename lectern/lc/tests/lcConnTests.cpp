@@ -361,6 +361,20 @@ TEST_F(Connection, ReleaseInsideOnDisconnectFreesTheConnectionAfterTheHandlerRet
     delete server;
 }
 
+TEST_F(Connection, AConnectionQuietLongerThanItsTimeoutIsClosed)
+{
+    THandlers handlers;
+    TTestServer* server = NewListener(handlers);
+    server->Timeout()->AfterConnect = 1;
+    server->Fake()->Accept();
+    EXPECT_EQ(handlers.Count("connect"), 1);
+    EXPECT_EQ(TTestServer::Living(), 2);
+    EXPECT_TRUE(WaitUntil([&] { return TTestServer::Living() == 1; }));
+    EXPECT_EQ(handlers.Count("disconnect"), 1);
+    EXPECT_EQ(handlers.Count("clientdisconnect"), 1);
+    delete server;
+}
+
 // ---- restarts and listen errors ------------------------------------------------------------
 
 TEST_F(Connection, LostListenerRestartsAtOnceAndRetriesEverySecondWhileItsProviderIsNotClosed)

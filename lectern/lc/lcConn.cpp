@@ -314,15 +314,24 @@ void TLcConnection::Disconnect()
         FProvider->Disconnect();
         return;
     }
-    if (InsideEvent()) {
-        FClosing = true;
-        FDisconnectRequested = true;
-        FReleaseRequested = false;
+    if (DeferDisconnect(false)) {
         return;
     }
     if (FProvider != nullptr) {
         FProvider->Disconnect();
     }
+}
+
+bool TLcConnection::DeferDisconnect(bool stopListen)
+{
+    if (!InsideEvent()) {
+        return false;
+    }
+    FClosing = true;
+    FDisconnectRequested = true;
+    FStopListenRequested = FStopListenRequested || stopListen;
+    FReleaseRequested = false;
+    return true;
 }
 
 void TLcConnection::InternalDisconnect()
@@ -906,11 +915,7 @@ void TLcServer::StopListen()
         parent->Disconnect();
         return;
     }
-    if (InsideEvent()) {
-        FClosing = true;
-        FDisconnectRequested = true;
-        FStopListenRequested = true;
-        FReleaseRequested = false;
+    if (DeferDisconnect(true)) {
         return;
     }
     if (FProvider != nullptr) {

@@ -378,6 +378,9 @@ protected:
     // What a deferred stop-listen and a deferred restart do; the server overrides them.
     virtual void DeferredStop() { Disconnect(); }
     virtual void DeferredRestart(bool stopFirst) {}
+    // Inside an event: flags closing and a disconnect (and a stop-listen when asked), cancels
+    // a pending release, and answers true; otherwise false.
+    bool DeferDisconnect(bool stopListen);
     // Stops and forgets the restart timer (a pending restart by timer is dropped).
     void StopRestartTimer();
     // True while this object is being destroyed: no deferred work and no self-freeing.

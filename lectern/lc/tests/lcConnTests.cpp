@@ -3,6 +3,7 @@
 
 #include "lectern/lc/lcHttpValues.h"
 #include "lectern/lc/tests/ExpectError.h"
+#include "lectern/lc/tests/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,6 @@
 #include <thread>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition)
-{
-    for (int i = 0; i < 5000; ++i) {
-        if (condition()) {
-            return true;
-        }
-        CheckSynchronize(1);
-    }
-    return condition();
-}
 
 using TAction = std::function<void(TLcConnection*)>;
 

@@ -537,6 +537,8 @@ private:
     bool ListenerClosed();
     bool ProviderGoneAndNoClients();
     void ProviderGone();
+    // Sets the flag (when given) and the stop event; the last touch of the object.
+    void SignalStop(std::atomic<bool>* flag = nullptr, bool value = true);
     void ForgetClients();
 
     std::unique_ptr<TLcRestartParam> FRestartOn;
@@ -546,7 +548,7 @@ private:
     std::vector<TLcServer*> FClients;
     // Signalled by whatever may end a stop-and-wait: the listener's batch ends, a client
     // connection goes, the provider goes.
-    TLcEvent FStopEvent{true, false};
+    std::shared_ptr<TLcEvent> FStopEvent = std::make_shared<TLcEvent>(true, false);
     std::atomic<bool> FStopSeen{false};
     std::atomic<bool> FProviderGone{false};
 };

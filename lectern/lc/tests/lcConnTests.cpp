@@ -616,6 +616,9 @@ TEST_F(StopAndWait, StopListenReturnsOnceTheListenerAndEveryConnectionAreDone)
     // Off the main thread, and off a connection's own thread, nothing is called.
     TLcConnection* client = handlers.Client(0);
     std::thread([&] { EXPECT_FALSE(client->Sync(TLcNotifyEvent(&handlers, &THandlers::ListenStop), client)); }).join();
+    // A posted event runs as a job of the connection's queue.
+    EXPECT_TRUE(client->PostEvent(TLcNotifyEvent(&handlers, &THandlers::ListenLost)));
+    EXPECT_TRUE(WaitUntil([&] { return handlers.Count("listenlost") == 1; }));
 
     server->StopListen();
     EXPECT_EQ(handlers.Count("listenstop"), 1);

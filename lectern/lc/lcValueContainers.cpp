@@ -74,6 +74,18 @@ void RefuseInUse(bool inUse, const char* message)
     }
 }
 
+// The source of CopyFrom as a T; the class is checked first, then that self is still empty.
+template <class T>
+T& CopySource(TLcValueObject& source, const TLcValueObject& self, bool inUse, const char* message)
+{
+    auto* typed = dynamic_cast<T*>(&source);
+    if (typed == nullptr) {
+        lc_detail::FailCopy(source, self);
+    }
+    RefuseInUse(inUse, message);
+    return *typed;
+}
+
 // A new object of the class of self that copies it.
 template <class T>
 std::unique_ptr<TLcValueObject> CopyOfSame(T& self)
@@ -91,6 +103,23 @@ void RefuseSelfStore(const TLcStoreArg& value, const TLcValueObject& target, con
     if (!value.AsCopy() && value.Get() != nullptr && ValueHolds(*value.Get(), target)) {
         throw ELcInfo(std::string(className) + ".SetObject: a container can not be stored inside itself.");
     }
+}
+
+// The last steps of storing into a field or slot that holds something else: nothing or a
+// simple value there is replaced (and freed), a holder there stores the value itself, any
+// other container refuses with the exception that refusal() makes.
+template <class TRefusal>
+std::unique_ptr<TLcValueObject> ReplaceInPlace(std::unique_ptr<TLcValueObject>& place, TLcStoreArg value,
+                                               TRefusal&& refusal)
+{
+    if (!place || IsSimple(place.get())) {
+        place = value.Release();
+        return nullptr;
+    }
+    if (auto* holder = dynamic_cast<TLcAbsValue*>(place.get())) {
+        return holder->SetObject(std::move(value));
+    }
+    throw refusal(*place);
 }
 
 std::string SystemToUtf8(const std::string& s) { return Utf8EncodeText(plat::SystemToWide(s)); }
@@ -326,14 +355,9 @@ void TLcValue::Clear() { SetObject(TLcStoreArg::Free()); }
 
 void TLcValue::CopyFrom(TLcValueObject& source)
 {
-    auto* holder = dynamic_cast<TLcAbsValue*>(&source);
-    if (holder == nullptr) {
-        lc_detail::FailCopy(source, *this);
-    }
-    if (FContent) {
-        throw ELcInfo("Can not merge objects. This Value Object already has data.");
-    }
-    SetObject(TLcStoreArg::Copy(holder->GetObject()));
+    TLcAbsValue& holder = CopySource<TLcAbsValue>(source, *this, static_cast<bool>(FContent),
+                                                  "Can not merge objects. This Value Object already has data.");
+    SetObject(TLcStoreArg::Copy(holder.GetObject()));
 }
 
 void TLcValue::Extracted()
@@ -484,28 +508,18 @@ std::unique_ptr<TLcValueObject> TLcRecord::SetObject(const std::string& name, TL
         std::unique_ptr<TLcValueObject> old = std::move(slot);
         return value.AsCopy() ? nullptr : std::move(old);
     }
-    if (!slot || IsSimple(slot.get())) {
-        slot = value.Release();   // frees the old simple value
-        return nullptr;
-    }
-    if (auto* holder = dynamic_cast<TLcAbsValue*>(slot.get())) {
-        return holder->SetObject(std::move(value));
-    }
-    throw ELcInfo("Value of type " + std::string(slot->ClassName()) + " allready assigned to \"" + name +
-                  "\".\r\nSet [" + name + "]" + kSetToNull);
+    return ReplaceInPlace(slot, std::move(value), [&name](const TLcValueObject& old) {
+        return ELcInfo("Value of type " + std::string(old.ClassName()) + " allready assigned to \"" + name +
+                       "\".\r\nSet [" + name + "]" + kSetToNull);
+    });
 }
 
 void TLcRecord::Clear() { FFields.reset(); }
 
 void TLcRecord::CopyFrom(TLcValueObject& source)
 {
-    auto* record = dynamic_cast<TLcRecord*>(&source);
-    if (record == nullptr) {
-        lc_detail::FailCopy(source, *this);
-    }
-    if (FFields) {
-        throw ELcInfo("Can not merge objects. This Record already has data.");
-    }
+    auto* record = &CopySource<TLcRecord>(source, *this, static_cast<bool>(FFields),
+                                          "Can not merge objects. This Record already has data.");
     if (!record->FFields) {
         return;
     }
@@ -764,29 +778,19 @@ std::unique_ptr<TLcValueObject> TLcArray::SetObject(int32_t index, TLcStoreArg v
         }
         return value.AsCopy() ? nullptr : std::move(old);
     }
-    if (!item || IsSimple(item.get())) {
-        item = value.Release();   // frees the old simple value
-        return nullptr;
-    }
-    if (auto* holder = dynamic_cast<TLcAbsValue*>(item.get())) {
-        return holder->SetObject(std::move(value));
-    }
-    const std::string number = std::to_string(index);
-    throw ELcInfo("Value of type " + std::string(item->ClassName()) + " allready assigned at index " + number +
-                  ".\r\nSet [" + number + "]" + kSetToNull);
+    return ReplaceInPlace(item, std::move(value), [index](const TLcValueObject& old) {
+        const std::string number = std::to_string(index);
+        return ELcInfo("Value of type " + std::string(old.ClassName()) + " allready assigned at index " + number +
+                       ".\r\nSet [" + number + "]" + kSetToNull);
+    });
 }
 
 void TLcArray::Clear() { FItems.reset(); }
 
 void TLcArray::CopyFrom(TLcValueObject& source)
 {
-    auto* array = dynamic_cast<TLcArray*>(&source);
-    if (array == nullptr) {
-        lc_detail::FailCopy(source, *this);
-    }
-    if (FItems) {
-        throw ELcInfo("Can not merge Arrays. Data already assigned to this Array.");
-    }
+    auto* array = &CopySource<TLcArray>(source, *this, static_cast<bool>(FItems),
+                                        "Can not merge Arrays. Data already assigned to this Array.");
     if (!array->FItems) {
         return;
     }

@@ -17,7 +17,8 @@
 // Take hands an object over, Copy stores a copy of an object that stays the caller's. Storing
 // none with Copy frees the old object; storing none with Take forgets it, and SetObject gives
 // it back to the caller. A container is never stored inside itself: handing over a container
-// that is, or that holds, the target raises ELcInfo. Pointers that GetObject, GetArray,
+// that is, or that holds, the target raises ELcInfo. A refused store frees an object that was
+// handed over to it (the caller gave it away); a copied one stays the caller's. Pointers that GetObject, GetArray,
 // GetRecord, NewArray and NewRecord answer are borrowed: they stay valid while the object
 // stays in its container.
 //

@@ -88,6 +88,7 @@ TEST(LcInfoFiles, ScanFileKeepsToItsRegionAndRefusesBadArguments)
         {"ABC", -3, 0, 19, -1},    {"ABC", 4, 0, 0, -1},     {"ABC", 4, 0, -1, -1},
         {"xxABCxxxxABCxxxxxABx", 4, 0, 19, -1},  // longer than the file
         {"AB", 1000, 17, 2, 17},
+        {"ABC", 0x7FFFFFFF, 0, INT64_MAX, 2},  // the buffer is never larger than the file
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ScanFile(file.Name(), c.pattern, c.block, 0, c.loc, c.size), c.expected)

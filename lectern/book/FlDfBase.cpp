@@ -1,6 +1,7 @@
 #include "FlDfBase.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -9,26 +10,16 @@ constexpr uint32_t kAdlerModulus = 65521;
 // Both sums stay far below 2^32 over a run of this many bytes before they are reduced.
 constexpr size_t kAdlerRunBytes = 4096;
 
-// Whether this thread's spare buffers exist: buffers given back on a thread that has none
-// (yet, or any more, as the shared fixed trees' at exit) are freed.
-thread_local bool tSpareBuffersLive = false;
-
-// A thread's spare buffers; freed when the thread ends.
+// Spare buffers shared by all decodes of the process. A decode takes its few large buffers
+// from here and gives them back when it ends, so steady decoding allocates nothing. One lock
+// guards the slots; a decode takes and gives only a handful of buffers, so it is never
+// contended for long. (A per-thread cache would avoid the lock, but objects with destructors
+// in thread-local storage are not reliable at thread exit with this runtime.)
 class TSpareBuffers {
 public:
-    TSpareBuffers() { tSpareBuffersLive = true; }
-    TSpareBuffers(const TSpareBuffers&) = delete;
-    TSpareBuffers& operator=(const TSpareBuffers&) = delete;
-    ~TSpareBuffers()
-    {
-        tSpareBuffersLive = false;
-        for (const TSlot& slot : FSlots) {
-            delete[] slot.FBuffer;
-        }
-    }
-
     uint8_t* Take(size_t bytes)
     {
+        std::lock_guard<std::mutex> lock(FLock);
         for (TSlot& slot : FSlots) {
             if (slot.FBuffer != nullptr && slot.FBytes == bytes) {
                 return std::exchange(slot.FBuffer, nullptr);
@@ -40,6 +31,7 @@ public:
     // False when every slot is in use: the caller frees the buffer.
     bool Give(uint8_t* buffer, size_t bytes)
     {
+        std::lock_guard<std::mutex> lock(FLock);
         for (TSlot& slot : FSlots) {
             if (slot.FBuffer == nullptr) {
                 slot = TSlot{buffer, bytes};
@@ -54,25 +46,34 @@ private:
         uint8_t* FBuffer = nullptr;
         size_t FBytes = 0;
     };
-    // A decode holds at most six buffers (bytes, window, stored piece, three tables); two more
-    // slots keep buffers of the other window size.
-    TSlot FSlots[8];
+    // A decode holds at most six buffers (bytes, window, stored piece, three tables): room for
+    // eight decodes at once.
+    static constexpr int kSpareSlots = 48;
+
+    std::mutex FLock;
+    TSlot FSlots[kSpareSlots];
 };
 
-thread_local TSpareBuffers tSpareBuffers;
+// Never freed: decodes (and the shared fixed trees) may give buffers back until the process
+// ends, so the spares must outlive every other static object.
+TSpareBuffers& Spares()
+{
+    static TSpareBuffers* spares = new TSpareBuffers;
+    return *spares;
+}
 
 }  // namespace
 
 void TFlDfBufferReturn::operator()(uint8_t* buffer) const
 {
-    if (!tSpareBuffersLive || !tSpareBuffers.Give(buffer, FBytes)) {
+    if (!Spares().Give(buffer, FBytes)) {
         delete[] buffer;
     }
 }
 
 TFlDfBuffer FlDfTakeBuffer(size_t bytes)
 {
-    uint8_t* buffer = tSpareBuffers.Take(bytes);
+    uint8_t* buffer = Spares().Take(bytes);
     return TFlDfBuffer(buffer != nullptr ? buffer : new uint8_t[bytes], TFlDfBufferReturn{bytes});
 }
 

@@ -38,8 +38,8 @@ inline void FlDfCheck(bool valid, const char* message)
 }
 
 // The decoder's large buffers (the bit reader's bytes, the window, the stored-block piece),
-// kept per thread between decodes: a decode takes them from the calling thread's few spare
-// buffers of the size it needs, or allocates them, and gives them back when it ends, so that
+// kept between decodes: a decode takes them from the process's few spare buffers of the size
+// it needs, or allocates them, and gives them back when it ends, so that
 // decoding many small entries does not allocate them every time. The contents of a buffer
 // taken are undefined.
 struct TFlDfBufferReturn {

@@ -106,23 +106,6 @@ bool ReadDecimal(std::string_view s, int64_t lo, int64_t hi, int64_t& out)
     return true;
 }
 
-// Runs a destructor's freeing; an exception is logged (when handled errors are logged) and
-// dropped, since nothing may leave a destructor.
-template <class F>
-void GuardDestroy(const char* context, F&& freeing) noexcept
-{
-    try {
-        freeing();
-    } catch (const Exception& e) {
-        try {
-            if (LogHandledErrors) {
-                LogException(context, e, "ERROR");
-            }
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-}
 
 }  // namespace
 

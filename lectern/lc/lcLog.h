@@ -50,6 +50,23 @@ void LogException(const std::string& context, const Exception& e, const std::str
 // Inside a catch block only: LogException for the exception being handled, whatever its type
 // (a std::exception gives its what() text, anything else "unknown exception"). Never raises.
 void LogCurrentException(const std::string& context, const std::string& name);
+// Runs the freeing part of a destructor: an Exception is logged under "ERROR" (when handled
+// errors are logged) and dropped, as is anything else, since nothing may leave a destructor.
+template <class F>
+void GuardDestroy(const char* context, F&& freeing) noexcept
+{
+    try {
+        freeing();
+    } catch (const Exception& e) {
+        try {
+            if (LogHandledErrors) {
+                LogException(context, e, "ERROR");
+            }
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+}
 // LogEnabled := false.
 void StopFileLog();
 // Writes out and frees every buffer.

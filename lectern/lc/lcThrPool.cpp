@@ -17,17 +17,8 @@ std::atomic<TLcSyncProcedure> gSyncProcedure{nullptr};
 // Logs the exception being handled (call only inside a catch block) when the switch is on.
 void LogCaught(bool enabled, const std::string& context, const std::string& name)
 {
-    if (!enabled) {
-        return;
-    }
-    try {
-        throw;
-    } catch (const Exception& e) {
-        LogException(context, e, name);
-    } catch (const std::exception& e) {
-        LogException(context, Exception(e.what()), name);
-    } catch (...) {
-        LogException(context, Exception("unknown exception"), name);
+    if (enabled) {
+        LogCurrentException(context, name);
     }
 }
 

@@ -49,22 +49,6 @@ void LogInfoError(const std::string& context, const Exception& e)
     }
 }
 
-// Runs the clearing part of a destructor: nothing may leave it.
-template <class TClear>
-void ClearQuietly(const char* context, TClear&& clear) noexcept
-{
-    try {
-        clear();
-    } catch (const Exception& e) {
-        try {
-            if (LogHandledErrors) {
-                LogException(context, e, "ERROR");
-            }
-        } catch (...) {
-        }
-    } catch (...) {
-    }
-}
 
 // Reading a text format works only on an empty container.
 void RefuseInUse(bool inUse, const char* message)
@@ -322,7 +306,7 @@ TLcRecord* TLcAbsValue::NewRecord()
 
 TLcValue::~TLcValue()
 {
-    ClearQuietly("TLcValue.Destroy", [this] { TLcValue::Clear(); });
+    GuardDestroy("TLcValue.Destroy", [this] { TLcValue::Clear(); });
 }
 
 std::unique_ptr<TLcValueObject> TLcValue::SetObject(TLcStoreArg value)
@@ -455,7 +439,7 @@ TLcRecord::TLcRecord() = default;
 
 TLcRecord::~TLcRecord()
 {
-    ClearQuietly("TLcRecord.Destroy", [this] { TLcRecord::Clear(); });
+    GuardDestroy("TLcRecord.Destroy", [this] { TLcRecord::Clear(); });
 }
 
 int32_t TLcRecord::Count() const { return FFields ? FFields->Names.Count() : 0; }
@@ -604,7 +588,7 @@ std::string TLcRecord::TextForm()
 
 TLcFunctionInfo::~TLcFunctionInfo()
 {
-    ClearQuietly("TLcFunctionInfo.Destroy", [this] { TLcFunctionInfo::Clear(); });
+    GuardDestroy("TLcFunctionInfo.Destroy", [this] { TLcFunctionInfo::Clear(); });
 }
 
 void TLcFunctionInfo::Clear()
@@ -643,7 +627,7 @@ TLcInfo::TLcInfo() = default;
 
 TLcInfo::~TLcInfo()
 {
-    ClearQuietly("TLcRecord.Destroy", [this] { TLcInfo::Clear(); });
+    GuardDestroy("TLcRecord.Destroy", [this] { TLcInfo::Clear(); });
 }
 
 int32_t TLcInfo::Count() const { return TLcRecord::Count() + (FObjects ? FObjects->Count() : 0); }
@@ -732,7 +716,7 @@ TLcRecord* TLcAbsArray::NewRecord(int32_t index)
 
 TLcArray::~TLcArray()
 {
-    ClearQuietly("TLcArray.Destroy", [this] { TLcArray::Clear(); });
+    GuardDestroy("TLcArray.Destroy", [this] { TLcArray::Clear(); });
 }
 
 int32_t TLcArray::Count() const { return FItems ? static_cast<int32_t>(FItems->size()) : 0; }

@@ -6,6 +6,7 @@
 #else
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -95,15 +96,19 @@ Thread::~Thread()
 bool Thread::Start(Entry entry, void* arg, bool detached)
 {
     auto* block = new StartBlock{entry, arg};
-    const uintptr_t handle = _beginthreadex(nullptr, 0, ThreadTrampoline, block, 0, nullptr);
+    // Suspended until the handle is stored: the thread may end (and its owner go) at once.
+    const uintptr_t handle = _beginthreadex(nullptr, 0, ThreadTrampoline, block, CREATE_SUSPENDED, nullptr);
     if (handle == 0) {
         delete block;
         return false;
     }
+    const HANDLE thread = reinterpret_cast<HANDLE>(handle);
+    if (!detached) {
+        FImpl->FHandle = thread;
+    }
+    ResumeThread(thread);
     if (detached) {
-        CloseHandle(reinterpret_cast<HANDLE>(handle));
-    } else {
-        FImpl->FHandle = reinterpret_cast<HANDLE>(handle);
+        CloseHandle(thread);
     }
     return true;
 }
@@ -208,17 +213,36 @@ Thread::~Thread()
 
 bool Thread::Start(Entry entry, void* arg, bool detached)
 {
+    // The new thread waits at this gate until the thread object is stored: it may end (and
+    // its owner go) at once.
+    struct Gate {
+        std::mutex FMutex;
+        std::condition_variable FOpened;
+        bool FOpen = false;
+    };
+    auto gate = std::make_shared<Gate>();
     try {
-        std::thread thread(entry, arg);
+        std::thread thread([entry, arg, gate] {
+            {
+                std::unique_lock<std::mutex> lock(gate->FMutex);
+                gate->FOpened.wait(lock, [&] { return gate->FOpen; });
+            }
+            entry(arg);
+        });
         if (detached) {
             thread.detach();
         } else {
             FImpl->FThread = std::move(thread);
         }
-        return true;
     } catch (const std::system_error&) {
         return false;
     }
+    {
+        std::lock_guard<std::mutex> lock(gate->FMutex);
+        gate->FOpen = true;
+    }
+    gate->FOpened.notify_one();
+    return true;
 }
 
 void Thread::Join()

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <exception>
+#include <vector>
 
 namespace {
 
@@ -31,17 +32,41 @@ SyncQueue& Queue()
     return *queue;
 }
 
+// System threads of free-on-terminate TThreads that have left Execute, to be joined.
+struct EndedThreads {
+    plat::CriticalSection FLock;
+    std::vector<std::unique_ptr<plat::Thread>> FThreads;
+};
+
+EndedThreads& Ended()
+{
+    static EndedThreads* ended = new EndedThreads;  // never freed, like the queue
+    return *ended;
+}
+
 }  // namespace
 
 uint32_t MainThreadID() { return kMainThreadId; }
 
-TThread::TThread() = default;
+void ReapEndedThreads()
+{
+    EndedThreads& ended = Ended();
+    std::vector<std::unique_ptr<plat::Thread>> threads;
+    ended.FLock.Enter();
+    threads.swap(ended.FThreads);
+    ended.FLock.Leave();
+    for (auto& thread : threads) {
+        thread->Join();
+    }
+}
+
+TThread::TThread() : FThread(std::make_unique<plat::Thread>()) {}
 
 TThread::~TThread()
 {
     if (FStarted && !FFreeOnTerminate) {
         Terminate();
-        FThread.Join();
+        FThread->Join();
     }
 }
 
@@ -50,8 +75,9 @@ void TThread::Start()
     if (FStarted) {
         throw EThread("Thread already started.");
     }
+    ReapEndedThreads();  // keeps the list of ended threads short
     FStarted = true;
-    if (!FThread.Start(&TThread::Entry, this, FFreeOnTerminate)) {
+    if (!FThread->Start(&TThread::Entry, this, false)) {
         FStarted = false;
         throw EThread("Thread creation error: " + plat::LastErrorMessage());
     }
@@ -60,7 +86,7 @@ void TThread::Start()
 void TThread::WaitFor()
 {
     if (FStarted && !FFreeOnTerminate) {
-        FThread.Join();
+        FThread->Join();
     }
 }
 
@@ -74,6 +100,10 @@ void TThread::Entry(void* self)
         // The one catching wrapper: nothing unwinds through the system's thread entry.
     }
     if (thread->FFreeOnTerminate) {
+        EndedThreads& ended = Ended();
+        ended.FLock.Enter();
+        ended.FThreads.push_back(std::move(thread->FThread));
+        ended.FLock.Leave();
         delete thread;
     }
 }

@@ -5,8 +5,12 @@
 // Its entry is the one catching wrapper of every thread of the program: an exception that
 // leaves Execute is swallowed there and never unwinds through the system's thread entry.
 // A thread set FreeOnTerminate before Start frees itself when Execute returns; nobody may
-// touch it afterwards and nobody waits for it. Any other thread is waited for with WaitFor,
-// and a derived class that still runs must be waited for in its own destructor.
+// touch it afterwards and nobody waits for it. Its system thread, still a few steps from its
+// end at that moment, is handed to a list of ended threads; ReapEndedThreads waits for those
+// (shut-down code calls it before the program exits, as a program must not exit while a
+// thread is still leaving: on Windows that can hang the exit). Any other thread is waited
+// for with WaitFor, and a derived class that still runs must be waited for in its own
+// destructor.
 //
 // Main-thread synchronisation (one mechanism for the whole program):
 //  - Synchronize(method) called on a thread other than the main thread appends the call to
@@ -29,6 +33,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 using TThreadMethod = TEvent<>;
 
@@ -65,12 +70,15 @@ protected:
 private:
     static void Entry(void* self);
 
-    plat::Thread FThread;
+    std::unique_ptr<plat::Thread> FThread;
     std::atomic<bool> FTerminated{false};
     std::atomic<uint32_t> FThreadID{0};
     bool FStarted = false;
     bool FFreeOnTerminate = false;
 };
+
+// Waits for the system threads of every free-on-terminate TThread whose Execute has returned.
+void ReapEndedThreads();
 
 uint32_t MainThreadID();
 inline bool InMainThread() { return plat::CurrentThreadId() == MainThreadID(); }

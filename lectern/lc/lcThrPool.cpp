@@ -544,6 +544,7 @@ void FinalizeLcThrPool()
     // rather than a crash).
     if (!workersLeft) {
         delete pool;
+        ReapEndedThreads();  // the workers' system threads have left too
     }
 }
 

@@ -546,6 +546,7 @@ void FinalizeLcTimer()
     gUnit.store(nullptr);
     if (!threadsLeft) {
         delete unit;  // a thread that outlived the wait still uses it: then it stays
+        ReapEndedThreads();
     }
     FinalizeLcThrPool();
 }

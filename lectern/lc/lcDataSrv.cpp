@@ -256,9 +256,7 @@ TLcAbsDataServerLink::~TLcAbsDataServerLink() { Detach(); }
 void TLcAbsDataServerLink::Detach()
 {
     if (FServer != nullptr) {
-        if (FServer->FLinks != nullptr) {
-            FServer->FLinks->Remove(this);
-        }
+        FServer->OwnLinks()->Remove(this);
         RemoveFreeNotification(FServer);
         FServer = nullptr;
     }
@@ -318,8 +316,8 @@ void TLcAbsDataServerLink::SetLink(TLcDataServerLink* value)
 void TLcAbsDataServerLink::SetCheckOrder(int32_t value)
 {
     FCheckOrder = value;
-    if (FServer != nullptr && FServer->FLinks != nullptr) {
-        FServer->FLinks->Add(this);
+    if (FServer != nullptr) {
+        FServer->OwnLinks()->Add(this);
     } else if (FLink != nullptr) {
         FLink->FLinks->Add(this);
     }
@@ -495,13 +493,13 @@ TLcDataServer::TLcDataServer(TComponent* owner)
 TLcDataServer::~TLcDataServer()
 {
     Shutdown();
-    if (FOwnedLinks) {
-        while (TLcAbsDataServerLink* item = FOwnedLinks->Get(0)) {
-            FOwnedLinks->Remove(item);
+    if (FOwnsLinks) {
+        while (TLcAbsDataServerLink* item = FLinks->Get(0)) {
+            FLinks->Remove(item);
             item->Forget();
         }
     }
-    FLinks = nullptr;
+    FLinks.reset();
     if (gSessions) {
         gSessions->Forget(this);
     }
@@ -523,11 +521,11 @@ void TLcDataServer::SetResponse(TLcServerResponse* value)
 
 TLcServerComponentList* TLcDataServer::OwnLinks()
 {
-    if (!FOwnedLinks) {
-        FOwnedLinks = std::make_unique<TLcServerComponentList>();
-        FLinks = FOwnedLinks.get();
+    if (!FOwnsLinks) {
+        FLinks = std::make_shared<TLcServerComponentList>();
+        FOwnsLinks = true;
     }
-    return FOwnedLinks.get();
+    return FLinks.get();
 }
 
 void TLcDataServer::SetSession(TLcServerSession* session)
@@ -618,7 +616,7 @@ void TLcDataServer::TriggerDataReceived()
         return;
     }
     ClearActive();
-    AskComponents(FLinks);
+    AskComponents(FLinks.get());
     if (!FRequest->Active()) {
         return;
     }

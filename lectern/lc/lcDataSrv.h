@@ -243,7 +243,7 @@ public:
     // The component that accepted, or is being asked about, the current request.
     TLcAbsDataServerLink* ActiveProvider() const { return FActiveProvider; }
     // The components linked to this server (shared with the listener); none before the first.
-    TLcServerComponentList* Links() const { return FLinks; }
+    TLcServerComponentList* Links() const { return FLinks.get(); }
 
     // The current session; none unless one is in use.
     TLcServerSession* Session() const { return FSession; }
@@ -297,8 +297,10 @@ private:
     std::unique_ptr<TLcServerResponse> FOwnResponse;
     TLcServerRequest* FRequest = nullptr;
     TLcServerResponse* FResponse = nullptr;
-    std::unique_ptr<TLcServerComponentList> FOwnedLinks;  // the listener's
-    TLcServerComponentList* FLinks = nullptr;             // own or the listener's
+    // The listener's list, shared with its client connections so that one outliving the
+    // listener finds it empty rather than gone; only the listener attaches and detaches.
+    std::shared_ptr<TLcServerComponentList> FLinks;
+    bool FOwnsLinks = false;
     TLcAbsDataServerLink* FActiveProvider = nullptr;
     TLcServerSession* FSession = nullptr;
 };

@@ -20,6 +20,28 @@ void FireEvent(const TEvent<Args...>& event, std::type_identity_t<Args>... args)
     }
 }
 
+using TLinkTrigger = void (TLcAbsDataServerLink::*)(TLcDataServer*);
+
+// Calls trigger on every component of list, in list order.
+void TriggerEach(const TLcServerComponentList* list, TLinkTrigger trigger, TLcDataServer* Sender)
+{
+    if (list == nullptr) {
+        return;
+    }
+    for (int i = 0; i < list->Count(); ++i) {
+        (list->Get(i)->*trigger)(Sender);
+    }
+}
+
+// Fires a link's own event, then the same trigger of the link it hangs on.
+void Climb(const TLcNotifyEvent& event, TLcDataServerLink* up, TLinkTrigger trigger, TLcDataServer* Sender)
+{
+    FireEvent(event, Sender);
+    if (up != nullptr) {
+        (up->*trigger)(Sender);
+    }
+}
+
 TLcDataSrvClock gClock = nullptr;
 
 TDateTime ClockNow() { return gClock != nullptr ? gClock() : Now(); }
@@ -380,32 +402,24 @@ bool TLcDataServerLink::IsLinked(const TLcAbsDataServerLink* item) const
 void TLcDataServerLink::TriggerSessionOpen(TLcDataServer* Sender)
 {
     FireEvent(OnSessionOpen, Sender);
-    for (int i = 0; i < FLinks->Count(); ++i) {
-        FLinks->Get(i)->TriggerSessionOpen(Sender);
-    }
+    TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerSessionOpen, Sender);
 }
 
 void TLcDataServerLink::TriggerSessionClose(TLcDataServer* Sender)
 {
-    for (int i = 0; i < FLinks->Count(); ++i) {
-        FLinks->Get(i)->TriggerSessionClose(Sender);
-    }
+    TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerSessionClose, Sender);
     FireEvent(OnSessionClose, Sender);
 }
 
 void TLcDataServerLink::TriggerListenStart(TLcDataServer* Sender)
 {
     FireEvent(OnListenStart, Sender);
-    for (int i = 0; i < FLinks->Count(); ++i) {
-        FLinks->Get(i)->TriggerListenStart(Sender);
-    }
+    TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerListenStart, Sender);
 }
 
 void TLcDataServerLink::TriggerListenStop(TLcDataServer* Sender)
 {
-    for (int i = 0; i < FLinks->Count(); ++i) {
-        FLinks->Get(i)->TriggerListenStop(Sender);
-    }
+    TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerListenStop, Sender);
     FireEvent(OnListenStop, Sender);
 }
 
@@ -413,26 +427,17 @@ void TLcDataServerLink::TriggerCheckRequest(TLcDataServer* Sender) { Sender->Ask
 
 void TLcDataServerLink::TriggerRequestAccepted(TLcDataServer* Sender)
 {
-    FireEvent(OnRequestAccepted, Sender);
-    if (Link() != nullptr) {
-        Link()->TriggerRequestAccepted(Sender);
-    }
+    Climb(OnRequestAccepted, Link(), &TLcAbsDataServerLink::TriggerRequestAccepted, Sender);
 }
 
 void TLcDataServerLink::TriggerResponseDone(TLcDataServer* Sender)
 {
-    FireEvent(OnResponseDone, Sender);
-    if (Link() != nullptr) {
-        Link()->TriggerResponseDone(Sender);
-    }
+    Climb(OnResponseDone, Link(), &TLcAbsDataServerLink::TriggerResponseDone, Sender);
 }
 
 void TLcDataServerLink::TriggerDisconnect(TLcDataServer* Sender)
 {
-    FireEvent(OnDisconnect, Sender);
-    if (Link() != nullptr) {
-        Link()->TriggerDisconnect(Sender);
-    }
+    Climb(OnDisconnect, Link(), &TLcAbsDataServerLink::TriggerDisconnect, Sender);
 }
 
 // ---- the provider ------------------------------------------------------------------------------
@@ -452,16 +457,12 @@ void TLcDataProvider::TriggerCheckRequest(TLcDataServer* Sender)
 
 void TLcDataProvider::TriggerRequestAccepted(TLcDataServer* Sender)
 {
-    if (Link() != nullptr) {
-        Link()->TriggerRequestAccepted(Sender);
-    }
+    Climb(TLcNotifyEvent(), Link(), &TLcAbsDataServerLink::TriggerRequestAccepted, Sender);
 }
 
 void TLcDataProvider::TriggerResponseDone(TLcDataServer* Sender)
 {
-    if (Link() != nullptr) {
-        Link()->TriggerResponseDone(Sender);
-    }
+    Climb(TLcNotifyEvent(), Link(), &TLcAbsDataServerLink::TriggerResponseDone, Sender);
 }
 
 void TLcDataProvider::TriggerDataReceived(TLcDataServer* Sender) { FireEvent(OnDataReceived, Sender); }
@@ -472,10 +473,7 @@ void TLcDataProvider::TriggerReadyToSend(TLcDataServer* Sender) { FireEvent(OnRe
 
 void TLcDataProvider::TriggerDisconnect(TLcDataServer* Sender)
 {
-    FireEvent(OnDisconnect, Sender);
-    if (Link() != nullptr) {
-        Link()->TriggerDisconnect(Sender);
-    }
+    Climb(OnDisconnect, Link(), &TLcAbsDataServerLink::TriggerDisconnect, Sender);
 }
 
 // ---- the data server ---------------------------------------------------------------------------
@@ -693,20 +691,12 @@ void TLcDataServer::TriggerListenStart()
 {
     TLcServer::TriggerListenStart();
     ClearActive();
-    if (FLinks != nullptr) {
-        for (int i = 0; i < FLinks->Count(); ++i) {
-            FLinks->Get(i)->TriggerListenStart(this);
-        }
-    }
+    TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerListenStart, this);
 }
 
 void TLcDataServer::TriggerListenStop()
 {
-    if (FLinks != nullptr) {
-        for (int i = 0; i < FLinks->Count(); ++i) {
-            FLinks->Get(i)->TriggerListenStop(this);
-        }
-    }
+    TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerListenStop, this);
     TLcServer::TriggerListenStop();
 }
 
@@ -717,11 +707,7 @@ void TLcDataServer::TriggerSessionClose(TLcServerSession* session)
     bool freed = false;
     try {
         freed = InEvent([this] {
-            if (FLinks != nullptr) {
-                for (int i = 0; i < FLinks->Count(); ++i) {
-                    FLinks->Get(i)->TriggerSessionClose(this);
-                }
-            }
+            TriggerEach(FLinks.get(), &TLcAbsDataServerLink::TriggerSessionClose, this);
             FireEvent(OnSessionClose, this);
         });
     } catch (...) {

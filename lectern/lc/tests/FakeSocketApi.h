@@ -1,0 +1,229 @@
+// A scripted stand-in for WinSock, the hidden windows and the socket registry.
+//
+// Each handle is a TFake record the test scripts: how many bytes the "network" takes before it
+// would block (SendRoom), how many one call takes at most (PerCall, to script partial sends),
+// what waits to be read (Incoming), and which call fails with which code (FailOn). Messages a
+// socket posts to its window land in Posted; Pump delivers them, as the dispatcher would, to
+// the socket registered for the handle. Every call is recorded in Calls.
+#pragma once
+
+#include "lectern/lc/lcWinSocket.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+class TFakeSocketApi : public TLcSocketApi {
+public:
+    struct TFake {
+        size_t SendRoom = SIZE_MAX;
+        int PerCall = 1 << 30;
+        std::string Sent;
+        std::string Incoming;
+        bool Closed = false;
+        bool Linger = false;
+        std::vector<TLcSocketHandle> Backlog;  // handles accept hands out
+    };
+    struct TPosted {
+        unsigned Message;
+        TLcSocketHandle Handle;
+        long LParam;
+    };
+
+    TFakeSocketApi() { FPrevious = SetLcSocketApi(this); }
+    ~TFakeSocketApi() override { SetLcSocketApi(FPrevious); }
+
+    // Scripting.
+    std::map<std::string, int> FailOn;  // call name -> error code
+    int SetVarSinResult = 0;
+    std::map<TLcSocketHandle, TFake> Fakes;
+    std::deque<TPosted> Posted;
+    std::map<TLcSocketBase*, TLcSocketHandle> Registry;
+    std::vector<std::string> Calls;
+    int SocketsMade = 0;
+    int SocketsClosed = 0;
+
+    TFake& Fake(TLcSocketHandle h) { return Fakes[h]; }
+    TLcSocketHandle NewHandle()
+    {
+        TLcSocketHandle h = FNext++;
+        Fakes[h];
+        ++SocketsMade;
+        return h;
+    }
+
+    // Delivers posted messages (at most `limit`) to the registered sockets; answers how many.
+    int Pump(int limit = 10000)
+    {
+        int n = 0;
+        while (!Posted.empty() && n < limit) {
+            TPosted p = Posted.front();
+            Posted.pop_front();
+            Deliver(p.Handle, p.LParam);
+            ++n;
+        }
+        return n;
+    }
+    // A network event for a handle, as WSAAsyncSelect would post it.
+    void Deliver(TLcSocketHandle h, long lParam)
+    {
+        for (auto& [socket, handle] : Registry)
+            if (handle == h) {
+                static_cast<TLcWinSocket*>(socket)->WMAsyncSelect(lParam & 0xFFFF, lParam >> 16);
+                return;
+            }
+    }
+    void Event(TLcSocketHandle h, int event, int error = 0) { Deliver(h, event | (error << 16)); }
+
+    // ---- TLcSocketApi ----
+    void Load() override { Calls.push_back("Load"); }
+    std::string ErrorText(int code) override
+    {
+        switch (code) {
+        case 10022: return "Invalid argument";
+        case 10048: return "Address or Port already in use";
+        case 10054: return "Connection reset by peer";
+        case 11001: return "Host not found";
+        default: return "Not a WinSock error";
+        }
+    }
+    int LastError() override { return FLastError; }
+    void SetLastError(int code) override { FLastError = code; }
+    int SetVarSin(TLcSockAddr& addr, const std::string& host, const std::string& port, int, int) override
+    {
+        addr.fill(0);
+        addr[0] = 2;
+        Calls.push_back("SetVarSin " + host + ":" + port);
+        return SetVarSinResult;
+    }
+    uint32_t ResolveHost(const std::string&) override { return 0x0100007F; }
+    int AddrSize(const TLcSockAddr&) override { return 16; }
+    std::string AddrText(const TLcSockAddr&) override { return "127.0.0.1"; }
+    int AddrPort(const TLcSockAddr&) override { return 8000; }
+
+    TLcSocketHandle Socket(int, int, int) override
+    {
+        if (Fail("socket"))
+            return kLcInvalidSocket;
+        return NewHandle();
+    }
+    int SetOpt(TLcSocketHandle s, int level, int name, const void* value, int) override
+    {
+        Calls.push_back("SetOpt " + std::to_string(level) + "/" + std::to_string(name));
+        if (name == kSoLinger)
+            Fake(s).Linger = static_cast<const TLcLinger*>(value)->OnOff != 0;
+        return Fail("SetOpt " + std::to_string(name)) ? kLcSocketError : 0;
+    }
+    int GetOpt(TLcSocketHandle, int, int, void* value, int* length) override
+    {
+        *static_cast<int*>(value) = 8192;
+        *length = 4;
+        return 0;
+    }
+    int Bind(TLcSocketHandle, const TLcSockAddr&, int) override { return Fail("bind") ? kLcSocketError : 0; }
+    int Listen(TLcSocketHandle, int) override { return Fail("listen") ? kLcSocketError : 0; }
+    TLcSocketHandle Accept(TLcSocketHandle s, TLcSockAddr*, int*) override
+    {
+        auto& backlog = Fake(s).Backlog;
+        if (backlog.empty()) {
+            FLastError = kWsaWouldBlock;
+            return kLcInvalidSocket;
+        }
+        TLcSocketHandle h = backlog.front();
+        backlog.erase(backlog.begin());
+        return h;
+    }
+    int Connect(TLcSocketHandle, const TLcSockAddr&, int) override
+    {
+        FLastError = kWsaWouldBlock;
+        return kLcSocketError;
+    }
+    int Send(TLcSocketHandle s, const char* data, int length) override
+    {
+        TFake& f = Fake(s);
+        if (Fail("send"))
+            return kLcSocketError;
+        size_t n = std::min(std::min(static_cast<size_t>(length), f.SendRoom), static_cast<size_t>(f.PerCall));
+        if (n == 0) {
+            FLastError = kWsaWouldBlock;
+            return kLcSocketError;
+        }
+        f.Sent.append(data, n);
+        f.SendRoom -= n;
+        ++SendCalls;
+        return static_cast<int>(n);
+    }
+    int Recv(TLcSocketHandle s, char* data, int length) override
+    {
+        TFake& f = Fake(s);
+        size_t n = std::min<size_t>(static_cast<size_t>(length), f.Incoming.size());
+        f.Incoming.copy(data, n);
+        f.Incoming.erase(0, n);
+        return static_cast<int>(n);
+    }
+    int SendTo(TLcSocketHandle s, const char* data, int length, const TLcSockAddr&, int) override
+    {
+        return Send(s, data, length);
+    }
+    int RecvFrom(TLcSocketHandle s, char* data, int length, TLcSockAddr*, int*) override
+    {
+        return Recv(s, data, length);
+    }
+    int PendingCount(TLcSocketHandle s, unsigned long* count) override
+    {
+        *count = static_cast<unsigned long>(Fake(s).Incoming.size());
+        return 0;
+    }
+    int Shutdown(TLcSocketHandle, int) override { return 0; }
+    int CloseSocket(TLcSocketHandle s) override
+    {
+        Fake(s).Closed = true;
+        ++SocketsClosed;
+        return 0;
+    }
+    int GetSockName(TLcSocketHandle, TLcSockAddr* addr, int*) override
+    {
+        addr->fill(0);
+        return 0;
+    }
+    int GetPeerName(TLcSocketHandle, TLcSockAddr* addr, int*) override
+    {
+        addr->fill(0);
+        return 0;
+    }
+    int AsyncSelect(TLcSocketHandle, void*, unsigned, long events) override
+    {
+        Calls.push_back("AsyncSelect " + std::to_string(events));
+        return Fail("AsyncSelect") ? kLcSocketError : 0;
+    }
+    void* GetWindow(bool threaded) override { return threaded ? &FThreadWindow : &FMainWindow; }
+    void PostToWindow(void*, unsigned message, TLcSocketHandle s, long lParam) override
+    {
+        Posted.push_back({message, s, lParam});
+    }
+    unsigned NextMessage() override { return FMessage++; }
+    void RegistryAdd(TLcSocketBase* socket, TLcSocketHandle s) override { Registry[socket] = s; }
+    bool RegistryRemove(TLcSocketBase* socket) override { return Registry.erase(socket) == 1; }
+
+    int SendCalls = 0;
+
+private:
+    bool Fail(const std::string& call)
+    {
+        auto it = FailOn.find(call);
+        if (it == FailOn.end())
+            return false;
+        FLastError = it->second;
+        return true;
+    }
+
+    TLcSocketApi* FPrevious = nullptr;
+    TLcSocketHandle FNext = 100;
+    int FLastError = 0;
+    unsigned FMessage = 2048;
+    int FMainWindow = 0;
+    int FThreadWindow = 0;
+};

@@ -81,13 +81,13 @@ TLcWinSocket::TLcWinSocket() { ResetValues(); }
 TLcWinSocket::~TLcWinSocket()
 {
     try {
-        if (FHandle != kLcInvalidSocket)
+        if (FHandle != kInvalidSocket)
             InternalClose(true);
-        if (FPendingHandle != kLcInvalidSocket && FPendingHandle != 0) {
+        if (FPendingHandle != kInvalidSocket && FPendingHandle != 0) {
             TLcSocketApi& api = LcSocketApi();
             api.Shutdown(FPendingHandle, 2);
             api.CloseSocket(FPendingHandle);
-            FPendingHandle = kLcInvalidSocket;
+            FPendingHandle = kInvalidSocket;
         }
     } catch (...) {
         LogCaughtError("TLcWinSocket.Destroy");
@@ -97,10 +97,10 @@ TLcWinSocket::~TLcWinSocket()
 void TLcWinSocket::ResetValues()
 {
     FFromLen = 0;
-    FSockAddr.fill(0);
+    FSockAddr = TSockAddrBuffer{};
     FLocalPort = "0";
     FLocalAddr = "0.0.0.0";
-    FHandle = kLcInvalidSocket;
+    FHandle = kInvalidSocket;
     FMsgNumber = 0;
     FState = kSockClosed;
     FCanWrite = false;
@@ -151,12 +151,12 @@ void TLcWinSocket::EnsureWindow()
 
 void TLcWinSocket::PostSelf(int eventValue)
 {
-    if (FReleaseRequested || FHandle == kLcInvalidSocket || !FWindow)
+    if (FReleaseRequested || FHandle == kInvalidSocket || !FWindow)
         return;
     LcSocketApi().PostToWindow(FWindow, FMsgNumber, FHandle, eventValue);
 }
 
-void TLcWinSocket::TakeHandle(TLcSocketHandle handle)
+void TLcWinSocket::TakeHandle(TSocket handle)
 {
     EnsureWindow();
     FHandle = handle;
@@ -187,13 +187,13 @@ void TLcWinSocket::RaiseLastError(const std::string& operation)
 
 void TLcWinSocket::SetOptOrRaise(int level, int name, int value, const char* what)
 {
-    if (LcSocketApi().SetOpt(FHandle, level, name, &value, sizeof(value)) == kLcSocketError)
+    if (LcSocketApi().SetOpt(FHandle, level, name, &value, sizeof(value)) == kSocketError)
         RaiseLastError(what);
 }
 
 void TLcWinSocket::SetLingerOff()
 {
-    TLcLinger linger{0, 0};
+    TLinger linger{0, 0};
     LcSocketApi().SetOpt(FHandle, kSolSocket, kSoLinger, &linger, sizeof(linger));
 }
 
@@ -201,7 +201,7 @@ void TLcWinSocket::ReadCountFromSend()
 {
     int value = 0;
     int length = sizeof(value);
-    if (LcSocketApi().GetOpt(FHandle, kSolSocket, kSoSndBuf, &value, &length) == kLcSocketError)
+    if (LcSocketApi().GetOpt(FHandle, kSolSocket, kSoSndBuf, &value, &length) == kSocketError)
         RaiseLastError("getsockopt(SOL_SOCKET, SO_SNDBUF)");
     if (length != static_cast<int>(sizeof(value)) || value <= 0)
         FMaxSendSize = kLcSockMaxSendSize;
@@ -248,11 +248,11 @@ void TLcWinSocket::Listen()
     FPeerAddr.clear();
     FPeerPort.clear();
     if (FPort.empty()) {
-        FLastError = kWsaInvalidArgument;
+        FLastError = kWsaEInval;
         throw ELcSocketError("listen: port not assigned");
     }
     if (FAddr.empty()) {
-        FLastError = kWsaInvalidArgument;
+        FLastError = kWsaEInval;
         throw ELcSocketError("listen: address not assigned");
     }
     int resolved = 0;
@@ -267,14 +267,14 @@ void TLcWinSocket::Listen()
         Report("listen (WSocket_SetVarSin)", true);
     }
     EmptyBuffers();
-    int family = FSockAddr[0] | (FSockAddr[1] << 8);
-    TLcSocketHandle handle = api.Socket(family, FSocketType, FProtoNumber);
-    if (handle == kLcInvalidSocket)
+    int family = FSockAddr.Family;
+    TSocket handle = api.Socket(family, FSocketType, FProtoNumber);
+    if (handle == kInvalidSocket)
         RaiseLastError("socket");
     TakeHandle(handle);
     if (IsUdp() && FReuseAddr)
         SetOptOrRaise(kSolSocket, kSoReuseAddr, -1, "setsockopt(SO_REUSEADDR)");
-    if (api.Bind(FHandle, FSockAddr, kLcSockAddrSize) == kLcSocketError)
+    if (api.Bind(FHandle, FSockAddr, kSockAddrSize) == kSocketError)
         RaiseLastError("Bind");
     ChangeState(kSockBound);
     if (IsUdp()) {
@@ -283,13 +283,13 @@ void TLcWinSocket::Listen()
             request[0] = api.ResolveHost(FMultiCastAddr);
             request[1] = api.ResolveHost(FAddr);
             if (api.SetOpt(FHandle, kIpProtoIp, kIpAddMembership, request, sizeof(request)) ==
-                kLcSocketError)
+                kSocketError)
                 RaiseLastError("setsockopt(IP MULTICAST)");
         }
-        if (api.AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskUdpListen) == kLcSocketError)
+        if (api.AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskUdpListen) == kSocketError)
             RaiseLastError("StartingListen");
         ChangeState(kSockListening);
-        if (FHandle != kLcInvalidSocket)
+        if (FHandle != kInvalidSocket)
             ChangeState(kSockConnected);
         return;
     }
@@ -304,18 +304,18 @@ void TLcWinSocket::Listen()
     SetOptOrRaise(kSolSocket, kSoRcvBuf, kLcSockRcvBufSize, "SetSockOpt(SO_RECVBUF)");
     SetOptOrRaise(kSolSocket, kSoSndBuf, kLcSockSndBufSize, "SetSockOpt(SO_SNDBUF)");
     SetLingerOff();
-    if (api.AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskTcpListen) == kLcSocketError)
+    if (api.AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskTcpListen) == kSocketError)
         RaiseLastError("StartingListen");
-    if (api.Listen(FHandle, kLcListenBacklog) == kLcSocketError)
+    if (api.Listen(FHandle, kLcListenBacklog) == kSocketError)
         RaiseLastError("Listen");
     ChangeState(kSockListening);
 }
 
 TLcSocketBase* TLcWinSocket::GetNewSocket()
 {
-    int length = kLcSockAddrSize;
-    TLcSocketHandle handle = LcSocketApi().Accept(FHandle, &FSockAddr, &length);
-    if (handle == kLcInvalidSocket)
+    int length = kSockAddrSize;
+    TSocket handle = LcSocketApi().Accept(FHandle, &FSockAddr, &length);
+    if (handle == kInvalidSocket)
         return nullptr;
     auto* socket = static_cast<TLcWinSocket*>(Create());
     socket->FPendingHandle = handle;
@@ -324,17 +324,17 @@ TLcSocketBase* TLcWinSocket::GetNewSocket()
 
 void TLcWinSocket::StartNewSocket()
 {
-    if (FPendingHandle == 0 || FPendingHandle == kLcInvalidSocket) {
-        FLastError = kWsaInvalidArgument;
+    if (FPendingHandle == 0 || FPendingHandle == kInvalidSocket) {
+        FLastError = kWsaEInval;
         Report("StartNewSocket", true);
     }
-    TLcSocketHandle handle = FPendingHandle;
-    FPendingHandle = kLcInvalidSocket;
+    TSocket handle = FPendingHandle;
+    FPendingHandle = kInvalidSocket;
     TakeHandle(handle);
     ReadCountFromSend();
     SetLingerOff();
     FState = kSockConnecting;  // no event
-    if (LcSocketApi().AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskAccepted) == kLcSocketError)
+    if (LcSocketApi().AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskAccepted) == kSocketError)
         RaiseLastError("StartingNewSocket");
 }
 
@@ -360,14 +360,14 @@ void TLcWinSocket::Connect()
         Report("Connect (WSocket_SetVarSin)", true);
     }
     EmptyBuffers();
-    int family = FSockAddr[0] | (FSockAddr[1] << 8);
-    TLcSocketHandle handle = api.Socket(family, FSocketType, FProtoNumber);
-    if (handle == kLcInvalidSocket)
+    int family = FSockAddr.Family;
+    TSocket handle = api.Socket(family, FSocketType, FProtoNumber);
+    if (handle == kInvalidSocket)
         RaiseLastError("Connect (socket)");
     TakeHandle(handle);
     ChangeState(kSockOpened);
     if (FState != kSockOpened) {
-        FLastError = kWsaInvalidArgument;
+        FLastError = kWsaEInval;
         Report("Connect (Invalid operation in OnChangeState)", true);
     }
     if (!IsUdp()) {
@@ -394,9 +394,9 @@ int TLcWinSocket::PendingCount()
 {
     unsigned long count = 0;
     TLcSocketApi& api = LcSocketApi();
-    if (api.PendingCount(FHandle, &count) == kLcSocketError) {
+    if (api.PendingCount(FHandle, &count) == kSocketError) {
         int error = api.LastError();
-        if (error == kWsaWouldBlock || error == 0)
+        if (error == kWsaEWouldBlock || error == 0)
             return 0;
         FLastError = error;
         if (LcLogSocket)
@@ -424,7 +424,7 @@ void TLcWinSocket::ReadPendingIntoCloseData()
 
 void TLcWinSocket::InternalClose(bool abort)
 {
-    if (FHandle == kLcInvalidSocket)
+    if (FHandle == kInvalidSocket)
         return;
     TLcSocketApi& api = LcSocketApi();
     if (!api.RegistryRemove(this))
@@ -436,7 +436,7 @@ void TLcWinSocket::InternalClose(bool abort)
     FCloseData.clear();
     ReadPendingIntoCloseData();
     if (abort) {
-        TLcLinger linger{1, 0};
+        TLinger linger{1, 0};
         api.SetOpt(FHandle, kSolSocket, kSoLinger, &linger, sizeof(linger));
     }
     api.Shutdown(FHandle, kSdSend);
@@ -444,7 +444,7 @@ void TLcWinSocket::InternalClose(bool abort)
     api.Shutdown(FHandle, kSdReceive);
     ReadPendingIntoCloseData();
     api.CloseSocket(FHandle);
-    FHandle = kLcInvalidSocket;
+    FHandle = kInvalidSocket;
     ChangeState(kSockClosed);
 }
 
@@ -473,7 +473,7 @@ void TLcWinSocket::Release()
     FReleaseRequested = false;
     ++FDepth;  // the frame of the release itself; it ends with the object
     try {
-        if (FHandle != kLcInvalidSocket)
+        if (FHandle != kInvalidSocket)
             InternalClose(true);
     } catch (...) {
         LogCaughtError("Release: Abort");
@@ -572,7 +572,7 @@ void TLcWinSocket::DoMessage(int Code, int Error)
         TEventFrame frame(*this, true);
         if (Error != 0) {
             FLastError = Error;
-            bool quiet = (Error == kWsaConnRefused || Error == kWsaTimedOut) && !LcLogRefusedSockets;
+            bool quiet = (Error == kWsaEConnRefused || Error == kWsaETimedOut) && !LcLogRefusedSockets;
             if (!quiet)
                 Report("FD_CONNECT", false);
             InternalClose(true);
@@ -583,7 +583,7 @@ void TLcWinSocket::DoMessage(int Code, int Error)
         TEventFrame frame(*this, true);
         if (Error != 0) {
             FLastError = Error;
-            if (!(Error == kWsaConnAborted && !LcLogRefusedSockets))
+            if (!(Error == kWsaEConnAborted && !LcLogRefusedSockets))
                 Report("FD_CLOSE", false);
             InternalClose(true);
         } else {
@@ -626,7 +626,7 @@ void TLcWinSocket::DoMessage(int Code, int Error)
     case kSockMsgStartConnect: {
         TEventFrame frame(*this, true);
         TLcSocketApi& api = LcSocketApi();
-        if (api.AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskConnectSide) == kLcSocketError) {
+        if (api.AsyncSelect(FHandle, FWindow, FMsgNumber, kMaskConnectSide) == kSocketError) {
             FLastError = api.LastError();
             Report("StartingConnect", false);
             InternalClose(true);
@@ -636,9 +636,9 @@ void TLcWinSocket::DoMessage(int Code, int Error)
             ChangeState(kSockConnecting);
             return;
         }
-        if (api.Connect(FHandle, FSockAddr, api.AddrSize(FSockAddr)) == kLcSocketError) {
+        if (api.Connect(FHandle, FSockAddr, api.AddrSize(FSockAddr)) == kSocketError) {
             int error = api.LastError();
-            if (error != kWsaWouldBlock) {
+            if (error != kWsaEWouldBlock) {
                 FLastError = error;
                 Report("Connect", false);
                 InternalClose(true);
@@ -691,7 +691,7 @@ int TLcWinSocket::ReceiveStr(std::string& Text)
     TLcSocketApi& api = LcSocketApi();
     int got;
     if (IsUdp()) {
-        FFromLen = kLcSockAddrSize;
+        FFromLen = kSockAddrSize;
         got = api.RecvFrom(FHandle, Text.data(), count, &FFrom, &FFromLen);
     } else {
         got = api.Recv(FHandle, Text.data(), count);
@@ -714,7 +714,7 @@ int TLcWinSocket::SendStr(const std::string& Text)
 {
     if (IsUdp()) {
         TLcSocketApi& api = LcSocketApi();
-        const TLcSockAddr& to = FFromLen > 0 ? FFrom : FSockAddr;
+        const TSockAddrBuffer& to = FFromLen > 0 ? FFrom : FSockAddr;
         int toLength = FFromLen > 0 ? FFromLen : api.AddrSize(FSockAddr);
         int sent = api.SendTo(FHandle, Text.data(), static_cast<int>(Text.size()), to, toLength);
         if (sent > 0)
@@ -762,7 +762,7 @@ void TLcWinSocket::TryToSend()
 {
     TLcSocketApi& api = LcSocketApi();
     FSending = true;
-    while (!FAllSent && FHandle != kLcInvalidSocket) {
+    while (!FAllSent && FHandle != kInvalidSocket) {
         if (FSendPos >= FSendBlock.size()) {
             FSendBlock.swap(FSendQueue);
             FSendQueue.clear();
@@ -786,7 +786,7 @@ void TLcWinSocket::TryToSend()
         FSentSome = false;
         FCanWrite = false;
         FLastError = api.LastError();
-        if (FLastError != kWsaWouldBlock)
+        if (FLastError != kWsaEWouldBlock)
             Report("TryToSend " + std::to_string(asked) + ", sent " + std::to_string(sent), false);
         break;
     }
@@ -804,9 +804,9 @@ std::string TLcWinSocket::GetPeerAddr()
     }
     if (FState != kSockConnected)
         return "0.0.0.0";
-    TLcSockAddr addr{};
-    int length = kLcSockAddrSize;
-    if (api.GetPeerName(FHandle, &addr, &length) == kLcSocketError) {
+    TSockAddrBuffer addr{};
+    int length = kSockAddrSize;
+    if (api.GetPeerName(FHandle, &addr, &length) == kSocketError) {
         FLastError = api.LastError();
         Report("GetPeerAddr", false);
         return "0.0.0.0";
@@ -824,9 +824,9 @@ std::string TLcWinSocket::GetPeerPort()
     }
     if (FState != kSockConnected)
         return "error";
-    TLcSockAddr addr{};
-    int length = kLcSockAddrSize;
-    if (api.GetPeerName(FHandle, &addr, &length) == kLcSocketError) {
+    TSockAddrBuffer addr{};
+    int length = kSockAddrSize;
+    if (api.GetPeerName(FHandle, &addr, &length) == kSocketError) {
         FLastError = api.LastError();
         Report("GetPeerPort", false);
         return "error";
@@ -840,9 +840,9 @@ std::string TLcWinSocket::GetLocalAddr()
     if (FState != kSockBound && FState != kSockConnected && FState != kSockListening)
         return "0.0.0.0";
     TLcSocketApi& api = LcSocketApi();
-    TLcSockAddr addr{};
-    int length = kLcSockAddrSize;
-    if (api.GetSockName(FHandle, &addr, &length) == kLcSocketError)
+    TSockAddrBuffer addr{};
+    int length = kSockAddrSize;
+    if (api.GetSockName(FHandle, &addr, &length) == kSocketError)
         return "0.0.0.0";
     return api.AddrText(addr);
 }
@@ -852,9 +852,9 @@ std::string TLcWinSocket::GetLocalPort()
     if (FState != kSockBound && FState != kSockConnected && FState != kSockListening)
         return "error";
     TLcSocketApi& api = LcSocketApi();
-    TLcSockAddr addr{};
-    int length = kLcSockAddrSize;
-    if (api.GetSockName(FHandle, &addr, &length) == kLcSocketError)
+    TSockAddrBuffer addr{};
+    int length = kSockAddrSize;
+    if (api.GetSockName(FHandle, &addr, &length) == kSocketError)
         return "error";
     return std::to_string(api.AddrPort(addr));
 }

@@ -89,7 +89,7 @@ public:
 
     int State() const { return FState; }
     int LastError() const { return FLastError; }
-    TLcSocketHandle Handle() const { return FHandle; }
+    TSocket Handle() const { return FHandle; }
     void* Window() const { return FWindow; }
     unsigned MessageNumber() const { return FMsgNumber; }
     bool AllSent() const { return FAllSent; }
@@ -109,7 +109,7 @@ private:
     void EmptyBuffers();
     void EnsureWindow();
     void PostSelf(int eventValue);
-    void TakeHandle(TLcSocketHandle handle);
+    void TakeHandle(TSocket handle);
     void SetOptOrRaise(int level, int name, int value, const char* what);
     void SetLingerOff();
     void ReadCountFromSend();
@@ -127,7 +127,7 @@ private:
     std::string FProtoName = "tcp";
     int FProtoNumber = 6;
     int FSocketType = 1;
-    TLcSockAddr FFrom{};
+    TSockAddrBuffer FFrom{};
     int FFromLen = 0;
     int FDepth = 0;
     bool FReleaseRequested = false;
@@ -140,13 +140,13 @@ private:
     int FLastError = 0;
     void* FWindow = nullptr;
     unsigned FMsgNumber = 0;
-    TLcSocketHandle FHandle = kLcInvalidSocket;
+    TSocket FHandle = kInvalidSocket;
     int FState = kSockClosed;
     std::string FCloseData;
     std::string FPeerAddr;
     std::string FPeerPort;
-    TLcSocketHandle FPendingHandle = kLcInvalidSocket;
-    TLcSockAddr FSockAddr{};
+    TSocket FPendingHandle = kInvalidSocket;
+    TSockAddrBuffer FSockAddr{};
     std::string FLocalAddr = "0.0.0.0";
     std::string FLocalPort = "0";
     int FMaxSendSize = kLcSockMaxSendSize;

@@ -25,11 +25,11 @@ public:
         std::string Incoming;
         bool Closed = false;
         bool Linger = false;
-        std::vector<TLcSocketHandle> Backlog;  // handles accept hands out
+        std::vector<TSocket> Backlog;  // handles accept hands out
     };
     struct TPosted {
         unsigned Message;
-        TLcSocketHandle Handle;
+        TSocket Handle;
         long LParam;
     };
 
@@ -39,17 +39,17 @@ public:
     // Scripting.
     std::map<std::string, int> FailOn;  // call name -> error code
     int SetVarSinResult = 0;
-    std::map<TLcSocketHandle, TFake> Fakes;
+    std::map<TSocket, TFake> Fakes;
     std::deque<TPosted> Posted;
-    std::map<TLcSocketBase*, TLcSocketHandle> Registry;
+    std::map<TLcSocketBase*, TSocket> Registry;
     std::vector<std::string> Calls;
     int SocketsMade = 0;
     int SocketsClosed = 0;
 
-    TFake& Fake(TLcSocketHandle h) { return Fakes[h]; }
-    TLcSocketHandle NewHandle()
+    TFake& Fake(TSocket h) { return Fakes[h]; }
+    TSocket NewHandle()
     {
-        TLcSocketHandle h = FNext++;
+        TSocket h = FNext++;
         Fakes[h];
         ++SocketsMade;
         return h;
@@ -68,7 +68,7 @@ public:
         return n;
     }
     // A network event for a handle, as WSAAsyncSelect would post it.
-    void Deliver(TLcSocketHandle h, long lParam)
+    void Deliver(TSocket h, long lParam)
     {
         for (auto& [socket, handle] : Registry)
             if (handle == h) {
@@ -76,7 +76,7 @@ public:
                 return;
             }
     }
-    void Event(TLcSocketHandle h, int event, int error = 0) { Deliver(h, event | (error << 16)); }
+    void Event(TSocket h, int event, int error = 0) { Deliver(h, event | (error << 16)); }
 
     // ---- TLcSocketApi ----
     void Load() override { Calls.push_back("Load"); }
@@ -92,71 +92,71 @@ public:
     }
     int LastError() override { return FLastError; }
     void SetLastError(int code) override { FLastError = code; }
-    int SetVarSin(TLcSockAddr& addr, const std::string& host, const std::string& port, int, int) override
+    int SetVarSin(TSockAddrBuffer& addr, const std::string& host, const std::string& port, int, int) override
     {
-        addr.fill(0);
-        addr[0] = 2;
+        addr = TSockAddrBuffer{};
+        addr.Family = 2;
         Calls.push_back("SetVarSin " + host + ":" + port);
         return SetVarSinResult;
     }
     uint32_t ResolveHost(const std::string&) override { return 0x0100007F; }
-    int AddrSize(const TLcSockAddr&) override { return 16; }
-    std::string AddrText(const TLcSockAddr&) override { return "127.0.0.1"; }
-    int AddrPort(const TLcSockAddr&) override { return 8000; }
+    int AddrSize(const TSockAddrBuffer&) override { return 16; }
+    std::string AddrText(const TSockAddrBuffer&) override { return "127.0.0.1"; }
+    int AddrPort(const TSockAddrBuffer&) override { return 8000; }
 
-    TLcSocketHandle Socket(int, int, int) override
+    TSocket Socket(int, int, int) override
     {
         if (Fail("socket"))
-            return kLcInvalidSocket;
+            return kInvalidSocket;
         return NewHandle();
     }
-    int SetOpt(TLcSocketHandle s, int level, int name, const void* value, int) override
+    int SetOpt(TSocket s, int level, int name, const void* value, int) override
     {
         Calls.push_back("SetOpt " + std::to_string(level) + "/" + std::to_string(name));
         if (name == kSoLinger)
-            Fake(s).Linger = static_cast<const TLcLinger*>(value)->OnOff != 0;
-        return Fail("SetOpt " + std::to_string(name)) ? kLcSocketError : 0;
+            Fake(s).Linger = static_cast<const TLinger*>(value)->l_onoff != 0;
+        return Fail("SetOpt " + std::to_string(name)) ? kSocketError : 0;
     }
-    int GetOpt(TLcSocketHandle, int, int, void* value, int* length) override
+    int GetOpt(TSocket, int, int, void* value, int* length) override
     {
         *static_cast<int*>(value) = 8192;
         *length = 4;
         return 0;
     }
-    int Bind(TLcSocketHandle, const TLcSockAddr&, int) override { return Fail("bind") ? kLcSocketError : 0; }
-    int Listen(TLcSocketHandle, int) override { return Fail("listen") ? kLcSocketError : 0; }
-    TLcSocketHandle Accept(TLcSocketHandle s, TLcSockAddr*, int*) override
+    int Bind(TSocket, const TSockAddrBuffer&, int) override { return Fail("bind") ? kSocketError : 0; }
+    int Listen(TSocket, int) override { return Fail("listen") ? kSocketError : 0; }
+    TSocket Accept(TSocket s, TSockAddrBuffer*, int*) override
     {
         auto& backlog = Fake(s).Backlog;
         if (backlog.empty()) {
-            FLastError = kWsaWouldBlock;
-            return kLcInvalidSocket;
+            FLastError = kWsaEWouldBlock;
+            return kInvalidSocket;
         }
-        TLcSocketHandle h = backlog.front();
+        TSocket h = backlog.front();
         backlog.erase(backlog.begin());
         return h;
     }
-    int Connect(TLcSocketHandle, const TLcSockAddr&, int) override
+    int Connect(TSocket, const TSockAddrBuffer&, int) override
     {
-        FLastError = kWsaWouldBlock;
-        return kLcSocketError;
+        FLastError = kWsaEWouldBlock;
+        return kSocketError;
     }
-    int Send(TLcSocketHandle s, const char* data, int length) override
+    int Send(TSocket s, const char* data, int length) override
     {
         TFake& f = Fake(s);
         if (Fail("send"))
-            return kLcSocketError;
+            return kSocketError;
         size_t n = std::min(std::min(static_cast<size_t>(length), f.SendRoom), static_cast<size_t>(f.PerCall));
         if (n == 0) {
-            FLastError = kWsaWouldBlock;
-            return kLcSocketError;
+            FLastError = kWsaEWouldBlock;
+            return kSocketError;
         }
         f.Sent.append(data, n);
         f.SendRoom -= n;
         ++SendCalls;
         return static_cast<int>(n);
     }
-    int Recv(TLcSocketHandle s, char* data, int length) override
+    int Recv(TSocket s, char* data, int length) override
     {
         TFake& f = Fake(s);
         size_t n = std::min<size_t>(static_cast<size_t>(length), f.Incoming.size());
@@ -164,48 +164,48 @@ public:
         f.Incoming.erase(0, n);
         return static_cast<int>(n);
     }
-    int SendTo(TLcSocketHandle s, const char* data, int length, const TLcSockAddr&, int) override
+    int SendTo(TSocket s, const char* data, int length, const TSockAddrBuffer&, int) override
     {
         return Send(s, data, length);
     }
-    int RecvFrom(TLcSocketHandle s, char* data, int length, TLcSockAddr*, int*) override
+    int RecvFrom(TSocket s, char* data, int length, TSockAddrBuffer*, int*) override
     {
         return Recv(s, data, length);
     }
-    int PendingCount(TLcSocketHandle s, unsigned long* count) override
+    int PendingCount(TSocket s, unsigned long* count) override
     {
         *count = static_cast<unsigned long>(Fake(s).Incoming.size());
         return 0;
     }
-    int Shutdown(TLcSocketHandle, int) override { return 0; }
-    int CloseSocket(TLcSocketHandle s) override
+    int Shutdown(TSocket, int) override { return 0; }
+    int CloseSocket(TSocket s) override
     {
         Fake(s).Closed = true;
         ++SocketsClosed;
         return 0;
     }
-    int GetSockName(TLcSocketHandle, TLcSockAddr* addr, int*) override
+    int GetSockName(TSocket, TSockAddrBuffer* addr, int*) override
     {
-        addr->fill(0);
+        *addr = TSockAddrBuffer{};
         return 0;
     }
-    int GetPeerName(TLcSocketHandle, TLcSockAddr* addr, int*) override
+    int GetPeerName(TSocket, TSockAddrBuffer* addr, int*) override
     {
-        addr->fill(0);
+        *addr = TSockAddrBuffer{};
         return 0;
     }
-    int AsyncSelect(TLcSocketHandle, void*, unsigned, long events) override
+    int AsyncSelect(TSocket, void*, unsigned, long events) override
     {
         Calls.push_back("AsyncSelect " + std::to_string(events));
-        return Fail("AsyncSelect") ? kLcSocketError : 0;
+        return Fail("AsyncSelect") ? kSocketError : 0;
     }
     void* GetWindow(bool threaded) override { return threaded ? &FThreadWindow : &FMainWindow; }
-    void PostToWindow(void*, unsigned message, TLcSocketHandle s, long lParam) override
+    void PostToWindow(void*, unsigned message, TSocket s, long lParam) override
     {
         Posted.push_back({message, s, lParam});
     }
     unsigned NextMessage() override { return FMessage++; }
-    void RegistryAdd(TLcSocketBase* socket, TLcSocketHandle s) override { Registry[socket] = s; }
+    void RegistryAdd(TLcSocketBase* socket, TSocket s) override { Registry[socket] = s; }
     bool RegistryRemove(TLcSocketBase* socket) override { return Registry.erase(socket) == 1; }
 
     int SendCalls = 0;
@@ -221,7 +221,7 @@ private:
     }
 
     TLcSocketApi* FPrevious = nullptr;
-    TLcSocketHandle FNext = 100;
+    TSocket FNext = 100;
     int FLastError = 0;
     unsigned FMessage = 2048;
     int FMainWindow = 0;

@@ -76,7 +76,7 @@ TTestSocket* Accepted(TFakeSocketApi& api, int* destroyed = nullptr)
     socket->SetPort("8000");
     socket->SetAddr("127.0.0.1");
     socket->Listen();
-    TLcSocketHandle peer = api.NewHandle();
+    TSocket peer = api.NewHandle();
     api.Fake(socket->Handle()).Backlog.push_back(peer);
     auto* accepted = static_cast<TTestSocket*>(socket->GetNewSocket());
     socket->Release();
@@ -170,7 +170,7 @@ TEST(WinSocketSend, PartialSendsGoOnUntilTheSystemWouldBlock)
     TTestSocket* socket = Accepted(api);
     ASSERT_EQ(socket->State(), kSockConnected);
     EXPECT_EQ(socket->SentEvents, 1);  // the first write event on an idle socket
-    TLcSocketHandle h = socket->Handle();
+    TSocket h = socket->Handle();
     api.Fake(h).PerCall = 4;  // every call takes only part of its bytes, without an error
     socket->SendStr("0123456789");
     EXPECT_EQ(api.Fake(h).Sent, "0123456789");  // no write event was needed for the rest
@@ -185,7 +185,7 @@ TEST(WinSocketSend, QueuedTextsGoOutInOrderWithOneDataSentEvent)
 {
     TFakeSocketApi api;
     TTestSocket* socket = Accepted(api);
-    TLcSocketHandle h = socket->Handle();
+    TSocket h = socket->Handle();
     int sentBefore = socket->SentEvents;
     api.Fake(h).PerCall = 3;
     api.Fake(h).SendRoom = 5;
@@ -222,7 +222,7 @@ TEST(WinSocketClose, ClosingTwiceClosesOnceAndKeepsPendingInput)
 {
     TFakeSocketApi api;
     TTestSocket* socket = Accepted(api);
-    TLcSocketHandle h = socket->Handle();
+    TSocket h = socket->Handle();
     api.Fake(h).Incoming = "last words";
     api.Event(h, kFdClose);
     api.Pump();
@@ -242,7 +242,7 @@ TEST(WinSocketClose, PeerResetAbortsWithLinger)
 {
     TFakeSocketApi api;
     TTestSocket* socket = Accepted(api);
-    TLcSocketHandle h = socket->Handle();
+    TSocket h = socket->Handle();
     api.Event(h, kFdClose, 10054);
     EXPECT_EQ(socket->State(), kSockClosed);
     EXPECT_EQ(socket->LastError(), 10054);
@@ -256,7 +256,7 @@ TEST(WinSocketRelease, ReleaseInsideAnEventFreesWhenTheOutermostEventEnds)
     TFakeSocketApi api;
     int destroyed = 0;
     TTestSocket* socket = Accepted(api, &destroyed);
-    TLcSocketHandle h = socket->Handle();
+    TSocket h = socket->Handle();
     bool freedInside = true;
     socket->WhenReceived = [&] {
         socket->Release();

@@ -6,58 +6,18 @@
 // scripted fake instead, so that the socket's logic (send queue, partial sends, closing,
 // release inside events) runs natively too.
 //
-// The numbers below are WinSock's own (event bits, option levels and names, error codes): an
-// implementation over WinSock passes them through unchanged.
+// Handles, addresses, event bits and error codes are the binding's (lcWinSockDefs); the
+// option numbers below are WinSock's own and pass through an implementation unchanged.
 #pragma once
 
-#include "classlib/SysUtils.h"
+#include "lectern/lc/lcWinSockBase.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 
-// A recoverable socket error (bad argument, failed socket call, failed name resolution).
-CL_DECLARE_EXCEPTION(ELcSocketError, EAbort)
-// The socket library cannot be used at all.
-CL_DECLARE_EXCEPTION(ELcFatalSockException, Exception)
-
 class TLcSocketBase;
 
-// ---- the WinSock types and numbers the socket uses ----
-using TSocket = std::uintptr_t;
-constexpr TSocket kInvalidSocket = ~TSocket(0);
-// The result of a failed call (SOCKET_ERROR).
-constexpr int kSocketError = -1;
-
-// A socket address: 28 bytes, large enough for IPv6; an IPv4 address fills the first 16.
-constexpr int kSockAddrSize = 28;
-union TSockAddrBuffer {
-    std::uint16_t Family;
-    std::uint8_t Bytes[kSockAddrSize];
-};
-
-// Event bits of WSAAsyncSelect.
-constexpr long kFdRead = 0x01;
-constexpr long kFdWrite = 0x02;
-constexpr long kFdAccept = 0x08;
-constexpr long kFdConnect = 0x10;
-constexpr long kFdClose = 0x20;
-
-// Error codes.
-constexpr int kWsaEInval = 10022;
-constexpr int kWsaEWouldBlock = 10035;
-constexpr int kWsaEConnAborted = 10053;
-constexpr int kWsaETimedOut = 10060;
-constexpr int kWsaEConnRefused = 10061;
-
-constexpr int kIpProtoTcp = 6;
-
-struct TLinger {
-    std::uint16_t l_onoff;
-    std::uint16_t l_linger;
-};
-
-// Option levels and names (not in the binding's definitions).
+// Option levels and names (WinSock's values).
 constexpr int kSolSocket = 0xFFFF;
 constexpr int kSoReuseAddr = 0x0004;
 constexpr int kSoKeepAlive = 0x0008;

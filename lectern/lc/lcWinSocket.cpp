@@ -12,7 +12,6 @@ namespace {
 
 TLcSocketApi* gApi = nullptr;
 
-constexpr int kFamilyUnspecified = 0;
 constexpr long kMaskConnectSide = kFdRead | kFdWrite | kFdConnect | kFdClose;             // 51
 constexpr long kMaskUdpListen = kFdRead | kFdWrite | kFdAccept | kFdConnect | kFdClose;   // 59
 constexpr long kMaskTcpListen = kFdAccept;                                                 // 8
@@ -267,7 +266,7 @@ void TLcWinSocket::Listen()
         Report("listen (WSocket_SetVarSin)", true);
     }
     EmptyBuffers();
-    int family = FSockAddr.Family;
+    int family = FSockAddr.Addr.sa_family;
     TSocket handle = api.Socket(family, FSocketType, FProtoNumber);
     if (handle == kInvalidSocket)
         RaiseLastError("socket");
@@ -360,7 +359,7 @@ void TLcWinSocket::Connect()
         Report("Connect (WSocket_SetVarSin)", true);
     }
     EmptyBuffers();
-    int family = FSockAddr.Family;
+    int family = FSockAddr.Addr.sa_family;
     TSocket handle = api.Socket(family, FSocketType, FProtoNumber);
     if (handle == kInvalidSocket)
         RaiseLastError("Connect (socket)");

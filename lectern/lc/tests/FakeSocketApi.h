@@ -95,7 +95,7 @@ public:
     int SetVarSin(TSockAddrBuffer& addr, const std::string& host, const std::string& port, int, int) override
     {
         addr = TSockAddrBuffer{};
-        addr.Family = 2;
+        addr.Addr.sa_family = 2;
         Calls.push_back("SetVarSin " + host + ":" + port);
         return SetVarSinResult;
     }

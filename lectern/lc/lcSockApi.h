@@ -10,12 +10,11 @@
 // option numbers below are WinSock's own and pass through an implementation unchanged.
 #pragma once
 
+#include "lectern/lc/lcSocketPool.h"
 #include "lectern/lc/lcWinSockBase.h"
 
 #include <cstdint>
 #include <string>
-
-class TLcSocketBase;
 
 // Option levels and names (WinSock's values).
 constexpr int kSolSocket = 0xFFFF;
@@ -85,9 +84,9 @@ public:
     virtual void* GetWindow(bool threaded) = 0;
     virtual void PostToWindow(void* window, unsigned message, TSocket s, long lParam) = 0;
     virtual unsigned NextMessage() = 0;
-    virtual void RegistryAdd(TLcSocketBase* socket, TSocket s) = 0;
+    virtual void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) = 0;
     // True when the socket was registered (and is no longer).
-    virtual bool RegistryRemove(TLcSocketBase* socket) = 0;
+    virtual bool RegistryRemove(TLcAsyncSelectTarget* socket) = 0;
 };
 
 // The interface in use; raises Exception "No socket interface installed." when none is.

@@ -1,5 +1,7 @@
 #include "lectern/lc/lcSockApiWin.h"
 
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcHWndPool.h"
 #include "lectern/lc/lcWinSock.h"
 
 #include <windows.h>
@@ -98,3 +100,17 @@ void TLcWinSockApi::PostToWindow(void* window, unsigned message, TSocket s, long
 {
     PostMessageA(static_cast<HWND>(window), message, static_cast<WPARAM>(s), static_cast<LPARAM>(lParam));
 }
+
+void* TLcWinSockApi::GetWindow(bool threaded) { return GetHWndFromPool(threaded); }
+unsigned TLcWinSockApi::NextMessage() { return NextSocketMessage(); }
+void TLcWinSockApi::RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) { SocketRegistryAdd(socket, s); }
+bool TLcWinSockApi::RegistryRemove(TLcAsyncSelectTarget* socket) { return SocketRegistryRemove(socket); }
+
+TLcSocketApi& LcWinSockApi()
+{
+    static TLcWinSockApi api;
+    return api;
+}
+
+void InitializeLcWinSocket() { SetLcSocketApi(&LcWinSockApi()); }
+void FinalizeLcWinSocket() { SetLcSocketApi(nullptr); }

@@ -1,9 +1,8 @@
 // Unit lcSockApiWin: the socket interface of lcSockApi over the run-time WinSock binding.
 //
 // TLcWinSockApi answers every WinSock call of the interface through WinSockApi (lcWinSock).
-// The hidden windows, the message numbers and the registry are left to a derived class, so
-// that the window side can come from the hidden-window pool or from a test's own window.
-// Win32 only.
+// The hidden windows come from the window pool (lcHWndPool), the message numbers from
+// lcAsyncSelect and the registry is lcSocketPool's. Win32 only.
 #pragma once
 
 #include "lectern/lc/lcSockApi.h"
@@ -39,4 +38,17 @@ public:
     int GetPeerName(TSocket s, TSockAddrBuffer* addr, int* length) override;
     int AsyncSelect(TSocket s, void* window, unsigned message, long events) override;
     void PostToWindow(void* window, unsigned message, TSocket s, long lParam) override;
+    void* GetWindow(bool threaded) override;
+    unsigned NextMessage() override;
+    void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) override;
+    bool RegistryRemove(TLcAsyncSelectTarget* socket) override;
 };
+
+// The one interface of the program over WinSock; InitializeLcWinSocket installs it.
+TLcSocketApi& LcWinSockApi();
+
+// ---- unit start and end (after the binding, the window pool, the registry and the
+// dispatcher) ----
+// Installs LcWinSockApi as the socket interface.
+void InitializeLcWinSocket();
+void FinalizeLcWinSocket();

@@ -526,6 +526,18 @@ void TLcWinSocket::HandleBgException(Exception& E)
     }
 }
 
+void TLcWinSocket::SelectBgException()
+{
+    try {
+        throw;
+    } catch (Exception& e) {
+        HandleBgException(e);
+    } catch (const std::exception& e) {
+        Exception error(e.what());
+        HandleBgException(error);
+    }
+}
+
 void TLcWinSocket::HandleRead()
 {
     FCanRead = true;

@@ -52,7 +52,7 @@ extern std::atomic<bool> LcLogSocket;
 // this is on [false].
 extern std::atomic<bool> LcLogRefusedSockets;
 
-class TLcWinSocket : public TLcSocketBase {
+class TLcWinSocket : public TLcSocketBase, public TLcAsyncSelectTarget {
 public:
     TLcWinSocket();
 
@@ -93,6 +93,14 @@ public:
     void* Window() const { return FWindow; }
     unsigned MessageNumber() const { return FMsgNumber; }
     bool AllSent() const { return FAllSent; }
+
+    // What the dispatcher asks of the socket.
+    TSocket SelectHandle() const override { return FHandle; }
+    std::uintptr_t SelectWindow() const override { return reinterpret_cast<std::uintptr_t>(FWindow); }
+    std::uint32_t SelectMessage() const override { return FMsgNumber; }
+    bool SelectMultiThreaded() const override { return FMultiThreaded; }
+    void SelectEvent(std::uint16_t event, std::uint16_t error) override { WMAsyncSelect(event, error); }
+    void SelectBgException() override;
 
     CL_CLASS_NAME(TLcWinSocket)
 

@@ -41,7 +41,7 @@ public:
     int SetVarSinResult = 0;
     std::map<TSocket, TFake> Fakes;
     std::deque<TPosted> Posted;
-    std::map<TLcSocketBase*, TSocket> Registry;
+    std::map<TLcAsyncSelectTarget*, TSocket> Registry;
     std::vector<std::string> Calls;
     int SocketsMade = 0;
     int SocketsClosed = 0;
@@ -72,7 +72,7 @@ public:
     {
         for (auto& [socket, handle] : Registry)
             if (handle == h) {
-                static_cast<TLcWinSocket*>(socket)->WMAsyncSelect(lParam & 0xFFFF, lParam >> 16);
+                socket->SelectEvent(static_cast<uint16_t>(lParam & 0xFFFF), static_cast<uint16_t>(lParam >> 16));
                 return;
             }
     }
@@ -205,8 +205,8 @@ public:
         Posted.push_back({message, s, lParam});
     }
     unsigned NextMessage() override { return FMessage++; }
-    void RegistryAdd(TLcSocketBase* socket, TSocket s) override { Registry[socket] = s; }
-    bool RegistryRemove(TLcSocketBase* socket) override { return Registry.erase(socket) == 1; }
+    void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) override { Registry[socket] = s; }
+    bool RegistryRemove(TLcAsyncSelectTarget* socket) override { return Registry.erase(socket) == 1; }
 
     int SendCalls = 0;
 

@@ -1,5 +1,8 @@
 #include "WinSockTestApi.h"
 
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcHWndPool.h"
+#include "lectern/lc/lcSocketPool.h"
 #include "lectern/lc/lcWinSock.h"
 
 #include <windows.h>
@@ -8,99 +11,24 @@
 #include <cstring>
 #include <thread>
 
-namespace {
-
-TWinSockTestApi* gTestApi = nullptr;
-
-LRESULT CALLBACK TestWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg >= 2048 && msg <= 32767 && gTestApi) {
-        gTestApi->Dispatch(wnd, msg, wParam, lParam);
-        return 0;
-    }
-    return DefWindowProcA(wnd, msg, wParam, lParam);
-}
-
-}  // namespace
-
 TWinSockTestApi::TWinSockTestApi()
 {
-    gTestApi = this;
-    FPrevious = SetLcSocketApi(this);
+    InitializeLcWinSock();
+    InitializeLcHWndPool();
+    InitializeLcSocketPool();
+    InitializeLcAsyncSelect();
+    InitializeLcWinSocket();
 }
 
 TWinSockTestApi::~TWinSockTestApi()
 {
-    SetLcSocketApi(FPrevious);
-    if (FWindow)
-        DestroyWindow(static_cast<HWND>(FWindow));
-    gTestApi = nullptr;
+    FinalizeLcWinSocket();
+    FinalizeLcSocketPool();
+    FinalizeLcHWndPool();
+    FinalizeLcWinSock();
 }
 
-void* TWinSockTestApi::GetWindow(bool)
-{
-    if (!FWindow) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = TestWndProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "LcSocketTestWindow";
-        RegisterClassA(&wc);
-        FWindow = CreateWindowExA(0, "LcSocketTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  wc.hInstance, nullptr);
-    }
-    return FWindow;
-}
-
-unsigned TWinSockTestApi::NextMessage()
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    unsigned n = FNext;
-    FNext = FNext == 32767 ? 2048 : FNext + 1;
-    return n;
-}
-
-void TWinSockTestApi::RegistryAdd(TLcSocketBase* socket, TSocket s)
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    FRegistry[socket] = s;
-}
-
-bool TWinSockTestApi::RegistryRemove(TLcSocketBase* socket)
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    return FRegistry.erase(socket) == 1;
-}
-
-size_t TWinSockTestApi::RegistryCount()
-{
-    std::lock_guard<std::mutex> lock(FLock);
-    return FRegistry.size();
-}
-
-void TWinSockTestApi::Dispatch(void* window, unsigned message, uintptr_t wParam, intptr_t lParam)
-{
-    if (wParam == 0 || wParam == kInvalidSocket)
-        return;
-    TLcWinSocket* socket = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        for (auto& [object, handle] : FRegistry)
-            if (handle == wParam) {
-                auto* candidate = static_cast<TLcWinSocket*>(object);
-                if (candidate->Handle() == wParam && candidate->Window() == window &&
-                    candidate->MessageNumber() == message)
-                    socket = candidate;
-                break;
-            }
-    }
-    if (!socket)
-        return;
-    try {
-        socket->WMAsyncSelect(static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF));
-    } catch (Exception& e) {
-        socket->HandleBgException(e);
-    }
-}
+size_t TWinSockTestApi::RegistryCount() { return static_cast<size_t>(SocketRegistryCount()); }
 
 bool TWinSockTestApi::PumpUntil(const std::function<bool()>& done, unsigned timeoutMs)
 {

@@ -1,41 +1,25 @@
-// The WinSock interface with a window of the test's own: one message-only window on the
-// thread that first asks for it, message numbers from 2048 on, and a registry that the
-// window procedure consults as the dispatcher does. For the loopback tests and benchmarks.
-// Win32 only.
+// The socket units started as the program starts them (binding, hidden windows, registry,
+// dispatcher, socket interface) for the lifetime of one object, with a message pump for the
+// calling (main) thread. For the loopback tests and benchmarks. Win32 only.
 #pragma once
 
 #include "lectern/lc/lcSockApiWin.h"
 #include "lectern/lc/lcWinSocket.h"
 
 #include <functional>
-#include <map>
-#include <mutex>
 #include <string>
 
-class TWinSockTestApi : public TLcWinSockApi {
+class TWinSockTestApi {
 public:
     TWinSockTestApi();
-    ~TWinSockTestApi() override;
-
-    void* GetWindow(bool threaded) override;
-    unsigned NextMessage() override;
-    void RegistryAdd(TLcSocketBase* socket, TSocket s) override;
-    bool RegistryRemove(TLcSocketBase* socket) override;
+    ~TWinSockTestApi();
+    TWinSockTestApi(const TWinSockTestApi&) = delete;
+    TWinSockTestApi& operator=(const TWinSockTestApi&) = delete;
 
     size_t RegistryCount();
     // Dispatches the calling thread's messages until done() holds or timeoutMs pass; answers
     // done().
     bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 10000);
-
-    // Called by the window procedure.
-    void Dispatch(void* window, unsigned message, uintptr_t wParam, intptr_t lParam);
-
-private:
-    TLcSocketApi* FPrevious;
-    void* FWindow = nullptr;
-    unsigned FNext = 2048;
-    std::mutex FLock;
-    std::map<TLcSocketBase*, TSocket> FRegistry;
 };
 
 // A blocking client socket of the test, through the binding's table.

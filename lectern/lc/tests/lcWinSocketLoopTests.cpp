@@ -1,5 +1,6 @@
-// The asynchronous socket on real loopback sockets under Wine: events come as window messages
-// to the test's own window on this (the main) thread; the peers are blocking test clients.
+// The asynchronous socket on real loopback sockets under Wine: events come through the hidden
+// main-thread windows and the dispatcher on this (the main) thread; the peers are blocking
+// test clients.
 #include "WinSockTestApi.h"
 
 #include "lectern/lc/lcWinSock.h"
@@ -92,13 +93,7 @@ private:
     TWinSockTestApi& FApi;
 };
 
-class WinSocketLoop : public ::testing::Test {
-protected:
-    void SetUp() override { InitializeLcWinSock(); }
-    void TearDown() override { FinalizeLcWinSock(); }
-};
-
-TEST_F(WinSocketLoop, SetupErrorsOfListen)
+TEST(WinSocketLoop, SetupErrorsOfListen)
 {
     TWinSockTestApi api;
     TServer first(api);
@@ -131,7 +126,7 @@ TEST_F(WinSocketLoop, SetupErrorsOfListen)
     EXPECT_EQ(api.RegistryCount(), 1u);  // the first listener only
 }
 
-TEST_F(WinSocketLoop, QueuedSendsGoOutInOrderWithOneDataSentEvent)
+TEST(WinSocketLoop, QueuedSendsGoOutInOrderWithOneDataSentEvent)
 {
     TWinSockTestApi api;
     TServer server(api);
@@ -164,7 +159,7 @@ TEST_F(WinSocketLoop, QueuedSendsGoOutInOrderWithOneDataSentEvent)
     EXPECT_EQ(server.SentEvents, 2);
 }
 
-TEST_F(WinSocketLoop, SlowReaderPulls8MiB)
+TEST(WinSocketLoop, SlowReaderPulls8MiB)
 {
     TWinSockTestApi api;
     TServer server(api);
@@ -196,7 +191,7 @@ TEST_F(WinSocketLoop, SlowReaderPulls8MiB)
     EXPECT_TRUE(api.PumpUntil([&] { return s->AllSent() && server.SentEvents == 2; }));
 }
 
-TEST_F(WinSocketLoop, PeerResetMidTransferClosesTheSocket)
+TEST(WinSocketLoop, PeerResetMidTransferClosesTheSocket)
 {
     TWinSockTestApi api;
     TServer server(api);
@@ -213,7 +208,7 @@ TEST_F(WinSocketLoop, PeerResetMidTransferClosesTheSocket)
     EXPECT_EQ(api.RegistryCount(), 1u);
 }
 
-TEST_F(WinSocketLoop, CloseTwiceAndReleaseInsideAnEvent)
+TEST(WinSocketLoop, CloseTwiceAndReleaseInsideAnEvent)
 {
     TWinSockTestApi api;
     TServer server(api);
@@ -240,7 +235,7 @@ TEST_F(WinSocketLoop, CloseTwiceAndReleaseInsideAnEvent)
     EXPECT_TRUE(client.Recv(16).empty());  // the server side is gone
 }
 
-TEST_F(WinSocketLoop, ThousandConnectCloseCyclesLeaveTheRegistryEmpty)
+TEST(WinSocketLoop, ThousandConnectCloseCyclesLeaveTheRegistryEmpty)
 {
     TWinSockTestApi api;
     {

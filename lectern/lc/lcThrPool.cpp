@@ -272,8 +272,10 @@ bool TLcWorkerThread::Work(TLcThread* queue)
         return queue->RunJob();
     } catch (...) {
         LogThreadCaught("TLcWorkerThread Work.RunJob");
-        return true;
     }
+    // The failed job is finished too: nobody else holds it, so it is killed, not leaked.
+    queue->KillJob();
+    return true;
 }
 
 bool TLcWorkerThread::AfterJob(TLcThread* queue, bool finished, TLcThread*& toFree)

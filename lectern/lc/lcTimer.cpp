@@ -107,6 +107,8 @@ public:
     // Under the unit's registry lock: the thread ends and frees itself.
     void StopThread();
     void Wake() { FEvent.SetEvent(); }
+    // The tick at which the thread last found nothing due and went to wait; 0 while it works.
+    uint32_t SettledAt() const { return FSettledAt.load(); }
 
     // Under FLock.
     void File(TLcTimer* timer);
@@ -132,6 +134,7 @@ private:
     TLcEvent FEvent{false, false};
     tBinList* FFiring = nullptr;  // the set being fired, out of the due list
     uint32_t FFiringTick = 0;
+    std::atomic<uint32_t> FSettledAt{0};
 };
 
 TLcTimerThread::TLcTimerThread(TLcTimerUnit* unit, int mode) : FUnit(unit), FMode(mode)
@@ -244,10 +247,13 @@ void TLcTimerThread::Execute()
                 const std::uintptr_t tick = FDue.FindMin(first);
                 if (tick == 0) {
                     FEvent.ResetEvent();
+                    FSettledAt.store(now);
                 } else if (tick > now) {
                     FEvent.ResetEvent();
                     waitMs = static_cast<uint32_t>(tick - now) * kLcTickMs;
+                    FSettledAt.store(now);
                 } else {
+                    FSettledAt.store(0);
                     set = reinterpret_cast<tBinList*>(first);
                     FDue.Remove(tick);
                     FFiring = set;
@@ -556,6 +562,22 @@ void FinalizeLcTimer()
 }
 
 void SetLcTickSource(TLcTickSource source) { gTickSource.store(source); }
+
+bool LcTimerThreadsSettled()
+{
+    TLcTimerUnit* unit = gUnit.load();
+    if (!unit) {
+        return true;
+    }
+    TLock lock(unit->FRegistryLock);
+    const uint32_t now = LcCurrentTick();
+    for (TLcTimerThread* thread : unit->FThreads) {
+        if (thread && thread->SettledAt() != now) {
+            return false;
+        }
+    }
+    return true;
+}
 
 void LcWakeTimerThreads()
 {

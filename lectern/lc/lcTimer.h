@@ -105,3 +105,5 @@ using TLcTickSource = uint32_t (*)();
 void SetLcTickSource(TLcTickSource source);
 // Makes both timer threads read the tick again (after a test has moved its tick source).
 void LcWakeTimerThreads();
+// True when every timer thread has looked at the current tick, fired what was due and waits.
+bool LcTimerThreadsSettled();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ public:
     };
 
     TFakeSocketApi() { FPrevious = SetLcSocketApi(this); }
-    ~TFakeSocketApi() override { SetLcSocketApi(FPrevious); }
+    ~TFakeSocketApi() override { std::lock_guard<std::recursive_mutex> guard(M); SetLcSocketApi(FPrevious); }
 
     // Scripting.
     std::map<std::string, int> FailOn;  // call name -> error code
@@ -46,9 +47,15 @@ public:
     int SocketsMade = 0;
     int SocketsClosed = 0;
 
-    TFake& Fake(TSocket h) { return Fakes[h]; }
+    std::recursive_mutex M;  // workers of multi-threaded sockets call in too
+    TFake& Fake(TSocket h)
+    {
+        std::lock_guard<std::recursive_mutex> guard(M);
+        return Fakes[h];
+    }
     TSocket NewHandle()
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         TSocket h = FNext++;
         Fakes[h];
         ++SocketsMade;
@@ -56,20 +63,31 @@ public:
     }
 
     // Delivers posted messages (at most `limit`) to the registered sockets; answers how many.
+    size_t RegistryCount()
+    {
+        std::lock_guard<std::recursive_mutex> guard(M);
+        return Registry.size();
+    }
     int Pump(int limit = 10000)
     {
         int n = 0;
-        while (!Posted.empty() && n < limit) {
-            TPosted p = Posted.front();
-            Posted.pop_front();
+        for (;;) {
+            TPosted p;
+            {
+                std::lock_guard<std::recursive_mutex> guard(M);
+                if (Posted.empty() || n >= limit)
+                    return n;
+                p = Posted.front();
+                Posted.pop_front();
+            }
             Deliver(p.Handle, p.LParam);
             ++n;
         }
-        return n;
     }
     // A network event for a handle, as WSAAsyncSelect would post it.
     void Deliver(TSocket h, long lParam)
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         for (auto& [socket, handle] : Registry)
             if (handle == h) {
                 socket->SelectEvent(static_cast<uint16_t>(lParam & 0xFFFF), static_cast<uint16_t>(lParam >> 16));
@@ -79,9 +97,10 @@ public:
     void Event(TSocket h, int event, int error = 0) { Deliver(h, event | (error << 16)); }
 
     // ---- TLcSocketApi ----
-    void Load() override { Calls.push_back("Load"); }
+    void Load() override { std::lock_guard<std::recursive_mutex> guard(M); Calls.push_back("Load"); }
     std::string ErrorText(int code) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         switch (code) {
         case 10022: return "Invalid argument";
         case 10048: return "Address or Port already in use";
@@ -90,28 +109,31 @@ public:
         default: return "Not a WinSock error";
         }
     }
-    int LastError() override { return FLastError; }
-    void SetLastError(int code) override { FLastError = code; }
+    int LastError() override { std::lock_guard<std::recursive_mutex> guard(M); return FLastError; }
+    void SetLastError(int code) override { std::lock_guard<std::recursive_mutex> guard(M); FLastError = code; }
     int SetVarSin(TSockAddrBuffer& addr, const std::string& host, const std::string& port, int, int) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         addr = TSockAddrBuffer{};
         addr.Addr.sa_family = 2;
         Calls.push_back("SetVarSin " + host + ":" + port);
         return SetVarSinResult;
     }
-    uint32_t ResolveHost(const std::string&) override { return 0x0100007F; }
-    int AddrSize(const TSockAddrBuffer&) override { return 16; }
-    std::string AddrText(const TSockAddrBuffer&) override { return "127.0.0.1"; }
-    int AddrPort(const TSockAddrBuffer&) override { return 8000; }
+    uint32_t ResolveHost(const std::string&) override { std::lock_guard<std::recursive_mutex> guard(M); return 0x0100007F; }
+    int AddrSize(const TSockAddrBuffer&) override { std::lock_guard<std::recursive_mutex> guard(M); return 16; }
+    std::string AddrText(const TSockAddrBuffer&) override { std::lock_guard<std::recursive_mutex> guard(M); return "127.0.0.1"; }
+    int AddrPort(const TSockAddrBuffer&) override { std::lock_guard<std::recursive_mutex> guard(M); return 8000; }
 
     TSocket Socket(int, int, int) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         if (Fail("socket"))
             return kInvalidSocket;
         return NewHandle();
     }
     int SetOpt(TSocket s, int level, int name, const void* value, int) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         Calls.push_back("SetOpt " + std::to_string(level) + "/" + std::to_string(name));
         if (name == kSoLinger)
             Fake(s).Linger = static_cast<const TLinger*>(value)->l_onoff != 0;
@@ -119,14 +141,16 @@ public:
     }
     int GetOpt(TSocket, int, int, void* value, int* length) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         *static_cast<int*>(value) = 8192;
         *length = 4;
         return 0;
     }
-    int Bind(TSocket, const TSockAddrBuffer&, int) override { return Fail("bind") ? kSocketError : 0; }
-    int Listen(TSocket, int) override { return Fail("listen") ? kSocketError : 0; }
+    int Bind(TSocket, const TSockAddrBuffer&, int) override { std::lock_guard<std::recursive_mutex> guard(M); return Fail("bind") ? kSocketError : 0; }
+    int Listen(TSocket, int) override { std::lock_guard<std::recursive_mutex> guard(M); return Fail("listen") ? kSocketError : 0; }
     TSocket Accept(TSocket s, TSockAddrBuffer*, int*) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         auto& backlog = Fake(s).Backlog;
         if (backlog.empty()) {
             FLastError = kWsaEWouldBlock;
@@ -138,11 +162,13 @@ public:
     }
     int Connect(TSocket, const TSockAddrBuffer&, int) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         FLastError = kWsaEWouldBlock;
         return kSocketError;
     }
     int Send(TSocket s, const char* data, int length) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         TFake& f = Fake(s);
         if (Fail("send"))
             return kSocketError;
@@ -158,6 +184,7 @@ public:
     }
     int Recv(TSocket s, char* data, int length) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         TFake& f = Fake(s);
         size_t n = std::min<size_t>(static_cast<size_t>(length), f.Incoming.size());
         f.Incoming.copy(data, n);
@@ -166,47 +193,55 @@ public:
     }
     int SendTo(TSocket s, const char* data, int length, const TSockAddrBuffer&, int) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         return Send(s, data, length);
     }
     int RecvFrom(TSocket s, char* data, int length, TSockAddrBuffer*, int*) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         return Recv(s, data, length);
     }
     int PendingCount(TSocket s, unsigned long* count) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         *count = static_cast<unsigned long>(Fake(s).Incoming.size());
         return 0;
     }
-    int Shutdown(TSocket, int) override { return 0; }
+    int Shutdown(TSocket, int) override { std::lock_guard<std::recursive_mutex> guard(M); return 0; }
     int CloseSocket(TSocket s) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         Fake(s).Closed = true;
         ++SocketsClosed;
         return 0;
     }
     int GetSockName(TSocket, TSockAddrBuffer* addr, int*) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         *addr = TSockAddrBuffer{};
         return 0;
     }
     int GetPeerName(TSocket, TSockAddrBuffer* addr, int*) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         *addr = TSockAddrBuffer{};
         return 0;
     }
     int AsyncSelect(TSocket, void*, unsigned, long events) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         Calls.push_back("AsyncSelect " + std::to_string(events));
         return Fail("AsyncSelect") ? kSocketError : 0;
     }
-    void* GetWindow(bool threaded) override { return threaded ? &FThreadWindow : &FMainWindow; }
+    void* GetWindow(bool threaded) override { std::lock_guard<std::recursive_mutex> guard(M); return threaded ? &FThreadWindow : &FMainWindow; }
     void PostToWindow(void*, unsigned message, TSocket s, long lParam) override
     {
+        std::lock_guard<std::recursive_mutex> guard(M);
         Posted.push_back({message, s, lParam});
     }
-    unsigned NextMessage() override { return FMessage++; }
-    void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) override { Registry[socket] = s; }
-    bool RegistryRemove(TLcAsyncSelectTarget* socket) override { return Registry.erase(socket) == 1; }
+    unsigned NextMessage() override { std::lock_guard<std::recursive_mutex> guard(M); return FMessage++; }
+    void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) override { std::lock_guard<std::recursive_mutex> guard(M); Registry[socket] = s; }
+    bool RegistryRemove(TLcAsyncSelectTarget* socket) override { std::lock_guard<std::recursive_mutex> guard(M); return Registry.erase(socket) == 1; }
 
     int SendCalls = 0;
 

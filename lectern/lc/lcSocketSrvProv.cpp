@@ -465,8 +465,10 @@ void TLcSocketServerProvider::ConnectionData(bool received)
         return;
     if (GetState() == kLcStateConnecting && FLocalAddr != "0.0.0.0") {
         FState = kLcStateConnected;
-        bool added = false;
-        {
+        // The accepted list holds the connections of the single-threaded way; a multi-
+        // threaded one is known to the listener through its client queue.
+        bool added = FClientThread != nullptr;
+        if (!added) {
             std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
             if (FLink->Listener)
                 added = FLink->Listener->AddAccepted(this);
@@ -577,8 +579,7 @@ void TLcSocketServerProvider::CloseClients()
         while (FAccepted && FAccepted->Count() > 0) {
             auto* connection = reinterpret_cast<TLcSocketServerProvider*>(FAccepted->FindMin(value));
             FAccepted->Remove(Key(connection));
-            if (!connection->FClientThread)
-                accepted.push_back(connection);
+            accepted.push_back(connection);
         }
     }
     for (TLcSocketServerProvider* connection : accepted) {

@@ -256,3 +256,54 @@ TEST_F(SocketServerProviderThreaded, StoppingWhileClientsArriveLosesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SocketServerProviderThreaded, RestartPostedBehindAStopIsNotLost)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    for (int round = 1; round <= 20; ++round) {
+        SCOPED_TRACE(round);
+        listener->Listen(round > 1);
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round && listener->GetState() == kLcStateListening; }));
+        // The stop ends the listener's queue; the restart lands in it or behind it.
+        listener->Disconnect();
+        if (round < 20)
+            listener->Listen(true);
+        if (round < 20)
+            ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round + 1; }));
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStop == round; }));
+        recorder.ListenStart = round;  // the next round listens again itself
+        ASSERT_TRUE(WaitFor([&] { return listener->GetState() == kLcStateListening || round == 20; }));
+        if (round < 20) {
+            listener->Disconnect();
+            ASSERT_TRUE(WaitFor([&] { return listener->GetState() == kLcStateClosed && recorder.ListenStop == round + 1; }));
+            recorder.ListenStop = round;
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }));
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 1; }));
+}
+
+TEST_F(SocketServerProviderThreaded, ReleasingTheListenerWithClientsFreesEveryoneOnce)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    listener->Listen(false);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    TSocket listenHandle = ListenHandle(api);
+    for (int i = 0; i < 5; ++i)
+        api.Event(Arrive(api, listenHandle), kFdWrite);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 5; }, &api));
+    listener->Release();  // frees the listener while its client queues still run
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 6; }, &api));
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, &api));
+}
+
+}  // namespace

@@ -111,6 +111,28 @@ TEST(SocketServerProvider, SingleThreadedAcceptConnectReadAndStop)
     EXPECT_EQ(recorder.Released, 4);
 }
 
+TEST(SocketServerProvider, CheckRefusesASocketWithoutAddressesAndClosesIt)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->Listen(false);
+    Arrive(api, ListenHandle(api));
+    TLcSocketServerProvider* connection = recorder.LastConnection;
+    ASSERT_NE(connection, nullptr);
+    // Not connected yet: the socket knows no local address.
+    std::string message;
+    try {
+        connection->Check();
+    } catch (const ELcSocketError& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, "Socket not connected to local address.");
+    EXPECT_EQ(recorder.Released, 1);  // the closed socket ended its connection
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    listener->Release();
+}
+
 class SocketServerProviderThreaded : public ::testing::Test {
 protected:
     void SetUp() override

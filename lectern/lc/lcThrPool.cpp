@@ -101,18 +101,6 @@ namespace {
 std::atomic<TLcPool*> gPool{nullptr};
 int gPoolRefs = 0;  // changed by the program's start and end only
 
-// Holds the pool lock for a scope.
-class TPoolLock {
-public:
-    explicit TPoolLock(TLcPool* pool) : FPool(pool) { FPool->FLock.Enter(); }
-    ~TPoolLock() { FPool->FLock.Leave(); }
-    TPoolLock(const TPoolLock&) = delete;
-    TPoolLock& operator=(const TPoolLock&) = delete;
-
-private:
-    TLcPool* FPool;
-};
-
 }  // namespace
 
 TLcWorkerThread* TLcPool::CreateWorker()
@@ -200,7 +188,7 @@ TLcBaseMessage* LcStopMessage()
 
 TLcWorkerThread::TLcWorkerThread(TLcPool* pool) : FPool(pool)
 {
-    TPoolLock lock(pool);
+    TLockGuard lock(pool->FLock);
     if (pool->FWorkerCount++ == 0) {
         pool->FNoWorkers.ResetEvent();
     }
@@ -211,7 +199,7 @@ TLcWorkerThread::~TLcWorkerThread()
     TLcPool* pool = FPool;
     bool last;
     {
-        TPoolLock lock(pool);
+        TLockGuard lock(pool->FLock);
         const auto key = reinterpret_cast<std::uintptr_t>(this);
         if (pool->FAllWorkers.Find(key) != 0) {
             pool->FAllWorkers.Remove(key);
@@ -234,7 +222,7 @@ void TLcWorkerThread::Execute()
             }
             TLcThread* queue;
             {
-                TPoolLock lock(pool);
+                TLockGuard lock(pool->FLock);
                 queue = FQueue;
             }
             if (!queue) {
@@ -244,7 +232,7 @@ void TLcWorkerThread::Execute()
             TLcThread* toFree = nullptr;
             bool goOn;
             {
-                TPoolLock lock(pool);
+                TLockGuard lock(pool->FLock);
                 goOn = AfterJob(queue, finished, toFree);
             }
             if (toFree) {
@@ -347,7 +335,7 @@ TLcThread::TLcThread()
     }
     FJobs = std::make_unique<tXList>(kJobNodePool);
     FInfo = std::make_unique<TLcInfo>();
-    TPoolLock lock(pool);
+    TLockGuard lock(pool->FLock);
     pool->FLiveQueues.Insert(reinterpret_cast<std::uintptr_t>(this), 1);
 }
 
@@ -362,7 +350,7 @@ bool TLcThread::PostJob(TLcThread* Thread, TObject* Job, bool HighPriority)
     if (!pool || !Thread) {
         return false;
     }
-    TPoolLock lock(pool);
+    TLockGuard lock(pool->FLock);
     if (!pool->FOpen || pool->FLiveQueues.Find(reinterpret_cast<std::uintptr_t>(Thread)) == 0) {
         return false;
     }
@@ -391,7 +379,7 @@ void TLcThread::Free()
 {
     bool alive = FAlive;
     if (TLcPool* pool = gPool.load()) {
-        TPoolLock lock(pool);
+        TLockGuard lock(pool->FLock);
         alive = FAlive;
     }
     if (alive) {
@@ -407,7 +395,7 @@ void TLcThread::Finalize()
     if (!pool) {
         throw EInvalidPointer("TLcThread.Finalize called more than once.");
     }
-    TPoolLock lock(pool);
+    TLockGuard lock(pool->FLock);
     if (pool->FLiveQueues.Find(key) == 0) {
         throw EInvalidPointer("TLcThread.Finalize called more than once.");
     }
@@ -459,7 +447,7 @@ void TLcThread::Sync(const TThreadMethod& Method)
 {
     TLcWorkerThread* worker = nullptr;
     if (TLcPool* pool = gPool.load()) {
-        TPoolLock lock(pool);
+        TLockGuard lock(pool->FLock);
         worker = FWorker;
     }
     if (!worker) {
@@ -478,7 +466,7 @@ bool TLcThread::InWorker() const
 {
     TLcWorkerThread* worker = nullptr;
     if (TLcPool* pool = gPool.load()) {
-        TPoolLock lock(pool);
+        TLockGuard lock(pool->FLock);
         worker = FWorker;
     }
     if (!worker) {
@@ -506,7 +494,7 @@ void CloseThreadPool()
     }
     bool wait;
     {
-        TPoolLock lock(pool);
+        TLockGuard lock(pool->FLock);
         if (pool->FClosing) {
             return;
         }
@@ -544,7 +532,7 @@ void FinalizeLcThrPool()
     TLcPool* pool = gPool.load();
     bool workersLeft;
     {
-        TPoolLock lock(pool);
+        TLockGuard lock(pool->FLock);
         workersLeft = pool->FWorkerCount > 0;
     }
     gPool.store(nullptr);
@@ -561,6 +549,6 @@ TLcPoolCounts LcPoolCounts()
     if (!pool) {
         return {0, 0, 0, 0};
     }
-    TPoolLock lock(pool);
+    TLockGuard lock(pool->FLock);
     return {pool->FWorkerCount, pool->FIdle.Count(), pool->FReady.Count(), pool->FLiveQueues.Count()};
 }

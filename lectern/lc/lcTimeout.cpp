@@ -8,14 +8,55 @@ std::atomic<bool> LcLogTimeouts{false};
 
 bool TLcTimeoutDisconnect::Run(TLcThread* Thread)
 {
-    FOwner->Expire("TLcTimeoutDisconnect.Run");
+    TLockGuard lock(FLock);
+    if (FOwner) {
+        FOwner->Expire("TLcTimeoutDisconnect.Run");
+    }
     return true;  // Kill keeps it for the next time
+}
+
+void TLcTimeoutDisconnect::Kill()
+{
+    bool orphan;
+    {
+        TLockGuard lock(FLock);
+        --FPosted;
+        orphan = !FOwner && FPosted == 0;
+    }
+    if (orphan) {
+        delete this;
+    }
+}
+
+void TLcTimeoutDisconnect::Post(TLcThread* queue)
+{
+    TLockGuard lock(FLock);
+    ++FPosted;
+    if (!TLcThread::PostJob(queue, this, false)) {
+        --FPosted;  // refused: the queue holds nothing of it
+    }
+}
+
+void TLcTimeoutDisconnect::Release()
+{
+    bool free;
+    {
+        TLockGuard lock(FLock);
+        FOwner = nullptr;
+        free = FPosted == 0;
+    }
+    if (free) {
+        delete this;
+    }
 }
 
 TLcTimeout::~TLcTimeout()
 {
     try {
-        Stop();
+        Stop();  // waits for a PostDisconnect in flight
+        if (FDisconnectJob) {
+            FDisconnectJob->Release();
+        }
     } catch (const Exception& e) {
         LogException("TLcTimeout.Destroy", e, "ERROR");
     }
@@ -31,7 +72,7 @@ void TLcTimeout::Start(bool MultiThreaded)
     if (MultiThreaded && FConnection) {
         FJobQueue = FConnection->TimeoutJobQueue();
         if (FJobQueue && !FDisconnectJob) {
-            FDisconnectJob = std::make_unique<TLcTimeoutDisconnect>(this);
+            FDisconnectJob = new TLcTimeoutDisconnect(this);
         }
     }
 }
@@ -58,16 +99,21 @@ void TLcTimeout::Arm(int32_t seconds)
     } else {
         FInForce = seconds;
         const int64_t ms = std::min<int64_t>(int64_t{seconds} * 1000, std::numeric_limits<int32_t>::max());
-        if (FJobQueue) {
-            TLcTimer::Enable(FTimer, static_cast<int32_t>(ms), false, false, FJobQueue, FDisconnectJob.get());
-        } else {
-            TLcTimer::Enable(FTimer, static_cast<int32_t>(ms), false, false,
-                             TLcTimerMethod(this, &TLcTimeout::TriggerTimeout));
-        }
+        const TLcTimerMethod method = FJobQueue ? TLcTimerMethod(this, &TLcTimeout::PostDisconnect)
+                                                : TLcTimerMethod(this, &TLcTimeout::TriggerTimeout);
+        TLcTimer::Enable(FTimer, static_cast<int32_t>(ms), false, false, method);
     }
 }
 
 void TLcTimeout::TriggerTimeout() { Expire("TLcTimeout.TriggerTimeout"); }
+
+void TLcTimeout::PostDisconnect()
+{
+    TLcThread* queue = FJobQueue;
+    if (queue && FDisconnectJob) {
+        FDisconnectJob->Post(queue);
+    }
+}
 
 void TLcTimeout::Expire(const char* context)
 {

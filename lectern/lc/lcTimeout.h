@@ -6,7 +6,9 @@
 // stays disabled); any other v puts v seconds in force, periodic. When it runs out, the
 // time-out posts its disconnect job to the connection's job queue (multi-threaded connections
 // with a provider), so it never runs beside the connection's other jobs; otherwise it runs on
-// the timer thread. AfterDataLost arms nothing.
+// the timer thread. AfterDataLost arms nothing. The disconnect job is posted by the time-out
+// itself (on the timer thread), which counts its postings: a time-out that goes while its job
+// still waits in the queue leaves the job to free itself, never a freed job in a queue.
 //
 // The connection is seen through TLcTimeoutTarget, which the connection class implements.
 #pragma once
@@ -16,7 +18,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 // Time-outs are logged under "TIMEOUT" only while this is on [false].
@@ -38,17 +39,28 @@ public:
 
 class TLcTimeout;
 
-// The job that carries out a time-out on the connection's queue; reused, so Kill does nothing.
+// The job that carries out a time-out on the connection's queue. It is reused: Kill only
+// notes that the queue is done with one posting. It may still wait in the queue (or run) when
+// its time-out goes; the time-out then leaves it to free itself at its last Kill.
 class TLcTimeoutDisconnect : public TLcJob {
 public:
     explicit TLcTimeoutDisconnect(TLcTimeout* Owner) : FOwner(Owner) {}
-    void Kill() override {}
+    void Kill() override;
     bool Run(TLcThread* Thread) override;
 
     CL_CLASS_NAME(TLcTimeoutDisconnect)
 
 private:
-    TLcTimeout* FOwner;
+    friend class TLcTimeout;
+
+    // Posts the job to the queue and counts the posting.
+    void Post(TLcThread* queue);
+    // The time-out goes: frees the job now, or at the Kill of its last posting.
+    void Release();
+
+    TLcCritSec FLock;  // re-entrant: the time-out may go inside Run, on the same thread
+    TLcTimeout* FOwner;  // none once the time-out has gone
+    int FPosted = 0;
 };
 
 class TLcTimeout : public TPersistent {
@@ -98,6 +110,8 @@ private:
     void Arm(int32_t seconds);
     // The time-out itself: logged, then the connection is told.
     void TriggerTimeout();
+    // On the multi-threaded timer thread: hands the disconnect job to the job queue.
+    void PostDisconnect();
     void Expire(const char* context);
 
     // Disposed of through TLcTimer::Stop: the timer registry decides whether it still lives.
@@ -105,5 +119,6 @@ private:
     int32_t FInForce = -1;
     TLcTimeoutTarget* FConnection;
     TLcThread* FJobQueue = nullptr;
-    std::unique_ptr<TLcTimeoutDisconnect> FDisconnectJob;
+    // Frees itself when the time-out goes while a queue still holds it (Release).
+    TLcTimeoutDisconnect* FDisconnectJob = nullptr;
 };

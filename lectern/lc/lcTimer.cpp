@@ -40,17 +40,6 @@ void LogTimerCaught(const std::string& context)
     }
 }
 
-class TLock {
-public:
-    explicit TLock(TLcCritSec& lock) : FLock(lock) { FLock.Enter(); }
-    ~TLock() { FLock.Leave(); }
-    TLock(const TLock&) = delete;
-    TLock& operator=(const TLock&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 }  // namespace
 
 // ---- the unit's state -----------------------------------------------------------------------
@@ -139,7 +128,7 @@ private:
 
 TLcTimerThread::TLcTimerThread(TLcTimerUnit* unit, int mode) : FUnit(unit), FMode(mode)
 {
-    TLock lock(FUnit->FRegistryLock);
+    TLockGuard lock(FUnit->FRegistryLock);
     if (FUnit->FThreadCount++ == 0) {
         FUnit->FNoThreads.ResetEvent();
     }
@@ -148,12 +137,12 @@ TLcTimerThread::TLcTimerThread(TLcTimerUnit* unit, int mode) : FUnit(unit), FMod
 TLcTimerThread::~TLcTimerThread()
 {
     {
-        TLock lock(FLock);
+        TLockGuard lock(FLock);
         ClearDueList();
     }
     bool last;
     {
-        TLock lock(FUnit->FRegistryLock);
+        TLockGuard lock(FUnit->FRegistryLock);
         last = --FUnit->FThreadCount == 0;
     }
     if (last) {
@@ -174,7 +163,7 @@ void TLcTimerThread::StopThread()
 {
     Terminate();
     {
-        TLock lock(FLock);
+        TLockGuard lock(FLock);
         ClearDueList();
     }
     FEvent.SetEvent();
@@ -242,7 +231,7 @@ void TLcTimerThread::Execute()
             uint32_t waitMs = plat::kInfiniteWait;
             tBinList* set = nullptr;
             {
-                TLock lock(FLock);
+                TLockGuard lock(FLock);
                 std::uintptr_t first;
                 const std::uintptr_t tick = FDue.FindMin(first);
                 if (tick == 0) {
@@ -271,7 +260,7 @@ void TLcTimerThread::Execute()
                 }
             }
             if (set) {
-                TLock lock(FLock);
+                TLockGuard lock(FLock);
                 FFiring = nullptr;
                 FFiringTick = 0;
                 delete set;
@@ -293,10 +282,10 @@ void TLcTimerThread::FireSet()
         TLcJob* job = nullptr;
         bool call = false;
         {
-            TLock registryLock(FUnit->FRegistryLock);
+            TLockGuard registryLock(FUnit->FRegistryLock);
             TLcTimer* timer;
             {
-                TLock lock(FLock);
+                TLockGuard lock(FLock);
                 std::uintptr_t ignored;
                 const std::uintptr_t key = FFiring->FindMin(ignored);
                 if (key == 0) {
@@ -337,7 +326,7 @@ void TLcTimerThread::FireSet()
             } catch (...) {
                 LogTimerCaught("TLcTimerThread.Execute");
             }
-            TLock registryLock(FUnit->FRegistryLock);
+            TLockGuard registryLock(FUnit->FRegistryLock);
             if (FUnit->FInFlight[FMode]) {
                 FUnit->FInFlight[FMode] = nullptr;
                 FUnit->FCallbackDone.SetEvent();
@@ -357,7 +346,7 @@ TLcTimer::TLcTimer(bool MultiThreaded) : FMultiThreaded(MultiThreaded)
     if (!unit) {
         throw EInvalidOperation("TLcTimer.Create: the timer unit is not running.");
     }
-    TLock lock(unit->FRegistryLock);
+    TLockGuard lock(unit->FRegistryLock);
     const int mode = ModeOf(MultiThreaded);
     if (!unit->FThreads[mode]) {
         auto thread = std::make_unique<TLcTimerThread>(unit, mode);
@@ -394,7 +383,7 @@ TLcTimer::~TLcTimer()
         }
         // Unfiled only while the thread still belongs to the unit (a stopped one is ending).
         if (FTimerThread && FTimerThread == unit->FThreads[mode]) {
-            TLock lock(FTimerThread->Lock());
+            TLockGuard lock(FTimerThread->Lock());
             if (FEnabled) {
                 FEnabled = false;
                 FTimerThread->Unfile(this);
@@ -412,7 +401,7 @@ void TLcTimer::Enable(TLcTimer* Timer, int32_t IntervalMs, bool FreeAfterFiring,
     if (!Timer || !Timer->FTimerThread) {
         return;
     }
-    TLock lock(Timer->FTimerThread->Lock());
+    TLockGuard lock(Timer->FTimerThread->Lock());
     Timer->FOnce = Once || FreeAfterFiring;
     Timer->FFreeAfterFiring = FreeAfterFiring;
     Timer->FMethod = Method;
@@ -434,7 +423,7 @@ void TLcTimer::Enable(TLcTimer* Timer, int32_t IntervalMs, bool FreeAfterFiring,
     if (!Timer || !Timer->FTimerThread) {
         return;
     }
-    TLock lock(Timer->FTimerThread->Lock());  // re-entered by the method form
+    TLockGuard lock(Timer->FTimerThread->Lock());  // re-entered by the method form
     Enable(Timer, IntervalMs, FreeAfterFiring, Once, TLcTimerMethod());
     Timer->FThread = Thread;
     Timer->FJob = Job;
@@ -445,7 +434,7 @@ void TLcTimer::Disable(TLcTimer* Timer)
     if (!Timer || !Timer->FTimerThread) {
         return;
     }
-    TLock lock(Timer->FTimerThread->Lock());
+    TLockGuard lock(Timer->FTimerThread->Lock());
     if (Timer->FEnabled) {
         Timer->FEnabled = false;
         Timer->FTimerThread->Unfile(Timer);
@@ -457,7 +446,7 @@ void TLcTimer::Reset(TLcTimer* Timer)
     if (!Timer || !Timer->FTimerThread) {
         return;
     }
-    TLock lock(Timer->FTimerThread->Lock());
+    TLockGuard lock(Timer->FTimerThread->Lock());
     if (Timer->FEnabled) {
         Timer->FTimerThread->Move(Timer);
     }
@@ -473,7 +462,7 @@ void TLcTimer::Stop(TLcTimer*& Timer)
     }
     {
         // Taking it out of the registry makes this call its only destroyer.
-        TLock lock(unit->FRegistryLock);
+        TLockGuard lock(unit->FRegistryLock);
         if (!unit->Registered(timer)) {
             return;
         }
@@ -487,7 +476,7 @@ bool TLcTimer::Enabled() const
     if (!FTimerThread) {
         return FEnabled;
     }
-    TLock lock(FTimerThread->Lock());
+    TLockGuard lock(FTimerThread->Lock());
     return FEnabled;
 }
 
@@ -496,7 +485,7 @@ uint32_t TLcTimer::Interval() const
     if (!FTimerThread) {
         return FInterval;
     }
-    TLock lock(FTimerThread->Lock());
+    TLockGuard lock(FTimerThread->Lock());
     return FInterval;
 }
 
@@ -505,7 +494,7 @@ uint32_t TLcTimer::DueTick() const
     if (!FTimerThread) {
         return FDueTick;
     }
-    TLock lock(FTimerThread->Lock());
+    TLockGuard lock(FTimerThread->Lock());
     return FDueTick;
 }
 
@@ -529,7 +518,7 @@ void FinalizeLcTimer()
     TLcTimerUnit* unit = gUnit.load();
     bool wait;
     {
-        TLock lock(unit->FRegistryLock);
+        TLockGuard lock(unit->FRegistryLock);
         for (TLcTimerThread*& thread : unit->FThreads) {
             if (thread) {
                 thread->StopThread();
@@ -551,7 +540,7 @@ void FinalizeLcTimer()
     }
     bool threadsLeft;
     {
-        TLock lock(unit->FRegistryLock);
+        TLockGuard lock(unit->FRegistryLock);
         threadsLeft = unit->FThreadCount > 0;
     }
     gUnit.store(nullptr);
@@ -569,7 +558,7 @@ bool LcTimerThreadsSettled()
     if (!unit) {
         return true;
     }
-    TLock lock(unit->FRegistryLock);
+    TLockGuard lock(unit->FRegistryLock);
     const uint32_t now = LcCurrentTick();
     for (TLcTimerThread* thread : unit->FThreads) {
         if (thread && thread->SettledAt() != now) {
@@ -585,7 +574,7 @@ void LcWakeTimerThreads()
     if (!unit) {
         return;
     }
-    TLock lock(unit->FRegistryLock);
+    TLockGuard lock(unit->FRegistryLock);
     for (TLcTimerThread* thread : unit->FThreads) {
         if (thread) {
             thread->Wake();

@@ -263,22 +263,29 @@ TEST_F(ThreadPool, JobsLeftBehindTheEndOfAQueueAreKilledAndAFailingJobEndsItsQue
     // A job of an unknown class raises in RunJob: the queue ends and its waiting jobs go.
     std::string message;
     TLcBaseMessage stranger("stranger");
+    TLcEvent second(true, false);  // holds the queue until every job is in
     auto* probe = new TProbeQueue(&message);
-    TLcThread::PostJob(probe, new TNoteJob(journal, 2, &gate));
+    TLcThread::PostJob(probe, new TNoteJob(journal, 2, &second));
     TLcThread::PostJob(probe, &stranger);
     TLcThread::PostJob(probe, new TNoteJob(journal, 3));
+    second.SetEvent();
     ASSERT_TRUE(WaitUntil([] { return LiveQueues() == 0; }));
     EXPECT_EQ(message, "Error!! TLcThread -> Unknown Job class: TLcBaseMessage");
     EXPECT_EQ(journal.Order(), (std::vector<int>{0, 2}));
     EXPECT_EQ(journal.FKilled, 4);
 
     // So does a job that raises; the failed job itself is disposed of too.
+    TLcEvent third(true, false);
     auto* failing = new TLcThread;
-    TLcThread::PostJob(failing, new TCallJob([](TLcThread*) { throw Exception("job failed"); }));
-    TLcThread::PostJob(failing, new TNoteJob(journal, 4, &gate));
+    TLcThread::PostJob(failing, new TCallJob([&](TLcThread*) {
+        third.WaitFor(plat::kInfiniteWait);
+        throw Exception("job failed");
+    }));
+    TLcThread::PostJob(failing, new TNoteJob(journal, 4));
+    third.SetEvent();
     ASSERT_TRUE(WaitUntil([] { return LiveQueues() == 0; }));
     EXPECT_EQ(journal.FKilled, 5);
-    EXPECT_EQ(journal.Count(), 2u);
+    EXPECT_EQ(journal.Order(), (std::vector<int>{0, 2}));
 }
 
 TEST_F(ThreadPool, SyncRunsOnTheMainThreadWhileTheWorkerCountsAsInside)

@@ -756,6 +756,32 @@ void TLcSocketServerProvider::Release()
     delete this;
 }
 
+// ---- the queues ----
+
+bool TLcSocketServerProvider::RunSocketJob(TLcSocketServerProvider* provider, TObject* job, std::string& label,
+                                           bool& runAsJob)
+{
+    if (auto* message = dynamic_cast<TLcSockMessage*>(job)) {
+        label = "DoMessage(" + std::to_string(message->Code()) + ")";
+        if (!provider)
+            throw Exception("LcConn = nil");
+        if (!provider->FSocket)
+            throw Exception("LcConn.Conn = nil");
+        provider->FSocket->DoMessage(message->Code(), 0);
+        return true;
+    }
+    if (auto* socketJob = dynamic_cast<TLcSocketMessageJob*>(job)) {
+        label = std::string("TLcSocketMessageJob(") + socketJob->ClassName() + ")";
+        if (!provider || !provider->FSocket) {
+            socketJob->Kill();
+            throw Exception(!provider ? "LcConn = nil" : "LcConn.Conn = nil");
+        }
+        runAsJob = true;
+        return true;
+    }
+    return false;
+}
+
 // ---- the server thread ----
 
 bool TLcSocketServerThread::RunJob()
@@ -764,20 +790,10 @@ bool TLcSocketServerThread::RunJob()
     TLcSocketSrvProvUnit& m = Messages();
     std::string label;
     try {
-        if (auto* message = dynamic_cast<TLcSockMessage*>(job)) {
-            label = "DoMessage(" + std::to_string(message->Code()) + ")";
-            if (!FProvider)
-                throw Exception("LcConn = nil");
-            if (!FProvider->FSocket)
-                throw Exception("LcConn.Conn = nil");
-            FProvider->FSocket->DoMessage(message->Code(), 0);
-        } else if (auto* socketJob = dynamic_cast<TLcSocketMessageJob*>(job)) {
-            label = std::string("TLcSocketMessageJob(") + socketJob->ClassName() + ")";
-            if (!FProvider || !FProvider->FSocket) {
-                socketJob->Kill();
-                throw Exception(!FProvider ? "LcConn = nil" : "LcConn.Conn = nil");
-            }
-            TLcThread::RunJob();
+        bool runAsJob = false;
+        if (TLcSocketServerProvider::RunSocketJob(FProvider, job, label, runAsJob)) {
+            if (runAsJob)
+                TLcThread::RunJob();
         } else if (job == &m.Init || job == &m.ReInit) {
             label = job == &m.Init ? "WSInit" : "WSReInit";
             if (FProvider)
@@ -867,20 +883,10 @@ bool TLcSocketClientThread::RunJob()
     TLcSocketSrvProvUnit& m = Messages();
     std::string label;
     try {
-        if (auto* message = dynamic_cast<TLcSockMessage*>(job)) {
-            label = "DoMessage(" + std::to_string(message->Code()) + ")";
-            if (!FConnection)
-                throw Exception("LcConn = nil");
-            if (!FConnection->FSocket)
-                throw Exception("LcConn.Conn = nil");
-            FConnection->FSocket->DoMessage(message->Code(), 0);
-        } else if (auto* socketJob = dynamic_cast<TLcSocketMessageJob*>(job)) {
-            label = std::string("TLcSocketMessageJob(") + socketJob->ClassName() + ")";
-            if (!FConnection || !FConnection->FSocket) {
-                socketJob->Kill();
-                throw Exception(!FConnection ? "LcConn = nil" : "LcConn.Conn = nil");
-            }
-            TLcThread::RunJob();
+        bool runAsJob = false;
+        if (TLcSocketServerProvider::RunSocketJob(FConnection, job, label, runAsJob)) {
+            if (runAsJob)
+                TLcThread::RunJob();
         } else if (job == &m.ClientInit) {
             label = "Init";
             if (FConnection)

@@ -113,6 +113,9 @@ private:
     friend class TLcSocketServerThread;
     friend class TLcSocketClientThread;
 
+    // A socket message or socket job of a provider's queue; false for any other job.
+    // runAsJob: the job is to run as a plain job of the queue.
+    static bool RunSocketJob(TLcSocketServerProvider* provider, TObject* job, std::string& label, bool& runAsJob);
     bool CanWork();
     bool ParentSilent();
     void DoListen(bool restart);

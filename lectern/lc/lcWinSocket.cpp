@@ -12,6 +12,8 @@ namespace {
 
 TLcSocketApi* gApi = nullptr;
 
+void LogCaught(const std::string& context) { LogCurrentException(context, "ERROR"); }
+
 constexpr long kMaskConnectSide = kFdRead | kFdWrite | kFdConnect | kFdClose;             // 51
 constexpr long kMaskUdpListen = kFdRead | kFdWrite | kFdAccept | kFdConnect | kFdClose;   // 59
 constexpr long kMaskTcpListen = kFdAccept;                                                 // 8
@@ -26,20 +28,6 @@ std::string Trimmed(const std::string& s)
     while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ')
         --last;
     return s.substr(first, last - first);
-}
-
-// Logs the exception being handled under "ERROR" (call only inside a catch block).
-void LogCaughtError(const std::string& context)
-{
-    try {
-        throw;
-    } catch (const Exception& e) {
-        LogException(context, e, "ERROR");
-    } catch (const std::exception& e) {
-        LogException(context, Exception(e.what()), "ERROR");
-    } catch (...) {
-        LogException(context, Exception("unknown exception"), "ERROR");
-    }
 }
 
 }  // namespace
@@ -89,7 +77,7 @@ TLcWinSocket::~TLcWinSocket()
             FPendingHandle = kInvalidSocket;
         }
     } catch (...) {
-        LogCaughtError("TLcWinSocket.Destroy");
+        LogCaught("TLcWinSocket.Destroy");
     }
 }
 
@@ -208,6 +196,35 @@ void TLcWinSocket::ReadCountFromSend()
         FMaxSendSize = std::min(value, kLcSockMaxSendSize);
 }
 
+void TLcWinSocket::ResolveAndCreate(const char* resolveContext, const char* resolveOperation,
+                                    const char* socketOperation)
+{
+    TLcSocketApi& api = LcSocketApi();
+    int resolved = 0;
+    try {
+        resolved = api.SetVarSin(FSockAddr, FAddr, FPort, FProtoNumber, FSocketType);
+    } catch (const Exception& e) {
+        throw ELcSocketError(resolveContext + e.Message());
+    }
+    if (resolved != 0) {
+        FLastError = resolved;
+        Report(resolveOperation, true);
+    }
+    EmptyBuffers();
+    TSocket handle = api.Socket(FSockAddr.Addr.sa_family, FSocketType, FProtoNumber);
+    if (handle == kInvalidSocket)
+        RaiseLastError(socketOperation);
+    TakeHandle(handle);
+}
+
+void TLcWinSocket::SetApiTimeoutOptions()
+{
+    if (FReceiveTimeout > 0)
+        SetOptOrRaise(kSolSocket, kSoRcvTimeo, FReceiveTimeout * 1000, "Error setting socket receive timeout");
+    if (FSendTimeout > 0)
+        SetOptOrRaise(kSolSocket, kSoSndTimeo, FSendTimeout * 1000, "Error setting socket send timeout");
+}
+
 // ---- settings ----
 
 void TLcWinSocket::SetAddr(const std::string& Value)
@@ -254,23 +271,8 @@ void TLcWinSocket::Listen()
         FLastError = kWsaEInval;
         throw ELcSocketError("listen: address not assigned");
     }
-    int resolved = 0;
-    try {
-        resolved = api.SetVarSin(FSockAddr, FAddr, FPort, FProtoNumber, FSocketType);
-    } catch (const Exception& e) {
-        throw ELcSocketError("listen: " + e.Message());
-    }
     // An address that cannot be resolved is an error, not a wildcard listener.
-    if (resolved != 0) {
-        FLastError = resolved;
-        Report("listen (WSocket_SetVarSin)", true);
-    }
-    EmptyBuffers();
-    int family = FSockAddr.Addr.sa_family;
-    TSocket handle = api.Socket(family, FSocketType, FProtoNumber);
-    if (handle == kInvalidSocket)
-        RaiseLastError("socket");
-    TakeHandle(handle);
+    ResolveAndCreate("listen: ", "listen (WSocket_SetVarSin)", "socket");
     if (IsUdp() && FReuseAddr)
         SetOptOrRaise(kSolSocket, kSoReuseAddr, -1, "setsockopt(SO_REUSEADDR)");
     if (api.Bind(FHandle, FSockAddr, kSockAddrSize) == kSocketError)
@@ -294,12 +296,7 @@ void TLcWinSocket::Listen()
     }
     SetOptOrRaise(kIpProtoTcp, kTcpNoDelay, -1, "SetSockOpt(TC_NODELAY)");
     SetOptOrRaise(kSolSocket, kSoKeepAlive, -1, "SetSockOpt(SO_KEEPALIVE)");
-    if (FReceiveTimeout > 0)
-        SetOptOrRaise(kSolSocket, kSoRcvTimeo, FReceiveTimeout * 1000,
-                      "Error setting socket receive timeout");
-    if (FSendTimeout > 0)
-        SetOptOrRaise(kSolSocket, kSoSndTimeo, FSendTimeout * 1000,
-                      "Error setting socket send timeout");
+    SetApiTimeoutOptions();
     SetOptOrRaise(kSolSocket, kSoRcvBuf, kLcSockRcvBufSize, "SetSockOpt(SO_RECVBUF)");
     SetOptOrRaise(kSolSocket, kSoSndBuf, kLcSockSndBufSize, "SetSockOpt(SO_SNDBUF)");
     SetLingerOff();
@@ -348,22 +345,7 @@ void TLcWinSocket::Connect()
         throw ELcSocketError("Connect: No Port Specified");
     if (FAddr.empty())
         throw ELcSocketError("Connect: No IP Address Specified");
-    int resolved = 0;
-    try {
-        resolved = api.SetVarSin(FSockAddr, FAddr, FPort, FProtoNumber, FSocketType);
-    } catch (const Exception& e) {
-        throw ELcSocketError("connect: " + e.Message());
-    }
-    if (resolved != 0) {
-        FLastError = resolved;
-        Report("Connect (WSocket_SetVarSin)", true);
-    }
-    EmptyBuffers();
-    int family = FSockAddr.Addr.sa_family;
-    TSocket handle = api.Socket(family, FSocketType, FProtoNumber);
-    if (handle == kInvalidSocket)
-        RaiseLastError("Connect (socket)");
-    TakeHandle(handle);
+    ResolveAndCreate("connect: ", "Connect (WSocket_SetVarSin)", "Connect (socket)");
     ChangeState(kSockOpened);
     if (FState != kSockOpened) {
         FLastError = kWsaEInval;
@@ -373,12 +355,7 @@ void TLcWinSocket::Connect()
         SetOptOrRaise(kSolSocket, kSoReuseAddr, -1, "setsockopt(SO_REUSEADDR)");
         SetOptOrRaise(kIpProtoTcp, kTcpNoDelay, -1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
         SetOptOrRaise(kSolSocket, kSoKeepAlive, -1, "setsockopt(SO_KEEPALIVE)");
-        if (FReceiveTimeout > 0)
-            SetOptOrRaise(kSolSocket, kSoRcvTimeo, FReceiveTimeout * 1000,
-                          "Error setting socket receive timeout");
-        if (FSendTimeout > 0)
-            SetOptOrRaise(kSolSocket, kSoSndTimeo, FSendTimeout * 1000,
-                          "Error setting socket send timeout");
+        SetApiTimeoutOptions();
         SetOptOrRaise(kSolSocket, kSoRcvBuf, kLcSockRcvBufSize, "setsockopt(SOL_SOCKET, SO_RCVBUF)");
         SetOptOrRaise(kSolSocket, kSoSndBuf, kLcSockSndBufSize, "setsockopt(SOL_SOCKET, SO_SNDBUF)");
         ReadCountFromSend();
@@ -475,7 +452,7 @@ void TLcWinSocket::Release()
         if (FHandle != kInvalidSocket)
             InternalClose(true);
     } catch (...) {
-        LogCaughtError("Release: Abort");
+        LogCaught("Release: Abort");
     }
     FSentSome = false;
     FCanWrite = false;
@@ -509,7 +486,7 @@ void TLcWinSocket::HandleBgException(Exception& E)
     try {
         TriggerBgException(E, mayClose);
     } catch (...) {
-        LogCaughtError("TLcWinSocket.OnBgException");
+        LogCaught("TLcWinSocket.OnBgException");
     }
     if (!mayClose)
         return;
@@ -522,7 +499,7 @@ void TLcWinSocket::HandleBgException(Exception& E)
     try {
         Abort();
     } catch (...) {
-        LogCaughtError("TLcWinSocket.Abort");
+        LogCaught("TLcWinSocket.Abort");
     }
 }
 

@@ -120,6 +120,10 @@ private:
     void TakeHandle(TSocket handle);
     void SetOptOrRaise(int level, int name, int value, const char* what);
     void SetLingerOff();
+    // Fills the socket address from Addr and Port and makes the handle; the texts name the
+    // step in the errors.
+    void ResolveAndCreate(const char* resolveContext, const char* resolveOperation, const char* socketOperation);
+    void SetApiTimeoutOptions();
     void ReadCountFromSend();
     // Builds the report text, logs it when socket logging is on; raises when asked.
     void Report(const std::string& operation, bool raise);

@@ -7,6 +7,9 @@
 #include "lectern/lc/lcWinSocket.h"
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -78,6 +81,20 @@ TLcSocketServerProvider* Listener(TRecorder& recorder, const std::string& port =
     p->SetAddr("127.0.0.1");
     recorder.Bind(p);
     return p;
+}
+
+// Waits up to `seconds` for done(), running `poll` (when given) between looks.
+bool WaitFor(const std::function<bool()>& done, const std::function<void()>& poll = nullptr, int seconds = 20)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        if (poll)
+            poll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 }  // namespace

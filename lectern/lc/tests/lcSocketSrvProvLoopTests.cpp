@@ -11,17 +11,6 @@
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int seconds = 20)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 class ProviderLoop : public ::testing::Test {
 protected:
     void SetUp() override
@@ -74,7 +63,7 @@ TEST_F(ProviderLoop, StoppingAListenerWhileClientsConnectFreesEveryConnection)
                         client.Send("GET / HTTP/1.1\r\n\r\n");
                 }
             });
-        WaitFor([&] { return recorder.ClientConnect >= 40 * (round + 1); }, 10);
+        WaitFor([&] { return recorder.ClientConnect >= 40 * (round + 1); }, nullptr, 10);
         listener->Disconnect();
         for (auto& t : clients)
             t.join();

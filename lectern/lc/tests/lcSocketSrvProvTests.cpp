@@ -31,17 +31,13 @@ TSocket Arrive(TFakeSocketApi& api, TSocket listener)
     return peer;
 }
 
-bool WaitFor(const std::function<bool()>& done, TFakeSocketApi* api = nullptr)
+// A multi-threaded listener asked to listen (its queue starts it).
+TLcSocketServerProvider* ThreadedListener(TRecorder& recorder)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        if (api)
-            api->Pump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    listener->Listen(false);
+    return listener;
 }
 
 TEST(SocketServerProvider, ListenErrorsReachTheErrorTriggersAndNothingLeavesListen)
@@ -153,15 +149,13 @@ TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEve
 {
     TFakeSocketApi api;
     TRecorder recorder;
-    TLcSocketServerProvider* listener = Listener(recorder);
-    listener->SetMultiThreaded(true);
-    listener->Listen(false);
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
     ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
     TSocket listenHandle = ListenHandle(api);
 
     recorder.FailNewProvider = true;
     Arrive(api, listenHandle);
-    ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 1 && api.SocketsClosed == 1; }, &api));
+    ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 1 && api.SocketsClosed == 1; }, [&] { api.Pump(); }));
     EXPECT_EQ(listener->ClientThreadCount(), 0);
     EXPECT_EQ(recorder.ClientConnect, 0);
     recorder.FailNewProvider = false;
@@ -169,20 +163,20 @@ TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEve
     TSocket peers[3];
     for (TSocket& peer : peers)
         peer = Arrive(api, listenHandle);
-    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 3 && api.RegistryCount() == 4; }, &api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 3 && api.RegistryCount() == 4; }, [&] { api.Pump(); }));
     for (TSocket peer : peers)
         api.Event(peer, kFdWrite);
-    ASSERT_TRUE(WaitFor([&] { return recorder.Connect == 3; }, &api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.Connect == 3; }, [&] { api.Pump(); }));
     EXPECT_EQ(listener->ClientThreadCount(), 3);
 
     listener->Disconnect();
-    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 3; }, &api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 3; }, [&] { api.Pump(); }));
     EXPECT_EQ(recorder.ListenStop, 1);
     EXPECT_EQ(recorder.Disconnect, 3);
     EXPECT_EQ(recorder.ClientDisconnect, 3);
-    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, &api));
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
     listener->Release();
-    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 4; }, &api));
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 4; }, [&] { api.Pump(); }));
 }
 
 TEST_F(SocketServerProviderThreaded, StoppingWhileClientsArriveLosesNothing)
@@ -191,9 +185,7 @@ TEST_F(SocketServerProviderThreaded, StoppingWhileClientsArriveLosesNothing)
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         TRecorder recorder;
-        TLcSocketServerProvider* listener = Listener(recorder);
-        listener->SetMultiThreaded(true);
-        listener->Listen(false);
+        TLcSocketServerProvider* listener = ThreadedListener(recorder);
         ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
         TSocket listenHandle = ListenHandle(api);
         for (int i = 0; i < 10; ++i) {
@@ -202,11 +194,11 @@ TEST_F(SocketServerProviderThreaded, StoppingWhileClientsArriveLosesNothing)
             if (i == 5)
                 listener->Disconnect();
         }
-        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStop == 1 && api.RegistryCount() == 0; }, &api));
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStop == 1 && api.RegistryCount() == 0; }, [&] { api.Pump(); }));
         // every connection that was made was freed again
-        ASSERT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders; }, &api));
+        ASSERT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders; }, [&] { api.Pump(); }));
         listener->Release();
-        ASSERT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders + 1; }, &api));
+        ASSERT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders + 1; }, [&] { api.Pump(); }));
     }
 }
 
@@ -226,10 +218,10 @@ TEST_F(SocketServerProviderThreaded, RestartPostedBehindAStopIsNotLost)
         ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round && listener->GetState() == kLcStateListening; }));
         // The stop ends the listener's queue; the restart lands in it or behind it.
         listener->Disconnect();
-        if (round < 20)
+        if (round < 20) {
             listener->Listen(true);
-        if (round < 20)
             ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round + 1; }));
+        }
         ASSERT_TRUE(WaitFor([&] { return recorder.ListenStop == round; }));
         recorder.ListenStart = round;  // the next round listens again itself
         ASSERT_TRUE(WaitFor([&] { return listener->GetState() == kLcStateListening || round == 20; }));
@@ -248,17 +240,15 @@ TEST_F(SocketServerProviderThreaded, ReleasingTheListenerWithClientsFreesEveryon
 {
     TFakeSocketApi api;
     TRecorder recorder;
-    TLcSocketServerProvider* listener = Listener(recorder);
-    listener->SetMultiThreaded(true);
-    listener->Listen(false);
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
     ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
     TSocket listenHandle = ListenHandle(api);
     for (int i = 0; i < 5; ++i)
         api.Event(Arrive(api, listenHandle), kFdWrite);
-    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 5; }, &api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 5; }, [&] { api.Pump(); }));
     listener->Release();  // frees the listener while its client queues still run
-    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 6; }, &api));
-    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, &api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 6; }, [&] { api.Pump(); }));
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
 }
 
 }  // namespace

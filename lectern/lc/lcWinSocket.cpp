@@ -553,6 +553,17 @@ void TLcWinSocket::HandleWrite()
     }
 }
 
+bool TLcWinSocket::EventFailed(int error, const char* operation, bool abort)
+{
+    if (error == 0)
+        return false;
+    FLastError = error;
+    Report(operation, false);
+    if (abort)
+        InternalClose(true);
+    return true;
+}
+
 void TLcWinSocket::DoMessage(int Code, int Error)
 {
     switch (Code) {
@@ -581,34 +592,20 @@ void TLcWinSocket::DoMessage(int Code, int Error)
     }
     case kSockMsgRead: {
         TEventFrame frame(*this, false);
-        if (Error != 0) {
-            FLastError = Error;
-            Report("FD_READ", false);
-            InternalClose(true);
-            return;
-        }
-        HandleRead();
+        if (!EventFailed(Error, "FD_READ", true))
+            HandleRead();
         return;
     }
     case kSockMsgWrite: {
         TEventFrame frame(*this, true);
-        if (Error != 0) {
-            FLastError = Error;
-            Report("FD_WRITE", false);
-            InternalClose(true);
-            return;
-        }
-        HandleWrite();
+        if (!EventFailed(Error, "FD_WRITE", true))
+            HandleWrite();
         return;
     }
     case kSockMsgAccept: {
         TEventFrame frame(*this, true);
-        if (Error != 0) {
-            FLastError = Error;
-            Report("FD_ACCEPT", false);
-            return;
-        }
-        TriggerSessionAvailable();
+        if (!EventFailed(Error, "FD_ACCEPT", false))
+            TriggerSessionAvailable();
         return;
     }
     case kSockMsgStartConnect: {

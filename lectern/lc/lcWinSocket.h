@@ -131,6 +131,9 @@ private:
     void InternalClose(bool abort);
     void ReadPendingIntoCloseData();
     void TryToSend();
+    // An event that carries an error: reported (logged only) and, when asked, the socket
+    // aborted; false when there is no error.
+    bool EventFailed(int error, const char* operation, bool abort);
     void HandleRead();
     void HandleWrite();
     int PendingCount();

@@ -2,10 +2,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <process.h>
 #else
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #endif
 
 namespace plat {
@@ -57,6 +60,79 @@ WaitResult Event::Wait(uint32_t timeoutMs)
     default: return WaitResult::Error;
     }
 }
+
+
+struct Thread::Impl {
+    HANDLE FHandle = nullptr;
+};
+
+namespace {
+
+struct StartBlock {
+    Thread::Entry FEntry;
+    void* FArg;
+};
+
+unsigned __stdcall ThreadTrampoline(void* block)
+{
+    const StartBlock start = *static_cast<StartBlock*>(block);
+    delete static_cast<StartBlock*>(block);
+    start.FEntry(start.FArg);
+    return 0;
+}
+
+}  // namespace
+
+Thread::Thread() : FImpl(std::make_unique<Impl>()) {}
+
+Thread::~Thread()
+{
+    if (FImpl->FHandle) {
+        CloseHandle(FImpl->FHandle);
+    }
+}
+
+bool Thread::Start(Entry entry, void* arg, bool detached)
+{
+    auto* block = new StartBlock{entry, arg};
+    const uintptr_t handle = _beginthreadex(nullptr, 0, ThreadTrampoline, block, 0, nullptr);
+    if (handle == 0) {
+        delete block;
+        return false;
+    }
+    if (detached) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle));
+    } else {
+        FImpl->FHandle = reinterpret_cast<HANDLE>(handle);
+    }
+    return true;
+}
+
+void Thread::Join()
+{
+    if (FImpl->FHandle) {
+        WaitForSingleObject(FImpl->FHandle, INFINITE);
+        CloseHandle(FImpl->FHandle);
+        FImpl->FHandle = nullptr;
+    }
+}
+
+PumpResult PumpOneMessage()
+{
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        return PumpResult::Empty;
+    }
+    if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return PumpResult::Quit;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return PumpResult::Dispatched;
+}
+
+void WakeThread(uint32_t threadId) { PostThreadMessageA(threadId, WM_NULL, 0, 0); }
 
 #else  // host
 
@@ -117,6 +193,45 @@ WaitResult Event::Wait(uint32_t timeoutMs)
     return WaitResult::Signaled;
 }
 
+struct Thread::Impl {
+    std::thread FThread;
+};
+
+Thread::Thread() : FImpl(std::make_unique<Impl>()) {}
+
+Thread::~Thread()
+{
+    if (FImpl->FThread.joinable()) {
+        FImpl->FThread.detach();  // never std::terminate from a destructor
+    }
+}
+
+bool Thread::Start(Entry entry, void* arg, bool detached)
+{
+    try {
+        std::thread thread(entry, arg);
+        if (detached) {
+            thread.detach();
+        } else {
+            FImpl->FThread = std::move(thread);
+        }
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void Thread::Join()
+{
+    if (FImpl->FThread.joinable()) {
+        FImpl->FThread.join();
+    }
+}
+
+PumpResult PumpOneMessage() { return PumpResult::Empty; }
+void WakeThread(uint32_t) {}
+
 #endif
+
 
 }  // namespace plat

@@ -17,6 +17,8 @@ LocalTime LocalNow()
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
+uint64_t MonotonicMs() { return GetTickCount64(); }
+
 #else
 
 LocalTime LocalNow()
@@ -29,6 +31,13 @@ LocalTime LocalNow()
             static_cast<uint16_t>(local.tm_mday), static_cast<uint16_t>(local.tm_hour),
             static_cast<uint16_t>(local.tm_min), static_cast<uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
             static_cast<uint16_t>(ts.tv_nsec / 1000000)};
+}
+
+uint64_t MonotonicMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
 #endif

@@ -1,4 +1,5 @@
-// The platform seam for the clock: the local wall-clock time, broken into its fields.
+// The platform seam for the clock: the local wall-clock time, broken into its fields, and a
+// monotonic millisecond count for intervals.
 #pragma once
 
 #include <cstdint>
@@ -11,5 +12,9 @@ struct LocalTime {
 
 // GetLocalTime on Windows; clock_gettime and localtime_r on the host.
 LocalTime LocalNow();
+
+// Milliseconds of a clock that never goes back and ignores changes of the wall clock
+// (GetTickCount64 on Windows, CLOCK_MONOTONIC on the host); its zero is arbitrary.
+uint64_t MonotonicMs();
 
 }  // namespace plat

@@ -29,6 +29,18 @@ private:
     plat::CriticalSection FSection;
 };
 
+// Holds a critical section from its construction to the end of its scope.
+class TLockGuard {
+public:
+    explicit TLockGuard(TCriticalSection& section) : FSection(section) { FSection.Enter(); }
+    ~TLockGuard() { FSection.Leave(); }
+    TLockGuard(const TLockGuard&) = delete;
+    TLockGuard& operator=(const TLockGuard&) = delete;
+
+private:
+    TCriticalSection& FSection;
+};
+
 class TSyncEvent : public TObject {
 public:
     TSyncEvent(bool manualReset, bool initialState) : FEvent(manualReset, initialState) {}

@@ -1,10 +1,11 @@
 # Test helpers shared by every folder.
 #
-#   lectern_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS wine display])
+#   lectern_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS wine display tsan])
 #
 # Builds one GoogleTest executable and registers it as one ctest test. In the win32 tree
 # ctest runs it under Wine (the cross-compiling emulator); one Wine start per executable
-# keeps the run fast. Labels: "host" or "wine" are added by tree, so `ctest -L wine` works.
+# keeps the run fast. Labels: "host" or "wine" are added by tree, so `ctest -L wine` works;
+# tests labelled "tsan" also join the target tsan_tests, built and run in the TSan tree.
 if(NOT LECTERN_FUZZ)
   enable_testing()
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
@@ -33,4 +34,7 @@ function(lectern_test name)
     LABELS "${LECTERN_TREE_LABEL};${T_LABELS}"
     TIMEOUT ${T_TIMEOUT}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if("tsan" IN_LIST T_LABELS)
+    set_property(GLOBAL APPEND PROPERTY LECTERN_TSAN_TESTS ${name})
+  endif()
 endfunction()

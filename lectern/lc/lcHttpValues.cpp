@@ -215,6 +215,13 @@ std::string TStringArray::ValueAt(int i) const
     return i >= 0 && i < Count() ? FItems[static_cast<size_t>(i)] : std::string();
 }
 
+void TStringArray::SetValueAt(int i, const std::string& value)
+{
+    if (i >= 0 && i < Count()) {
+        FItems[static_cast<size_t>(i)] = value;
+    }
+}
+
 std::string TStringArray::Value() const { return FItems.empty() ? std::string() : FItems.back(); }
 
 void TStringArray::SetValue(const std::string& value)
@@ -404,6 +411,20 @@ std::string TLcHttpValues::ValueOf(const std::string& name, int j)
         return entry.values->ValueAt(j);
     }
     return entry.upload != nullptr ? entry.upload->FileName() : std::string();
+}
+
+void TLcHttpValues::SetValueOf(const std::string& name, int j, const std::string& value)
+{
+    ParsePending();
+    const int i = FValues->IndexOf(name);
+    if (i < 0) {
+        return;
+    }
+    TStringArray* values = EntryAt(i).values;
+    if (values != nullptr && j >= 0 && j < values->Count() && values->ValueAt(j) != value) {
+        values->SetValueAt(j, value);
+        FModified = true;
+    }
 }
 
 const TUploadFileObject* TLcHttpValues::UploadOf(const std::string& name)

@@ -36,6 +36,8 @@ public:
     // A non-empty text replaces the last item (adding one to an empty array); the empty
     // string removes the last item.
     void SetValue(const std::string& value);
+    // Item i := value; nothing when i is out of range.
+    void SetValueAt(int i, const std::string& value);
     void Clear() { FItems.clear(); }
 
     CL_CLASS_NAME(TStringArray)
@@ -97,6 +99,9 @@ public:
     void SetValueAt(int i, const std::string& value);
     int ValueCountOf(const std::string& name);
     std::string ValueOf(const std::string& name, int j);
+    // Value j of name := value; nothing when the name is absent, holds an upload or has no
+    // value j.
+    void SetValueOf(const std::string& name, int j, const std::string& value);
     // The upload stored under name, or nullptr when the name is absent or holds values.
     const TUploadFileObject* UploadOf(const std::string& name);
 

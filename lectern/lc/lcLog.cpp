@@ -57,17 +57,6 @@ std::string folderPath;
 std::unique_ptr<tStringObjList> buffers;  // file-name part -> TLcHugeString, owned here
 int64_t bufferedBytes = 0;
 
-class TLockGuard {
-public:
-    explicit TLockGuard(TLcCritSec& lock) : FLock(lock) { FLock.Acquire(); }
-    ~TLockGuard() { FLock.Release(); }
-    TLockGuard(const TLockGuard&) = delete;
-    TLockGuard& operator=(const TLockGuard&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 std::string WithTrailingDelimiter(const std::string& path)

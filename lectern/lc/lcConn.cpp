@@ -1,0 +1,1241 @@
+#include "lcConn.h"
+
+#include "classlib/PlatformTime.h"
+#include "lectern/lc/lcFastStrings.h"
+#include "lectern/lc/lcHttpValues.h"
+#include "lectern/lc/lcInfo.h"
+#include "lectern/lc/lcLog.h"
+#include "lectern/lc/lcTimer.h"
+#include "lectern/lc/lcValueContainers.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+#include <typeinfo>
+
+namespace {
+
+// ---- unit state ----
+
+int gUnitRefs = 0;
+// Guards the connection counts; none while the unit is not running.
+std::atomic<TLcCritSec*> gLock{nullptr};
+int32_t gServerCount = 0;
+int32_t gClientCount = 0;
+
+// Guards the links between a listener and its client connections (TLcServer::FClients and
+// each client's FParent). Constant-initialised and never freed, so a connection that ends
+// after the unit can still unlink itself.
+std::mutex gLinks;
+
+// Synchronised calls of connections running on the main thread right now. A listener does
+// not wait for its workers from inside one: the worker that waits for it could be its own.
+std::atomic<int> gMainSyncDepth{0};
+
+// Runs fn under the unit lock; EClientLimitReached "Closing application." once the unit has
+// ended.
+template <class Fn>
+void UnderUnitLock(Fn fn)
+{
+    TLcCritSec* lock = gLock.load();
+    if (lock == nullptr) {
+        throw EClientLimitReached("Closing application.");
+    }
+    lock->Enter();
+    try {
+        fn();
+    } catch (...) {
+        lock->Leave();
+        throw;
+    }
+    lock->Leave();
+}
+
+// Reads a count under the unit lock (without it once the unit has ended).
+template <class Fn>
+int32_t ReadUnderLock(Fn read)
+{
+    TLcCritSec* lock = gLock.load();
+    if (lock == nullptr) {
+        return read();
+    }
+    lock->Enter();
+    const int32_t value = read();
+    lock->Leave();
+    return value;
+}
+
+void LogDestroyError(const char* context, const Exception& e)
+{
+    if (LogHandledErrors) {
+        LogException(context, e, "ERROR");
+    }
+}
+
+// Holds a connection "closing" while one of its events runs.
+class TClosingHold {
+public:
+    explicit TClosingHold(int& count) : FCount(count) { ++FCount; }
+    ~TClosingHold() { --FCount; }
+    TClosingHold(const TClosingHold&) = delete;
+    TClosingHold& operator=(const TClosingHold&) = delete;
+
+private:
+    int& FCount;
+};
+
+template <class... Args>
+void FireEvent(const TEvent<Args...>& event, std::type_identity_t<Args>... args)
+{
+    if (event) {
+        event(args...);
+    }
+}
+
+}  // namespace
+
+// ============================================================================================
+// Small classes
+// ============================================================================================
+
+void TLcTimeoutsOfAPI::AssignTo(TPersistent* dest) const
+{
+    auto* other = dynamic_cast<TLcTimeoutsOfAPI*>(dest);
+    if (other == nullptr) {
+        TPersistent::AssignTo(dest);
+        return;
+    }
+    other->ResolveTimeout = ResolveTimeout;
+    other->ConnectTimeout = ConnectTimeout;
+    other->SendTimeout = SendTimeout;
+    other->ReceiveTimeout = ReceiveTimeout;
+    other->ResponseTimeout = ResponseTimeout;
+}
+
+void TLcServerRequest::Clear()
+{
+    TLcRequest::Clear();
+    FStarted = false;
+    FActive = false;
+    FComplete = false;
+    FBodyReceived = 0;
+    FAccepted = false;
+    FClose = false;
+}
+
+TLcServerResponse::TLcServerResponse() { ResetState(); }
+
+void TLcServerResponse::Clear()
+{
+    TLcResponse::Clear();
+    ResetState();
+}
+
+void TLcServerResponse::ResetState()
+{
+    SetStatus(200, "OK");
+    FStarted = false;
+    FHeaderSent = false;
+    FAllContentOut = false;
+    FAllDataSent = false;
+    FBodyFollows = true;
+    FContentOut = 0;
+}
+
+void TLcServerResponse::SetStatus(int32_t code, const std::string& text)
+{
+    SetStatusCode(code);
+    SetStatusText(text);
+}
+
+void TLcServerRequestFixup::AssignTo(TPersistent* dest) const
+{
+    auto* other = dynamic_cast<TLcServerRequestFixup*>(dest);
+    if (other == nullptr) {
+        TPersistent::AssignTo(dest);
+        return;
+    }
+    other->RemovePrefix = RemovePrefix;
+    other->DecodeFileName = DecodeFileName;
+    other->DecodeQuery = DecodeQuery;
+    other->UpperCaseFileName = UpperCaseFileName;
+}
+
+void TLcServerRequestFixup::Apply(TLcRequest& request) const
+{
+    // Only names of more than this many characters can carry a scheme and a host.
+    constexpr size_t kShortestPrefixedName = 8;
+    if (RemovePrefix) {
+        const std::string& name = request.FileName();
+        if (name.size() > kShortestPrefixedName) {
+            const std::string head = UpperCaseStr(name.substr(0, 8));
+            const size_t scheme = head == "HTTPS://" ? 8 : head.compare(0, 7, "HTTP://") == 0 ? 7 : 0;
+            if (scheme > 0) {
+                const size_t slash = name.find('/', scheme);
+                request.SetFileName(slash == std::string::npos ? std::string() : name.substr(slash));
+            }
+        }
+    }
+    if (DecodeFileName && !request.FileName().empty()) {
+        request.SetFileName(DecodeUrlText(request.FileName(), false));
+    }
+    if (DecodeQuery) {
+        TLcHttpValues& query = request.Query();
+        const std::string text = query.EncodedText();
+        if (!text.empty()) {
+            const int names = query.NameCount();
+            if (names > 0) {
+                // Values first, found by the names as they arrived; then the names.
+                for (int i = 0; i < names; ++i) {
+                    const std::string name = query.NameAt(i);
+                    for (int j = 0, n = query.ValueCountOf(name); j < n; ++j) {
+                        query.SetValueOf(name, j, DecodeUrlText(query.ValueOf(name, j), false));
+                    }
+                }
+                for (int i = 0; i < names; ++i) {
+                    query.SetNameAt(i, DecodeUrlText(query.NameAt(i), false));
+                }
+            } else {
+                query.SetEncodedText(DecodeUrlText(text, false));
+            }
+        }
+    }
+    if (UpperCaseFileName) {
+        request.SetFileName(UpperCaseStr(request.FileName()));
+    }
+}
+
+bool TLcConEventJob::Run(TLcThread*)
+{
+    if (FEvent) {
+        FEvent(FConnection);
+    }
+    return true;
+}
+
+bool TLcRestartJob::Run(TLcThread*)
+{
+    FServer->DoRestart();
+    return true;
+}
+
+// ============================================================================================
+// TLcConnection
+// ============================================================================================
+
+TLcConnection::TLcConnection(TComponent* owner)
+    : TLcComponent(owner),
+      FInfo(std::make_unique<TLcInfo>()),
+      FTimeout(std::make_unique<TLcTimeout>(static_cast<TLcTimeoutTarget*>(this))),
+      FTimeoutsOfAPI(std::make_unique<TLcTimeoutsOfAPI>())
+{
+}
+
+TLcConnection::~TLcConnection()
+{
+    FShuttingDown = true;
+    try {
+        StopRestartTimer();
+        if (FProvider != nullptr) {
+            TLcConnectionProvider* provider = FProvider;
+            TLcConnection::ClearTriggers();
+            FProvider = nullptr;
+            provider->Release();
+        }
+        FTimeout->Stop();
+    } catch (const Exception& e) {
+        LogDestroyError("TLcConnection.Destroy", e);
+    } catch (...) {
+    }
+    // Unlink from the listener, which may be waiting for its last client to go.
+    std::lock_guard<std::mutex> lock(gLinks);
+    if (TLcServer* parent = FParent.load()) {
+        auto& clients = parent->FClients;
+        std::erase_if(clients, [this](TLcServer* client) { return static_cast<TLcConnection*>(client) == this; });
+        FParent = nullptr;
+        parent->FStopEvent.SetEvent();
+    }
+}
+
+void TLcConnection::SetMultiThreaded(bool value) { FMultiThreaded = value; }
+
+void TLcConnection::SetTimeout(const TLcTimeout* value)
+{
+    if (value != nullptr) {
+        FTimeout->Assign(value);
+    }
+}
+
+// ---- life ----
+
+void TLcConnection::Release()
+{
+    if (FShuttingDown) {
+        return;
+    }
+    if (InsideEvent()) {
+        FReleaseRequested = true;
+        return;
+    }
+    if (FProvider != nullptr) {
+        TLcConnectionProvider* provider = FProvider;
+        FProvider = nullptr;
+        provider->Release();  // frees this object through TriggerReadyToRelease
+    } else {
+        FFreeWhenEventsEnd = true;
+        FreeIfFlagged();
+    }
+}
+
+void TLcConnection::TriggerReadyToRelease()
+{
+    FTimeout->Stop();
+    FProvider = nullptr;
+    if (FShuttingDown) {
+        return;
+    }
+    FFreeWhenEventsEnd = true;
+    FreeIfFlagged();
+}
+
+bool TLcConnection::FreeIfFlagged()
+{
+    if (FFreeWhenEventsEnd && FEventDepth == 0 && FGuardDepth == 0 && !FShuttingDown) {
+        delete this;
+        return true;
+    }
+    return false;
+}
+
+void TLcConnection::Disconnect()
+{
+    StopRestartTimer();
+    if (FMultiThreaded && FProvider != nullptr) {
+        FProvider->Disconnect();
+        return;
+    }
+    if (InsideEvent()) {
+        FClosing = true;
+        FDisconnectRequested = true;
+        FReleaseRequested = false;
+        return;
+    }
+    if (FProvider != nullptr) {
+        FProvider->Disconnect();
+    }
+}
+
+void TLcConnection::InternalDisconnect()
+{
+    if (FProvider != nullptr) {
+        FProvider->InternalDisconnect();
+    }
+}
+
+bool TLcConnection::IsClosing()
+{
+    if (FReleaseRequested || FDisconnectRequested || FClosing || FClosingHeld > 0 || FProvider == nullptr) {
+        return true;
+    }
+    const uint8_t state = FProvider->GetState();
+    return state == kLcStateClosed || state == kLcStateDisconnecting;
+}
+
+void TLcConnection::StopRestartTimer()
+{
+    if (FRestartTimer != nullptr) {
+        TLcTimer::Stop(FRestartTimer);
+        FRestartPending = false;
+    }
+}
+
+// ---- events ----
+
+void TLcConnection::EnterEvent() { ++FEventDepth; }
+
+bool TLcConnection::LeaveEvent()
+{
+    --FEventDepth;
+    return FreeIfFlagged();
+}
+
+bool TLcConnection::InsideEvent() { return FEventDepth > 0 && InsideThread(); }
+
+void TLcConnection::TriggerAfterEvents()
+{
+    if (InsideEvent()) {
+        FDeferredPending = true;
+        return;
+    }
+    FDeferredPending = false;
+    if (FShuttingDown) {
+        return;
+    }
+    ++FGuardDepth;
+    try {
+        DoDeferredWork();
+    } catch (...) {
+        --FGuardDepth;
+        FreeIfFlagged();
+        throw;
+    }
+    --FGuardDepth;
+    FreeIfFlagged();
+}
+
+void TLcConnection::DoDeferredWork()
+{
+    if (FReleaseRequested) {
+        FTimeout->Stop();
+        FClosing = false;
+        FReleaseRequested = false;
+        FTimedOut = false;
+        FRestartRequested = false;
+        if (FStopListenRequested) {
+            FStopListenRequested = false;
+            if (Parent() != nullptr) {
+                DeferredStop();
+            } else {
+                Release();
+            }
+        } else {
+            if (FDisconnectRequested) {
+                FDisconnectRequested = false;
+                Disconnect();
+            }
+            Release();
+        }
+    } else if (FRestartRequested) {
+        FTimeout->Disable();
+        FRestartRequested = false;
+        const bool stopFirst = FStopListenRequested || FDisconnectRequested;
+        FStopListenRequested = false;
+        FDisconnectRequested = false;
+        DeferredRestart(stopFirst);
+    } else if (FDisconnectRequested) {
+        FTimeout->Disable();
+        FClosing = false;
+        FDisconnectRequested = false;
+        if (FStopListenRequested) {
+            FStopListenRequested = false;
+            DeferredStop();
+        } else {
+            Disconnect();
+        }
+    }
+}
+
+void TLcConnection::CallConnecting()
+{
+    if (FConnectingFired) {
+        return;
+    }
+    FConnectingFired = true;
+    if (!InEvent([this] { TriggerConnecting(); })) {
+        FTimeout->Connecting();
+    }
+}
+
+void TLcConnection::TriggerConnecting() { FireEvent(OnConnecting, this); }
+
+void TLcConnection::CallConnect()
+{
+    if (FConnectFired) {
+        return;
+    }
+    FConnectFired = true;
+    if (!InEvent([this] { TriggerConnect(); })) {
+        FTimeout->Connect();
+    }
+}
+
+void TLcConnection::TriggerConnect() { FireEvent(OnConnect, this); }
+
+void TLcConnection::CallDisconnecting()
+{
+    if (!FConnectingFired) {
+        return;
+    }
+    FConnectingFired = false;
+    InEvent([this] { TriggerDisconnecting(); });
+}
+
+void TLcConnection::TriggerDisconnecting() { FireEvent(OnDisconnecting, this); }
+
+void TLcConnection::CallDisconnect()
+{
+    if (!FConnectFired) {
+        return;
+    }
+    FConnectFired = false;
+    InEvent([this] {
+        TClosingHold hold(FClosingHeld);
+        TriggerDisconnect();
+    });
+}
+
+void TLcConnection::TriggerDisconnect() { FireEvent(OnDisconnect, this); }
+
+void TLcConnection::CallDataOut()
+{
+    FTimeout->DataOut();
+    if (FProvider != nullptr) {
+        FLastWrite = FProvider->LastWrite();
+        FTotalWritten += FLastWrite;
+    }
+    InEvent([this] { TriggerDataOut(); });
+}
+
+void TLcConnection::TriggerDataOut() { FireEvent(OnDataOut, this); }
+
+void TLcConnection::CallDataIn()
+{
+    FTimeout->DataIn();
+    if (FProvider != nullptr) {
+        FLastRead = FProvider->LastRead();
+        FTotalRead += FLastRead;
+    }
+    InEvent([this] { TriggerDataIn(); });
+}
+
+void TLcConnection::TriggerDataIn() { FireEvent(OnDataIn, this); }
+
+void TLcConnection::CallLastWrite()
+{
+    InEvent([this] { TriggerLastWrite(); });
+}
+
+void TLcConnection::CallDataSent()
+{
+    if (FTotalWritten > 0) {
+        FTimeout->DataSent();
+    }
+    InEvent([this] {
+        if (FTotalWritten > 0) {
+            TriggerDataSent();
+        }
+        if (!IsClosing()) {
+            TriggerReadyToSend();
+        }
+    });
+}
+
+void TLcConnection::TriggerDataSent() { FireEvent(OnDataSent, this); }
+
+void TLcConnection::TriggerReadyToSend() { FireEvent(OnReadyToSend, this); }
+
+void TLcConnection::CallDataReceived()
+{
+    InEvent([this] { TriggerDataReceived(); });
+}
+
+void TLcConnection::TriggerDataReceived() { FireEvent(OnDataReceived, this); }
+
+void TLcConnection::CallException(const Exception& e)
+{
+    InEvent([&] { TriggerException(e); });
+}
+
+void TLcConnection::TriggerException(const Exception& e) { FireEvent(OnException, this, e); }
+
+void TLcConnection::RaiseProviderError(const std::string& text) { throw ELcConnection(text); }
+
+// ---- the provider ----
+
+void TLcConnection::ReleaseProvider()
+{
+    TLcConnectionProvider* provider = FProvider;
+    if (provider == nullptr) {
+        return;
+    }
+    ClearTriggers();
+    FProvider = nullptr;
+    provider->Release();
+}
+
+void TLcConnection::SetParams()
+{
+    if (FProvider != nullptr) {
+        FProvider->SetAddr(ServerAddr);
+        FProvider->SetPort(ServerPort);
+        FProvider->SetMultiThreaded(FMultiThreaded);
+    }
+    FTotalRead = 0;
+    FTotalWritten = 0;
+    FLastRead = 0;
+    FLastWrite = 0;
+}
+
+void TLcConnection::SetTriggers()
+{
+    TLcConnectionProvider* p = FProvider;
+    if (p == nullptr) {
+        return;
+    }
+    using TC = TLcConnection;
+    p->OnError = TLcProviderErrorText(this, &TC::RaiseProviderError);
+    p->OnAfterEvents = TLcProviderNotify(this, &TC::TriggerAfterEvents);
+    p->OnOpening = TLcProviderNotify(this, &TC::TriggerOpening);
+    p->OnReadyToRelease = TLcProviderNotify(this, &TC::TriggerReadyToRelease);
+    p->OnConnecting = TLcProviderNotify(this, &TC::CallConnecting);
+    p->OnConnect = TLcProviderNotify(this, &TC::CallConnect);
+    p->OnDisconnecting = TLcProviderNotify(this, &TC::CallDisconnecting);
+    p->OnDisconnect = TLcProviderNotify(this, &TC::CallDisconnect);
+    p->OnDataSent = TLcProviderNotify(this, &TC::CallDataSent);
+    p->OnDataOut = TLcProviderNotify(this, &TC::CallDataOut);
+    p->OnDataIn = TLcProviderNotify(this, &TC::CallDataIn);
+    p->OnLastWrite = TLcProviderNotify(this, &TC::CallLastWrite);
+    p->OnDataReceived = TLcProviderNotify(this, &TC::CallDataReceived);
+    p->OnDataLost = TLcProviderNotify(this, &TC::TriggerDataLost);
+    p->OnException = TLcProviderException(this, &TC::CallException);
+}
+
+void TLcConnection::ClearTriggers()
+{
+    TLcConnectionProvider* p = FProvider;
+    if (p == nullptr) {
+        return;
+    }
+    p->OnError = {};
+    p->OnAfterEvents = {};
+    p->OnOpening = {};
+    p->OnReadyToRelease = {};
+    p->OnConnecting = {};
+    p->OnConnect = {};
+    p->OnDisconnecting = {};
+    p->OnDisconnect = {};
+    p->OnDataSent = {};
+    p->OnDataOut = {};
+    p->OnDataIn = {};
+    p->OnLastWrite = {};
+    p->OnDataReceived = {};
+    p->OnDataLost = {};
+    p->OnException = {};
+}
+
+// ---- addresses and counts ----
+
+std::string TLcConnection::PeerAddr() { return FProvider != nullptr ? FProvider->PeerAddr() : std::string(); }
+std::string TLcConnection::PeerPort() { return FProvider != nullptr ? FProvider->PeerPort() : std::string(); }
+std::string TLcConnection::LocalAddr() { return FProvider != nullptr ? FProvider->LocalAddr() : ServerAddr; }
+std::string TLcConnection::LocalPort() { return FProvider != nullptr ? FProvider->LocalPort() : ServerPort; }
+
+int32_t TLcConnection::ConnectionCount() const
+{
+    return ReadUnderLock([] { return gServerCount + gClientCount; });
+}
+
+int32_t TLcConnection::ClientConnectionCount() const
+{
+    return ReadUnderLock([] { return gClientCount; });
+}
+
+int32_t TLcConnection::ServerConnectionCount() const
+{
+    return ReadUnderLock([] { return gServerCount; });
+}
+
+// ---- jobs and threads ----
+
+bool TLcConnection::PostJob(TObject* job, bool highPriority)
+{
+    if (job == nullptr) {
+        return false;
+    }
+    if (FProvider != nullptr) {
+        return FProvider->PostJob(job, highPriority);
+    }
+    return !FMultiThreaded && LcRunJobAtOnce(job);
+}
+
+bool TLcConnection::PostEvent(const TLcNotifyEvent& event)
+{
+    auto* job = new TLcConEventJob(this, event);
+    if (!PostJob(job)) {
+        delete job;
+        return false;
+    }
+    return true;
+}
+
+bool TLcConnection::InMainThread()
+{
+    if (!FMultiThreaded) {
+        return true;
+    }
+    return FProvider != nullptr ? FProvider->InMainThread() : TLcThread::InMainThread();
+}
+
+bool TLcConnection::InsideThread()
+{
+    return FProvider != nullptr ? FProvider->InsideThread() : !FMultiThreaded;
+}
+
+void TLcConnection::TSyncCallBase::Run()
+{
+    const bool onMain = TLcThread::InMainThread();
+    if (onMain) {
+        ++gMainSyncDepth;
+    }
+    try {
+        Call();
+    } catch (...) {
+        if (onMain) {
+            --gMainSyncDepth;
+        }
+        throw;
+    }
+    if (onMain) {
+        --gMainSyncDepth;
+    }
+}
+
+bool TLcConnection::SyncCall(TSyncCallBase& call)
+{
+    if (FProvider == nullptr) {
+        return false;
+    }
+    return FProvider->Sync(TEvent<>(&call, &TSyncCallBase::Run));
+}
+
+std::string TLcConnection::Read()
+{
+    std::string text = FProvider != nullptr ? FProvider->Read() : std::string();
+    if (!text.empty()) {
+        FTimeout->DataReceived();
+    }
+    return text;
+}
+
+void TLcConnection::Write(const std::string& text)
+{
+    FTimeout->DataSend();
+    if (FProvider != nullptr) {
+        FProvider->WriteBody(text, true);
+    }
+}
+
+TLcThread* TLcConnection::TimeoutJobQueue() { return FProvider != nullptr ? FProvider->GetThread() : nullptr; }
+
+void TLcConnection::TimedOut()
+{
+    FTimedOut = true;
+    InternalDisconnect();
+}
+
+// ============================================================================================
+// TLcServer
+// ============================================================================================
+
+TLcServer::TLcServer(TComponent* owner) : TLcConnection(owner), FRestartOn(std::make_unique<TLcRestartParam>()) {}
+
+TLcServer::~TLcServer()
+{
+    try {
+        Shutdown();
+    } catch (const Exception& e) {
+        LogDestroyError("TLcServer.Destroy", e);
+    } catch (...) {
+    }
+}
+
+void TLcServer::Shutdown()
+{
+    if (FShutDownDone) {
+        return;
+    }
+    FShutDownDone = true;
+    FShuttingDown = true;
+    StopRestartTimer();
+    TLcConnectionProvider* provider = FProvider;
+    if (provider != nullptr && Parent() == nullptr && FMultiThreaded && MayWaitForWorkers()) {
+        // The provider works on pool workers: stop it, let it end on its own queue and wait
+        // until it is gone and every client connection with it. Its triggers stay bound
+        // meanwhile: this object is still whole, and its events (listen stop, client
+        // disconnects) still reach the application.
+        const uint64_t deadline = plat::MonotonicMs() + uint64_t{kLcServerStopWaitSeconds} * 1000u;
+        FProviderGone = false;
+        provider->OnReadyToRelease = TLcProviderNotify(this, &TLcServer::ProviderGone);
+        if (provider->GetState() != kLcStateClosed) {
+            provider->Disconnect();
+        }
+        provider->Release();
+        WaitForStop(deadline, &TLcServer::ProviderGoneAndNoClients);
+        if (!FProviderGone) {
+            ClearTriggers();  // it outlived the wait: it must not call into a freed object
+        }
+        FProvider = nullptr;
+    } else {
+        ReleaseProvider();
+    }
+    ForgetClients();
+}
+
+bool TLcServer::MayWaitForWorkers()
+{
+    if (!TLcThread::InMainThread() || gMainSyncDepth.load() > 0) {
+        return false;
+    }
+    TLcThread* queue = FProvider != nullptr ? FProvider->GetThread() : nullptr;
+    return queue == nullptr || !queue->InWorker();
+}
+
+bool TLcServer::WaitForStop(uint64_t deadlineMs, bool (TLcServer::*done)())
+{
+    while (!(this->*done)()) {
+        const uint64_t now = plat::MonotonicMs();
+        if (now >= deadlineMs) {
+            return false;
+        }
+        FStopEvent.ResetEvent();
+        if ((this->*done)()) {
+            break;
+        }
+        const auto seconds = static_cast<uint32_t>((deadlineMs - now + 999) / 1000);
+        if (!WaitForWithMessages(FStopEvent, seconds)) {
+            return (this->*done)();  // the time is up, or the program is quitting
+        }
+    }
+    return true;
+}
+
+bool TLcServer::ListenerClosed()
+{
+    return FStopSeen.load() && (FProvider == nullptr || FProvider->GetState() == kLcStateClosed) && ClientCount() == 0;
+}
+
+bool TLcServer::ProviderGoneAndNoClients() { return FProviderGone.load() && ClientCount() == 0; }
+
+void TLcServer::ProviderGone()
+{
+    FProviderGone = true;
+    FStopEvent.SetEvent();  // the last touch: the waiter may free this object now
+}
+
+void TLcServer::ForgetClients()
+{
+    std::lock_guard<std::mutex> lock(gLinks);
+    for (TLcServer* client : FClients) {
+        client->FParent = nullptr;
+    }
+    FClients.clear();
+}
+
+int TLcServer::ClientCount() const
+{
+    std::lock_guard<std::mutex> lock(gLinks);
+    return static_cast<int>(FClients.size());
+}
+
+void TLcServer::SetMultiThreaded(bool value)
+{
+    if (value == FMultiThreaded) {
+        return;
+    }
+    if (Parent() == nullptr && FProvider != nullptr) {
+        if (IsListening()) {
+            throw ELcConnection("Can not change MultiThreaded after Listen.");
+        }
+        ReleaseProvider();
+    }
+    FMultiThreaded = value;
+}
+
+void TLcServer::CopyFrom(TLcServer* source)
+{
+    ServerAddr = source->ServerAddr;
+    ServerPort = source->ServerPort;
+    FMultiThreaded = source->FMultiThreaded;
+    Timeout()->Assign(source->Timeout());
+    OnConnecting = source->OnConnecting;
+    OnDisconnecting = source->OnDisconnecting;
+    OnConnect = source->OnConnect;
+    OnDisconnect = source->OnDisconnect;
+    OnException = source->OnException;
+    OnDataOut = source->OnDataOut;
+    OnDataIn = source->OnDataIn;
+    OnDataSent = source->OnDataSent;
+    OnReadyToSend = source->OnReadyToSend;
+    OnDataReceived = source->OnDataReceived;
+    OnClientConnect = source->OnClientConnect;
+    OnClientDisconnect = source->OnClientDisconnect;
+    OnListenStart = source->OnListenStart;
+    OnListenStop = source->OnListenStop;
+}
+
+// ---- listening ----
+
+void TLcServer::Listen(bool restarting)
+{
+    if (InsideEvent()) {
+        FRestartRequested = true;
+        FReleaseRequested = false;
+        return;
+    }
+    if (TLcServer* parent = Parent()) {
+        parent->Listen(restarting);
+        return;
+    }
+    if (FProvider == nullptr) {
+        CreateProvider();
+    }
+    SetParams();
+    if (auto* provider = dynamic_cast<TLcServerProvider*>(FProvider)) {
+        provider->Listen(restarting);
+    }
+}
+
+void TLcServer::StopListen()
+{
+    if (FMultiThreaded && FProvider != nullptr) {
+        if (TLcServer* parent = Parent()) {
+            parent->Disconnect();
+            return;
+        }
+        const bool wait = MayWaitForWorkers();
+        const uint64_t deadline = plat::MonotonicMs() + uint64_t{kLcServerStopWaitSeconds} * 1000u;
+        // A provider that does not listen reports no end of a stop: only clients are waited for.
+        FStopSeen = FProvider->GetState() == kLcStateClosed;
+        FProvider->Disconnect();
+        if (wait) {
+            WaitForStop(deadline, &TLcServer::ListenerClosed);
+        }
+        return;
+    }
+    if (TLcServer* parent = Parent()) {
+        parent->Disconnect();
+        return;
+    }
+    if (InsideEvent()) {
+        FClosing = true;
+        FDisconnectRequested = true;
+        FStopListenRequested = true;
+        FReleaseRequested = false;
+        return;
+    }
+    if (FProvider != nullptr) {
+        FProvider->Disconnect();
+    }
+}
+
+bool TLcServer::IsListening()
+{
+    if (Parent() != nullptr || FProvider == nullptr || IsClosing()) {
+        return false;
+    }
+    const uint8_t state = FProvider->GetState();
+    return state == kLcStateListening || state == kLcStateConnected;
+}
+
+void TLcServer::SetTriggers()
+{
+    TLcConnection::SetTriggers();
+    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider)) {
+        using TS = TLcServer;
+        p->OnNewProvider = TLcProviderNew(this, &TS::NewProvider);
+        p->OnClientConnecting = TLcProviderNotify(this, &TS::CheckClientLimits);
+        p->OnClientConnect = TLcProviderNotify(this, &TS::CallClientConnect);
+        p->OnClientDisconnect = TLcProviderNotify(this, &TS::CallClientDisconnect);
+        p->OnListenStart = TLcProviderNotify(this, &TS::CallListenStart);
+        p->OnListenStop = TLcProviderNotify(this, &TS::CallListenStop);
+        p->OnListenError = TLcProviderException(this, &TS::CallListenError);
+        p->OnListenLost = TLcProviderNotify(this, &TS::CallListenLost);
+    }
+}
+
+void TLcServer::ClearTriggers()
+{
+    TLcConnection::ClearTriggers();
+    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider)) {
+        p->OnNewProvider = {};
+        p->OnClientConnecting = {};
+        p->OnClientConnect = {};
+        p->OnClientDisconnect = {};
+        p->OnListenStart = {};
+        p->OnListenStop = {};
+        p->OnListenError = {};
+        p->OnListenLost = {};
+    }
+}
+
+void TLcServer::TriggerAfterEvents()
+{
+    // The end of a listener's batch may end a stop-and-wait; the signal is the last touch.
+    ++FGuardDepth;
+    try {
+        TLcConnection::TriggerAfterEvents();
+    } catch (...) {
+        --FGuardDepth;
+        FreeIfFlagged();
+        throw;
+    }
+    --FGuardDepth;
+    if (FreeIfFlagged()) {
+        return;
+    }
+    if (Parent() == nullptr) {
+        FStopSeen = FProvider == nullptr || FProvider->GetState() == kLcStateClosed;
+        FStopEvent.SetEvent();
+    }
+}
+
+// ---- client connections ----
+
+void TLcServer::CheckClientLimits()
+{
+    UnderUnitLock([] {
+        if (gServerCount + gClientCount >= kLcMaxConnections) {
+            throw EClientLimitReached("Total connection limit reached.");
+        }
+        if (gServerCount >= kLcMaxServerConnections) {
+            throw EClientLimitReached("Server connection limit reached.");
+        }
+    });
+}
+
+void TLcServer::NewProvider(TLcConnectionProvider*& provider)
+{
+    TLcServer* client = CopyOf();
+    Assert(client != nullptr && typeid(*client) == typeid(*this),
+           "TLcServer.NewProvider: CopyOf must make an object of the server's own class.");
+    {
+        std::lock_guard<std::mutex> lock(gLinks);
+        client->FParent = this;
+        FClients.push_back(client);
+    }
+    try {
+        provider = client->CreateProvider();
+        client->CopyFrom(this);
+        client->SetParams();
+    } catch (...) {
+        provider = nullptr;
+        delete client;
+        throw;
+    }
+}
+
+void TLcServer::CallClientConnect()
+{
+    if (FClientCounted) {
+        return;
+    }
+    UnderUnitLock([] { ++gServerCount; });
+    FClientCounted = true;
+    Timeout()->Start(FMultiThreaded);
+    Timeout()->Connecting();
+    CallClientConnectEvent();
+}
+
+void TLcServer::CallClientConnectEvent()
+{
+    if (FClientConnectFired) {
+        return;
+    }
+    FClientConnectFired = true;
+    InEvent([this] { TriggerClientConnect(); });
+}
+
+void TLcServer::TriggerClientConnect() { FireEvent(OnClientConnect, this); }
+
+void TLcServer::CallClientDisconnect()
+{
+    if (!FClientCounted) {
+        return;
+    }
+    FClientCounted = false;
+    try {
+        UnderUnitLock([] { --gServerCount; });
+    } catch (const EClientLimitReached&) {
+        // the unit has ended: nothing is counted any more
+    }
+    if (FClientConnectFired) {
+        FClientConnectFired = false;
+        if (InEvent([this] { CallClientDisconnectEvent(); })) {
+            return;
+        }
+    }
+    Timeout()->Stop();
+}
+
+void TLcServer::CallClientDisconnectEvent() { TriggerClientDisconnect(); }
+
+void TLcServer::TriggerClientDisconnect() { FireEvent(OnClientDisconnect, this); }
+
+// ---- listen events ----
+
+void TLcServer::CallListenStart()
+{
+    InEvent([this] { TriggerListenStart(); });
+}
+
+void TLcServer::TriggerListenStart() { FireEvent(OnListenStart, this); }
+
+void TLcServer::CallListenStop()
+{
+    InEvent([this] {
+        TClosingHold hold(FClosingHeld);
+        TriggerListenStop();
+    });
+}
+
+void TLcServer::TriggerListenStop() { FireEvent(OnListenStop, this); }
+
+void TLcServer::CallListenLost()
+{
+    if (InEvent([this] {
+            TClosingHold hold(FClosingHeld);
+            TriggerListenLost();
+        })) {
+        return;
+    }
+    if (FRestartOn->ListenLost && !FReleaseRequested) {
+        FRestartRequested = true;
+    }
+}
+
+void TLcServer::TriggerListenLost() { FireEvent(OnListenLost, this); }
+
+void TLcServer::CallListenError(const Exception& e)
+{
+    if (InEvent([&] {
+            TClosingHold hold(FClosingHeld);
+            TriggerListenError(e);
+        })) {
+        return;
+    }
+    if (FRestartOn->ListenError) {
+        if (!FRestartRequested && !FReleaseRequested && !FRestartPending) {
+            FRestartRequested = true;
+        }
+    } else if (!OnListenError) {
+        throw ELcConnection(e.Message());
+    }
+}
+
+void TLcServer::TriggerListenError(const Exception& e)
+{
+    FireEvent(OnListenError, this, e);
+}
+
+// ---- restart ----
+
+void TLcServer::Restart(int32_t wait)
+{
+    if (InsideEvent()) {
+        FRestartRequested = true;
+        FReleaseRequested = false;
+        return;
+    }
+    if (FRestartPending) {
+        return;
+    }
+    FRestartPending = true;
+    if (wait <= 0) {
+        DoRestart();
+        return;
+    }
+    constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
+    FRestartTimer = new TLcTimer(FMultiThreaded);
+    TLcTimer::Enable(FRestartTimer, std::min(wait, kMaxWaitSeconds) * 1000, true, true,
+                     TLcTimerMethod(this, &TLcServer::DoRestart));
+}
+
+void TLcServer::DoRestart()
+{
+    if (FShuttingDown) {
+        return;
+    }
+    if (FProvider != nullptr && FProvider->GetThread() != nullptr && !InsideThread()) {
+        auto* job = new TLcRestartJob(this);
+        if (PostJob(job)) {
+            return;
+        }
+        job->Kill();
+    }
+    if (!FRestartPending) {
+        return;
+    }
+    FRestartPending = false;
+    FRestartTimer = nullptr;  // it freed itself after firing
+    ++FGuardDepth;
+    try {
+        RestartNow();
+    } catch (const Exception& e) {
+        try {
+            CallException(e);
+        } catch (...) {
+            --FGuardDepth;
+            FreeIfFlagged();
+            throw;
+        }
+    }
+    --FGuardDepth;
+    // Whatever OnRestart asked for is due now: no provider batch follows this step.
+    if (FReleaseRequested || FRestartRequested || FDisconnectRequested || FDeferredPending) {
+        TriggerAfterEvents();
+    } else {
+        FreeIfFlagged();
+    }
+}
+
+void TLcServer::RestartNow()
+{
+    auto state = [this] { return FProvider != nullptr ? FProvider->GetState() : kLcStateClosed; };
+    if (state() == kLcStateListening) {
+        StopListen();
+    }
+    if (state() != kLcStateClosed) {
+        Restart(FRestartOn->Wait <= 0 ? 1 : FRestartOn->Wait);
+        return;
+    }
+    if (InEvent([this] { TriggerRestart(); })) {
+        return;
+    }
+    if (!FReleaseRequested && !FRestartRequested) {
+        Listen(true);
+    }
+}
+
+void TLcServer::TriggerRestart() { FireEvent(OnRestart, this); }
+
+void TLcServer::DeferredRestart(bool stopFirst)
+{
+    TLcServer* target = Parent() != nullptr ? Parent() : this;
+    if (stopFirst) {
+        target->StopListen();
+    }
+    target->Restart(target->FRestartOn->Wait);
+}
+
+// ============================================================================================
+// Unit start and end
+// ============================================================================================
+
+void InitializeLcConn()
+{
+    if (gUnitRefs++ > 0) {
+        return;
+    }
+    InitializeLcTimer();
+    gServerCount = 0;
+    gClientCount = 0;
+    gLock = new TLcCritSec;
+}
+
+void FinalizeLcConn()
+{
+    if (gUnitRefs == 0 || --gUnitRefs > 0) {
+        return;
+    }
+    CloseThreadPool();
+    delete gLock.exchange(nullptr);
+    FinalizeLcTimer();
+}
+
+void SetLcConnectionCounts(int32_t serverConnections, int32_t clientConnections)
+{
+    UnderUnitLock([&] {
+        gServerCount = serverConnections;
+        gClientCount = clientConnections;
+    });
+}

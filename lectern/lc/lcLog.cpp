@@ -346,6 +346,22 @@ void LogException(const std::string& context, const Exception& e, const std::str
     }
 }
 
+void LogCurrentException(const std::string& context, const std::string& name)
+{
+    try {
+        try {
+            throw;
+        } catch (const Exception& e) {
+            LogException(context, e, name);
+        } catch (const std::exception& e) {
+            LogException(context, Exception(e.what()), name);
+        } catch (...) {
+            LogException(context, Exception("unknown exception"), name);
+        }
+    } catch (...) {
+    }
+}
+
 void StopFileLog() { LogEnabled = false; }
 
 void FlushLogBuffers()

@@ -47,6 +47,9 @@ void SetLogFolderName(const std::string& name);
 void Log(const std::string& text, const std::string& name);
 // When LogExceptionEnabled: Log (context + " Exception! " + class name + ": " + message).
 void LogException(const std::string& context, const Exception& e, const std::string& name);
+// Inside a catch block only: LogException for the exception being handled, whatever its type
+// (a std::exception gives its what() text, anything else "unknown exception"). Never raises.
+void LogCurrentException(const std::string& context, const std::string& name);
 // LogEnabled := false.
 void StopFileLog();
 // Writes out and frees every buffer.

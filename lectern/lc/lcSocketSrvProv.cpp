@@ -1,0 +1,949 @@
+#include "lectern/lc/lcSocketSrvProv.h"
+
+#include "lectern/lc/lcConn.h"
+#include "lectern/lc/lcLog.h"
+#include "lectern/lc/lcWinSocket.h"
+
+namespace {
+
+constexpr int kListNodePool = 128;
+
+class TLcSocketSrvProvUnit : public TObject {
+public:
+    TLcBaseMessage Init{"WSInit"};
+    TLcBaseMessage ReInit{"WSReInit"};
+    TLcBaseMessage CloseConn{"WSCloseConn"};
+    TLcBaseMessage ClientInit{"Init"};
+    TLcBaseMessage ReleaseSilent{"WSRelease_Silent"};
+    TLcBaseMessage ReleaseNormal{"WSRelease_Normal"};
+    TLcBaseMessage Stop{"WSStop"};
+    TLcBaseMessage Forget{"forget"};
+
+    CL_CLASS_NAME(TLcSocketSrvProvUnit)
+};
+
+std::unique_ptr<TLcSocketSrvProvUnit> gUnit;
+
+TLcSocketSrvProvUnit& Messages()
+{
+    if (!gUnit)
+        gUnit = std::make_unique<TLcSocketSrvProvUnit>();
+    return *gUnit;
+}
+
+void LogCaught(const std::string& context)
+{
+    LogCurrentException(context, "ERROR");
+}
+
+// Takes the provider's lock for a scope.
+class TProviderLock {
+public:
+    explicit TProviderLock(TLcConnectionProvider& p) : FProvider(p) { FProvider.Enter(); }
+    ~TProviderLock() { FProvider.Leave(); }
+    TProviderLock(const TProviderLock&) = delete;
+    TProviderLock& operator=(const TProviderLock&) = delete;
+
+private:
+    TLcConnectionProvider& FProvider;
+};
+
+std::uintptr_t Key(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+}  // namespace
+
+void InitializeLcSocketSrvProv() { Messages(); }
+void FinalizeLcSocketSrvProv() { gUnit.reset(); }
+
+// ---- the provider ----
+
+TLcSocketServerProvider::TLcSocketServerProvider() = default;
+
+TLcSocketServerProvider::~TLcSocketServerProvider()
+{
+    try {
+        {
+            TProviderLock lock(*this);
+            SetClosing(true);
+            SetSilent(true);
+        }
+        if (FIsListener && FLink) {
+            // Cut the link first: no connection or client queue reaches this listener again.
+            std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+            FLink->Listener = nullptr;
+            FLink->Silent = true;
+        }
+        if (FSocket)
+            InternalDisconnect();
+        if (FIsClientConnection && FLink && !ParentSilent() && !FClientDisconnectFired)
+            TriggerClientDisconnect();
+        FLink.reset();
+        FreeLists();
+        if (gUnit) {
+            if (FClientThread)
+                TLcThread::PostJob(FClientThread, &gUnit->Forget, true);
+            if (FServerThread)
+                TLcThread::PostJob(FServerThread, &gUnit->Forget, true);
+        }
+    } catch (...) {
+        LogCaught("TLcSocketServerProvider.Destroy");
+    }
+}
+
+bool TLcSocketServerProvider::GetFlag(bool (TLcConnectionProvider::*getter)() const)
+{
+    TProviderLock lock(*this);
+    return (this->*getter)();
+}
+
+bool TLcSocketServerProvider::ParentSilent()
+{
+    if (!FLink)
+        return false;
+    std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+    return FLink->Silent;
+}
+
+TLcSocketServerProvider* TLcSocketServerProvider::GetParent()
+{
+    if (!FIsClientConnection || !FLink)
+        return nullptr;
+    std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+    return FLink->Listener;
+}
+
+bool TLcSocketServerProvider::CanWork()
+{
+    uint8_t state = GetState();
+    if (GetFlag(&TLcConnectionProvider::Closing) || state < 1 || state > 3 || !FSocket)
+        return false;
+    if (FIsClientConnection && (!FLink || ParentSilent()))
+        return false;
+    return true;
+}
+
+int TLcSocketServerProvider::AcceptedCount()
+{
+    TProviderLock lock(*this);
+    return FAccepted ? FAccepted->Count() : 0;
+}
+
+int TLcSocketServerProvider::ClientThreadCount()
+{
+    TProviderLock lock(*this);
+    return FClientThreads ? FClientThreads->Count() : 0;
+}
+
+void TLcSocketServerProvider::FreeLists()
+{
+    TProviderLock lock(*this);
+    FAccepted.reset();
+    FClientThreads.reset();
+}
+
+bool TLcSocketServerProvider::AddAccepted(TLcSocketServerProvider* connection)
+{
+    TProviderLock lock(*this);
+    if (!FAccepted)
+        return false;
+    FAccepted->Insert(Key(connection), 1);
+    return true;
+}
+
+void TLcSocketServerProvider::RemoveAccepted(TLcSocketServerProvider* connection)
+{
+    TProviderLock lock(*this);
+    if (FAccepted && FAccepted->Find(Key(connection)) != 0)
+        FAccepted->Remove(Key(connection));
+}
+
+bool TLcSocketServerProvider::AddClientThread(TLcSocketClientThread* thread)
+{
+    TProviderLock lock(*this);
+    if (!FClientThreads)
+        return false;
+    FClientThreads->Insert(Key(thread), 1);
+    return true;
+}
+
+void TLcSocketServerProvider::RemoveClientThread(TLcSocketClientThread* thread)
+{
+    TProviderLock lock(*this);
+    if (FClientThreads && FClientThreads->Find(Key(thread)) != 0)
+        FClientThreads->Remove(Key(thread));
+}
+
+void TLcSocketServerProvider::ReleaseSocket(TLcSocketBase* socket, const char* context)
+{
+    if (!socket)
+        return;
+    try {
+        socket->SetSilent(true);
+        socket->Release();
+    } catch (...) {
+        LogCaught(context);
+    }
+}
+
+void TLcSocketServerProvider::ForgetSocket()
+{
+    TProviderLock lock(*this);
+    FSocket = nullptr;
+}
+
+// ---- listening ----
+
+void TLcSocketServerProvider::Listen(bool Restarting)
+{
+    if (!FServerThread && !MultiThreaded()) {
+        DoListen(Restarting);
+        return;
+    }
+    TLcBaseMessage* message = Restarting ? &Messages().ReInit : &Messages().Init;
+    TProviderLock lock(*this);
+    if (FServerThread && TLcThread::PostJob(FServerThread, message))
+        return;
+    // No queue yet, or one that is ending: the start goes to a new one, not into the void.
+    FServerThread = new TLcSocketServerThread(this);
+    if (!TLcThread::PostJob(FServerThread, message))
+        FServerThread = nullptr;  // the pool is closed
+}
+
+void TLcSocketServerProvider::DoListen(bool restart)
+{
+    uint8_t state = GetState();
+    if (state == kLcStateListening || state == kLcStateConnecting)
+        return;
+    if (state != kLcStateClosed)
+        throw Exception("Can not start listener again. Connection in use.");
+    if (FSocket) {
+        TriggerError("Can not start listener. Connection in use.");
+        return;
+    }
+    if (!FSocketClass)
+        throw Exception("TLcSocketServerProvider -> SocketClass not assigned!");
+    FIsListener = true;
+    FListeningStarted = false;
+    {
+        TProviderLock lock(*this);
+        SetClosing(false);
+        SetSilent(false);
+        SetLost(true);
+        FAccepted = std::make_unique<tBinList>(kListNodePool);
+        FClientThreads = std::make_unique<tBinList>(kListNodePool);
+    }
+    if (!FLink) {
+        FLink = std::make_shared<TLcListenerLink>();
+        FLink->Listener = this;
+    }
+    {
+        std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+        FLink->Silent = false;
+    }
+    std::string port = Port();
+    while (!port.empty() && static_cast<unsigned char>(port.back()) <= ' ')
+        port.pop_back();
+    while (!port.empty() && static_cast<unsigned char>(port.front()) <= ' ')
+        port.erase(0, 1);
+    if (port.empty()) {
+        TriggerError("Port undefined.");
+        return;
+    }
+    FState = kLcStateConnecting;
+    TLcSocketBase* socket = nullptr;
+    try {
+        socket = FSocketClass();
+        FSocket = socket;
+        socket->SetRestartRequested(restart);
+        socket->SetThread(FServerThread);
+        if (FTimeoutsOfAPI)
+            socket->SetApiTimeouts(FTimeoutsOfAPI->ReceiveTimeout, FTimeoutsOfAPI->SendTimeout);
+        socket->SetProto(FProto);
+        socket->SetAddr(Addr().empty() ? "0.0.0.0" : Addr());
+        socket->SetMultiThreaded(FServerThread != nullptr);
+        socket->SetPort(port);
+        socket->OnBgException = TLcSockBgExceptionEvent(this, &TLcSocketServerProvider::SockBgException);
+        socket->OnChangeState = TLcSockStateEvent(this, &TLcSocketServerProvider::SockChangeState);
+        socket->OnSessionAvailable = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockSessionAvailable);
+        FState = kLcStateListening;
+        socket->Listen();
+    } catch (const Exception& e) {
+        FState = kLcStateClosed;
+        if (socket) {
+            ForgetSocket();
+            ReleaseSocket(socket, "TLcSocketServerProvider Listen.except For");
+        }
+        FreeLists();
+        bool reported = dynamic_cast<const EClientLimitReached*>(&e) || dynamic_cast<const EThreadLimitReached*>(&e) ||
+                        dynamic_cast<const ELcSocketError*>(&e) || dynamic_cast<const ELcFatalSockException*>(&e);
+        if (reported) {
+            TriggerListenError(e);
+            TriggerAfterEvents();
+            return;
+        }
+        TriggerAfterEvents();
+        throw;
+    }
+}
+
+// ---- socket events ----
+
+void TLcSocketServerProvider::SockChangeState(TLcSocketBase* sender, int state)
+{
+    if (GetFlag(&TLcConnectionProvider::Closing))
+        return;
+    if (FIsListener) {
+        if (state == kSockListening) {
+            FListeningStarted = true;
+            try {
+                FLocalAddr = sender->GetLocalAddr();
+                FLocalPort = sender->GetLocalPort();
+                FPeerAddr.clear();
+                FPeerPort.clear();
+            } catch (...) {
+                LogCaught("TLcSocketServerProvider ChangeState.GetXAddr");
+            }
+            TriggerListenStart();
+            TriggerAfterEvents();
+        } else if (state == kSockClosed) {
+            InternalDisconnect();
+        }
+        return;
+    }
+    if (state == kSockConnected) {
+        FLastRead = 0;
+        FLastWrite = 0;
+        FLocalAddr = sender->GetLocalAddr();
+        if (FLocalAddr != "0.0.0.0") {
+            FLocalPort = sender->GetLocalPort();
+            FPeerAddr = sender->GetPeerAddr();
+            FPeerPort = sender->GetPeerPort();
+        }
+        TriggerConnecting();
+    } else if (state == kSockClosed) {
+        SocketClosed();
+    }
+}
+
+void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
+{
+    if (GetFlag(&TLcConnectionProvider::Closing))
+        return;
+    TLcSocketBase* socket = sender->GetNewSocket();
+    if (!socket)
+        return;
+    try {
+        TriggerClientConnecting();
+    } catch (const Exception& e) {
+        if (LcLogRefusedSockets)
+            Log("Connection refused with Message: " + e.Message(), "REFUSED");
+        ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSocket_close");
+        return;
+    }
+    if (GetFlag(&TLcConnectionProvider::Closing)) {
+        ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSocket_close");
+        if (LcLogRefusedSockets)
+            Log("Connection refused: Server closing.", "REFUSED");
+        return;
+    }
+    auto newProvider = [&]() {
+        TLcConnectionProvider* made = TriggerNewProvider();
+        if (!made)
+            throw Exception("Connection provider not created.");
+        auto* connection = dynamic_cast<TLcSocketServerProvider*>(made);
+        if (!connection) {
+            delete made;
+            throw Exception("Wrong connection provider class created.");
+        }
+        connection->FIsClientConnection = true;
+        connection->FLink = FLink;
+        connection->SetSilent(false);
+        return connection;
+    };
+    if (FServerThread) {
+        TLcSocketServerProvider* connection = nullptr;
+        TLcSocketClientThread* thread = nullptr;
+        try {
+            connection = newProvider();
+            thread = new TLcSocketClientThread(FLink, connection, socket);
+            connection->FClientThread = thread;
+        } catch (...) {
+            LogCaught("TLcSocketServerProvider SesAvail(MultiThreaded)");
+            // Nothing was handed on: no client is added and no "Init" is posted.
+            if (thread) {
+                thread->FConnection = nullptr;
+                thread->FPendingSocket = nullptr;
+                thread->Stop();
+            }
+            if (connection) {
+                connection->FClientThread = nullptr;
+                try {
+                    connection->InternalDisconnect();
+                    delete connection;
+                } catch (...) {
+                    LogCaught("TLcSocketServerProvider SesAvail cl.Disconnect");
+                }
+            }
+            ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSocket_close");
+            return;
+        }
+        if (AddClientThread(thread)) {
+            TLcThread::PostJob(thread, &Messages().ClientInit);
+        } else {
+            // The listener is closing: the thread ends with its connection and socket.
+            TLcThread::PostJob(thread, &Messages().ReleaseSilent, true);
+        }
+        return;
+    }
+    TLcSocketServerProvider* connection = nullptr;
+    try {
+        connection = newProvider();
+        connection->FSocket = socket;
+        connection->CopyFrom(this);
+        connection->FState = kLcStateConnecting;
+        connection->TriggerClientConnect();
+        socket->StartNewSocket();
+    } catch (...) {
+        LogCaught("TLcSocketServerProvider SesAvail(not MultiThreaded)");
+        if (connection) {
+            connection->FSocket = nullptr;
+            try {
+                connection->InternalDisconnect();
+            } catch (...) {
+                LogCaught("TLcSocketServerProvider SesAvail cl.Disconnect");
+            }
+            try {
+                delete connection;
+            } catch (...) {
+                LogCaught("TLcSocketServerProvider SesAvail cl.Free");
+            }
+        }
+        ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSock_Close");
+    }
+}
+
+void TLcSocketServerProvider::CopyFrom(TLcSocketServerProvider* Listener)
+{
+    FProto = Listener->FProto;
+    FTimeoutsOfAPI = Listener->FTimeoutsOfAPI;
+    if (!FSocket)
+        return;
+    if (FTimeoutsOfAPI)
+        FSocket->SetApiTimeouts(FTimeoutsOfAPI->ReceiveTimeout, FTimeoutsOfAPI->SendTimeout);
+    FSocket->OnBgException = TLcSockBgExceptionEvent(this, &TLcSocketServerProvider::SockBgException);
+    FSocket->SetProto(FProto);
+    FSocket->OnDataReceived = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockDataReceived);
+    FSocket->OnDataSent = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockDataSent);
+    FSocket->OnDataOut = TLcSockCountEvent(this, &TLcSocketServerProvider::SockDataOut);
+    FSocket->OnDataIn = TLcSockCountEvent(this, &TLcSocketServerProvider::SockDataIn);
+    FSocket->OnChangeState = TLcSockStateEvent(this, &TLcSocketServerProvider::SockChangeState);
+}
+
+void TLcSocketServerProvider::InitClient(TLcSocketClientThread* thread)
+{
+    FSocket = thread->FPendingSocket;
+    thread->FPendingSocket = nullptr;
+    if (!FSocket)
+        return;
+    if (FTimeoutsOfAPI)
+        FSocket->SetApiTimeouts(FTimeoutsOfAPI->ReceiveTimeout, FTimeoutsOfAPI->SendTimeout);
+    FSocket->SetMultiThreaded(true);
+    FSocket->SetThread(thread);
+    {
+        std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+        if (FLink->Listener)
+            CopyFrom(FLink->Listener);
+    }
+    FState = kLcStateConnecting;
+    FSocket->StartNewSocket();
+    TriggerClientConnect();
+}
+
+void TLcSocketServerProvider::ConnectionData(bool received)
+{
+    if (!CanWork())
+        return;
+    if (GetState() == kLcStateConnecting && FLocalAddr != "0.0.0.0") {
+        FState = kLcStateConnected;
+        // The accepted list holds the connections of the single-threaded way; a multi-
+        // threaded one is known to the listener through its client queue.
+        bool added = FClientThread != nullptr;
+        if (!added) {
+            std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+            if (FLink->Listener)
+                added = FLink->Listener->AddAccepted(this);
+        }
+        if (!added) {
+            InternalDisconnect();
+            return;
+        }
+        TriggerConnect();
+    }
+    if (GetState() == kLcStateConnected) {
+        if (received)
+            TriggerDataReceived();
+        else
+            TriggerDataSent();
+        TriggerAfterEvents();
+    }
+}
+
+void TLcSocketServerProvider::SockDataReceived(TLcSocketBase*) { ConnectionData(true); }
+void TLcSocketServerProvider::SockDataSent(TLcSocketBase*) { ConnectionData(false); }
+
+void TLcSocketServerProvider::SockDataOut(TLcSocketBase*, int count)
+{
+    if (!CanWork() || GetState() != kLcStateConnected)
+        return;
+    FLastWrite = count;
+    TriggerDataOut();
+    TriggerAfterEvents();
+}
+
+void TLcSocketServerProvider::SockDataIn(TLcSocketBase*, int count)
+{
+    if (!CanWork() || GetState() != kLcStateConnected)
+        return;
+    FLastRead = count;
+    TriggerDataIn();
+    TriggerAfterEvents();
+}
+
+void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool& mayClose)
+{
+    if (dynamic_cast<EClientLimitReached*>(&e) || dynamic_cast<EThreadLimitReached*>(&e)) {
+        mayClose = false;
+        return;
+    }
+    mayClose = true;
+    try {
+        TriggerException(e);
+    } catch (...) {
+        LogCurrentException("TLcSocketServerProvider BgExcept Trigger", "EVENT");
+    }
+}
+
+// ---- reading and writing ----
+
+std::string TLcSocketServerProvider::Read()
+{
+    std::string text;
+    if (!CanWork())
+        return text;
+    FSocket->ReceiveStr(text);
+    return text;
+}
+
+void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
+{
+    if (!CanWork())
+        return;
+    if (SendNow)
+        FSocket->SendStr(Text);
+    else
+        FSocket->BuffStr(Text);
+}
+
+// ---- closing ----
+
+void TLcSocketServerProvider::Disconnect()
+{
+    if (FClientThread) {
+        TLcThread::PostJob(FClientThread, &Messages().Stop);
+        return;
+    }
+    if (FIsListener && FServerThread) {
+        TLcThread::PostJob(FServerThread, &Messages().CloseConn);
+        return;
+    }
+    {
+        TProviderLock lock(*this);
+        SetLost(false);
+    }
+    InternalDisconnect();
+}
+
+void TLcSocketServerProvider::CloseClients()
+{
+    bool silent = GetFlag(&TLcConnectionProvider::Silent);
+    TLcBaseMessage* release = silent ? &Messages().ReleaseSilent : &Messages().ReleaseNormal;
+    std::vector<TLcSocketServerProvider*> accepted;
+    {
+        TProviderLock lock(*this);
+        std::uintptr_t value = 0;
+        while (FClientThreads && FClientThreads->Count() > 0) {
+            auto* thread = reinterpret_cast<TLcSocketClientThread*>(FClientThreads->FindMin(value));
+            FClientThreads->Remove(Key(thread));
+            TLcThread::PostJob(thread, release, true);
+        }
+        while (FAccepted && FAccepted->Count() > 0) {
+            auto* connection = reinterpret_cast<TLcSocketServerProvider*>(FAccepted->FindMin(value));
+            FAccepted->Remove(Key(connection));
+            accepted.push_back(connection);
+        }
+    }
+    for (TLcSocketServerProvider* connection : accepted) {
+        try {
+            {
+                TProviderLock lock(*connection);
+                connection->SetSilent(silent);
+            }
+            connection->InternalDisconnect();
+            if (silent)
+                delete connection;  // a silent connection does not free itself
+        } catch (...) {
+            LogCaught("TLcSocketServerProvider KillClients cl.Stop/Disconnect");
+        }
+    }
+    FreeLists();
+}
+
+void TLcSocketServerProvider::InternalDisconnect()
+{
+    if (!FSocket) {
+        TProviderLock lock(*this);
+        SetClosing(true);
+        return;
+    }
+    if (FIsListener) {
+        FSocket->SetSilent(true);
+        bool silent;
+        {
+            TProviderLock lock(*this);
+            SetClosing(true);
+            silent = Silent();
+        }
+        FState = kLcStateClosed;
+        if (FLink) {
+            std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+            FLink->Silent = silent;
+        }
+        if (FListeningStarted) {
+            FListeningStarted = false;
+            if (!silent)
+                TriggerListenStop();
+        }
+        CloseClients();
+        TLcSocketBase* socket = FSocket;
+        ForgetSocket();
+        try {
+            socket->Close();
+        } catch (...) {
+            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon2.Close");
+        }
+        try {
+            socket->Release();
+        } catch (...) {
+            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon2.Release");
+        }
+        if (GetFlag(&TLcConnectionProvider::Lost))
+            TriggerListenLost();
+        TriggerAfterEvents();
+        return;
+    }
+    uint8_t state = GetState();
+    if (state != kLcStateConnecting && state != kLcStateConnected)
+        return;
+    FState = state == kLcStateConnected ? kLcStateDisconnecting : kLcStateClosed;
+    FSocket->SetSilent(true);
+    if (GetFlag(&TLcConnectionProvider::Closing)) {
+        TLcSocketBase* socket = FSocket;
+        ForgetSocket();
+        try {
+            socket->Close();
+        } catch (...) {
+            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon.Close");
+        }
+        try {
+            socket->Release();
+        } catch (...) {
+            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon.Release");
+        }
+        return;
+    }
+    SocketClosed();
+}
+
+void TLcSocketServerProvider::SocketClosed()
+{
+    bool silent = FIsClientConnection ? ParentSilent() : GetFlag(&TLcConnectionProvider::Silent);
+    if (!silent)
+        TriggerDisconnecting();
+    {
+        TProviderLock lock(*this);
+        if (!FSocket || Closing())
+            return;
+        SetClosing(true);
+    }
+    uint8_t state = GetState();
+    if (state == kLcStateConnected || state == kLcStateDisconnecting) {
+        if (FLink) {
+            std::lock_guard<std::recursive_mutex> guard(FLink->Lock);
+            if (FLink->Listener)
+                FLink->Listener->RemoveAccepted(this);
+        }
+        if (!ParentSilent())
+            TriggerDisconnect();
+    }
+    if (FIsClientConnection && FLink && !ParentSilent()) {
+        try {
+            FClientDisconnectFired = true;
+            TriggerClientDisconnect();
+        } catch (...) {
+            LogCurrentException("TLcSocketServerProvider OnSocketClosed.TriggerConnectionLost", "EVENT");
+        }
+    }
+    FState = kLcStateClosed;
+    TLcSocketBase* socket = FSocket;
+    socket->SetSilent(true);
+    ForgetSocket();
+    try {
+        socket->Close();
+    } catch (...) {
+        LogCaught("TLcSocketServerProvider SesClosed MyCon.Close");
+    }
+    try {
+        socket->Release();
+    } catch (...) {
+        LogCaught("TLcSocketServerProvider SesClosed MyCon.Release");
+    }
+    if (GetFlag(&TLcConnectionProvider::Silent))
+        return;
+    if (FClientThread) {
+        TLcThread::PostJob(FClientThread, &Messages().Stop);
+        return;
+    }
+    delete this;
+}
+
+void TLcSocketServerProvider::Check()
+{
+    if (!FSocket)
+        return;
+    if (FSocket->GetLocalAddr() == "0.0.0.0") {
+        if (LcLogSocket)
+            Log("TLcSocketServerProvider CLOSING from Check. Socket not connected to local address.", "SOCK");
+        FSocket->Close();
+        throw ELcSocketError("Socket not connected to local address.");
+    }
+    if (FSocket->GetPeerAddr() == "0.0.0.0") {
+        if (LcLogSocket)
+            Log("TLcSocketServerProvider CLOSING from Check. Socket not connected to peer address.", "SOCK");
+        FSocket->Close();
+        throw ELcSocketError("Socket not connected to peer address.");
+    }
+}
+
+void TLcSocketServerProvider::Release()
+{
+    if (FClientThread) {
+        TLcThread::PostJob(FClientThread, &Messages().Stop);
+        return;
+    }
+    if (FServerThread) {
+        TLcThread::PostJob(FServerThread, &Messages().Stop);
+        return;
+    }
+    delete this;
+}
+
+// ---- the server thread ----
+
+bool TLcSocketServerThread::RunJob()
+{
+    TObject* job = CurrentJob();
+    TLcSocketSrvProvUnit& m = Messages();
+    std::string label;
+    try {
+        if (auto* message = dynamic_cast<TLcSockMessage*>(job)) {
+            label = "DoMessage(" + std::to_string(message->Code()) + ")";
+            if (!FProvider)
+                throw Exception("LcConn = nil");
+            if (!FProvider->FSocket)
+                throw Exception("LcConn.Conn = nil");
+            FProvider->FSocket->DoMessage(message->Code(), 0);
+        } else if (auto* socketJob = dynamic_cast<TLcSocketMessageJob*>(job)) {
+            label = std::string("TLcSocketMessageJob(") + socketJob->ClassName() + ")";
+            if (!FProvider || !FProvider->FSocket) {
+                socketJob->Kill();
+                throw Exception(!FProvider ? "LcConn = nil" : "LcConn.Conn = nil");
+            }
+            TLcThread::RunJob();
+        } else if (job == &m.Init || job == &m.ReInit) {
+            label = job == &m.Init ? "WSInit" : "WSReInit";
+            if (FProvider)
+                FProvider->DoListen(job == &m.ReInit);
+        } else if (job == &m.CloseConn) {
+            label = "WSCloseConn";
+            if (FProvider) {
+                {
+                    TProviderLock lock(*FProvider);
+                    FProvider->SetLost(false);
+                }
+                FProvider->InternalDisconnect();
+            }
+        } else if (job == &m.Stop) {
+            FStopReceived = true;
+            return true;
+        } else if (job == &m.Forget) {
+            FProvider = nullptr;
+        } else {
+            label = std::string("(else: \"") + job->ClassName() + "\")";
+            TLcThread::RunJob();
+        }
+    } catch (...) {
+        LogCaught("SRV:TLcSocketServerThread.RunJob \"" + label + "\"");
+    }
+    return !(FProvider && FProvider->FSocket);
+}
+
+void TLcSocketServerThread::KillJob()
+{
+    TObject* job = CurrentJob();
+    if (gUnit && (job == &gUnit->Init || job == &gUnit->ReInit))
+        FPendingListen = job == &gUnit->ReInit ? 1 : 0;
+    else if (gUnit && job == &gUnit->Stop)
+        FStopReceived = true;
+    TLcThread::KillJob();
+}
+
+TLcSocketServerThread::~TLcSocketServerThread()
+{
+    try {
+        TLcSocketServerProvider* provider = FProvider;
+        if (!provider)
+            return;
+        {
+            TProviderLock lock(*provider);
+            if (provider->FServerThread == this)
+                provider->FServerThread = nullptr;
+        }
+        try {
+            {
+                TProviderLock lock(*provider);
+                provider->SetLost(false);
+            }
+            provider->InternalDisconnect();
+        } catch (...) {
+            LogCaught("TLcSocketServerThread.Destroy");
+        }
+        if (FStopReceived) {
+            try {
+                delete provider;
+            } catch (...) {
+                LogCaught("WSockServerThread.Destroy");
+            }
+        } else if (FPendingListen >= 0) {
+            // A start posted while this queue was ending goes to a new queue.
+            provider->Listen(FPendingListen == 1);
+        }
+    } catch (...) {
+        LogCaught("TLcSocketServerThread.Destroy");
+    }
+}
+
+// ---- the client thread ----
+
+TLcSocketClientThread::TLcSocketClientThread(std::shared_ptr<TLcListenerLink> Parent,
+                                             TLcSocketServerProvider* Connection, TLcSocketBase* PendingSocket)
+    : FParent(std::move(Parent)), FConnection(Connection), FPendingSocket(PendingSocket)
+{
+}
+
+bool TLcSocketClientThread::RunJob()
+{
+    TObject* job = CurrentJob();
+    TLcSocketSrvProvUnit& m = Messages();
+    std::string label;
+    try {
+        if (auto* message = dynamic_cast<TLcSockMessage*>(job)) {
+            label = "DoMessage(" + std::to_string(message->Code()) + ")";
+            if (!FConnection)
+                throw Exception("LcConn = nil");
+            if (!FConnection->FSocket)
+                throw Exception("LcConn.Conn = nil");
+            FConnection->FSocket->DoMessage(message->Code(), 0);
+        } else if (auto* socketJob = dynamic_cast<TLcSocketMessageJob*>(job)) {
+            label = std::string("TLcSocketMessageJob(") + socketJob->ClassName() + ")";
+            if (!FConnection || !FConnection->FSocket) {
+                socketJob->Kill();
+                throw Exception(!FConnection ? "LcConn = nil" : "LcConn.Conn = nil");
+            }
+            TLcThread::RunJob();
+        } else if (job == &m.ClientInit) {
+            label = "Init";
+            if (FConnection)
+                FConnection->InitClient(this);
+        } else if (job == &m.ReleaseSilent || job == &m.ReleaseNormal) {
+            FReleaseSilent = job == &m.ReleaseSilent;
+            FParent.reset();
+            return true;
+        } else if (job == &m.Stop) {
+            return true;
+        } else if (job == &m.Forget) {
+            FConnection = nullptr;
+            FParent.reset();
+        } else {
+            label = std::string("(else: \"") + job->ClassName() + "\")";
+            TLcThread::RunJob();
+        }
+    } catch (...) {
+        LogCaught("SRV:TLcSocketClientThread.RunJob \"" + label + "\"");
+    }
+    return !(FConnection && FConnection->FSocket);
+}
+
+TLcSocketClientThread::~TLcSocketClientThread()
+{
+    try {
+        if (FParent) {
+            std::lock_guard<std::recursive_mutex> guard(FParent->Lock);
+            if (FParent->Listener) {
+                try {
+                    FParent->Listener->RemoveClientThread(this);
+                } catch (...) {
+                    LogCaught("TLcSocketClientThread.Destroy Par.RemoveThread");
+                }
+            }
+        }
+        if (TLcSocketServerProvider* connection = FConnection) {
+            FConnection = nullptr;
+            connection->FClientThread = nullptr;
+            if (FReleaseSilent) {
+                TProviderLock lock(*connection);
+                connection->SetClosing(true);
+                connection->SetSilent(true);
+            } else {
+                try {
+                    // Own Silent: the triggers fire (they look at the listener's), but the
+                    // connection does not free itself; it is freed here.
+                    {
+                        TProviderLock lock(*connection);
+                        connection->SetSilent(true);
+                    }
+                    connection->InternalDisconnect();
+                } catch (...) {
+                    LogCaught("TLcSocketClientThread.Destroy");
+                }
+            }
+            if (FReleaseSilent)
+                connection->FLink.reset();
+            try {
+                delete connection;
+            } catch (...) {
+                LogCaught("TLcSocketClientThread.Destroy LcConn.Free");
+            }
+        }
+        if (FPendingSocket) {
+            TLcSocketBase* socket = FPendingSocket;
+            FPendingSocket = nullptr;
+            try {
+                socket->Release();
+            } catch (...) {
+                LogCaught("TLcSocketClientThread.Destroy Sock.Release");
+            }
+        }
+    } catch (...) {
+        LogCaught("TLcSocketClientThread.Destroy");
+    }
+}

@@ -1,0 +1,159 @@
+// Unit lcSocketSrvProv: the provider that joins a socket to the connection components.
+//
+// One provider listens; every accepted connection gets a provider of its own (made by the
+// server through TriggerNewProvider) that owns the accepted socket. The provider turns the
+// socket's events into the provider triggers, reads and writes through the socket and keeps
+// the order of closing. Multi-threaded, the listener runs its socket work in a server thread
+// (TLcSocketServerThread) and every connection in a client thread (TLcSocketClientThread):
+// job queues of the worker pool, so that one connection's work runs one job after another.
+//
+// Listener and connections share a link object (TLcListenerLink) instead of pointers to each
+// other: a connection or its queue reaches the listener only through the link and under its
+// lock, and the listener cuts the link before it goes. So a client queue that ends after its
+// listener was freed never touches the freed listener; the listener's Silent flag stays
+// readable through the link.
+//
+// TCP only: no crypt plug-in exists in the system, and the server does not listen on UDP.
+#pragma once
+
+#include "lectern/lc/lcSockBase.h"
+#include "lectern/lc/lcSockBaseSrvProv.h"
+#include "lectern/lc/memBinList.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class TLcSocketServerProvider;
+class TLcSocketClientThread;
+
+struct TLcListenerLink {
+    std::recursive_mutex Lock;
+    TLcSocketServerProvider* Listener = nullptr;
+    bool Silent = false;
+};
+
+// The job queue of a multi-threaded listener.
+class TLcSocketServerThread : public TLcThread {
+public:
+    explicit TLcSocketServerThread(TLcSocketServerProvider* Provider) : FProvider(Provider) {}
+
+    CL_CLASS_NAME(TLcSocketServerThread)
+
+protected:
+    ~TLcSocketServerThread() override;
+    bool RunJob() override;
+    void KillJob() override;
+
+private:
+    friend class TLcSocketServerProvider;
+    TLcSocketServerProvider* FProvider;
+    bool FStopReceived = false;
+    // A start of listening that this queue did not run because it ended first: 0 a first
+    // start, 1 a restart, -1 none. It is handed to a new queue when this one goes.
+    int FPendingListen = -1;
+};
+
+// The job queue of one accepted connection of a multi-threaded listener.
+class TLcSocketClientThread : public TLcThread {
+public:
+    TLcSocketClientThread(std::shared_ptr<TLcListenerLink> Parent, TLcSocketServerProvider* Connection,
+                          TLcSocketBase* PendingSocket);
+
+    CL_CLASS_NAME(TLcSocketClientThread)
+
+protected:
+    ~TLcSocketClientThread() override;
+    bool RunJob() override;
+
+private:
+    friend class TLcSocketServerProvider;
+    std::shared_ptr<TLcListenerLink> FParent;
+    TLcSocketServerProvider* FConnection;
+    TLcSocketBase* FPendingSocket;
+    bool FReleaseSilent = false;
+};
+
+// A socket class: makes the listening socket.
+using TLcSocketFactory = TLcSocketBase* (*)();
+
+class TLcSocketServerProvider : public TLcBaseSockServerProvider {
+public:
+    TLcSocketServerProvider();
+    ~TLcSocketServerProvider() override;
+
+    void SetSocketClass(TLcSocketFactory Factory) { FSocketClass = Factory; }
+
+    // ---- provider operations ----
+    void Listen(bool Restarting) override;
+    void Disconnect() override;
+    void InternalDisconnect() override;
+    void Check() override;
+    void Release() override;
+    std::string Read() override;
+    void WriteBody(const std::string& Text, bool SendNow) override;
+    TLcThread* ClientThread() override { return FClientThread; }
+    TLcThread* ServerThread() override { return FServerThread; }
+
+    // Copies the listener's settings and binds this provider to its socket's events.
+    void CopyFrom(TLcSocketServerProvider* Listener);
+    TLcSocketServerProvider* GetParent();
+
+    TLcSocketBase* Socket() const { return FSocket; }
+    bool IsListener() const { return FIsListener; }
+    bool IsClientConnection() const { return FIsClientConnection; }
+    // The accepted connections (single-threaded) and client queues (multi-threaded) counted
+    // under the lock; 0 when the lists are gone.
+    int AcceptedCount();
+    int ClientThreadCount();
+
+    CL_CLASS_NAME(TLcSocketServerProvider)
+
+private:
+    friend class TLcSocketServerThread;
+    friend class TLcSocketClientThread;
+
+    bool CanWork();
+    bool ParentSilent();
+    void DoListen(bool restart);
+    void FreeLists();
+    void CloseClients();
+    void SocketClosed();
+    void InitClient(TLcSocketClientThread* thread);
+    bool AddAccepted(TLcSocketServerProvider* connection);
+    void RemoveAccepted(TLcSocketServerProvider* connection);
+    bool AddClientThread(TLcSocketClientThread* thread);
+    void RemoveClientThread(TLcSocketClientThread* thread);
+    void ReleaseSocket(TLcSocketBase* socket, const char* context);
+    void ForgetSocket();
+    bool GetFlag(bool (TLcConnectionProvider::*getter)() const);
+
+    // ---- socket events ----
+    void SockChangeState(TLcSocketBase* sender, int state);
+    void SockSessionAvailable(TLcSocketBase* sender);
+    void SockDataReceived(TLcSocketBase* sender);
+    void SockDataSent(TLcSocketBase* sender);
+    void SockDataOut(TLcSocketBase* sender, int count);
+    void SockDataIn(TLcSocketBase* sender, int count);
+    void SockBgException(TLcSocketBase* sender, Exception& e, bool& mayClose);
+    void ConnectionData(bool received);
+
+    TLcSocketBase* FSocket = nullptr;
+    TLcSocketFactory FSocketClass = nullptr;
+    int FProto = 0;
+    std::unique_ptr<tBinList> FAccepted;
+    std::unique_ptr<tBinList> FClientThreads;
+    bool FListeningStarted = false;
+    TLcSocketClientThread* FClientThread = nullptr;
+    TLcSocketServerThread* FServerThread = nullptr;
+    // A listener's link to its connections; a connection's link to its listener.
+    std::shared_ptr<TLcListenerLink> FLink;
+    bool FIsListener = false;
+    bool FIsClientConnection = false;
+    bool FClientDisconnectFired = false;
+};
+
+// ---- unit start and end ----
+// Makes the shared control messages.
+void InitializeLcSocketSrvProv();
+void FinalizeLcSocketSrvProv();

@@ -1,0 +1,309 @@
+// The socket server provider driven by a scripted fake of WinSock (host and Wine).
+#include "FakeSocketApi.h"
+
+#include "lectern/lc/lcConn.h"
+#include "lectern/lc/lcSocketSrvProv.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+TLcSocketBase* MakeWinSocket() { return new TLcWinSocket(); }
+
+// Counts the triggers of a listener and of every connection it makes.
+class TRecorder : public TObject {
+public:
+    std::atomic<int> ListenStart{0}, ListenStop{0}, ClientConnect{0}, Connect{0}, Disconnect{0},
+        ClientDisconnect{0}, Released{0}, NewProviders{0};
+    std::atomic<bool> FailNewProvider{false};
+    std::atomic<bool> Refuse{false};
+    std::vector<std::string> Errors;
+    std::vector<std::string> ListenErrors;
+    std::string Received;
+    TLcSocketServerProvider* LastConnection = nullptr;
+
+    void Bind(TLcSocketServerProvider* p)
+    {
+        p->OnListenStart = TLcProviderNotify(this, &TRecorder::OnListenStart);
+        p->OnListenStop = TLcProviderNotify(this, &TRecorder::OnListenStop);
+        p->OnClientConnect = TLcProviderNotify(this, &TRecorder::OnClientConnect);
+        p->OnClientConnecting = TLcProviderNotify(this, &TRecorder::OnClientConnecting);
+        p->OnConnect = TLcProviderNotify(this, &TRecorder::OnConnect);
+        p->OnDisconnect = TLcProviderNotify(this, &TRecorder::OnDisconnect);
+        p->OnClientDisconnect = TLcProviderNotify(this, &TRecorder::OnClientDisconnect);
+        p->OnReadyToRelease = TLcProviderNotify(this, &TRecorder::OnReleased);
+        p->OnNewProvider = TLcProviderNew(this, &TRecorder::OnNewProvider);
+        p->OnError = TLcProviderErrorText(this, &TRecorder::OnError);
+        p->OnListenError = TLcProviderException(this, &TRecorder::OnListenError);
+    }
+
+private:
+    void OnListenStart() { ++ListenStart; }
+    void OnListenStop() { ++ListenStop; }
+    void OnClientConnect() { ++ClientConnect; }
+    void OnClientConnecting()
+    {
+        if (Refuse)
+            throw EClientLimitReached("Server connection limit reached.");
+    }
+    void OnConnect() { ++Connect; }
+    void OnDisconnect() { ++Disconnect; }
+    void OnClientDisconnect() { ++ClientDisconnect; }
+    void OnReleased() { ++Released; }
+    void OnError(const std::string& text) { Errors.push_back(text); }
+    void OnListenError(const Exception& e) { ListenErrors.push_back(e.Message()); }
+    void OnNewProvider(TLcConnectionProvider*& made)
+    {
+        if (FailNewProvider)
+            throw Exception("no provider today");
+        ++NewProviders;
+        auto* p = new TLcSocketServerProvider();
+        Bind(p);
+        p->OnDataReceived = TLcProviderNotify(this, &TRecorder::OnData);
+        LastConnection = p;
+        made = p;
+    }
+    void OnData() { Received += LastConnection->Read(); }
+};
+
+TLcSocketServerProvider* Listener(TRecorder& recorder, const std::string& port = "8000")
+{
+    auto* p = new TLcSocketServerProvider();
+    p->SetSocketClass(MakeWinSocket);
+    p->SetPort(port);
+    p->SetAddr("127.0.0.1");
+    recorder.Bind(p);
+    return p;
+}
+
+TSocket ListenHandle(TFakeSocketApi& api)
+{
+    std::lock_guard<std::recursive_mutex> guard(api.M);
+    return api.Registry.begin()->second;
+}
+
+// A client arrives: a handle waits in the listener's backlog, then the accept event.
+TSocket Arrive(TFakeSocketApi& api, TSocket listener)
+{
+    TSocket peer = api.NewHandle();
+    {
+        std::lock_guard<std::recursive_mutex> guard(api.M);
+        api.Fake(listener).Backlog.push_back(peer);
+    }
+    api.Event(listener, kFdAccept);
+    return peer;
+}
+
+bool WaitFor(const std::function<bool()>& done, TFakeSocketApi* api = nullptr)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        if (api)
+            api->Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST(SocketServerProvider, ListenErrorsReachTheErrorTriggersAndNothingLeavesListen)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* empty = Listener(recorder, "  ");
+    empty->Listen(false);
+    EXPECT_EQ(recorder.Errors, std::vector<std::string>{"Port undefined."});
+    empty->Release();
+
+    api.FailOn["bind"] = 10048;
+    TLcSocketServerProvider* inUse = Listener(recorder);
+    EXPECT_NO_THROW(inUse->Listen(false));
+    EXPECT_EQ(recorder.ListenErrors,
+              std::vector<std::string>{"Error #10048 in \"Bind\": Address or Port already in use"});
+    EXPECT_EQ(inUse->GetState(), kLcStateClosed);
+    EXPECT_EQ(inUse->Socket(), nullptr);
+    EXPECT_TRUE(api.Registry.empty());
+    inUse->Release();
+}
+
+TEST(SocketServerProvider, SingleThreadedAcceptConnectReadAndStop)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->Listen(false);
+    EXPECT_EQ(listener->GetState(), kLcStateListening);
+    EXPECT_EQ(recorder.ListenStart, 1);
+    TSocket listenHandle = ListenHandle(api);
+
+    // A refused client: released at once, no provider made.
+    recorder.Refuse = true;
+    Arrive(api, listenHandle);
+    EXPECT_EQ(recorder.NewProviders, 0);
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    recorder.Refuse = false;
+
+    TSocket peers[3];
+    for (TSocket& peer : peers) {
+        peer = Arrive(api, listenHandle);
+        api.Event(peer, kFdWrite);  // the first write event: connected
+    }
+    api.Pump();
+    EXPECT_EQ(recorder.ClientConnect, 3);
+    EXPECT_EQ(recorder.Connect, 3);
+    EXPECT_EQ(listener->AcceptedCount(), 3);
+    api.Fake(peers[2]).Incoming = "GET / HTTP/1.1\r\n\r\n";
+    api.Event(peers[2], kFdRead);
+    EXPECT_EQ(recorder.Received, "GET / HTTP/1.1\r\n\r\n");
+
+    // The peer of the first one closes: that connection ends and is freed.
+    api.Event(peers[0], kFdClose);
+    EXPECT_EQ(recorder.Disconnect, 1);
+    EXPECT_EQ(recorder.ClientDisconnect, 1);
+    EXPECT_EQ(recorder.Released, 1);
+    EXPECT_EQ(listener->AcceptedCount(), 2);
+
+    listener->Disconnect();
+    EXPECT_EQ(recorder.ListenStop, 1);
+    EXPECT_EQ(recorder.Disconnect, 3);
+    EXPECT_EQ(recorder.ClientDisconnect, 3);
+    EXPECT_EQ(recorder.Released, 3);
+    EXPECT_TRUE(api.Registry.empty());
+    listener->Release();
+    EXPECT_EQ(recorder.Released, 4);
+}
+
+class SocketServerProviderThreaded : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitializeLcThrPool();
+        InitializeLcSockBase();
+        InitializeLcSocketSrvProv();
+    }
+    void TearDown() override
+    {
+        FinalizeLcSockBase();
+        FinalizeLcThrPool();
+        FinalizeLcSocketSrvProv();
+    }
+};
+
+TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEveryClient)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    listener->Listen(false);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    TSocket listenHandle = ListenHandle(api);
+
+    recorder.FailNewProvider = true;
+    Arrive(api, listenHandle);
+    ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 1 && api.SocketsClosed == 1; }, &api));
+    EXPECT_EQ(listener->ClientThreadCount(), 0);
+    EXPECT_EQ(recorder.ClientConnect, 0);
+    recorder.FailNewProvider = false;
+
+    TSocket peers[3];
+    for (TSocket& peer : peers)
+        peer = Arrive(api, listenHandle);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 3 && api.RegistryCount() == 4; }, &api));
+    for (TSocket peer : peers)
+        api.Event(peer, kFdWrite);
+    ASSERT_TRUE(WaitFor([&] { return recorder.Connect == 3; }, &api));
+    EXPECT_EQ(listener->ClientThreadCount(), 3);
+
+    listener->Disconnect();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 3; }, &api));
+    EXPECT_EQ(recorder.ListenStop, 1);
+    EXPECT_EQ(recorder.Disconnect, 3);
+    EXPECT_EQ(recorder.ClientDisconnect, 3);
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, &api));
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 4; }, &api));
+}
+
+TEST_F(SocketServerProviderThreaded, StoppingWhileClientsArriveLosesNothing)
+{
+    TFakeSocketApi api;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        TRecorder recorder;
+        TLcSocketServerProvider* listener = Listener(recorder);
+        listener->SetMultiThreaded(true);
+        listener->Listen(false);
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+        TSocket listenHandle = ListenHandle(api);
+        for (int i = 0; i < 10; ++i) {
+            TSocket peer = Arrive(api, listenHandle);
+            api.Event(peer, kFdWrite);
+            if (i == 5)
+                listener->Disconnect();
+        }
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStop == 1 && api.RegistryCount() == 0; }, &api));
+        // every connection that was made was freed again
+        ASSERT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders; }, &api));
+        listener->Release();
+        ASSERT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders + 1; }, &api));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SocketServerProviderThreaded, RestartPostedBehindAStopIsNotLost)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    for (int round = 1; round <= 20; ++round) {
+        SCOPED_TRACE(round);
+        listener->Listen(round > 1);
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round && listener->GetState() == kLcStateListening; }));
+        // The stop ends the listener's queue; the restart lands in it or behind it.
+        listener->Disconnect();
+        if (round < 20)
+            listener->Listen(true);
+        if (round < 20)
+            ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round + 1; }));
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStop == round; }));
+        recorder.ListenStart = round;  // the next round listens again itself
+        ASSERT_TRUE(WaitFor([&] { return listener->GetState() == kLcStateListening || round == 20; }));
+        if (round < 20) {
+            listener->Disconnect();
+            ASSERT_TRUE(WaitFor([&] { return listener->GetState() == kLcStateClosed && recorder.ListenStop == round + 1; }));
+            recorder.ListenStop = round;
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }));
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 1; }));
+}
+
+TEST_F(SocketServerProviderThreaded, ReleasingTheListenerWithClientsFreesEveryoneOnce)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    listener->Listen(false);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    TSocket listenHandle = ListenHandle(api);
+    for (int i = 0; i < 5; ++i)
+        api.Event(Arrive(api, listenHandle), kFdWrite);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 5; }, &api));
+    listener->Release();  // frees the listener while its client queues still run
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 6; }, &api));
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, &api));
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcHttpHeader.h"
 #include "lectern/lc/lcHttpValues.h"
+#include "lectern/lc/lcInfo.h"
 
 #include <limits>
 
@@ -22,21 +23,8 @@ constexpr int64_t kHeaderEndSlack = 4;
 constexpr std::string_view kMultipartType = "MULTIPART/FORM-DATA";
 constexpr std::string_view kBoundaryKey = "BOUNDARY=";
 
-bool IsBlankByte(char c) { return static_cast<unsigned char>(c) <= 32; }
-
 // s without the bytes 0..32 at both ends.
-std::string_view Trimmed(std::string_view s)
-{
-    std::size_t first = 0;
-    std::size_t last = s.size();
-    while (first < last && IsBlankByte(s[first])) {
-        ++first;
-    }
-    while (last > first && IsBlankByte(s[last - 1])) {
-        --last;
-    }
-    return s.substr(first, last - first);
-}
+std::string Trimmed(std::string_view s) { return TrimmedCopy(std::string(s), 1, static_cast<int32_t>(s.size())); }
 
 // The weight of one character of a chunk size: hexadecimal digits count, anything else is 0.
 int HexWeight(char c)
@@ -59,7 +47,7 @@ int HexWeight(char c)
 bool ReadChunkSize(std::string_view line, int64_t& size)
 {
     const std::size_t extension = line.find(';');
-    const std::string_view digits = Trimmed(line.substr(0, extension));
+    const std::string digits = Trimmed(line.substr(0, extension));
     int64_t value = 0;
     for (const char c : digits) {
         const int weight = HexWeight(c);
@@ -214,7 +202,7 @@ TLcHttpRequestParser::TMaybeStep TLcHttpRequestParser::ParseRequestLine(const st
     FActive = true;
     // " HTTP/" holds a blank, so the method always ends at one.
     const std::size_t methodEnd = line.find(' ');
-    FRequest->SetMethod(std::string(Trimmed(std::string_view(line).substr(0, methodEnd))));
+    FRequest->SetMethod(Trimmed(std::string_view(line).substr(0, methodEnd)));
     const std::size_t uriEnd = line.find(' ', methodEnd + 1);
     if (uriEnd == std::string::npos) {
         return RefuseNamed(line.substr(methodEnd + 1));
@@ -281,7 +269,7 @@ void TLcHttpRequestParser::ReadHeaderFields(std::string_view block)
         }
         const std::size_t colon = line.find(':');
         if (colon != std::string_view::npos) {
-            FRequest->SetValue(std::string(Trimmed(line.substr(0, colon))), std::string(Trimmed(line.substr(colon + 1))));
+            FRequest->SetValue(Trimmed(line.substr(0, colon)), Trimmed(line.substr(colon + 1)));
         }
         if (end == std::string_view::npos) {
             return;

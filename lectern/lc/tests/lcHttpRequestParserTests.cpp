@@ -33,12 +33,19 @@ struct Wire {
     }
 };
 
-std::string Flat(std::string text)
+// text with every CR LF written as "|".
+std::string Flat(const std::string& text)
 {
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
-        text.replace(at, 2, "|");
+    std::string flat;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\r\n") == 0) {
+            flat += '|';
+            ++i;
+        } else {
+            flat += text[i];
+        }
     }
-    return text;
+    return flat;
 }
 
 // Feeds the pieces one after another and writes down each complete request as

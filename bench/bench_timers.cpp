@@ -37,7 +37,7 @@ double ResetRun(std::vector<TLcTimer*>& timers, int threadCount)
         threads.emplace_back([&, t] {
             const int share = kResets / threadCount;
             for (int i = 0; i < share; ++i) {
-                TLcTimer::Reset(timers[static_cast<size_t>((i * 7919 + t * 13) % kTimers)]);
+                TLcTimer::Reset(timers[(static_cast<size_t>(i) * 7919u + static_cast<size_t>(t) * 13u) % kTimers]);
                 if (t == 0 && i % (kResetsPerTick / threadCount) == 0) {
                     gTick.fetch_add(1);
                     LcWakeTimerThreads();

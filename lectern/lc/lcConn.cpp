@@ -253,7 +253,7 @@ TLcConnection::~TLcConnection()
         auto& clients = parent->FClients;
         std::erase_if(clients, [this](TLcServer* client) { return static_cast<TLcConnection*>(client) == this; });
         FParent = nullptr;
-        parent->FStopEvent.SetEvent();
+        parent->SignalStop();
     }
 }
 
@@ -314,15 +314,24 @@ void TLcConnection::Disconnect()
         FProvider->Disconnect();
         return;
     }
-    if (InsideEvent()) {
-        FClosing = true;
-        FDisconnectRequested = true;
-        FReleaseRequested = false;
+    if (DeferDisconnect(false)) {
         return;
     }
     if (FProvider != nullptr) {
         FProvider->Disconnect();
     }
+}
+
+bool TLcConnection::DeferDisconnect(bool stopListen)
+{
+    if (!InsideEvent()) {
+        return false;
+    }
+    FClosing = true;
+    FDisconnectRequested = true;
+    FStopListenRequested = FStopListenRequested || stopListen;
+    FReleaseRequested = false;
+    return true;
 }
 
 void TLcConnection::InternalDisconnect()
@@ -787,12 +796,12 @@ bool TLcServer::WaitForStop(uint64_t deadlineMs, bool (TLcServer::*done)())
         if (now >= deadlineMs) {
             return false;
         }
-        FStopEvent.ResetEvent();
+        FStopEvent->ResetEvent();
         if ((this->*done)()) {
             break;
         }
         const auto seconds = static_cast<uint32_t>((deadlineMs - now + 999) / 1000);
-        if (!WaitForWithMessages(FStopEvent, seconds)) {
+        if (!WaitForWithMessages(*FStopEvent, seconds)) {
             return (this->*done)();  // the time is up, or the program is quitting
         }
     }
@@ -808,8 +817,18 @@ bool TLcServer::ProviderGoneAndNoClients() { return FProviderGone.load() && Clie
 
 void TLcServer::ProviderGone()
 {
-    FProviderGone = true;
-    FStopEvent.SetEvent();  // the last touch: the waiter may free this object now
+    SignalStop(&FProviderGone, true);  // the last touch: the waiter may free this object now
+}
+
+void TLcServer::SignalStop(std::atomic<bool>* flag, bool value)
+{
+    // The event is taken before the flag is set and held while it is set: a waiter that sees
+    // either may free this object at once.
+    const std::shared_ptr<TLcEvent> event = FStopEvent;
+    if (flag != nullptr) {
+        flag->store(value);
+    }
+    event->SetEvent();
 }
 
 void TLcServer::ForgetClients()
@@ -906,11 +925,7 @@ void TLcServer::StopListen()
         parent->Disconnect();
         return;
     }
-    if (InsideEvent()) {
-        FClosing = true;
-        FDisconnectRequested = true;
-        FStopListenRequested = true;
-        FReleaseRequested = false;
+    if (DeferDisconnect(true)) {
         return;
     }
     if (FProvider != nullptr) {
@@ -974,8 +989,7 @@ void TLcServer::TriggerAfterEvents()
         return;
     }
     if (Parent() == nullptr) {
-        FStopSeen = FProvider == nullptr || FProvider->GetState() == kLcStateClosed;
-        FStopEvent.SetEvent();
+        SignalStop(&FStopSeen, FProvider == nullptr || FProvider->GetState() == kLcStateClosed);
     }
 }
 

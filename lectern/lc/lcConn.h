@@ -378,6 +378,9 @@ protected:
     // What a deferred stop-listen and a deferred restart do; the server overrides them.
     virtual void DeferredStop() { Disconnect(); }
     virtual void DeferredRestart(bool stopFirst) {}
+    // Inside an event: flags closing and a disconnect (and a stop-listen when asked), cancels
+    // a pending release, and answers true; otherwise false.
+    bool DeferDisconnect(bool stopListen);
     // Stops and forgets the restart timer (a pending restart by timer is dropped).
     void StopRestartTimer();
     // True while this object is being destroyed: no deferred work and no self-freeing.
@@ -534,6 +537,8 @@ private:
     bool ListenerClosed();
     bool ProviderGoneAndNoClients();
     void ProviderGone();
+    // Sets the flag (when given) and the stop event; the last touch of the object.
+    void SignalStop(std::atomic<bool>* flag = nullptr, bool value = true);
     void ForgetClients();
 
     std::unique_ptr<TLcRestartParam> FRestartOn;
@@ -543,7 +548,7 @@ private:
     std::vector<TLcServer*> FClients;
     // Signalled by whatever may end a stop-and-wait: the listener's batch ends, a client
     // connection goes, the provider goes.
-    TLcEvent FStopEvent{true, false};
+    std::shared_ptr<TLcEvent> FStopEvent = std::make_shared<TLcEvent>(true, false);
     std::atomic<bool> FStopSeen{false};
     std::atomic<bool> FProviderGone{false};
 };

@@ -69,6 +69,7 @@ private:
     TLcPool* const FPool;  // the pool that made it, even after the unit has let it go
     TLcEvent FEvent{false, false};
     TLcThread* FQueue = nullptr;  // under the pool lock
+    bool FWakePending = false;    // bound and signalled by another thread; under the pool lock
     TThreadMethod FSyncMethod;
     std::atomic<bool> FInSync{false};
 };
@@ -93,7 +94,8 @@ struct TLcPool {
     TLcWorkerThread* GetThread();
     TLcThread* NextReady();
     void TopUpSpares();
-    static void Bind(TLcWorkerThread* worker, TLcThread* queue);
+    // wake: signal the worker's event (a worker that binds itself after a job runs on).
+    static void Bind(TLcWorkerThread* worker, TLcThread* queue, bool wake = true);
 };
 
 namespace {
@@ -166,11 +168,14 @@ TLcThread* TLcPool::NextReady()
     return nullptr;
 }
 
-void TLcPool::Bind(TLcWorkerThread* worker, TLcThread* queue)
+void TLcPool::Bind(TLcWorkerThread* worker, TLcThread* queue, bool wake)
 {
     worker->FQueue = queue;
     queue->FWorker = worker;
-    worker->FEvent.SetEvent();
+    if (wake) {
+        worker->FWakePending = true;
+        worker->FEvent.SetEvent();
+    }
 }
 
 // ---- settings ---------------------------------------------------------------------------------
@@ -217,13 +222,21 @@ void TLcWorkerThread::Execute()
     TLcPool* pool = FPool;
     try {
         for (;;) {
-            if (FEvent.WaitFor(plat::kInfiniteWait) != TWaitResult::wrSignaled) {
-                break;
-            }
             TLcThread* queue;
+            bool boundItself;
             {
                 TLockGuard lock(pool->FLock);
                 queue = FQueue;
+                boundItself = queue && !FWakePending;  // by AfterJob: run on without a wait
+            }
+            if (!boundItself) {
+                // Idle, or bound by another thread: its signal is taken here, none stays over.
+                if (FEvent.WaitFor(plat::kInfiniteWait) != TWaitResult::wrSignaled) {
+                    break;
+                }
+                TLockGuard lock(pool->FLock);
+                queue = FQueue;
+                FWakePending = false;
             }
             if (!queue) {
                 break;  // woken without work: end
@@ -303,7 +316,7 @@ bool TLcWorkerThread::AfterJob(TLcThread* queue, bool finished, TLcThread*& toFr
         return leave();  // a closed pool binds nothing and keeps nobody idle
     }
     if (TLcThread* next = pool->NextReady()) {
-        TLcPool::Bind(this, next);
+        TLcPool::Bind(this, next, false);  // this worker runs on: no wake-up needed
         return true;
     }
     if (pool->FIdle.Count() >= kLcIdleLimit) {

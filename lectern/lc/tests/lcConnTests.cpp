@@ -3,6 +3,7 @@
 
 #include "lectern/lc/lcHttpValues.h"
 #include "lectern/lc/tests/ExpectError.h"
+#include "lectern/lc/tests/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,6 @@
 #include <thread>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition)
-{
-    for (int i = 0; i < 5000; ++i) {
-        if (condition()) {
-            return true;
-        }
-        CheckSynchronize(1);
-    }
-    return condition();
-}
 
 using TAction = std::function<void(TLcConnection*)>;
 
@@ -361,6 +351,20 @@ TEST_F(Connection, ReleaseInsideOnDisconnectFreesTheConnectionAfterTheHandlerRet
     delete server;
 }
 
+TEST_F(Connection, AConnectionQuietLongerThanItsTimeoutIsClosed)
+{
+    THandlers handlers;
+    TTestServer* server = NewListener(handlers);
+    server->Timeout()->AfterConnect = 1;
+    server->Fake()->Accept();
+    EXPECT_EQ(handlers.Count("connect"), 1);
+    EXPECT_EQ(TTestServer::Living(), 2);
+    EXPECT_TRUE(WaitUntil([&] { return TTestServer::Living() == 1; }));
+    EXPECT_EQ(handlers.Count("disconnect"), 1);
+    EXPECT_EQ(handlers.Count("clientdisconnect"), 1);
+    delete server;
+}
+
 // ---- restarts and listen errors ------------------------------------------------------------
 
 TEST_F(Connection, LostListenerRestartsAtOnceAndRetriesEverySecondWhileItsProviderIsNotClosed)
@@ -612,6 +616,9 @@ TEST_F(StopAndWait, StopListenReturnsOnceTheListenerAndEveryConnectionAreDone)
     // Off the main thread, and off a connection's own thread, nothing is called.
     TLcConnection* client = handlers.Client(0);
     std::thread([&] { EXPECT_FALSE(client->Sync(TLcNotifyEvent(&handlers, &THandlers::ListenStop), client)); }).join();
+    // A posted event runs as a job of the connection's queue.
+    EXPECT_TRUE(client->PostEvent(TLcNotifyEvent(&handlers, &THandlers::ListenLost)));
+    EXPECT_TRUE(WaitUntil([&] { return handlers.Count("listenlost") == 1; }));
 
     server->StopListen();
     EXPECT_EQ(handlers.Count("listenstop"), 1);

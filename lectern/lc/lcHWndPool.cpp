@@ -9,17 +9,6 @@ namespace {
 
 constexpr int kWindowExtraBytes = 4;
 
-class TLock {
-public:
-    explicit TLock(TLcCritSec& lock) : FLock(lock) { FLock.Enter(); }
-    ~TLock() { FLock.Leave(); }
-    TLock(const TLock&) = delete;
-    TLock& operator=(const TLock&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 HINSTANCE ThisModule()
 {
     HMODULE module = nullptr;
@@ -166,7 +155,7 @@ TLcHWNDPoolUnit::~TLcHWNDPoolUnit()
 
 HWND TLcHWNDPoolUnit::GetHWnd(bool threaded)
 {
-    TLock lock(FLock);
+    TLockGuard lock(FLock);
     if (!threaded) {
         HWND wnd = FMainWindows[FMainIndex];
         FMainIndex = (FMainIndex + 1) % kMainHWndCount;

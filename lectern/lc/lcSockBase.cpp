@@ -111,12 +111,13 @@ void TLcSocketBase::PostSocketMessage(int Code, int Error)
     if (FSilenced)
         return;
     if (FThread) {
-        if (Error != 0 || Code >= kLcSharedSockMessages) {
+        TLcSockMessage* shared = LcSockMessage(Code);
+        if (Error != 0 || !shared) {
             auto* job = new TLcSocketMesDataJob(this, Code, Error);
             if (!TLcThread::PostJob(FThread, job))
                 delete job;
         } else {
-            TLcThread::PostJob(FThread, LcSockMessage(Code));
+            TLcThread::PostJob(FThread, shared);
         }
         return;
     }

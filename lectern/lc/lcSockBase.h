@@ -15,6 +15,7 @@
 
 #include "classlib/Events.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -185,7 +186,8 @@ protected:
     // Sockets end through Release.
     ~TLcSocketBase() override = default;
 
-    bool FSilenced = false;
+    // Set on the connection's queue, read by the dispatcher on the message thread.
+    std::atomic<bool> FSilenced{false};
     bool FRestartRequested = false;
     TLcThread* FThread = nullptr;
     std::string FMultiCastAddr;

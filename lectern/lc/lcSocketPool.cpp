@@ -20,24 +20,13 @@ TLcCritSec& RegistryLock()
 std::unique_ptr<tBinTree> gTree;
 int gCount = 0;
 
-class TLock {
-public:
-    TLock() : FLock(RegistryLock()) { FLock.Enter(); }
-    ~TLock() { FLock.Leave(); }
-    TLock(const TLock&) = delete;
-    TLock& operator=(const TLock&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 std::uintptr_t KeyOf(TLcAsyncSelectTarget* socket) { return reinterpret_cast<std::uintptr_t>(socket); }
 
 }  // namespace
 
 void SocketRegistryAdd(TLcAsyncSelectTarget* socket, TSocket handle)
 {
-    TLock lock;
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr) {
         throw Exception("Socket registry not initialised.");
     }
@@ -47,7 +36,7 @@ void SocketRegistryAdd(TLcAsyncSelectTarget* socket, TSocket handle)
 
 bool SocketRegistryRemove(TLcAsyncSelectTarget* socket)
 {
-    TLock lock;
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr || gTree->Find(KeyOf(socket)) == 0) {
         return false;
     }
@@ -70,7 +59,7 @@ void SocketRegistryUnlock() { RegistryLock().Leave(); }
 
 TLcAsyncSelectTarget* SocketRegistryFind(TSocket handle)
 {
-    TLock lock;
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr) {
         return nullptr;
     }
@@ -79,13 +68,13 @@ TLcAsyncSelectTarget* SocketRegistryFind(TSocket handle)
 
 int SocketRegistryCount()
 {
-    TLock lock;
+    TLockGuard lock(RegistryLock());
     return gCount;
 }
 
 void InitializeLcSocketPool()
 {
-    TLock lock;
+    TLockGuard lock(RegistryLock());
     if (gTree == nullptr) {
         gTree = std::make_unique<tBinTree>(kRegistryNodePool);
         gCount = 0;
@@ -94,7 +83,7 @@ void InitializeLcSocketPool()
 
 void FinalizeLcSocketPool()
 {
-    TLock lock;
+    TLockGuard lock(RegistryLock());
     gTree.reset();
     gCount = 0;
 }

@@ -195,10 +195,18 @@ void TLcSocketServerProvider::ForgetSocket()
 
 void TLcSocketServerProvider::Listen(bool Restarting)
 {
-    if (!FServerThread && !MultiThreaded()) {
-        DoListen(Restarting);
-        return;
+    {
+        TProviderLock lock(*this);
+        if (FServerThread || MultiThreaded()) {
+            ListenInServerThread(Restarting);
+            return;
+        }
     }
+    DoListen(Restarting);
+}
+
+void TLcSocketServerProvider::ListenInServerThread(bool Restarting)
+{
     TLcBaseMessage* message = Restarting ? &Messages().ReInit : &Messages().Init;
     TProviderLock lock(*this);
     if (FServerThread && TLcThread::PostJob(FServerThread, message))
@@ -548,16 +556,12 @@ void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
 
 void TLcSocketServerProvider::Disconnect()
 {
-    if (FClientThread) {
-        TLcThread::PostJob(FClientThread, &Messages().Stop);
-        return;
-    }
-    if (FIsListener && FServerThread) {
-        TLcThread::PostJob(FServerThread, &Messages().CloseConn);
-        return;
-    }
     {
         TProviderLock lock(*this);
+        if (FClientThread && TLcThread::PostJob(FClientThread, &Messages().Stop))
+            return;
+        if (FIsListener && FServerThread && TLcThread::PostJob(FServerThread, &Messages().CloseConn))
+            return;
         SetLost(false);
     }
     InternalDisconnect();
@@ -736,13 +740,18 @@ void TLcSocketServerProvider::Check()
 
 void TLcSocketServerProvider::Release()
 {
-    if (FClientThread) {
-        TLcThread::PostJob(FClientThread, &Messages().Stop);
-        return;
-    }
-    if (FServerThread) {
-        TLcThread::PostJob(FServerThread, &Messages().Stop);
-        return;
+    {
+        TProviderLock lock(*this);
+        if (FClientThread) {
+            TLcThread::PostJob(FClientThread, &Messages().Stop);
+            return;
+        }
+        if (FServerThread) {
+            // A queue that is ending already frees the provider when it goes.
+            if (!TLcThread::PostJob(FServerThread, &Messages().Stop))
+                FFreeWithThread = true;
+            return;
+        }
     }
     delete this;
 }
@@ -813,29 +822,31 @@ TLcSocketServerThread::~TLcSocketServerThread()
         TLcSocketServerProvider* provider = FProvider;
         if (!provider)
             return;
+        bool freeProvider;
         {
+            // Under the provider's lock, so that a Release on another thread either reaches
+            // this queue's end (it is freed here) or comes after it.
             TProviderLock lock(*provider);
             if (provider->FServerThread == this)
                 provider->FServerThread = nullptr;
-        }
-        try {
-            {
-                TProviderLock lock(*provider);
+            try {
                 provider->SetLost(false);
+                provider->InternalDisconnect();
+            } catch (...) {
+                LogCaught("TLcSocketServerThread.Destroy");
             }
-            provider->InternalDisconnect();
-        } catch (...) {
-            LogCaught("TLcSocketServerThread.Destroy");
+            freeProvider = FStopReceived || provider->FFreeWithThread;
+            if (!freeProvider && FPendingListen >= 0) {
+                // A start posted while this queue was ending goes to a new queue.
+                provider->Listen(FPendingListen == 1);
+            }
         }
-        if (FStopReceived) {
+        if (freeProvider) {
             try {
                 delete provider;
             } catch (...) {
                 LogCaught("WSockServerThread.Destroy");
             }
-        } else if (FPendingListen >= 0) {
-            // A start posted while this queue was ending goes to a new queue.
-            provider->Listen(FPendingListen == 1);
         }
     } catch (...) {
         LogCaught("TLcSocketServerThread.Destroy");

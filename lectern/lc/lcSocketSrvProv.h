@@ -116,6 +116,7 @@ private:
     bool CanWork();
     bool ParentSilent();
     void DoListen(bool restart);
+    void ListenInServerThread(bool restart);
     void FreeLists();
     void CloseClients();
     void SocketClosed();
@@ -151,6 +152,8 @@ private:
     bool FIsListener = false;
     bool FIsClientConnection = false;
     bool FClientDisconnectFired = false;
+    // Released while its server queue was ending: the queue frees it.
+    bool FFreeWithThread = false;
 };
 
 // ---- unit start and end ----

@@ -36,17 +36,6 @@ struct TWinSockState {
 std::unique_ptr<TLcCritSec> gLock;
 TWinSockState gState;
 
-class TLock {
-public:
-    explicit TLock(TLcCritSec& lock) : FLock(lock) { FLock.Enter(); }
-    ~TLock() { FLock.Leave(); }
-    TLock(const TLock&) = delete;
-    TLock& operator=(const TLock&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 TLcCritSec& UnitLock()
 {
     Assert(gLock != nullptr, "lcWinSock used before InitializeLcWinSock");
@@ -278,7 +267,7 @@ const TLcWinSockFunctions& WinSockApi() { return gState.FApi; }
 
 void LoadWinSock()
 {
-    TLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     if (gState.FSocketLib != nullptr) {
         return;
     }
@@ -318,7 +307,7 @@ void UnloadWinSock()
     if (gLock == nullptr) {
         return;
     }
-    TLock lock(*gLock);
+    TLockGuard lock(*gLock);
     if (gState.FSocketLib != nullptr && gState.FApi.WSACleanup != nullptr) {
         gState.FApi.WSACleanup();
     }
@@ -405,19 +394,19 @@ std::string SockAddrToText(const TSockAddrBuffer& sin)
 
 bool WinSockLoaded()
 {
-    TLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     return gState.FSocketLib != nullptr;
 }
 
 TWSAData WinSockData()
 {
-    TLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     return gState.FData;
 }
 
 bool WinSockHelperLoaded()
 {
-    TLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     return gState.FHelperLib != nullptr;
 }
 
@@ -438,7 +427,7 @@ void FinalizeLcWinSock()
 
 void SetWinSockLibraries(const TLcWinSockLibraries& names)
 {
-    TLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     const TLcWinSockLibraries defaults;
     gState.FNames.SocketLib = names.SocketLib.empty() ? defaults.SocketLib : names.SocketLib;
     gState.FNames.OldSocketLib = names.OldSocketLib.empty() ? defaults.OldSocketLib : names.OldSocketLib;
@@ -447,6 +436,6 @@ void SetWinSockLibraries(const TLcWinSockLibraries& names)
 
 void SetWSAStartupOverride(TLcWSAStartupProc proc)
 {
-    TLock lock(UnitLock());
+    TLockGuard lock(UnitLock());
     gState.FStartupOverride = proc;
 }

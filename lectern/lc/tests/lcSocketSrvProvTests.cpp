@@ -1,5 +1,6 @@
 // The socket server provider driven by a scripted fake of WinSock (host and Wine).
 #include "FakeSocketApi.h"
+#include "ProviderRecorder.h"
 
 #include "lectern/lc/lcConn.h"
 #include "lectern/lc/lcSocketSrvProv.h"
@@ -11,74 +12,6 @@
 #include <thread>
 
 namespace {
-
-TLcSocketBase* MakeWinSocket() { return new TLcWinSocket(); }
-
-// Counts the triggers of a listener and of every connection it makes.
-class TRecorder : public TObject {
-public:
-    std::atomic<int> ListenStart{0}, ListenStop{0}, ClientConnect{0}, Connect{0}, Disconnect{0},
-        ClientDisconnect{0}, Released{0}, NewProviders{0};
-    std::atomic<bool> FailNewProvider{false};
-    std::atomic<bool> Refuse{false};
-    std::vector<std::string> Errors;
-    std::vector<std::string> ListenErrors;
-    std::string Received;
-    TLcSocketServerProvider* LastConnection = nullptr;
-
-    void Bind(TLcSocketServerProvider* p)
-    {
-        p->OnListenStart = TLcProviderNotify(this, &TRecorder::OnListenStart);
-        p->OnListenStop = TLcProviderNotify(this, &TRecorder::OnListenStop);
-        p->OnClientConnect = TLcProviderNotify(this, &TRecorder::OnClientConnect);
-        p->OnClientConnecting = TLcProviderNotify(this, &TRecorder::OnClientConnecting);
-        p->OnConnect = TLcProviderNotify(this, &TRecorder::OnConnect);
-        p->OnDisconnect = TLcProviderNotify(this, &TRecorder::OnDisconnect);
-        p->OnClientDisconnect = TLcProviderNotify(this, &TRecorder::OnClientDisconnect);
-        p->OnReadyToRelease = TLcProviderNotify(this, &TRecorder::OnReleased);
-        p->OnNewProvider = TLcProviderNew(this, &TRecorder::OnNewProvider);
-        p->OnError = TLcProviderErrorText(this, &TRecorder::OnError);
-        p->OnListenError = TLcProviderException(this, &TRecorder::OnListenError);
-    }
-
-private:
-    void OnListenStart() { ++ListenStart; }
-    void OnListenStop() { ++ListenStop; }
-    void OnClientConnect() { ++ClientConnect; }
-    void OnClientConnecting()
-    {
-        if (Refuse)
-            throw EClientLimitReached("Server connection limit reached.");
-    }
-    void OnConnect() { ++Connect; }
-    void OnDisconnect() { ++Disconnect; }
-    void OnClientDisconnect() { ++ClientDisconnect; }
-    void OnReleased() { ++Released; }
-    void OnError(const std::string& text) { Errors.push_back(text); }
-    void OnListenError(const Exception& e) { ListenErrors.push_back(e.Message()); }
-    void OnNewProvider(TLcConnectionProvider*& made)
-    {
-        if (FailNewProvider)
-            throw Exception("no provider today");
-        ++NewProviders;
-        auto* p = new TLcSocketServerProvider();
-        Bind(p);
-        p->OnDataReceived = TLcProviderNotify(this, &TRecorder::OnData);
-        LastConnection = p;
-        made = p;
-    }
-    void OnData() { Received += LastConnection->Read(); }
-};
-
-TLcSocketServerProvider* Listener(TRecorder& recorder, const std::string& port = "8000")
-{
-    auto* p = new TLcSocketServerProvider();
-    p->SetSocketClass(MakeWinSocket);
-    p->SetPort(port);
-    p->SetAddr("127.0.0.1");
-    recorder.Bind(p);
-    return p;
-}
 
 TSocket ListenHandle(TFakeSocketApi& api)
 {
@@ -176,6 +109,28 @@ TEST(SocketServerProvider, SingleThreadedAcceptConnectReadAndStop)
     EXPECT_TRUE(api.Registry.empty());
     listener->Release();
     EXPECT_EQ(recorder.Released, 4);
+}
+
+TEST(SocketServerProvider, CheckRefusesASocketWithoutAddressesAndClosesIt)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->Listen(false);
+    Arrive(api, ListenHandle(api));
+    TLcSocketServerProvider* connection = recorder.LastConnection;
+    ASSERT_NE(connection, nullptr);
+    // Not connected yet: the socket knows no local address.
+    std::string message;
+    try {
+        connection->Check();
+    } catch (const ELcSocketError& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, "Socket not connected to local address.");
+    EXPECT_EQ(recorder.Released, 1);  // the closed socket ended its connection
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    listener->Release();
 }
 
 class SocketServerProviderThreaded : public ::testing::Test {

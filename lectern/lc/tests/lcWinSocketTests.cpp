@@ -378,3 +378,42 @@ TEST_F(WinSocketThreaded, BackgroundExceptionPostsACloseRequestToTheQueue)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WinSocketConnect, ClientGoesThroughOpenedConnectingConnected)
+{
+    TFakeSocketApi api;
+    auto* socket = new TTestSocket();
+    EXPECT_EQ(ErrorOf([&] { socket->Connect(); }), "Connect: No Port Specified");
+    socket->SetPort("8000");
+    socket->SetAddr("127.0.0.1");
+    socket->Connect();
+    EXPECT_EQ(socket->State(), kSockOpened);
+    api.Pump();  // start connecting: the mask for a client, then connect (would block)
+    EXPECT_EQ(socket->State(), kSockConnecting);
+    EXPECT_EQ(api.Calls.back(), "AsyncSelect 51");
+    api.Event(socket->Handle(), kFdWrite);
+    EXPECT_EQ(socket->State(), kSockConnected);
+    api.Pump();
+    EXPECT_EQ(socket->SentEvents, 1);
+    // A refused connect aborts quietly.
+    api.Event(socket->Handle(), kFdConnect, 10061);
+    EXPECT_EQ(socket->State(), kSockClosed);
+    EXPECT_EQ(socket->States, (std::vector<int>{kSockOpened, kSockConnecting, kSockConnected, kSockClosed}));
+    socket->Release();
+
+    auto* meddled = new TTestSocket();
+    meddled->SetPort("8000");
+    meddled->SetAddr("127.0.0.1");
+    meddled->WhenState = [&](int state) {
+        if (state == kSockOpened)
+            meddled->Close();
+    };
+    EXPECT_EQ(ErrorOf([&] { meddled->Connect(); }),
+              "Error #10022 in \"Connect (Invalid operation in OnChangeState)\": Invalid argument");
+    meddled->Release();
+    EXPECT_TRUE(api.Registry.empty());
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The request parser on a browser's traffic: pipelined request heads cut into TCP-sized
 // packets, in microseconds per request, and a large body by length and in chunks, in MB/s
 // (best of several rounds).
+#include "BenchRequestHead.h"
 #include "lectern/lc/lcHttpHeader.h"
 #include "lectern/lc/lcHttpRequestParser.h"
 
@@ -17,18 +18,6 @@ constexpr std::size_t kPacketBytes = 1460;       // one Ethernet segment of payl
 constexpr std::size_t kBodyBytes = 16 << 20;     // 16 MiB
 constexpr std::size_t kBodyPacketBytes = 64 << 10;
 constexpr std::size_t kChunkBytes = 8 << 10;
-
-const std::string kRequestHead =
-    "GET /book/chapter1/page3.html?view=1&zoom=100 HTTP/1.1\r\n"
-    "Host: 127.0.0.1:8000\r\n"
-    "User-Agent: lectern-bench/1.0 (Windows NT 6.1)\r\n"
-    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
-    "Accept-Language: en-GB,en;q=0.7,de;q=0.3\r\n"
-    "Accept-Encoding: gzip, deflate\r\n"
-    "Referer: http://127.0.0.1:8000/book/chapter1/index.html\r\n"
-    "Connection: keep-alive\r\n"
-    "Cookie: session=5f2c9a01; theme=dark\r\n"
-    "\r\n";
 
 // Feeds stream in packets and answers every complete request at once; seconds taken.
 double Parse(const std::string& stream, std::size_t packet, int& requests, int64_t& bodyBytes)

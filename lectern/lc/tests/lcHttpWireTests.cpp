@@ -1,0 +1,236 @@
+// The HTTP wire over a scripted socket: answers and keep-alive, pipelining, framing errors,
+// and a handler that raises.
+#include "lectern/lc/lcHttpWire.h"
+
+#include "lectern/lc/lcConn.h"
+#include "lectern/lc/tests/ExpectError.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A socket that holds what arrives until the wire takes it, and keeps what the wire sends
+// back until it is given the first byte to send at once. The connection's request handler is
+// a test function.
+class ScriptedSide : public TLcHttpWireSide {
+public:
+    TLcServerRequest request;
+    TLcServerResponse response;
+    TLcHttpWire wire{*this};
+    std::function<void()> onRequest;
+    std::string incoming;
+    std::string held;
+    std::string sent;
+    int askedForData = 0;
+    int invalid = 0;
+    std::vector<std::string> failures;
+    std::vector<std::string> seen;  // FileName at every delivery that completed a request
+
+    ScriptedSide()
+    {
+        wire.SetRequest(&request);
+        wire.SetResponse(&response);
+        wire.SetMaxRequestSize(128000);
+        wire.SetMaxHeaderSize(16000);
+    }
+
+    // Bytes arrive on the socket.
+    void Arrive(const std::string& bytes)
+    {
+        incoming += bytes;
+        wire.DataReceived();
+    }
+    // The socket wrote everything it was given to send.
+    std::string WriteOut()
+    {
+        const std::string out = sent;
+        sent.clear();
+        if (!out.empty()) {
+            wire.DataOut(static_cast<int64_t>(out.size()));
+            wire.DataSent();
+        }
+        return out;
+    }
+
+    std::string ReceiveBytes() override
+    {
+        std::string bytes;
+        bytes.swap(incoming);
+        return bytes;
+    }
+    void AskForData() override { ++askedForData; }
+    void SendBytes(const std::string& text, bool sendNow) override
+    {
+        held += text;
+        if (sendNow) {
+            sent += held;
+            held.clear();
+        }
+    }
+    void FireDataReceived() override
+    {
+        if (request.Complete()) {
+            seen.push_back(request.FileName());
+        }
+        if (onRequest) {
+            onRequest();
+        }
+    }
+    void FireDataOut() override {}
+    void FireDataSent() override {}
+    void FireLastWrite() override {}
+    void FireInvalidRequest() override { ++invalid; }
+    void HandlerFailed(const Exception& e) override { failures.push_back(e.Message()); }
+
+    // Answers a complete request with body as its content.
+    void Answer(const std::string& body)
+    {
+        if (!request.Complete()) {
+            return;
+        }
+        response.SetContentLength(static_cast<int64_t>(body.size()));
+        wire.WriteHeader(false);
+        wire.WriteBody(body, true);
+    }
+};
+
+TEST(HttpWireTest, KeepAliveDecidesTheStatusLine)
+{
+    struct Case {
+        std::string request;
+        std::string answer;
+        bool close;
+    };
+    const std::vector<Case> cases = {
+        {"GET /a HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\nok", false},
+        {"GET /a HTTP/1.0\r\n\r\n", "HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\nCONNECTION: close\r\n\r\nok", true},
+        {"GET /a HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\nok", false},
+        {"GET /a HTTP/1.1\r\nConnection: close\r\n\r\n",
+         "HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\nCONNECTION: close\r\n\r\nok", true},
+    };
+    for (const Case& c : cases) {
+        ScriptedSide side;
+        side.onRequest = [&side] { side.Answer("ok"); };
+        side.Arrive(c.request);
+        EXPECT_EQ(side.held, "") << c.request;
+        EXPECT_EQ(side.sent, c.answer) << c.request;
+        EXPECT_EQ(side.request.Close(), c.close) << c.request;
+        const int asked = side.askedForData;
+        side.WriteOut();
+        // Only a connection that stays open is read on.
+        EXPECT_EQ(side.askedForData, c.close ? asked : asked + 1) << c.request;
+        EXPECT_TRUE(side.request.FileName().empty()) << "cleared for the next request";
+    }
+}
+
+// A second request in the same packet is read only after the first answer was sent, and one
+// that arrives while the answer is out stays in the socket until then.
+TEST(HttpWireTest, PipelinedRequestsWaitForTheAnswerBefore)
+{
+    ScriptedSide side;
+    side.onRequest = [&side] { side.Answer(side.request.FileName()); };
+    side.Arrive("GET /1 HTTP/1.1\r\n\r\nGET /2 HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(side.seen, std::vector<std::string>({"/1"}));
+    EXPECT_TRUE(side.wire.DataWaiting());
+
+    side.incoming = "GET /3 HTTP/1.1\r\n\r\n";
+    side.wire.DataReceived();
+    EXPECT_EQ(side.incoming, "GET /3 HTTP/1.1\r\n\r\n") << "left in the socket";
+
+    EXPECT_EQ(side.WriteOut(), "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\n/1");
+    EXPECT_EQ(side.seen, std::vector<std::string>({"/1", "/2"}));
+    EXPECT_EQ(side.WriteOut(), "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\n/2");
+    EXPECT_EQ(side.seen, std::vector<std::string>({"/1", "/2", "/3"}));
+    EXPECT_EQ(side.incoming, "");
+}
+
+// A body announced by length arrives in two deliveries, the second one complete.
+TEST(HttpWireTest, BodyDeliveriesFillTheRequestState)
+{
+    ScriptedSide side;
+    std::vector<std::string> deliveries;
+    side.onRequest = [&] {
+        deliveries.push_back(side.wire.Read() + (side.request.Started() ? " started" : "") +
+                             (side.request.Complete() ? " complete" : "") + " " +
+                             std::to_string(side.request.BodyReceived()));
+    };
+    side.Arrive("POST /f HTTP/1.1\r\nContent-Length: 10\r\n\r\n01234");
+    side.Arrive("56789");
+    EXPECT_EQ(deliveries, std::vector<std::string>({"01234 started 5", "56789 complete 10"}));
+    EXPECT_FALSE(side.request.Started());
+    EXPECT_TRUE(side.request.Active());
+}
+
+TEST(HttpWireTest, FramingErrors)
+{
+    ScriptedSide side;
+    ExpectError<Exception>([&] { side.wire.WriteBody("x", true); },
+                           "Trying to send Data without Header. Call WriteHeader before Write.");
+    side.response.SetContentLength(10);
+    side.wire.WriteHeader(false);
+    EXPECT_EQ(side.sent, "");
+    EXPECT_EQ(side.wire.TotalToSend(), 10 + static_cast<int64_t>(side.held.size()));
+    ExpectError<Exception>([&] { side.wire.WriteBody(std::string(11, 'x'), true); },
+                           "Trying to send more Data out than specified in Header.");
+    ExpectError<Exception>([&] { side.wire.WriteHeader(true); },
+                           "Last header intercepted with new header, before data sent out.");
+    side.wire.WriteBody(std::string(10, 'x'), true);
+    EXPECT_TRUE(side.response.AllContentOut());
+    EXPECT_EQ(side.response.ContentOut(), 10);
+    ExpectError<Exception>([&] { side.wire.WriteBody("y", true); },
+                           "Trying to send more Data out than specified in Header.");
+}
+
+// Without a content length the header goes at once and the length stays unknown; a response
+// that has no body drops its length field.
+TEST(HttpWireTest, UnannouncedAndBodilessResponses)
+{
+    ScriptedSide side;
+    side.wire.WriteHeader(false);
+    EXPECT_EQ(side.sent, "HTTP/1.1 200 OK\r\n\r\n");
+    EXPECT_EQ(side.wire.ContentToSend(), -1);
+    EXPECT_EQ(side.wire.TotalToSend(), -1);
+
+    ScriptedSide bodiless;
+    bodiless.response.SetBodyFollows(false);
+    bodiless.response.SetContentLength(5);
+    bodiless.wire.WriteHeader(false);
+    EXPECT_EQ(bodiless.sent, "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 5\r\n\r\n");
+    EXPECT_EQ(bodiless.wire.ContentToSend(), 0);
+    EXPECT_TRUE(bodiless.response.AllContentOut());
+
+    ScriptedSide raw;
+    raw.wire.WriteHeader("", false);
+    EXPECT_TRUE(raw.request.Close());
+    raw.wire.WriteBody("raw", true);
+    EXPECT_EQ(raw.sent, "raw");
+}
+
+TEST(HttpWireTest, InvalidRequestReachesTheServerOnce)
+{
+    ScriptedSide side;
+    side.Arrive("NONSENSE\r\n");
+    side.Arrive("GET / HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(side.invalid, 1);
+    EXPECT_EQ(side.request.FileName(), "NONSENSE");
+    EXPECT_TRUE(side.seen.empty());
+}
+
+// A handler that raises closes the connection at once instead of leaving the client to wait
+// for the time-out; nothing after it is read.
+TEST(HttpWireTest, HandlerExceptionClosesTheConnection)
+{
+    ScriptedSide side;
+    side.onRequest = [] { throw EConvertError("handler broke"); };
+    side.Arrive("GET /1 HTTP/1.1\r\n\r\nGET /2 HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(side.failures, std::vector<std::string>({"handler broke"}));
+    EXPECT_EQ(side.seen, std::vector<std::string>({"/1"}));
+    EXPECT_FALSE(side.wire.DataWaiting());
+    EXPECT_EQ(side.wire.Parser().Buffered(), 0u);
+}
+
+}  // namespace

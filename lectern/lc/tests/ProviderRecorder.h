@@ -9,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <string>
 #include <vector>
@@ -17,7 +19,9 @@ namespace {
 
 TLcSocketBase* MakeWinSocket() { return new TLcWinSocket(); }
 
-// Counts the triggers of a listener and of every connection it makes.
+// Counts the triggers of a listener and of every connection it makes. The connections of a
+// multi-threaded listener fire on several pool workers at once: what they write is guarded, and
+// each connection reads only itself (another one may be gone by then).
 class TRecorder : public TObject {
 public:
     std::atomic<int> ListenStart{0}, ListenStop{0}, ClientConnect{0}, Connect{0}, Disconnect{0},
@@ -27,7 +31,7 @@ public:
     std::vector<std::string> Errors;
     std::vector<std::string> ListenErrors;
     std::string Received;
-    TLcSocketServerProvider* LastConnection = nullptr;
+    std::atomic<TLcSocketServerProvider*> LastConnection{nullptr};
 
     void Bind(TLcSocketServerProvider* p)
     {
@@ -45,6 +49,30 @@ public:
     }
 
 private:
+    // The data handler of one connection.
+    class TReader : public TObject {
+    public:
+        TReader(TRecorder& recorder, TLcSocketServerProvider* connection)
+            : FRecorder(recorder), FConnection(connection)
+        {
+        }
+        void OnData()
+        {
+            std::string text = FConnection->Read();
+            std::lock_guard<std::mutex> guard(FRecorder.FLock);
+            FRecorder.Received += text;
+        }
+
+        CL_CLASS_NAME(TReader)
+
+    private:
+        TRecorder& FRecorder;
+        TLcSocketServerProvider* FConnection;
+    };
+
+    std::mutex FLock;
+    std::vector<std::unique_ptr<TReader>> FReaders;
+
     void OnListenStart() { ++ListenStart; }
     void OnListenStop() { ++ListenStop; }
     void OnClientConnect() { ++ClientConnect; }
@@ -57,8 +85,16 @@ private:
     void OnDisconnect() { ++Disconnect; }
     void OnClientDisconnect() { ++ClientDisconnect; }
     void OnReleased() { ++Released; }
-    void OnError(const std::string& text) { Errors.push_back(text); }
-    void OnListenError(const Exception& e) { ListenErrors.push_back(e.Message()); }
+    void OnError(const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        Errors.push_back(text);
+    }
+    void OnListenError(const Exception& e)
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        ListenErrors.push_back(e.Message());
+    }
     void OnNewProvider(TLcConnectionProvider*& made)
     {
         if (FailNewProvider)
@@ -66,11 +102,16 @@ private:
         ++NewProviders;
         auto* p = new TLcSocketServerProvider();
         Bind(p);
-        p->OnDataReceived = TLcProviderNotify(this, &TRecorder::OnData);
+        TReader* reader;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FReaders.push_back(std::make_unique<TReader>(*this, p));
+            reader = FReaders.back().get();
+        }
+        p->OnDataReceived = TLcProviderNotify(reader, &TReader::OnData);
         LastConnection = p;
         made = p;
     }
-    void OnData() { Received += LastConnection->Read(); }
 };
 
 TLcSocketServerProvider* Listener(TRecorder& recorder, const std::string& port = "8000")

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string>
 
-class Exception;
+#include "classlib/SysUtils.h"
 
 // ---- switches -------------------------------------------------------------------------------
 

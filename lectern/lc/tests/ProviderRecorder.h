@@ -6,6 +6,8 @@
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcWinSocket.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -139,3 +141,21 @@ bool WaitFor(const std::function<bool()>& done, const std::function<void()>& pol
 }
 
 }  // namespace
+
+// Starts the pool and the socket units for a test of multi-threaded providers, and ends them
+// in the order that lets no worker outlive what it uses.
+class ThreadedProviderUnits : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitializeLcThrPool();
+        InitializeLcSockBase();
+        InitializeLcSocketSrvProv();
+    }
+    void TearDown() override
+    {
+        FinalizeLcSockBase();
+        FinalizeLcThrPool();
+        FinalizeLcSocketSrvProv();
+    }
+};

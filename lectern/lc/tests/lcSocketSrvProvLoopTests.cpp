@@ -11,21 +11,7 @@
 
 namespace {
 
-class ProviderLoop : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-    }
-    void TearDown() override
-    {
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
-    }
-};
+using ProviderLoop = ThreadedProviderUnits;
 
 TLcSocketServerProvider* StartListener(TRecorder& recorder)
 {

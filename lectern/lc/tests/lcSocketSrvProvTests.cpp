@@ -129,21 +129,7 @@ TEST(SocketServerProvider, CheckRefusesASocketWithoutAddressesAndClosesIt)
     listener->Release();
 }
 
-class SocketServerProviderThreaded : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-    }
-    void TearDown() override
-    {
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
-    }
-};
+using SocketServerProviderThreaded = ThreadedProviderUnits;
 
 TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEveryClient)
 {

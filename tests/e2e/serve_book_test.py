@@ -1,0 +1,562 @@
+#!/usr/bin/env python3
+"""End-to-end tests of serve-book: the viewer's HTTP server, running under Wine, serving the
+fixture book of make_serve_book to clients on the Linux side.
+
+    serve_book_test.py --wine WINE --serve-book EXE --maker EXE --curl CURL --chromium CHROMIUM
+                       [unittest arguments]
+
+The fixture book is made under Wine into a temporary folder. Each test class runs its own
+serve-book process: it starts, prints "LISTENING <port>", and at the end of the class its
+standard input is closed and it must exit with code 0 within a few seconds.
+
+The clients speak raw HTTP over sockets where the exact bytes matter, http.client where many
+clients fetch at once, and curl and a headless chromium as outside clients.
+"""
+import argparse
+import array
+import email.utils
+import http.client
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+ARGS = None
+BOOK = None
+TEMP_DIR = None
+
+START_SECONDS = 60   # a first Wine start in a cold prefix is slow
+STOP_SECONDS = 10
+SOCKET_SECONDS = 30
+
+NOT_FOUND_STATUS = "404 File not found"
+NOT_FOUND_BODY = b"Status 404: File not found"
+BAD_REQUEST_STATUS = "400 Bad Request"
+BAD_REQUEST_BODY = b"Status 400: Bad Request"
+
+# ---- the fixture book, as make_serve_book writes it ------------------------------------------
+
+BIG_SEED = 0x2545F491
+BIG_BYTES = 10 * 1024 * 1024
+STYLE_CSS = b".lead { color: rgb(12, 34, 56); letter-spacing: 3px; }\n"
+BOM_HTML = b"\xEF\xBB\xBF<html><body><p>Gr\xC3\xBC\xC3\x9Fe</p></body></html>\n"
+NAMED_HTML = b"<html><body><p>caf\xC3\xA9 men\xC3\xBC</p></body></html>\n"
+NAMED_URL = "/pages/caf%C3%A9%20men%C3%BC.html"  # entry "pages\café menü.html"
+
+
+def page_2k():
+    head, tail = b"<!DOCTYPE html><html><body><p>", b"</p></body></html>\n"
+    digits = b"0123456789abcdef" * (2048 // 16)
+    return head + digits[: 2048 - len(head) - len(tail)] + tail
+
+
+def big_data():
+    """10 MiB of xorshift32 words from BIG_SEED, little-endian."""
+    words = array.array("I", bytes(BIG_BYTES))
+    assert words.itemsize == 4
+    x = BIG_SEED
+    for i in range(len(words)):
+        x ^= (x << 13) & 0xFFFFFFFF
+        x ^= x >> 17
+        x ^= (x << 5) & 0xFFFFFFFF
+        words[i] = x
+    if sys.byteorder != "little":
+        words.byteswap()
+    return words.tobytes()
+
+
+PAGE_2K = page_2k()
+BIG = None  # made once, in setUpModule
+
+
+def setUpModule():
+    global BOOK, TEMP_DIR, BIG
+    TEMP_DIR = tempfile.mkdtemp(prefix="serve-book-e2e-")
+    BOOK = os.path.join(TEMP_DIR, "fixture.lbk")
+    made = subprocess.run([ARGS.wine, ARGS.maker, BOOK], stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=START_SECONDS)
+    if made.returncode != 0 or not os.path.isfile(BOOK):
+        raise RuntimeError("make_serve_book failed (%d): %r" % (made.returncode, made.stderr))
+    BIG = big_data()
+
+
+def tearDownModule():
+    if TEMP_DIR:
+        shutil.rmtree(TEMP_DIR, ignore_errors=True)
+
+
+# ---- the server process ------------------------------------------------------------------------
+
+def free_port():
+    """A port no one listens on now (the system picks it; serve-book binds it a moment later)."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class ServeBook:
+    """One serve-book process under Wine. Its output is collected by threads, so that a full
+    pipe never blocks it."""
+
+    def __init__(self, *args):
+        self.proc = subprocess.Popen([ARGS.wine, ARGS.serve_book, *args], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.stdout = bytearray()
+        self.stderr = bytearray()
+        self.first_line = threading.Event()
+        self.readers = [threading.Thread(target=self._collect, args=(self.proc.stdout, self.stdout), daemon=True),
+                        threading.Thread(target=self._collect, args=(self.proc.stderr, self.stderr), daemon=True)]
+        for r in self.readers:
+            r.start()
+
+    def _collect(self, pipe, into):
+        for line in iter(pipe.readline, b""):
+            into += line
+            if pipe is self.proc.stdout:
+                self.first_line.set()
+        self.first_line.set()
+
+    def wait_listening(self):
+        """The port of the one line "LISTENING <port>"; fails the test otherwise."""
+        if not self.first_line.wait(START_SECONDS):
+            raise AssertionError("serve-book printed nothing within %d s" % START_SECONDS)
+        m = re.fullmatch(rb"LISTENING (\d+)\r?\n", bytes(self.stdout))
+        if not m:
+            self.proc.kill()
+            raise AssertionError("serve-book said %r, stderr %r" % (bytes(self.stdout), bytes(self.stderr)))
+        return int(m.group(1))
+
+    def stop(self):
+        """Closes standard input; the exit code within STOP_SECONDS (None: still running)."""
+        self.proc.stdin.close()
+        try:
+            code = self.proc.wait(STOP_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            code = None
+        for r in self.readers:
+            r.join(STOP_SECONDS)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+        return code
+
+
+def run_serve_book(*args):
+    """serve-book started for a quick exit: (exit code, stdout, stderr)."""
+    done = subprocess.run([ARGS.wine, ARGS.serve_book, *args], stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=START_SECONDS)
+    return done.returncode, done.stdout, done.stderr
+
+
+class ServerTestCase(unittest.TestCase):
+    """A test class with a serve-book of its own, on a free port."""
+    server_args = ()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = ServeBook(*cls.server_args, BOOK, str(free_port()))
+        cls.port = cls.server.wait_listening()
+
+    @classmethod
+    def tearDownClass(cls):
+        code = cls.server.stop()
+        if code != 0 or cls.server.stdout.count(b"\n") != 1:
+            raise AssertionError("serve-book ended with %r after its input closed; stdout %r, stderr %r"
+                                 % (code, bytes(cls.server.stdout), bytes(cls.server.stderr)))
+
+    def connect(self, receive_buffer=None):
+        s = socket.socket()
+        if receive_buffer:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        s.settimeout(SOCKET_SECONDS)
+        s.connect(("127.0.0.1", self.port))
+        self.addCleanup(s.close)
+        return s
+
+    def get(self, path, version="HTTP/1.1", host=None):
+        return "GET %s %s\r\nHost: %s\r\n\r\n" % (path, version, host or "127.0.0.1:%d" % self.port)
+
+
+# ---- reading answers ---------------------------------------------------------------------------
+
+class Response:
+    def __init__(self, status, headers, body):
+        self.status = status      # "HTTP/1.1 200 OK"
+        self.headers = headers    # [(name, value)] in the order sent, names as sent
+        self.body = body
+
+
+class Reader:
+    """Reads HTTP answers off one socket, in order."""
+
+    def __init__(self, sock, piece=65536):
+        self.sock = sock
+        self.piece = piece
+        self.buf = bytearray()
+
+    def _fill(self):
+        data = self.sock.recv(self.piece)
+        if not data:
+            raise EOFError("the server closed the connection")
+        self.buf += data
+
+    def response(self):
+        while (end := self.buf.find(b"\r\n\r\n")) < 0:
+            self._fill()
+        head = bytes(self.buf[:end]).decode("latin-1").split("\r\n")
+        del self.buf[: end + 4]
+        headers = [tuple(line.split(": ", 1)) for line in head[1:]]
+        lengths = [v for n, v in headers if n.upper() == "CONTENT-LENGTH"]
+        if len(lengths) != 1:
+            raise AssertionError("no single Content-Length in %r" % head)
+        length = int(lengths[0])
+        while len(self.buf) < length:
+            self._fill()
+        body = bytes(self.buf[:length])
+        del self.buf[:length]
+        return Response(head[0], headers, body)
+
+    def closed(self):
+        """True when the server closed the connection with nothing more to read."""
+        if self.buf:
+            return False
+        try:
+            return self.sock.recv(1) == b""
+        except ConnectionResetError:
+            return True
+
+
+def send_all(sock, data):
+    """Sends data; the server may close before it has read everything (an answer waits then)."""
+    try:
+        sock.sendall(data)
+    except (BrokenPipeError, ConnectionResetError):
+        pass
+
+
+# ---- the tests -----------------------------------------------------------------------------------
+
+class Answers(ServerTestCase):
+    """What one request is answered, byte for byte."""
+
+    def served_headers(self, response, content_type, length):
+        """The header block of a served entry: names, values and order."""
+        self.assertEqual([n for n, _ in response.headers],
+                         ["CONTENT-TYPE", "CONTENT-LENGTH", "Expires", "Cache-Control"])
+        values = dict(response.headers)
+        self.assertEqual(values["CONTENT-TYPE"], content_type)
+        self.assertEqual(values["CONTENT-LENGTH"], str(length))
+        self.assertEqual(values["Cache-Control"], "no-cache")
+        expires = values["Expires"]
+        self.assertRegex(expires, r"^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \d\d "
+                                  r"(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{4} \d\d:\d\d:\d\d GMT$")
+        # One second before the answer: between a little before the request and now.
+        age = time.time() - email.utils.parsedate_to_datetime(expires).timestamp()
+        self.assertTrue(0 <= age <= 5, "Expires %s is %.1f s old" % (expires, age))
+
+    def ask(self, request):
+        s = self.connect()
+        send_all(s, request.encode("latin-1") if isinstance(request, str) else request)
+        reader = Reader(s)
+        return reader.response(), reader
+
+    def test_served_entries(self):
+        cases = [  # path, content type, body (None: the one the size tells)
+            ("/page2k.html", "text/html", PAGE_2K),
+            ("/bom.html", "text/html; charset=utf-8", BOM_HTML),
+            ("/css/style.css", "text/css", STYLE_CSS),
+            (NAMED_URL, "text/html", NAMED_HTML),
+            ("/PAGES/CAF%C3%A9%20MEN%C3%BC.HTML", "text/html", NAMED_HTML),
+            ("/Css/STYLE.css?v=2#top", "text/css", STYLE_CSS),
+            ("/index.html", "text/html", None),
+            ("/js/app.js", "application/javascript", None),
+            ("/img/pic.png", "image/x-png", None),
+            ("/big.bin", "application/octet-stream", BIG),
+        ]
+        for path, content_type, body in cases:
+            with self.subTest(path=path):
+                response, _ = self.ask(self.get(path))
+                self.assertEqual(response.status, "HTTP/1.1 200 OK")
+                self.served_headers(response, content_type, len(response.body))
+                if body is not None:
+                    self.assertTrue(response.body == body, "body of %s differs" % path)
+                else:
+                    self.assertGreater(len(response.body), 0)
+
+    def test_hosts_served(self):
+        for host in ["localhost", "LOCALHOST:%d" % self.port, "127.0.0.1"]:
+            with self.subTest(host=host):
+                response, _ = self.ask(self.get("/page2k.html", host=host))
+                self.assertEqual(response.status, "HTTP/1.1 200 OK")
+                self.assertEqual(response.body, PAGE_2K)
+
+    def test_not_found(self):
+        for path in ["/missing.html", "/%23SYSTEM", "/%23system", "/broken.html", "/pages/caf%C3%A9.html",
+                     "/pages/caf%E9%20men%FC.html", "/index.html%00.png", "/%ZZ", "/css", "/"]:
+            with self.subTest(path=path):
+                response, _ = self.ask(self.get(path))
+                self.assertEqual(response.status, "HTTP/1.1 " + NOT_FOUND_STATUS)
+                self.assertEqual(response.headers, [("CONTENT-LENGTH", str(len(NOT_FOUND_BODY)))])
+                self.assertEqual(response.body, NOT_FOUND_BODY)
+
+    @staticmethod
+    def request_line_of(size):
+        """A request line of size bytes (without its CR LF) for a missing entry."""
+        return "GET /" + "a" * (size - len("GET / HTTP/1.1")) + " HTTP/1.1"
+
+    @staticmethod
+    def header_of(size):
+        """A header block of size bytes (without the closing CR LF CR LF)."""
+        return "X-Filler: " + "b" * (size - len("X-Filler: "))
+
+    def test_requests_within_the_limits(self):
+        for name, request in [
+            ("request line of 128000 bytes", self.request_line_of(128000) + "\r\n\r\n"),
+            ("header of 15999 bytes", "GET /missing HTTP/1.1\r\n" + self.header_of(15999) + "\r\n\r\n"),
+        ]:
+            with self.subTest(name):
+                response, _ = self.ask(request)
+                self.assertEqual(response.status, "HTTP/1.1 " + NOT_FOUND_STATUS)
+
+    def test_bad_requests(self):
+        long_line = self.request_line_of(128001) + "\r\n\r\n"
+        long_header = "GET /page2k.html HTTP/1.1\r\n" + self.header_of(16001) + "\r\n\r\n"
+        cases = [  # name, request, closes (else the connection serves the next request)
+            ("no version", "GET /page2k.html\r\n\r\n", True),
+            ("version without slash", "GET /page2k.html HTTP1.1\r\n\r\n", True),
+            ("foreign host", self.get("/page2k.html", host="example.com"), False),
+            ("foreign host with port", self.get("/page2k.html", host="127.0.0.1.example.com:%d" % self.port), False),
+            ("Content-Length not a number", "GET /page2k.html HTTP/1.1\r\nContent-Length: 12a\r\n\r\n", True),
+            ("request line of 128001 bytes", long_line, True),
+            ("header of 16001 bytes", long_header, True),
+        ]
+        for name, request, closes in cases:
+            with self.subTest(name):
+                response, reader = self.ask(request)
+                self.assertEqual(response.status, "HTTP/1.1 " + BAD_REQUEST_STATUS)
+                self.assertEqual(response.body, BAD_REQUEST_BODY)
+                if closes:
+                    self.assertTrue(reader.closed())
+                else:
+                    reader.sock.sendall(self.get("/bom.html").encode())
+                    self.assertEqual(reader.response().body, BOM_HTML)
+
+    def test_connection_kept_or_closed(self):
+        # An HTTP/1.0 request, or one with "Connection: close", is answered "HTTP/1.0" with
+        # "CONNECTION: close" and the connection ends; otherwise it stays open for the next.
+        cases = [  # request version, Connection field, answer version, closes
+            ("HTTP/1.0", None, "HTTP/1.0", True),
+            ("HTTP/1.1", "close", "HTTP/1.0", True),
+            ("HTTP/1.0", "keep-alive", "HTTP/1.1", False),
+            ("HTTP/1.1", None, "HTTP/1.1", False),
+        ]
+        for version, connection, answer_version, closes in cases:
+            with self.subTest(version=version, connection=connection):
+                request = "GET /page2k.html %s\r\n%s\r\n" % (
+                    version, "Connection: %s\r\n" % connection if connection else "")
+                response, reader = self.ask(request)
+                self.assertEqual(response.status, answer_version + " 200 OK")
+                self.assertEqual(response.body, PAGE_2K)
+                fields = [(n, v) for n, v in response.headers if n.upper() == "CONNECTION"]
+                self.assertEqual(fields, [("CONNECTION", "close")] if closes else [])
+                if closes:
+                    self.assertEqual(response.headers[-1], ("CONNECTION", "close"))
+                    self.assertTrue(reader.closed())
+                else:
+                    reader.sock.sendall(self.get("/bom.html").encode())
+                    self.assertEqual(reader.response().body, BOM_HTML)
+
+    def test_http_1_1_keeps_alive(self):
+        s = self.connect()
+        reader = Reader(s)
+        for path, body in [("/page2k.html", PAGE_2K), ("/bom.html", BOM_HTML), ("/missing", NOT_FOUND_BODY),
+                           ("/big.bin", BIG), ("/css/style.css", STYLE_CSS)]:
+            s.sendall(self.get(path).encode())
+            self.assertTrue(reader.response().body == body, "answer to %s differs" % path)
+
+    def test_pipelined_requests_answered_in_order(self):
+        paths = ["/page2k.html", "/missing", "/big.bin", "/css/style.css", "/%23SYSTEM", "/bom.html"]
+        bodies = [PAGE_2K, NOT_FOUND_BODY, BIG, STYLE_CSS, NOT_FOUND_BODY, BOM_HTML]
+        s = self.connect()
+        s.sendall("".join(self.get(p) for p in paths).encode())
+        reader = Reader(s)
+        for path, body in zip(paths, bodies):
+            self.assertTrue(reader.response().body == body, "answer to %s differs" % path)
+
+    def test_request_dripped_byte_by_byte(self):
+        s = self.connect()
+        s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        for byte in (self.get("/page2k.html") + self.get("/bom.html")).encode():
+            s.send(bytes([byte]))
+            time.sleep(0.002)
+        reader = Reader(s)
+        self.assertEqual(reader.response().body, PAGE_2K)
+        self.assertEqual(reader.response().body, BOM_HTML)
+
+    def test_parallel_clients(self):
+        clients = 50
+        start = threading.Barrier(clients)
+        results = [None] * clients
+
+        def fetch(i):
+            path, body = ("/big.bin", BIG) if i % 5 == 0 else ("/page2k.html", PAGE_2K)
+            try:
+                connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=SOCKET_SECONDS * 2)
+                start.wait()
+                connection.request("GET", path)
+                response = connection.getresponse()
+                data = response.read()
+                connection.close()
+                results[i] = "ok" if response.status == 200 and data == body else \
+                    "%s: %d, %d bytes" % (path, response.status, len(data))
+            except Exception as e:  # reported below, for the client it happened to
+                results[i] = "%s: %r" % (path, e)
+
+        threads = [threading.Thread(target=fetch, args=(i,)) for i in range(clients)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual([r for r in results if r != "ok"], [])
+
+    def test_slow_reader_gets_every_byte(self):
+        s = self.connect(receive_buffer=4096)
+        s.sendall(self.get("/big.bin").encode())
+        time.sleep(1.0)  # the server meets a full socket before the first byte is read
+        reader = Reader(s, piece=4096)
+        next_pause = 1 << 20
+        while len(reader.buf) < len(BIG):  # the header block comes on top
+            reader._fill()
+            if len(reader.buf) >= next_pause:
+                time.sleep(0.1)
+                next_pause += 1 << 20
+        response = reader.response()
+        self.assertTrue(response.body == BIG, "the 10 MiB entry arrived damaged (%d bytes)" % len(response.body))
+
+    def test_curl(self):
+        base = "http://127.0.0.1:%d" % self.port
+        for url, code, body in [(base + "/page2k.html", "200", PAGE_2K),
+                                (base + NAMED_URL, "200", NAMED_HTML),
+                                (base + "/missing.html", "404", NOT_FOUND_BODY)]:
+            with self.subTest(url=url):
+                done = subprocess.run([ARGS.curl, "-s", "-S", "-o", "-", "-w", "\n%{http_code}", url],
+                                      capture_output=True, timeout=SOCKET_SECONDS)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual(done.stdout, body + b"\n" + code.encode())
+
+
+class Browser(ServerTestCase):
+    """A real browser loads the start page; its script reports what arrived through the server."""
+
+    def test_start_page_with_sheet_script_and_picture(self):
+        profile = tempfile.mkdtemp(prefix="chromium-", dir=TEMP_DIR)
+        done = subprocess.run(
+            [ARGS.chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+             "--no-first-run", "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--dump-dom",
+             "http://127.0.0.1:%d/index.html" % self.port],
+            stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr[-2000:])
+        dom = done.stdout.decode("utf-8", "replace")
+        self.assertIn('<p id="seen-script">script ran</p>', dom)
+        # Only the served sheet gives #lead this colour and spacing; only the served PNG is 3x2.
+        self.assertIn('<p id="seen-css">rgb(12, 34, 56) / 3px</p>', dom)
+        self.assertIn('<p id="seen-pic">3x2</p>', dom)
+
+
+class IdleTimeout(ServerTestCase):
+    server_args = ("--idle", "2")
+
+    def test_silent_connection_closed(self):
+        s = self.connect()
+        started = time.monotonic()
+        self.assertTrue(Reader(s).closed())
+        waited = time.monotonic() - started
+        self.assertTrue(1.5 <= waited <= 5.0, "closed after %.1f s" % waited)
+
+    def test_request_before_the_time_out_answered(self):
+        s = self.connect()
+        s.sendall(self.get("/page2k.html").encode())
+        self.assertEqual(Reader(s).response().body, PAGE_2K)
+
+
+class Ports(unittest.TestCase):
+    """Without PORT serve-book takes the first free port from 8000 to 8099."""
+
+    @staticmethod
+    def take(port):
+        s = socket.socket()
+        try:
+            s.bind(("127.0.0.1", port))
+            s.listen(1)
+            return s
+        except OSError:
+            s.close()
+            return None
+
+    def test_port_taken_on_the_linux_side_is_passed_over(self):
+        taken = None
+        for port in range(8000, 8099):
+            taken = self.take(port)
+            if taken:
+                break
+        self.assertIsNotNone(taken, "no free port from 8000 to 8098")
+        self.addCleanup(taken.close)
+        server = ServeBook(BOOK)
+        port = server.wait_listening()
+        try:
+            self.assertNotEqual(port, taken.getsockname()[1])
+            self.assertTrue(8000 <= port <= 8099, port)
+            with socket.create_connection(("127.0.0.1", port), timeout=SOCKET_SECONDS) as s:
+                s.sendall(b"GET /bom.html HTTP/1.1\r\nHost: localhost:%d\r\n\r\n" % port)
+                self.assertEqual(Reader(s).response().body, BOM_HTML)
+        finally:
+            self.assertEqual(server.stop(), 0)
+
+    def test_no_free_port(self):
+        taken = [s for s in map(self.take, range(8000, 8100)) if s]
+        try:
+            code, out, err = run_serve_book(BOOK)
+        finally:
+            for s in taken:
+                s.close()
+        self.assertEqual((code, out), (1, b""))
+        self.assertIn(b"Unable to activate data server", err)
+
+
+class Arguments(unittest.TestCase):
+    def test_errors(self):
+        junk = os.path.join(TEMP_DIR, "junk.lbk")
+        with open(junk, "wb") as f:
+            f.write(b"not a book at all" * 100)
+        cases = [  # arguments, what stderr holds
+            ((), b"usage: serve-book"),
+            ((BOOK, "80x"), b"usage: serve-book"),
+            (("--idle", "0", BOOK), b"usage: serve-book"),
+            ((junk,), b"Invalid data"),
+            ((os.path.join(TEMP_DIR, "absent.lbk"),), b"serve-book: "),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                code, out, err = run_serve_book(*args)
+                self.assertEqual((code, out), (1, b""))
+                self.assertIn(message, err)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ["--wine", "--serve-book", "--maker", "--curl", "--chromium"]:
+        parser.add_argument(name, required=True)
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

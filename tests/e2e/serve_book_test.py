@@ -486,6 +486,32 @@ class IdleTimeout(ServerTestCase):
         self.assertEqual(Reader(s).response().body, PAGE_2K)
 
 
+class Shutdown(unittest.TestCase):
+    def test_input_closed_with_connections_open(self):
+        # One connection idle, one in the middle of the 10 MiB entry with a reader that has
+        # stopped reading: closing standard input still ends serve-book, and both see the end.
+        server = ServeBook(BOOK, str(free_port()))
+        port = server.wait_listening()
+        idle = socket.create_connection(("127.0.0.1", port), timeout=SOCKET_SECONDS)
+        busy = socket.create_connection(("127.0.0.1", port), timeout=SOCKET_SECONDS)
+        for s in (idle, busy):
+            self.addCleanup(s.close)
+        busy.sendall(b"GET /big.bin HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        head = b""
+        while len(head) < 15 and (data := busy.recv(15 - len(head))):
+            head += data
+        self.assertEqual(head, b"HTTP/1.1 200 OK")
+        time.sleep(0.5)
+        self.assertEqual(server.stop(), 0)  # within STOP_SECONDS
+        self.assertTrue(Reader(idle).closed())
+        # What the system still holds of the answer may arrive; then the end (not a time-out).
+        try:
+            while busy.recv(1 << 20):
+                pass
+        except ConnectionResetError:
+            pass
+
+
 class Ports(unittest.TestCase):
     """Without PORT serve-book takes the first free port from 8000 to 8099."""
 

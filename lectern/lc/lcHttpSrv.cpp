@@ -24,17 +24,23 @@ TLcHttpServer::~TLcHttpServer()
 
 // ---- settings -----------------------------------------------------------------------------
 
+void TLcHttpServer::DropProviderUnlessListening(const char* refusal)
+{
+    if (FProvider == nullptr) {
+        return;
+    }
+    if (IsListening()) {
+        throw ELcConnection(refusal);
+    }
+    ReleaseProvider();  // the next Listen makes one with the new setting
+}
+
 void TLcHttpServer::SetBlocking(bool value)
 {
     if (value == FBlocking) {
         return;
     }
-    if (FProvider != nullptr) {
-        if (IsListening()) {
-            throw ELcConnection("Can not change Blocking when Server is listening.");
-        }
-        ReleaseProvider();
-    }
+    DropProviderUnlessListening("Can not change Blocking when Server is listening.");
     FBlocking = value;
 }
 
@@ -43,12 +49,7 @@ void TLcHttpServer::SetCryptPlugin(TLcCryptPlugin* value)
     if (value == FCryptPlugin) {
         return;
     }
-    if (FProvider != nullptr) {
-        if (IsListening()) {
-            throw ELcConnection("Can not change CryptPlugin when Server is listening.");
-        }
-        ReleaseProvider();
-    }
+    DropProviderUnlessListening("Can not change CryptPlugin when Server is listening.");
     if (FCryptPlugin != nullptr) {
         FCryptPlugin->RemoveFreeNotification(this);
     }

@@ -100,6 +100,9 @@ private:
     // Provider not recognized." when it is of another class.
     TLcSocketHttpServerProvider* HttpProvider(const char* operation) const;
     bool ProviderClosed() const;
+    // A setting the provider is made with changes: raises ELcConnection refusal while
+    // listening, else lets the provider go.
+    void DropProviderUnlessListening(const char* refusal);
     // The response announced a length and everything announced was handed out.
     void CheckRoomFor(const std::string& text) const;
     bool ResponseDoneAndClosing() const;

@@ -1,0 +1,225 @@
+// serve-book: serves a book file over the viewer's HTTP server, for checks from outside.
+//
+//   serve-book [--idle SECONDS] BOOK [PORT]
+//
+// Listens on 127.0.0.1:PORT (without PORT: the first port from 8000 to 8099 the viewer's probe
+// can take) and prints "LISTENING <port>" on standard output once it listens. Ends when its
+// standard input closes: the server stops, every connection ends, and the exit code is 0.
+// --idle: seconds after which a connection that sends nothing is closed (60 by default).
+// Errors go to standard error with exit code 1.
+#include "lectern/app/uMimeTypes.h"
+#include "lectern/app/uPageHttp.h"
+#include "lectern/book/LBLzhArchive.h"
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcDataSrv.h"
+#include "lectern/lc/lcHWndPool.h"
+#include "lectern/lc/lcSockApiWin.h"
+#include "lectern/lc/lcSockBase.h"
+#include "lectern/lc/lcSocketPool.h"
+#include "lectern/lc/lcSocketSrvProv.h"
+#include "lectern/lc/lcThrPool.h"
+#include "lectern/lc/lcWinSock.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace {
+
+class TBookHost : public TPageServerHost {
+public:
+    TBookHost(TLBFile& book, const TStringList& mimeTypes)
+        : FBook(book), FMimeTypes(mimeTypes), FListenDone(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+    {
+    }
+    ~TBookHost() override { CloseHandle(FListenDone); }
+    TLBFile& Book() override { return FBook; }
+    const TStringList& MimeTypes() override { return FMimeTypes; }
+    const std::string& UrlPrefix() override { return FPrefix; }
+    TDateTime UtcNow() override { return NowUtc(); }
+    // The page server reports the end of the listen, good or bad, as a debug line.
+    void Debug(const std::string& line) override
+    {
+        if (line == "Server ready" || line.rfind("Error starting Web Server!", 0) == 0) {
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                FListenLine = line;
+            }
+            SetEvent(FListenDone);
+        }
+    }
+    void DebugServed(const std::string&) override {}
+
+    HANDLE ListenDone() const { return FListenDone; }
+    std::string ListenLine()
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        return FListenLine;
+    }
+
+private:
+    TLBFile& FBook;
+    const TStringList& FMimeTypes;
+    const std::string FPrefix;
+    HANDLE FListenDone;
+    std::mutex FLock;
+    std::string FListenLine;
+};
+
+// The units the server stands on, started and ended in the program's order.
+struct TServerUnits {
+    TServerUnits()
+    {
+        InitializeLcWinSock();
+        InitializeLcHWndPool();
+        InitializeLcSocketPool();
+        InitializeLcAsyncSelect();
+        InitializeLcWinSocket();
+        InitializeLcThrPool();
+        InitializeLcSockBase();
+        InitializeLcSocketSrvProv();
+        InitializeLcConn();
+        InitializeLcDataSrv();
+    }
+    ~TServerUnits()
+    {
+        FinalizeLcDataSrv();
+        FinalizeLcConn();
+        FinalizeLcSockBase();
+        FinalizeLcThrPool();
+        FinalizeLcSocketSrvProv();
+        FinalizeLcWinSocket();
+        FinalizeLcSocketPool();
+        FinalizeLcHWndPool();
+        FinalizeLcWinSock();
+    }
+};
+
+// Signalled when standard input reaches its end (or fails).
+HANDLE gInputClosed = nullptr;
+
+DWORD WINAPI WatchInput(void*)
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    }
+    SetEvent(gInputClosed);
+    return 0;
+}
+
+// Dispatches the main thread's messages (the sockets' hidden windows) until the event is
+// signalled; false when timeoutMs passed first.
+bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD left = INFINITE;
+        if (timeoutMs != INFINITE) {
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= timeoutMs) {
+                return false;
+            }
+            left = timeoutMs - spent;
+        }
+        DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, left, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) {
+            return true;
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+int Usage()
+{
+    std::cerr << "usage: serve-book [--idle SECONDS] BOOK [PORT]\n";
+    return 1;
+}
+
+bool ParseNumber(const std::string& text, int low, int high, int& value)
+{
+    char* end = nullptr;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || n < low || n > high) {
+        return false;
+    }
+    value = static_cast<int>(n);
+    return true;
+}
+
+int Serve(const std::string& bookPath, int port, int idleSeconds)
+{
+    TLBLzhArchive book(bookPath);
+    if (!book.Valid()) {
+        std::cerr << "serve-book: " << bookPath << ": Invalid data\n";
+        return 1;
+    }
+    TRegistryMimeTypeSource registry;
+    std::unique_ptr<TStringList> mimeTypes = BuildMimeTypeList(registry);
+    TBookHost host(book, *mimeTypes);
+
+    TServerUnits units;
+    int listening = 0;
+    {
+        TPageHttpServer pages(host);
+        pages.Server().Timeout()->AfterConnecting = idleSeconds;
+        listening = port == 0 ? pages.ListenOnFirstFreePort() : pages.ListenOnFirstFreePort(port, port);
+        if (listening == 0 || !PumpUntil(host.ListenDone(), 10000) || host.ListenLine() != "Server ready") {
+            std::cerr << "serve-book: Unable to activate data server\n";
+            if (!host.ListenLine().empty() && host.ListenLine() != "Server ready") {
+                std::cerr << "serve-book: " << host.ListenLine() << "\n";
+            }
+            return 1;
+        }
+        std::printf("LISTENING %d\n", listening);
+        std::fflush(stdout);
+
+        gInputClosed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE watcher = CreateThread(nullptr, 0, WatchInput, nullptr, 0, nullptr);
+        PumpUntil(gInputClosed);
+        if (watcher) {
+            CloseHandle(watcher);
+        }
+    }  // the server stops and waits for its connections here
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int idleSeconds = 60;
+    int arg = 1;
+    if (arg < argc && std::string(argv[arg]) == "--idle") {
+        if (arg + 1 >= argc || !ParseNumber(argv[arg + 1], 1, 86400, idleSeconds)) {
+            return Usage();
+        }
+        arg += 2;
+    }
+    if (argc - arg < 1 || argc - arg > 2) {
+        return Usage();
+    }
+    const std::string bookPath = argv[arg];
+    int port = 0;
+    if (argc - arg == 2 && !ParseNumber(argv[arg + 1], 1, 65535, port)) {
+        return Usage();
+    }
+    try {
+        return Serve(bookPath, port, idleSeconds);
+    } catch (const Exception& e) {
+        std::cerr << "serve-book: " << e.ClassName() << ": " << e.Message() << "\n";
+    } catch (const std::exception& e) {
+        std::cerr << "serve-book: " << e.what() << "\n";
+    }
+    return 1;
+}

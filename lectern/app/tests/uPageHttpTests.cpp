@@ -1,0 +1,191 @@
+// The viewer's server components on real loopback sockets under Wine: the port probe, a page
+// through the whole stack, and a request handler that fails.
+#include "lectern/app/uPageHttp.h"
+
+#include "lectern/app/uMimeTypes.h"
+#include "lectern/lc/lcDataSrv.h"
+#include "lectern/lc/lcSockBase.h"
+#include "lectern/lc/lcSocketSrvProv.h"
+#include "lectern/lc/lcThrPool.h"
+#include "lectern/lc/lcWinSock.h"
+#include "lectern/lc/tests/WinSockTestApi.h"
+
+#include "classlib/Platform.h"
+#include "tests/support/BookWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <future>
+#include <memory>
+
+namespace {
+
+// Ports of their own, away from the viewer's range, which other tests probe at the same time.
+constexpr int kFirstPort = 18431;
+
+class Host : public TPageServerHost {
+public:
+    TLBFile* book = nullptr;
+    TStringList* mimeTypes = nullptr;
+    std::atomic<bool> failBook{false};
+    std::atomic<int> ready{0};
+
+    TLBFile& Book() override
+    {
+        if (failBook) {
+            throw Exception("the book is gone");
+        }
+        return *book;
+    }
+    const TStringList& MimeTypes() override { return *mimeTypes; }
+    const std::string& UrlPrefix() override { return prefix; }
+    TDateTime UtcNow() override { return NowUtc(); }
+    void Debug(const std::string& line) override
+    {
+        if (line == "Server ready") {
+            ++ready;
+        }
+    }
+    void DebugServed(const std::string&) override {}
+
+private:
+    const std::string prefix = "/P";
+};
+
+// A listening socket of the test's own that holds a port.
+class PortHolder {
+public:
+    explicit PortHolder(int port)
+    {
+        LoadWinSock();
+        FHandle = WinSockApi().socket(2, 1, 6);
+        TSockAddrBuffer addr{};
+        addr.In4.sin_family = 2;
+        addr.In4.sin_port = WinSockApi().htons(static_cast<std::uint16_t>(port));
+        addr.In4.sin_addr.S_addr = WinSockApi().inet_addr("127.0.0.1");
+        held = WinSockApi().bind(FHandle, &addr.Addr, 16) == 0 && WinSockApi().listen(FHandle, 5) == 0;
+    }
+    ~PortHolder() { WinSockApi().closesocket(FHandle); }
+    bool held = false;
+
+private:
+    TSocket FHandle;
+};
+
+class PageHttp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitializeLcThrPool();
+        InitializeLcSockBase();
+        InitializeLcSocketSrvProv();
+        InitializeLcConn();
+        InitializeLcDataSrv();
+        bookPath = plat::TempDir() + "lectern_pagehttp_" + std::to_string(plat::CurrentThreadId()) + ".book";
+        booktest::BookWriter().Add("index.html", "<p>served</p>").WriteFile(bookPath);
+        book = std::make_unique<TLBFile>(nullptr);
+        ASSERT_TRUE(book->Open(bookPath, TLBFile::kModeRead));
+        TRegistryMimeTypeSource registry;
+        mimeTypes = BuildMimeTypeList(registry);
+        host.book = book.get();
+        host.mimeTypes = mimeTypes.get();
+    }
+    void TearDown() override
+    {
+        pages.reset();
+        FinalizeLcDataSrv();
+        FinalizeLcConn();
+        FinalizeLcSockBase();
+        FinalizeLcThrPool();
+        FinalizeLcSocketSrvProv();
+        book.reset();
+        plat::RemoveFile(bookPath);
+    }
+
+    int StartServer()
+    {
+        pages = std::make_unique<TPageHttpServer>(host);
+        int port = pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 20);
+        EXPECT_TRUE(api.PumpUntil([&] { return host.ready == 1; }));
+        return port;
+    }
+
+    // Sends request from a client thread while this (the sockets' message) thread pumps;
+    // answers everything received until the server closed or seconds passed.
+    std::string Exchange(int port, const std::string& request, bool& closed, unsigned seconds = 10)
+    {
+        auto reply = std::async(std::launch::async, [&] {
+            TTestClient client;
+            std::string got;
+            if (!client.Connect(port) || client.Send(request) != static_cast<int>(request.size())) {
+                return got;
+            }
+            for (;;) {
+                std::string piece = client.Recv(65536);
+                if (piece.empty()) {
+                    closed = true;
+                    return got;
+                }
+                got += piece;
+            }
+        });
+        closed = false;
+        EXPECT_TRUE(api.PumpUntil([&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                  seconds * 1000));
+        return reply.get();
+    }
+
+    TWinSockTestApi api;
+    Host host;
+    std::string bookPath;
+    std::unique_ptr<TLBFile> book;
+    std::unique_ptr<TStringList> mimeTypes;
+    std::unique_ptr<TPageHttpServer> pages;
+};
+
+TEST_F(PageHttp, TheProbeSkipsAPortAnotherProgramHolds)
+{
+    PortHolder other(kFirstPort);
+    ASSERT_TRUE(other.held);
+    EXPECT_FALSE(CanListenOnPort("127.0.0.1", kFirstPort));
+    EXPECT_TRUE(CanListenOnPort("127.0.0.1", kFirstPort + 1));
+    EXPECT_TRUE(CanListenOnPort("127.0.0.1", kFirstPort + 1)) << "the first probe let its port go";
+
+    const int port = StartServer();
+    EXPECT_EQ(port, kFirstPort + 1);
+    EXPECT_FALSE(CanListenOnPort("127.0.0.1", port)) << "the server holds its port";
+}
+
+TEST_F(PageHttp, APageGoesThroughTheWholeStack)
+{
+    const int port = StartServer();
+    ASSERT_NE(port, 0);
+    bool closed = false;
+    const std::string reply = Exchange(port, "GET /P/index.html?x=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", closed);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(reply.substr(0, reply.find("Expires:")),
+              "HTTP/1.0 200 OK\r\nCONTENT-TYPE: text/html\r\nCONTENT-LENGTH: 13\r\n");
+    const size_t tail = reply.find("\r\nCache-Control");
+    ASSERT_NE(tail, std::string::npos) << reply;
+    EXPECT_EQ(reply.substr(tail), "\r\nCache-Control: no-cache\r\nCONNECTION: close\r\n\r\n<p>served</p>");
+}
+
+TEST_F(PageHttp, AFailingHandlerClosesTheConnectionAtOnce)
+{
+    const int port = StartServer();
+    ASSERT_NE(port, 0);
+    host.failBook = true;
+    bool closed = false;
+    // The idle time-out is 60 seconds: only the handler's failure can close this in time.
+    const std::string reply = Exchange(port, "GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n", closed, 10);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(reply, "");
+
+    host.failBook = false;
+    const std::string next = Exchange(port, "GET /index.html HTTP/1.0\r\n\r\n", closed);
+    EXPECT_NE(next.find("<p>served</p>"), std::string::npos) << "the server serves on";
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+#include "lectern/app/uPageHttp.h"
+
+#include <string>
+
+namespace {
+
+TLcHttpServer& HttpConnection(TLcConnection* sender)
+{
+    auto* server = dynamic_cast<TLcHttpServer*>(sender);
+    if (server == nullptr) {
+        throw Exception("The page server answers only connections of an HTTP server.");
+    }
+    return *server;
+}
+
+}  // namespace
+
+bool CanListenOnPort(const std::string& addr, int port)
+{
+    TLcHttpServer probe(nullptr);
+    probe.ServerAddr = addr;
+    probe.ServerPort = std::to_string(port);
+    try {
+        probe.Listen(false);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+TPageHttpServer::TPageHttpServer(TPageServerHost& host)
+    : FPages(host),
+      FFileProvider(std::make_unique<TLcDataProvider>(nullptr)),
+      FServerLink(std::make_unique<TLcDataServerLink>(nullptr)),
+      FServer(std::make_unique<TLcHttpServer>(nullptr))
+{
+    FServer->SetMultiThreaded(true);
+    FServer->ServerAddr = "127.0.0.1";
+    FServer->ServerPort = "80";
+    FServer->Timeout()->AfterConnecting = 60;
+    FServer->RestartOn()->ListenLost = true;
+    FServer->MaxRequestSize = 128000;
+    FServer->MaxHeaderSize = 16000;
+    FServer->OnListenStart = TLcNotifyEvent(this, &TPageHttpServer::ListenStart);
+    FServer->OnListenError = TLcErrorEvent(this, &TPageHttpServer::ListenError);
+    FServer->OnInvalidRequest = TLcNotifyEvent(this, &TPageHttpServer::InvalidRequest);
+
+    FServerLink->SetServer(FServer.get());
+    FServerLink->SetCheckOrder(1000);
+
+    FFileProvider->SetLink(FServerLink.get());
+    FFileProvider->SetCheckOrder(900);
+    FFileProvider->OnCheckRequest = TLcNotifyEvent(this, &TPageHttpServer::CheckRequest);
+    FFileProvider->OnDataReceived = TLcNotifyEvent(this, &TPageHttpServer::DataReceived);
+}
+
+TPageHttpServer::~TPageHttpServer()
+{
+    // The server goes first: it stops listening and waits for its connections, whose events
+    // use the provider, the link and the page server.
+    FServer.reset();
+    FServerLink.reset();
+    FFileProvider.reset();
+}
+
+int TPageHttpServer::ListenOnFirstFreePort(int first, int last)
+{
+    for (int port = first; port <= last; ++port) {
+        if (CanListenOnPort(FServer->ServerAddr, port)) {
+            FServer->ServerPort = std::to_string(port);
+            FServer->Listen(false);
+            return port;
+        }
+    }
+    return 0;
+}
+
+void TPageHttpServer::CheckRequest(TLcConnection* sender)
+{
+    THttpPageConnection connection(HttpConnection(sender));
+    FPages.FileProviderCheckRequest(connection);
+}
+
+void TPageHttpServer::DataReceived(TLcConnection* sender)
+{
+    THttpPageConnection connection(HttpConnection(sender));
+    FPages.FileProviderDataReceived(connection);
+}
+
+void TPageHttpServer::InvalidRequest(TLcConnection* sender)
+{
+    THttpPageConnection connection(HttpConnection(sender));
+    FPages.ServerInvalidRequest(connection);
+}
+
+void TPageHttpServer::ListenStart(TLcConnection*) { FPages.ServerListenStart(); }
+
+void TPageHttpServer::ListenError(TLcConnection*, const Exception& e) { FPages.ServerListenError(e); }

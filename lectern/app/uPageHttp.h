@@ -1,0 +1,67 @@
+// The viewer's HTTP server: the server components as the main form places them, wired to the
+// page server's events, and the port probe of start-up.
+//
+//   Server        TLcHttpServer, multi-threaded, on 127.0.0.1; a connection that sends nothing
+//                 is closed 60 seconds after connecting; a lost listener restarts; requests
+//                 are limited to a 128000-byte request line and a 16000-byte header
+//   ServerLink    TLcDataServerLink on Server, CheckOrder 1000
+//   FileProvider  TLcDataProvider on ServerLink, CheckOrder 900: answers every request
+//
+// Every event reaches TPageServer through THttpPageConnection, the connection the event
+// concerns. The components live as long as the object; destroying it stops the server first
+// and waits until every connection has ended (see lcConn), so no event runs afterwards.
+#pragma once
+
+#include "lectern/app/uPageServer.h"
+#include "lectern/lc/lcHttpSrv.h"
+
+#include <memory>
+#include <string>
+
+// The page server's view of one connection of the HTTP server.
+class THttpPageConnection final : public TPageConnection {
+public:
+    explicit THttpPageConnection(TLcHttpServer& server) : FServer(server) {}
+    const TLcServerRequest& Request() override { return *FServer.Request(); }
+    TLcServerResponse& Response() override { return *FServer.Response(); }
+    void Write(const std::string& text) override { FServer.Write(text); }
+    void AcceptRequest() override { FServer.AcceptRequest(); }
+
+private:
+    TLcHttpServer& FServer;
+};
+
+// True when a fresh server with no listen-error handler can listen on addr:port: its Listen
+// raises when the address cannot be bound. The probe is freed, its socket closed, before this
+// returns. Exceptions other than the run-time's base exception pass on.
+bool CanListenOnPort(const std::string& addr, int port);
+
+class TPageHttpServer : public TObject {
+public:
+    // The host must outlive the object.
+    explicit TPageHttpServer(TPageServerHost& host);
+    ~TPageHttpServer() override;
+    TPageHttpServer(const TPageHttpServer&) = delete;
+    TPageHttpServer& operator=(const TPageHttpServer&) = delete;
+
+    TLcHttpServer& Server() { return *FServer; }
+
+    // Probes the ports first..last in ascending order and listens on the first one a probe
+    // could take. Answers that port, or 0 when no probe succeeded (the server does not listen).
+    int ListenOnFirstFreePort(int first = 8000, int last = 8099);
+
+    CL_CLASS_NAME(TPageHttpServer)
+
+private:
+    void CheckRequest(TLcConnection* sender);
+    void DataReceived(TLcConnection* sender);
+    void InvalidRequest(TLcConnection* sender);
+    void ListenStart(TLcConnection* sender);
+    void ListenError(TLcConnection* sender, const Exception& e);
+
+    TPageServer FPages;
+    // Declared in the order they go: the server (which waits for its connections) first.
+    std::unique_ptr<TLcDataProvider> FFileProvider;
+    std::unique_ptr<TLcDataServerLink> FServerLink;
+    std::unique_ptr<TLcHttpServer> FServer;
+};

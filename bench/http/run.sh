@@ -11,6 +11,7 @@
 #
 #   bench/http/run.sh          (or: scripts/bench http)
 #   HTTP_BENCH_SECONDS=10 bench/http/run.sh
+#   HTTP_BENCH_SERVE_BOOK=/path/to/serve-book.exe bench/http/run.sh   (another build of it)
 #
 # Builds what it needs in build/bench and build/win32 (configured as scripts/bench does), runs
 # the servers in a temporary folder and ends them all on exit. Needs wrk, nginx and curl
@@ -38,7 +39,7 @@ if ninja -C build/win32 -t query serve-book >/dev/null 2>&1; then
 fi
 cmake --build build/win32 -j "$jobs" --target "${win_targets[@]}" >/dev/null
 responder_exe=build/win32/bench/http/http_responder.exe
-serve_book_exe=build/win32/lectern/app/serve-book.exe
+serve_book_exe=${HTTP_BENCH_SERVE_BOOK:-build/win32/lectern/app/serve-book.exe}
 [ -f "$serve_book_exe" ] || serve_book_exe=
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lectern-httpbench.XXXXXX")

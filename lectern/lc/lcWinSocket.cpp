@@ -140,6 +140,12 @@ void TLcWinSocket::PostSelf(int eventValue)
 {
     if (FReleaseRequested || FHandle == kInvalidSocket || !FWindow)
         return;
+    // A socket with a queue of its own runs its check-write there anyway: posted to the queue
+    // directly, it saves the round trip through the message thread's window.
+    if (FThread && eventValue == kSockEvCheckWrite) {
+        PostSocketMessage(kSockMsgCheckWrite, 0);
+        return;
+    }
     LcSocketApi().PostToWindow(FWindow, FMsgNumber, FHandle, eventValue);
 }
 
@@ -756,6 +762,15 @@ void TLcWinSocket::TryToSend()
         if (FSendBlock.empty()) {
             FAllSent = true;
             break;
+        }
+        // What waits behind the block goes out in the same call when both fit in one: a
+        // buffered head and its body leave in one send.
+        if (!FSendQueue.empty() &&
+            FSendBlock.size() - FSendPos + FSendQueue.size() <= static_cast<size_t>(FMaxSendSize)) {
+            FSendBlock.erase(0, FSendPos);
+            FSendPos = 0;
+            FSendBlock += FSendQueue;
+            FSendQueue.clear();
         }
         int asked = static_cast<int>(std::min<size_t>(static_cast<size_t>(FMaxSendSize),
                                                       FSendBlock.size() - FSendPos));

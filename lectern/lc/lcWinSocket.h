@@ -8,13 +8,16 @@
 // out when the outermost frame ends, so a handler never runs on a freed socket. When the
 // outermost frame ends without a release and bytes went out during it, the socket posts
 // itself "check write" (243), which runs the write handler again: that is where the data-sent
-// event fires once the send queue is empty.
+// event fires once the send queue is empty. A socket with a queue of its own (a multi-threaded
+// one) puts the check-write straight into that queue instead of going through its window.
 //
 // Sending (TCP). SendStr makes the text the current block when nothing is queued, else appends
 // it to the queue. The send loop hands the system at most the largest send size per call and
 // goes on for as long as the system takes bytes: a call that takes only part of its bytes is
 // simply followed by the next one, and the loop ends only when the system answers "would
 // block" (the next write event resumes it), with another error, or when the queue is empty.
+// What is queued behind the block joins it when both fit in one call, so a buffered head and
+// a small body leave in one send.
 //
 // Closing. Only a socket still in the registry is closed (it leaves the registry first, so a
 // second close does nothing). Pending input is read into the data kept at close, which

@@ -206,6 +206,44 @@ TEST(WinSocketSend, QueuedTextsGoOutInOrderWithOneDataSentEvent)
     socket->Release();
 }
 
+TEST(WinSocketSend, QueuedTextJoinsTheBlockWhenBothFitInOneCall)
+{
+    TFakeSocketApi api;
+    TTestSocket* socket = Accepted(api);
+    TSocket h = socket->Handle();
+    // A buffered head and its body: one call.
+    socket->BuffStr("HEAD\r\n\r\n");
+    socket->SendStr("body");
+    EXPECT_EQ(api.Fake(h).Sent, "HEAD\r\n\r\nbody");
+    EXPECT_EQ(api.SendCalls, 1);
+    EXPECT_EQ(socket->OutBytes, 12);
+
+    // The unsent rest of a block takes the queue along on the next write event.
+    api.Fake(h).SendRoom = 3;
+    socket->SendStr("abcdef");
+    socket->SendStr("gh");
+    EXPECT_EQ(api.Fake(h).Sent, "HEAD\r\n\r\nbodyabc");
+    api.Fake(h).SendRoom = SIZE_MAX;
+    const int callsBefore = api.SendCalls;
+    api.Event(h, kFdWrite);
+    api.Pump();
+    EXPECT_EQ(api.Fake(h).Sent, "HEAD\r\n\r\nbodyabcdefgh");
+    EXPECT_EQ(api.SendCalls, callsBefore + 1);
+    EXPECT_TRUE(socket->AllSent());
+
+    // A queue too large to join the block follows it in calls of its own.
+    const std::string big(kLcSockMaxSendSize, 'x');
+    int calls = api.SendCalls;
+    socket->SendStr(big);
+    const int bigCalls = api.SendCalls - calls;
+    calls = api.SendCalls;
+    socket->BuffStr("head");
+    socket->SendStr(big);
+    EXPECT_EQ(api.Fake(h).Sent, "HEAD\r\n\r\nbodyabcdefgh" + big + "head" + big);
+    EXPECT_EQ(api.SendCalls - calls, bigCalls + 1);
+    socket->Release();
+}
+
 TEST(WinSocketSend, SendErrorOtherThanWouldBlockStopsTheLoop)
 {
     TFakeSocketApi api;
@@ -320,8 +358,24 @@ public:
     std::atomic<int> Ran{0};
     TLcEvent Done{false, false};
     TLcEvent Gate{true, true};
+    TLcEvent* Freed = nullptr;  // set when the pool frees the queue
+
+    // Stops the queue and waits until the pool has freed it, so that none is left when the
+    // pool closes.
+    static void StopAndWait(TSocketQueue* queue)
+    {
+        TLcEvent freed{false, false};
+        queue->Freed = &freed;
+        ASSERT_TRUE(queue->Stop());
+        EXPECT_EQ(freed.WaitFor(5000), TWaitResult::wrSignaled);
+    }
 
 protected:
+    ~TSocketQueue() override
+    {
+        if (Freed)
+            Freed->SetEvent();
+    }
     bool RunJob() override
     {
         Gate.WaitFor(5000);
@@ -373,7 +427,27 @@ TEST_F(WinSocketThreaded, BackgroundExceptionPostsACloseRequestToTheQueue)
     EXPECT_EQ(socket->LastError(), 10054);
     EXPECT_EQ(queue->Ran, 2);
     socket->SetThread(nullptr);
-    queue->Stop();
+    TSocketQueue::StopAndWait(queue);
+    socket->Release();
+}
+
+TEST_F(WinSocketThreaded, CheckWriteGoesStraightToTheQueue)
+{
+    TFakeSocketApi api;
+    TTestSocket* socket = Accepted(api);
+    auto* queue = new TSocketQueue();
+    queue->Socket = socket;
+    socket->SetMultiThreaded(true);
+    socket->SetThread(queue);
+    const int sentBefore = socket->SentEvents;
+    socket->SendStr("data");
+    EXPECT_EQ(api.Fake(socket->Handle()).Sent, "data");
+    EXPECT_EQ(api.Pump(), 0);  // nothing went through the window
+    ASSERT_EQ(queue->Done.WaitFor(5000), TWaitResult::wrSignaled);
+    EXPECT_EQ(queue->Ran, 1);
+    EXPECT_EQ(socket->SentEvents, sentBefore + 1);  // the check-write fired data-sent
+    socket->SetThread(nullptr);
+    TSocketQueue::StopAndWait(queue);
     socket->Release();
 }
 

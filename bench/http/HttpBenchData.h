@@ -1,0 +1,20 @@
+// The bytes every server of the HTTP benchmark answers with, made the same way each time:
+// a 2 KB HTML page and a 10 MB entry of incompressible pseudo-random bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace httpbench {
+
+constexpr std::size_t kPageBytes = 2048;
+constexpr std::size_t kBigBytes = 10 * 1024 * 1024;
+constexpr const char* kPageName = "page.html";
+constexpr const char* kBigName = "big.bin";
+
+// An HTML page of exactly kPageBytes bytes.
+std::string PageBytes();
+// kBigBytes bytes of a fixed xorshift sequence: deflate can only store them.
+std::string BigBytes();
+
+}  // namespace httpbench

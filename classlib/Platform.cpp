@@ -107,6 +107,18 @@ int32_t FileRead(FileHandle file, void* buffer, int32_t count)
     return static_cast<int32_t>(done);
 }
 
+int32_t FileReadAt(FileHandle file, int64_t offset, void* buffer, int32_t count)
+{
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD done = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, static_cast<DWORD>(count), &done, &at)) {
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return static_cast<int32_t>(done);
+}
+
 int32_t FileWrite(FileHandle file, const void* buffer, int32_t count)
 {
     DWORD done = 0;
@@ -218,6 +230,15 @@ int32_t FileRead(FileHandle file, void* buffer, int32_t count)
     ssize_t n;
     do {
         n = read(static_cast<int>(file), buffer, static_cast<size_t>(count));
+    } while (n < 0 && errno == EINTR);
+    return static_cast<int32_t>(n);
+}
+
+int32_t FileReadAt(FileHandle file, int64_t offset, void* buffer, int32_t count)
+{
+    ssize_t n;
+    do {
+        n = pread(static_cast<int>(file), buffer, static_cast<size_t>(count), static_cast<off_t>(offset));
     } while (n < 0 && errno == EINTR);
     return static_cast<int32_t>(n);
 }

@@ -56,6 +56,10 @@ FileHandle FileCreate(const std::string& name, uint32_t shareMode = fmShareExclu
 int32_t FileRead(FileHandle file, void* buffer, int32_t count);          // -1 on failure
 int32_t FileWrite(FileHandle file, const void* buffer, int32_t count);   // -1 on failure
 int64_t FileSeek(FileHandle file, int64_t offset, SeekOrigin origin);   // -1 on failure
+// Reads at offset without using the file's own position, so that threads can read one
+// handle at once; -1 on failure. (On Windows the handle's position may move: a handle read
+// this way is not also read or written at its position.)
+int32_t FileReadAt(FileHandle file, int64_t offset, void* buffer, int32_t count);
 bool FileTruncate(FileHandle file);  // ends the file at its current position
 void FileClose(FileHandle file);
 

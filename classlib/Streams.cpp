@@ -205,6 +205,31 @@ void THandleStream::SetSize(int64_t size)
     }
 }
 
+int32_t TFileViewStream::Read(void* buffer, int32_t count)
+{
+    if (count <= 0 || FPosition >= FSize) {
+        return 0;
+    }
+    const int32_t n = plat::FileReadAt(FHandle, FPosition, buffer, count);
+    if (n <= 0) {
+        return 0;
+    }
+    FPosition += n;
+    return n;
+}
+
+int32_t TFileViewStream::Write(const void*, int32_t) { return 0; }
+
+int64_t TFileViewStream::Seek(int64_t offset, SeekOrigin origin)
+{
+    switch (origin) {
+    case SeekOrigin::Begin: FPosition = offset; break;
+    case SeekOrigin::Current: FPosition += offset; break;
+    case SeekOrigin::End: FPosition = FSize + offset; break;
+    }
+    return FPosition;
+}
+
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode)
     : THandleStream(plat::kInvalidFile), FFileName(fileName)
 {

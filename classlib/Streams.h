@@ -92,6 +92,26 @@ protected:
     plat::FileHandle FHandle;
 };
 
+// A read-only view of an open file with a position of its own: views of one handle can be
+// read by several threads at once. It writes nothing (WriteBuffer raises); the size is fixed
+// when the view is made. The handle stays its owner's.
+class TFileViewStream : public TStream {
+public:
+    TFileViewStream(plat::FileHandle handle, int64_t size) : FHandle(handle), FSize(size) {}
+
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+    int64_t Size() override { return FSize; }
+
+    CL_CLASS_NAME(TFileViewStream)
+
+private:
+    plat::FileHandle FHandle;
+    int64_t FSize;
+    int64_t FPosition = 0;
+};
+
 class TFileStream : public THandleStream {
 public:
     // mode: fmCreate (or'ed with a share mode), or an open mode or'ed with a share mode.

@@ -163,6 +163,35 @@ TEST(FileStream, CreateOpenAndErrors)
     }
 }
 
+TEST(FileViewStream, ViewsOfOneHandleKeepPositionsOfTheirOwn)
+{
+    const std::string name = TempFile("view.bin");
+    {
+        TFileStream f(name, fmCreate);
+        f.WriteBuffer("0123456789", 10);
+    }
+    {
+        TFileStream f(name, fmOpenRead | fmShareDenyWrite);
+        TFileViewStream a(f.Handle(), f.Size());
+        TFileViewStream b(f.Handle(), f.Size());
+        char buf[8] = {};
+        a.Seek(2, SeekOrigin::Begin);
+        ASSERT_EQ(a.Read(buf, 3), 3);
+        EXPECT_EQ(std::string(buf, 3), "234");
+        ASSERT_EQ(b.Read(buf, 2), 2);
+        EXPECT_EQ(std::string(buf, 2), "01") << "b reads from its own start";
+        ASSERT_EQ(a.Read(buf, 8), 5);
+        EXPECT_EQ(std::string(buf, 5), "56789") << "a goes on where it stopped";
+        EXPECT_EQ(a.Read(buf, 8), 0);
+        EXPECT_EQ(a.Position(), 10);
+        EXPECT_EQ(b.Seek(-3, SeekOrigin::End), 7);
+        ASSERT_EQ(b.Read(buf, 8), 3);
+        EXPECT_EQ(std::string(buf, 3), "789");
+        EXPECT_THROW(b.WriteBuffer("x", 1), EWriteError);
+    }
+    EXPECT_TRUE(plat::RemoveFile(name));
+}
+
 // ---- string list --------------------------------------------------------------------------
 
 TEST(StringList, TextSplitsAtEveryLineBreakKindAndKeepsLastLine)

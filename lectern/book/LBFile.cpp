@@ -150,6 +150,7 @@ bool TLBFile::Open(const std::string& path, int16_t mode)
                 FMode = kModeRead;
                 FFileStream = std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite);
                 if (LocateContainer()) {
+                    FFileSize = FFileStream->Size();
                     FPath = path;
                     result = true;
                 }
@@ -328,8 +329,9 @@ bool TLBFile::ExtractEntry(const std::string& name, TStream* dest)
     }
     bool result = false;
     if (FFileStream) {
-        // A stream of our own, so that any number of threads can extract at once.
-        TFileStream file(FPath, fmOpenRead | fmShareDenyNone);
+        // A view of our own on the open file, so that any number of threads can extract at
+        // once without opening the file again for each entry.
+        TFileViewStream file(FFileStream->Handle(), FFileSize);
         SeekTo(file, FBaseOffset + static_cast<int64_t>(record->Offset));
         InflateDefault(&file, dest);
         result = true;

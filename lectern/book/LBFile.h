@@ -105,6 +105,7 @@ protected:
     int16_t FMode = kModeRead;
     std::unique_ptr<TMemoryStream> FWorkStream;  // target of every inflate of ReadEntryAt
     std::unique_ptr<TFileStream> FFileStream;    // the host file; empty while closed
+    int64_t FFileSize = 0;                       // its size when opened for reading
     std::string FPath;                           // set by a successful read open only
     int64_t FBaseOffset = 0;                     // file offset of the first byte after the marker
     std::vector<std::unique_ptr<TLBFileRecord>> FRecords;  // directory order

@@ -401,16 +401,24 @@ protected:
         FinalizeLcSockBase();
         FinalizeLcThrPool();
     }
+
+    // An accepted multi-threaded socket whose jobs run on a queue of the test's own.
+    static TTestSocket* AcceptedOnQueue(TFakeSocketApi& api, TSocketQueue*& queue)
+    {
+        TTestSocket* socket = Accepted(api);
+        queue = new TSocketQueue();
+        queue->Socket = socket;
+        socket->SetMultiThreaded(true);
+        socket->SetThread(queue);
+        return socket;
+    }
 };
 
 TEST_F(WinSocketThreaded, BackgroundExceptionPostsACloseRequestToTheQueue)
 {
     TFakeSocketApi api;
-    TTestSocket* socket = Accepted(api);
-    auto* queue = new TSocketQueue();
-    queue->Socket = socket;
-    socket->SetMultiThreaded(true);
-    socket->SetThread(queue);
+    TSocketQueue* queue = nullptr;
+    TTestSocket* socket = AcceptedOnQueue(api, queue);
     Exception error("boom");
     queue->Gate.ResetEvent();
     socket->HandleBgException(error);  // on this (the message) thread: no abort here
@@ -434,11 +442,8 @@ TEST_F(WinSocketThreaded, BackgroundExceptionPostsACloseRequestToTheQueue)
 TEST_F(WinSocketThreaded, CheckWriteGoesStraightToTheQueue)
 {
     TFakeSocketApi api;
-    TTestSocket* socket = Accepted(api);
-    auto* queue = new TSocketQueue();
-    queue->Socket = socket;
-    socket->SetMultiThreaded(true);
-    socket->SetThread(queue);
+    TSocketQueue* queue = nullptr;
+    TTestSocket* socket = AcceptedOnQueue(api, queue);
     const int sentBefore = socket->SentEvents;
     socket->SendStr("data");
     EXPECT_EQ(api.Fake(socket->Handle()).Sent, "data");

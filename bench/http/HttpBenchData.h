@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace httpbench {
@@ -14,7 +15,7 @@ constexpr const char* kBigName = "big.bin";
 
 // An HTML page of exactly kPageBytes bytes.
 std::string PageBytes();
-// kBigBytes bytes of a fixed xorshift sequence: deflate can only store them.
-std::string BigBytes();
+// The seed of the big entry's bytes, booktest::XorshiftBytes(kBigBytes, kBigSeed).
+constexpr std::uint32_t kBigSeed = 0x9E3779B9u;
 
 }  // namespace httpbench

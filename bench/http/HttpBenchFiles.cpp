@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     const std::string page = httpbench::PageBytes();
-    const std::string big = httpbench::BigBytes();
+    const std::string big = booktest::XorshiftBytes(httpbench::kBigBytes, httpbench::kBigSeed);
     try {
         booktest::BookWriter writer;
         writer.Add(httpbench::kPageName, page).Add(httpbench::kBigName, big);

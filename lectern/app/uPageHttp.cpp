@@ -1,5 +1,9 @@
 #include "lectern/app/uPageHttp.h"
 
+#include "lectern/lc/lcSockBase.h"
+#include "lectern/lc/lcSocketSrvProv.h"
+#include "lectern/lc/lcThrPool.h"
+
 #include <string>
 
 namespace {
@@ -14,6 +18,24 @@ TLcHttpServer& HttpConnection(TLcConnection* sender)
 }
 
 }  // namespace
+
+void InitializePageHttp()
+{
+    InitializeLcThrPool();
+    InitializeLcSockBase();
+    InitializeLcSocketSrvProv();
+    InitializeLcConn();
+    InitializeLcDataSrv();
+}
+
+void FinalizePageHttp()
+{
+    FinalizeLcDataSrv();
+    FinalizeLcConn();
+    FinalizeLcSockBase();
+    FinalizeLcThrPool();
+    FinalizeLcSocketSrvProv();
+}
 
 bool CanListenOnPort(const std::string& addr, int port)
 {

@@ -31,6 +31,13 @@ private:
     TLcHttpServer& FServer;
 };
 
+// The units the server components stand on above the socket layer (worker pool, socket base,
+// socket server provider, connections, data server), started, and ended in the order that
+// lets no worker outlive what it uses. The socket layer itself (binding, hidden windows,
+// registry, dispatcher, socket interface) is started before them and ended after them.
+void InitializePageHttp();
+void FinalizePageHttp();
+
 // True when a fresh server with no listen-error handler can listen on addr:port: its Listen
 // raises when the address cannot be bound. The probe is freed, its socket closed, before this
 // returns. Exceptions other than the run-time's base exception pass on.

@@ -162,28 +162,30 @@ void TLcHttpServer::SetResponse(TLcServerResponse* value)
 
 // ---- writing ------------------------------------------------------------------------------
 
-void TLcHttpServer::WriteHeader(bool SendNow)
+bool TLcHttpServer::BeginHeader()
 {
     if (ProviderClosed()) {
-        return;
+        return false;
     }
     if (Response()->HeaderSent()) {
         throw Exception("Error! Sending multiple headers for one request.");
     }
     Timeout()->DataSend();
-    HttpProvider("WriteHeader")->WriteHeader(SendNow);
+    return true;
+}
+
+void TLcHttpServer::WriteHeader(bool SendNow)
+{
+    if (BeginHeader()) {
+        HttpProvider("WriteHeader")->WriteHeader(SendNow);
+    }
 }
 
 void TLcHttpServer::WriteHeader(const std::string& HeaderText, bool SendNow)
 {
-    if (ProviderClosed()) {
-        return;
+    if (BeginHeader()) {
+        HttpProvider("WriteHeader")->WriteHeader(HeaderText, SendNow);
     }
-    if (Response()->HeaderSent()) {
-        throw Exception("Error! Sending multiple headers for one request.");
-    }
-    Timeout()->DataSend();
-    HttpProvider("WriteHeader")->WriteHeader(HeaderText, SendNow);
 }
 
 void TLcHttpServer::CheckRoomFor(const std::string& text) const
@@ -204,17 +206,14 @@ void TLcHttpServer::Write(const std::string& Text)
     if (response.AllContentOut()) {
         throw Exception("Error! Answer allready sent for this request.");
     }
-    if (response.HeaderSent()) {
-        CheckRoomFor(Text);
-        HttpProvider("Write")->WriteBody(Text, true);
-        return;
+    if (!response.HeaderSent()) {
+        if (!HasContentLength(response) || FBuffering) {
+            FBuffering = true;
+            FWriteBuffer->Append(Text);
+            return;
+        }
+        WriteHeader(Text.empty());  // an announced length: the head goes out with this text
     }
-    if (!HasContentLength(response) || FBuffering) {
-        FBuffering = true;
-        FWriteBuffer->Append(Text);
-        return;
-    }
-    WriteHeader(Text.empty());
     CheckRoomFor(Text);
     HttpProvider("Write")->WriteBody(Text, true);
 }

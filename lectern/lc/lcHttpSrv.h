@@ -100,6 +100,9 @@ private:
     // Provider not recognized." when it is of another class.
     TLcSocketHttpServerProvider* HttpProvider(const char* operation) const;
     bool ProviderClosed() const;
+    // Before a head goes out: false when there is no open provider; raises when the head of
+    // this request went out already; arms the data-send time-out.
+    bool BeginHeader();
     // A setting the provider is made with changes: raises ELcConnection refusal while
     // listening, else lets the provider go.
     void DropProviderUnlessListening(const char* refusal);

@@ -82,22 +82,6 @@ std::string Page2k()
     return page + tail;
 }
 
-std::string BigData()
-{
-    std::string data;
-    data.reserve(kBigBytes);
-    uint32_t x = kBigSeed;
-    while (data.size() < kBigBytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        for (int shift = 0; shift < 32; shift += 8) {
-            data += static_cast<char>((x >> shift) & 0xFF);
-        }
-    }
-    return data;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -121,7 +105,7 @@ int main(int argc, char** argv)
             .Add(namedEntry, kNamedHtml)
             .Add("#SYSTEM", "Title=Fixture book\r\nDefault=index.html\r\n")
             .AddRawStream("broken.html", std::string(kCorruptStream, sizeof kCorruptStream - 1))
-            .Add("big.bin", BigData())
+            .Add("big.bin", booktest::XorshiftBytes(kBigBytes, kBigSeed))
             .Add("page2k.html", Page2k());
         book.WriteFile(argv[1]);
     } catch (const std::exception& e) {

@@ -39,6 +39,23 @@ std::string Int32Bytes(int32_t value)
             static_cast<char>(v >> 24 & 0xFF)};
 }
 
+std::string XorshiftBytes(size_t count, uint32_t seed)
+{
+    std::string data;
+    data.reserve(count + 3);
+    uint32_t x = seed;
+    while (data.size() < count) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        for (int shift = 0; shift < 32; shift += 8) {
+            data += static_cast<char>((x >> shift) & 0xFF);
+        }
+    }
+    data.resize(count);
+    return data;
+}
+
 std::string RawDeflate(const std::string& data)
 {
     z_stream z{};

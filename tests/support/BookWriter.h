@@ -25,6 +25,9 @@ std::string BookMarker();
 std::string Int32Bytes(int32_t value);
 // data as one raw deflate stream (no zlib or gzip wrapper).
 std::string RawDeflate(const std::string& data);
+// count bytes of xorshift32 words from seed, each little-endian: data that deflate can only
+// store, and in which a lost, doubled or moved block shows. (Scripts rebuild the same bytes.)
+std::string XorshiftBytes(size_t count, uint32_t seed);
 
 class BookWriter {
 public:

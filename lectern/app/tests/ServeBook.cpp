@@ -11,14 +11,12 @@
 #include "lectern/app/uPageHttp.h"
 #include "lectern/book/LBLzhArchive.h"
 #include "lectern/lc/lcAsyncSelect.h"
-#include "lectern/lc/lcDataSrv.h"
 #include "lectern/lc/lcHWndPool.h"
 #include "lectern/lc/lcSockApiWin.h"
-#include "lectern/lc/lcSockBase.h"
 #include "lectern/lc/lcSocketPool.h"
-#include "lectern/lc/lcSocketSrvProv.h"
-#include "lectern/lc/lcThrPool.h"
 #include "lectern/lc/lcWinSock.h"
+
+#include "classlib/Threads.h"
 
 #include <windows.h>
 
@@ -80,19 +78,11 @@ struct TServerUnits {
         InitializeLcSocketPool();
         InitializeLcAsyncSelect();
         InitializeLcWinSocket();
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-        InitializeLcConn();
-        InitializeLcDataSrv();
+        InitializePageHttp();
     }
     ~TServerUnits()
     {
-        FinalizeLcDataSrv();
-        FinalizeLcConn();
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
+        FinalizePageHttp();
         FinalizeLcWinSocket();
         FinalizeLcSocketPool();
         FinalizeLcHWndPool();
@@ -114,8 +104,9 @@ DWORD WINAPI WatchInput(void*)
     return 0;
 }
 
-// Dispatches the main thread's messages (the sockets' hidden windows) until the event is
-// signalled; false when timeoutMs passed first.
+// The program's message loop: dispatches the main thread's messages (the sockets' hidden
+// windows) and the calls synchronised to it until the event is signalled; false when
+// timeoutMs passed first or a quit message came.
 bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE)
 {
     const DWORD start = GetTickCount();
@@ -132,11 +123,13 @@ bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE)
         if (woken == WAIT_OBJECT_0) {
             return true;
         }
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+        plat::PumpResult result;
+        while ((result = plat::PumpOneMessage()) == plat::PumpResult::Dispatched) {
         }
+        if (result == plat::PumpResult::Quit) {
+            return false;
+        }
+        CheckSynchronize();  // calls that threads handed to the main thread
     }
 }
 

@@ -3,10 +3,6 @@
 #include "lectern/app/uPageHttp.h"
 
 #include "lectern/app/uMimeTypes.h"
-#include "lectern/lc/lcDataSrv.h"
-#include "lectern/lc/lcSockBase.h"
-#include "lectern/lc/lcSocketSrvProv.h"
-#include "lectern/lc/lcThrPool.h"
 #include "lectern/lc/lcWinSock.h"
 #include "lectern/lc/tests/WinSockTestApi.h"
 
@@ -78,11 +74,7 @@ class PageHttp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-        InitializeLcConn();
-        InitializeLcDataSrv();
+        InitializePageHttp();
         bookPath = plat::TempDir() + "lectern_pagehttp_" + std::to_string(plat::CurrentThreadId()) + ".book";
         booktest::BookWriter().Add("index.html", "<p>served</p>").WriteFile(bookPath);
         book = std::make_unique<TLBFile>(nullptr);
@@ -95,11 +87,7 @@ protected:
     void TearDown() override
     {
         pages.reset();
-        FinalizeLcDataSrv();
-        FinalizeLcConn();
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
+        FinalizePageHttp();
         book.reset();
         plat::RemoveFile(bookPath);
     }

@@ -301,8 +301,8 @@ TPageBrowser::~TPageBrowser()
     }
     RemoveRegistryToken();
     UnhookChildren();
-    if (FOwnerHook.Attached()) {
-        FOwnerHook.Detach();
+    if (FHookedOwner) {
+        FOwnerHook.Detach();   // nothing when the form already took it out
         gOwnerHooked = false;
     }
 }
@@ -320,6 +320,7 @@ void TPageBrowser::Loaded()
         if (auto* ownerForm = dynamic_cast<TWinControl*>(Owner())) {
             FOwnerHook.Attach(ownerForm);
             gOwnerHooked = true;
+            FHookedOwner = true;
         }
     }
     if (FProxySettings->AutoLoadProxy) {
@@ -454,7 +455,7 @@ int TPageBrowser::LoadFromStrings(const TStringList& lines)
         }
         TMemoryStream stream;
         lines.SaveToStream(stream);
-        return LoadFromStream(stream);
+        return LoadIntoDocument(stream);
     } catch (...) {
         return 1;
     }
@@ -465,6 +466,11 @@ int TPageBrowser::LoadFromStream(TStream& stream)
     if (!HasDocument()) {
         AssignEmptyDocument(false);
     }
+    return LoadIntoDocument(stream);
+}
+
+int TPageBrowser::LoadIntoDocument(TStream& stream)
+{
     // Without a document there is nothing to load into: an error, not a crash.
     TComPtr<IDispatch> document = GetDocument2();
     if (!document) {

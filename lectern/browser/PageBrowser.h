@@ -207,6 +207,7 @@ private:
     void FocusFromChild();
     bool HandleFolderViewKey(WORD key);
     bool HasDocument();
+    int LoadIntoDocument(TStream& stream);
 
     std::string FAbout;
     std::string FHostCSS;
@@ -230,6 +231,7 @@ private:
     // Shared with a running wait, which checks it after every message it dispatches.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     TWndHook FOwnerHook;
+    bool FHookedOwner = false;   // this component is the one watching its owner form
     struct ChildHook {
         HWND window = nullptr;
         WNDPROC oldProc = nullptr;

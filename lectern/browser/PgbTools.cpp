@@ -22,6 +22,7 @@ int MajorVersionOf(const std::string& version)
 
 #include <windows.h>
 #include <wininet.h>
+#include <urlmon.h>
 
 #include <vector>
 
@@ -84,14 +85,18 @@ void SaveProcessProxy()
     gSavedProxy.saved = true;
 }
 
-// Sets the process's own proxy (the internet library's in-memory default, NULL handle).
+// Sets the proxy of this process only: the URL-moniker session's (which the browser control's
+// requests use) and the internet library's in-memory default (NULL handle). The user's stored
+// per-connection settings are never touched. True when either took it.
 bool SetProcessProxy(DWORD accessType, const std::string& proxy, const std::string& bypass)
 {
     INTERNET_PROXY_INFO info{};
     info.dwAccessType = accessType;
     info.lpszProxy = reinterpret_cast<LPCTSTR>(proxy.empty() ? nullptr : proxy.c_str());
     info.lpszProxyBypass = reinterpret_cast<LPCTSTR>(bypass.empty() ? nullptr : bypass.c_str());
-    return InternetSetOptionA(nullptr, INTERNET_OPTION_PROXY, &info, sizeof info) != FALSE;
+    const bool session = SUCCEEDED(UrlMkSetSessionOption(INTERNET_OPTION_PROXY, &info, sizeof info, 0));
+    const bool library = InternetSetOptionA(nullptr, INTERNET_OPTION_PROXY, &info, sizeof info) != FALSE;
+    return session || library;
 }
 
 }  // namespace
@@ -122,7 +127,7 @@ bool SetProxyWithCredentials(const std::string& agent, const std::string& server
     if (connection != nullptr) {
         SaveProcessProxy();
         const bool set = SetProcessProxy(INTERNET_OPEN_TYPE_PROXY, server + ":" + std::to_string(port), "<local>");
-        const bool refreshed = InternetSetOptionA(connection, INTERNET_OPTION_REFRESH, nullptr, 0) != FALSE;
+        const bool refreshed = InternetSetOptionA(session, INTERNET_OPTION_REFRESH, nullptr, 0) != FALSE;
         result = set && refreshed;
         InternetCloseHandle(connection);
     }

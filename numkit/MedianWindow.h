@@ -3,7 +3,7 @@
 //
 // The order. Values are compared by their bit patterns in a strict total order: ascending by
 // value with -0 before +0, and NaNs after everything, among themselves ascending by payload and
-// then by sign. Equal in this order means equal bits, so the k-th element of a window is one
+// then by sign (positive first). Equal in this order means equal bits, so the k-th element of a window is one
 // definite bit pattern whichever way the window is kept ordered; the median of an even count
 // is then (copy[k] + copy[k - 1]) * 0.5 with k = m / 2 (see MiddleOf for two NaNs).
 //
@@ -54,26 +54,46 @@ T FromBits(typename FloatBits<T>::Bits b) {
   return v;
 }
 
-// The order described above, on bit patterns.
+// The order described above, as a bijection between bit patterns and unsigned keys that is
+// monotone in the order, so that the windows compare plain integers:
+//   -inf .. -0        -> 0 .. K - 1           (~bits, shifted down by the mantissa mask M)
+//   +0 .. +inf        -> K .. I               (bits | sign, shifted down by M)
+//   NaNs              -> I + 1 .. all ones    (I + 1 + 2 (payload - 1) + sign)
 template <class T>
 struct TotalOrder {
   using Traits = FloatBits<T>;
   using Bits = typename Traits::Bits;
+  static constexpr Bits kMantissa = static_cast<Bits>(~(Traits::kSign | Traits::kExponent));
+  static constexpr Bits kInfinityKey = (Traits::kSign | Traits::kExponent) - kMantissa;
 
-  static bool IsNan(Bits b) {
-    return (b & Traits::kExponent) == Traits::kExponent && (b & ~(Traits::kSign | Traits::kExponent)) != 0;
-  }
-  // Monotone in value for non-NaNs (-inf lowest, +inf highest); a NaN keys by its exponent and
-  // payload alone, which lies above +inf. Two NaNs differing only in sign share a key.
+  static bool IsNan(Bits b) { return (b & Traits::kExponent) == Traits::kExponent && (b & kMantissa) != 0; }
+
   static Bits Key(Bits b) {
-    if (IsNan(b)) return b | Traits::kSign;
-    return (b & Traits::kSign) ? ~b : (b | Traits::kSign);
+    if (IsNan(b)) return kInfinityKey + 1 + 2 * ((b & kMantissa) - 1) + (b >> (sizeof(Bits) * 8 - 1));
+    return ((b & Traits::kSign) ? static_cast<Bits>(~b) : (b | Traits::kSign)) - kMantissa;
   }
-  static bool Less(Bits a, Bits b) {
-    Bits ka = Key(a), kb = Key(b);
-    return ka < kb || (ka == kb && a < b);
+
+  static Bits FromKey(Bits k) {
+    if (k > kInfinityKey) {
+      Bits t = k - kInfinityKey - 1;
+      return ((t & 1) ? Traits::kSign : 0) | Traits::kExponent | ((t >> 1) + 1);
+    }
+    Bits u = k + kMantissa;
+    return (u & Traits::kSign) ? (u & ~Traits::kSign) : static_cast<Bits>(~u);
   }
+
+  static bool Less(Bits a, Bits b) { return Key(a) < Key(b); }
 };
+
+template <class T>
+typename FloatBits<T>::Bits KeyOf(T v) {
+  return TotalOrder<T>::Key(ToBits(v));
+}
+
+template <class T>
+T ValueOf(typename FloatBits<T>::Bits key) {
+  return FromBits<T>(TotalOrder<T>::FromKey(key));
+}
 
 // The median of a window: upper = copy[k], lower = copy[k - 1]. When copy[k] is a NaN the sum
 // is that NaN (as x86 gives the first operand's NaN when both are NaNs); answering it directly
@@ -90,14 +110,13 @@ T MiddleOf(T upper, T lower, bool even) {
 template <class T>
 class SortedWindow {
  public:
-  using Order = TotalOrder<T>;
-  using Bits = typename Order::Bits;
+  using Key = typename FloatBits<T>::Bits;
 
-  explicit SortedWindow(Bits* storage) : FItems(storage), FCount(0) {}
+  explicit SortedWindow(Key* storage) : FItems(storage), FCount(0) {}
 
-  void Insert(Bits v) {
+  void Insert(Key v) {
     std::size_t at = FCount;
-    while (at > 0 && Order::Less(v, FItems[at - 1])) {
+    while (at > 0 && v < FItems[at - 1]) {
       FItems[at] = FItems[at - 1];
       --at;
     }
@@ -105,20 +124,20 @@ class SortedWindow {
     ++FCount;
   }
 
-  void Remove(Bits v) {
+  void Remove(Key v) {
     std::size_t at = Find(v);
-    std::memmove(FItems + at, FItems + at + 1, (FCount - at - 1) * sizeof(Bits));
+    std::memmove(FItems + at, FItems + at + 1, (FCount - at - 1) * sizeof(Key));
     --FCount;
   }
 
   // Removes `out` and inserts `in` by moving the elements between their places by one.
-  void Replace(Bits out, Bits in) {
+  void Replace(Key out, Key in) {
     std::size_t at = Find(out);
-    while (at > 0 && Order::Less(in, FItems[at - 1])) {
+    while (at > 0 && in < FItems[at - 1]) {
       FItems[at] = FItems[at - 1];
       --at;
     }
-    while (at + 1 < FCount && Order::Less(FItems[at + 1], in)) {
+    while (at + 1 < FCount && FItems[at + 1] < in) {
       FItems[at] = FItems[at + 1];
       ++at;
     }
@@ -128,15 +147,15 @@ class SortedWindow {
   T Median() const {
     std::size_t k = FCount / 2;
     bool even = FCount % 2 == 0;
-    return MiddleOf(FromBits<T>(FItems[k]), even ? FromBits<T>(FItems[k - 1]) : T(0), even);
+    return MiddleOf(ValueOf<T>(FItems[k]), even ? ValueOf<T>(FItems[k - 1]) : T(0), even);
   }
 
  private:
-  std::size_t Find(Bits v) const {
-    return static_cast<std::size_t>(std::lower_bound(FItems, FItems + FCount, v, Order::Less) - FItems);
+  std::size_t Find(Key v) const {
+    return static_cast<std::size_t>(std::lower_bound(FItems, FItems + FCount, v) - FItems);
   }
 
-  Bits* FItems;
+  Key* FItems;
   std::size_t FCount;
 };
 
@@ -145,18 +164,17 @@ class SortedWindow {
 template <class T>
 class HeapWindow {
  public:
-  using Order = TotalOrder<T>;
-  using Bits = typename Order::Bits;
+  using Key = typename FloatBits<T>::Bits;
   using Slot = std::uint32_t;
 
   // ring, heapPos: one per slot; low, high: room for every slot each.
-  HeapWindow(std::size_t slots, Bits* ring, Slot* heapPos, std::uint8_t* inLow, Slot* low, Slot* high)
+  HeapWindow(std::size_t slots, Key* ring, Slot* heapPos, std::uint8_t* inLow, Slot* low, Slot* high)
       : FSlots(slots), FRing(ring), FPos(heapPos), FInLow(inLow), FLow(low), FHigh(high) {}
 
-  void Insert(std::size_t element, Bits v) {
+  void Insert(std::size_t element, Key v) {
     Slot s = static_cast<Slot>(element % FSlots);
     FRing[s] = v;
-    if (FLowCount > 0 && !Order::Less(FRing[FLow[0]], v))
+    if (FLowCount > 0 && !(FRing[FLow[0]] < v))
       Push(true, s);
     else
       Push(false, s);
@@ -170,15 +188,15 @@ class HeapWindow {
   }
 
   T Median() const {
-    T lowTop = FromBits<T>(FRing[FLow[0]]);
+    T lowTop = ValueOf<T>(FRing[FLow[0]]);
     if (FLowCount > FHighCount) return lowTop;
-    return MiddleOf(FromBits<T>(FRing[FHigh[0]]), lowTop, true);
+    return MiddleOf(ValueOf<T>(FRing[FHigh[0]]), lowTop, true);
   }
 
  private:
   // low is a max-heap, high a min-heap: "above" is the order each keeps at its top.
   bool Above(bool low, Slot a, Slot b) const {
-    return low ? Order::Less(FRing[b], FRing[a]) : Order::Less(FRing[a], FRing[b]);
+    return low ? FRing[b] < FRing[a] : FRing[a] < FRing[b];
   }
   Slot* Heap(bool low) const { return low ? FLow : FHigh; }
   std::size_t& Count(bool low) { return low ? FLowCount : FHighCount; }
@@ -244,7 +262,7 @@ class HeapWindow {
   }
 
   std::size_t FSlots;
-  Bits* FRing;
+  Key* FRing;
   Slot* FPos;
   std::uint8_t* FInLow;
   Slot* FLow;
@@ -255,14 +273,14 @@ class HeapWindow {
 
 enum class MedianMethod { Auto, Sorted, Heaps };
 
-// From this window size on, the heaps beat the sorted array (measured with bench_numkit).
-constexpr std::size_t kHeapFromWindow = 64;
+// From this window size (h = 64) on, the heaps beat the sorted array on random doubles.
+constexpr std::size_t kHeapFromWindow = 129;
 
 // out[i] = median of in[max(i - h, 0) .. min(i + h, n - 1)] for n >= 1, h >= 1. in and out must
 // not overlap. False when the scratch memory cannot be had.
 template <class T>
 bool RunMedian(const T* in, T* out, std::size_t n, std::size_t h, MedianMethod method = MedianMethod::Auto) {
-  using Bits = typename FloatBits<T>::Bits;
+  using Key = typename FloatBits<T>::Bits;
   // Window size min(2h + 1, n), without overflow.
   const std::size_t slots = h >= n ? n : std::min(n, 2 * h + 1);
   const std::size_t lastFirst = n - 1;
@@ -272,39 +290,39 @@ bool RunMedian(const T* in, T* out, std::size_t n, std::size_t h, MedianMethod m
   // adds element i + h + 1 (when it exists).
   auto firstHi = std::min(h, lastFirst);
   if (method == MedianMethod::Sorted) {
-    Bits* items = new (std::nothrow) Bits[slots];
+    Key* items = new (std::nothrow) Key[slots];
     if (!items) return false;
     SortedWindow<T> w(items);
-    for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(ToBits(in[j]));
+    for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(KeyOf(in[j]));
     for (std::size_t i = 0; i < n; ++i) {
       out[i] = w.Median();
       if (i + 1 == n) break;
       bool drop = i >= h;
       bool add = h < n - 1 - i;  // i + h + 1 <= n - 1
       if (drop && add)
-        w.Replace(ToBits(in[i - h]), ToBits(in[i + h + 1]));
+        w.Replace(KeyOf(in[i - h]), KeyOf(in[i + h + 1]));
       else if (drop)
-        w.Remove(ToBits(in[i - h]));
+        w.Remove(KeyOf(in[i - h]));
       else if (add)
-        w.Insert(ToBits(in[i + h + 1]));
+        w.Insert(KeyOf(in[i + h + 1]));
     }
     delete[] items;
     return true;
   }
 
   using Slot = typename HeapWindow<T>::Slot;
-  Bits* ring = new (std::nothrow) Bits[slots];
+  Key* ring = new (std::nothrow) Key[slots];
   Slot* slotMem = new (std::nothrow) Slot[3 * slots];
   std::uint8_t* inLow = new (std::nothrow) std::uint8_t[slots];
   bool ok = ring && slotMem && inLow;
   if (ok) {
     HeapWindow<T> w(slots, ring, slotMem, inLow, slotMem + slots, slotMem + 2 * slots);
-    for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(j, ToBits(in[j]));
+    for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(j, KeyOf(in[j]));
     for (std::size_t i = 0; i < n; ++i) {
       out[i] = w.Median();
       if (i + 1 == n) break;
       if (i >= h) w.Remove(i - h);
-      if (h < n - 1 - i) w.Insert(i + h + 1, ToBits(in[i + h + 1]));
+      if (h < n - 1 - i) w.Insert(i + h + 1, KeyOf(in[i + h + 1]));
     }
   }
   delete[] ring;

@@ -119,4 +119,33 @@ TEST(MedianWindow, TotalOrderPutsNegativeZeroFirstAndNansLast) {
   EXPECT_NE(numkit::TotalOrder<double>::Less(pos, neg), numkit::TotalOrder<double>::Less(neg, pos));
 }
 
+// The keys are a bijection: every bit pattern comes back from its key, so the windows lose
+// nothing by holding keys; and adjacent patterns in the order get adjacent keys.
+template <class T>
+void CheckKeysRoundTrip() {
+  using Order = numkit::TotalOrder<T>;
+  using Bits = typename Order::Bits;
+  const Bits sign = numkit::FloatBits<T>::kSign, exponent = numkit::FloatBits<T>::kExponent;
+  std::vector<Bits> patterns = {0, sign, 1, sign | 1, exponent, sign | exponent, exponent | 1, sign | exponent | 1,
+                                static_cast<Bits>(~Bits(0)), static_cast<Bits>(~sign), exponent - 1};
+  XorShift rng{99};
+  for (int i = 0; i < 2000; ++i) {
+    Bits b = static_cast<Bits>(rng.Next());
+    if constexpr (sizeof(Bits) == 8) b = (b << 32) | rng.Next();
+    patterns.push_back(b);
+    patterns.push_back(b | exponent);  // NaNs and infinities
+  }
+  for (Bits b : patterns) EXPECT_EQ(Order::FromKey(Order::Key(b)), b) << std::hex << b;
+  EXPECT_EQ(Order::Key(sign | exponent), Bits(0));                        // -inf lowest
+  EXPECT_EQ(Order::Key(0), Order::Key(sign) + 1);                         // +0 right after -0
+  EXPECT_EQ(Order::Key(exponent | 1), Order::Key(exponent) + 1);          // first NaN after +inf
+  EXPECT_EQ(Order::Key(sign | exponent | 1), Order::Key(exponent | 1) + 1);  // then its negative twin
+  EXPECT_EQ(Order::Key(static_cast<Bits>(~Bits(0))), static_cast<Bits>(~Bits(0)));
+}
+
+TEST(MedianWindow, KeysAreABijectionMonotoneInTheOrder) {
+  CheckKeysRoundTrip<double>();
+  CheckKeysRoundTrip<float>();
+}
+
 }  // namespace

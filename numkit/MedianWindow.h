@@ -20,8 +20,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <new>
-#include <type_traits>
+
+#include "Scratch.h"
 
 namespace numkit {
 
@@ -290,9 +290,9 @@ bool RunMedian(const T* in, T* out, std::size_t n, std::size_t h, MedianMethod m
   // adds element i + h + 1 (when it exists).
   auto firstHi = std::min(h, lastFirst);
   if (method == MedianMethod::Sorted) {
-    Key* items = new (std::nothrow) Key[slots];
-    if (!items) return false;
-    SortedWindow<T> w(items);
+    Scratch<Key> items(slots);
+    if (!items.Get()) return false;
+    SortedWindow<T> w(items.Get());
     for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(KeyOf(in[j]));
     for (std::size_t i = 0; i < n; ++i) {
       out[i] = w.Median();
@@ -306,29 +306,23 @@ bool RunMedian(const T* in, T* out, std::size_t n, std::size_t h, MedianMethod m
       else if (add)
         w.Insert(KeyOf(in[i + h + 1]));
     }
-    delete[] items;
     return true;
   }
 
   using Slot = typename HeapWindow<T>::Slot;
-  Key* ring = new (std::nothrow) Key[slots];
-  Slot* slotMem = new (std::nothrow) Slot[3 * slots];
-  std::uint8_t* inLow = new (std::nothrow) std::uint8_t[slots];
-  bool ok = ring && slotMem && inLow;
-  if (ok) {
-    HeapWindow<T> w(slots, ring, slotMem, inLow, slotMem + slots, slotMem + 2 * slots);
-    for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(j, KeyOf(in[j]));
-    for (std::size_t i = 0; i < n; ++i) {
-      out[i] = w.Median();
-      if (i + 1 == n) break;
-      if (i >= h) w.Remove(i - h);
-      if (h < n - 1 - i) w.Insert(i + h + 1, KeyOf(in[i + h + 1]));
-    }
+  Scratch<Key> ring(slots);
+  Scratch<Slot> heapPos(slots), low(slots), high(slots);
+  Scratch<std::uint8_t> inLow(slots);
+  if (!ring.Get() || !heapPos.Get() || !low.Get() || !high.Get() || !inLow.Get()) return false;
+  HeapWindow<T> w(slots, ring.Get(), heapPos.Get(), inLow.Get(), low.Get(), high.Get());
+  for (std::size_t j = 0; j <= firstHi; ++j) w.Insert(j, KeyOf(in[j]));
+  for (std::size_t i = 0; i < n; ++i) {
+    out[i] = w.Median();
+    if (i + 1 == n) break;
+    if (i >= h) w.Remove(i - h);
+    if (h < n - 1 - i) w.Insert(i + h + 1, KeyOf(in[i + h + 1]));
   }
-  delete[] ring;
-  delete[] slotMem;
-  delete[] inLow;
-  return ok;
+  return true;
 }
 
 }  // namespace numkit

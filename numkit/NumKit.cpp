@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "FpuState.h"
 #include "MedianWindow.h"
+#include "Scratch.h"
 
 #define NUMKIT_WORK [[gnu::noinline]]
 
@@ -25,24 +25,13 @@ constexpr double kDoubleTableTolerance = 21.0 / 9007199254740992.0;  // 21 * 2^-
 
 // ---- Scratch memory
 
-// An array from the non-throwing allocator, freed with its owner.
-template <class T>
-class Scratch {
- public:
-  explicit Scratch(std::size_t count) : FItems(new (std::nothrow) T[count]) {}
-  ~Scratch() { delete[] FItems; }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  T* Get() const { return FItems; }
+using numkit::Scratch;
 
- private:
-  T* FItems;
-};
-
+// Whether two arrays share memory; the ends are computed in 64 bits, so that no count wraps.
 template <class A, class B>
 bool Overlap(const A* a, std::size_t aCount, const B* b, std::size_t bCount) {
-  auto a0 = reinterpret_cast<std::uintptr_t>(a), b0 = reinterpret_cast<std::uintptr_t>(b);
-  return a0 < b0 + bCount * sizeof(B) && b0 < a0 + aCount * sizeof(A);
+  std::uint64_t a0 = reinterpret_cast<std::uintptr_t>(a), b0 = reinterpret_cast<std::uintptr_t>(b);
+  return a0 < b0 + std::uint64_t(bCount) * sizeof(B) && b0 < a0 + std::uint64_t(aCount) * sizeof(A);
 }
 
 // The input to read: `in` itself, or a copy in `snapshot` when the output overlaps it. Null when

@@ -98,6 +98,17 @@ void CompareWithSorting() {
 TEST(MedianWindow, SortedArrayAndHeapsEqualSortingEveryWindowDouble) { CompareWithSorting<double>(); }
 TEST(MedianWindow, SortedArrayAndHeapsEqualSortingEveryWindowFloat) { CompareWithSorting<float>(); }
 
+// Both ways need scratch arrays of the window's size; when they cannot be had (2^31 - 1 keys
+// in a 32-bit process) the answer is false, before the input is read.
+TEST(MedianWindow, FailedAllocationAnswersFalse) {
+  if (sizeof(void*) != 4) GTEST_SKIP() << "needs a 32-bit address space";
+  double in[] = {1, 2, 3}, out[] = {7, 7, 7};
+  const std::size_t huge = 0x7FFFFFFF;
+  EXPECT_FALSE(RunMedian(in, out, huge, huge, MedianMethod::Sorted));
+  EXPECT_FALSE(RunMedian(in, out, huge, huge, MedianMethod::Heaps));
+  EXPECT_EQ(out[0], 7.0);
+}
+
 struct OrderCase {
   double a, b;
   bool less;

@@ -142,6 +142,20 @@ TEST(NumKit, BadWindowArgumentsWriteNothing) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(out[i] == 7 && fout[i] == 7);
 }
 
+// In a 32-bit process no scratch array of 2^31 - 1 doubles can be had: the routines answer false
+// (no exception, nothing read or written) before they touch the arrays, whose length they
+// take on trust.
+TEST(NumKit, FailedScratchAllocationAnswersFalse) {
+  if (sizeof(void*) != 4) GTEST_SKIP() << "needs a 32-bit address space";
+  double values[] = {1, 2, 3}, out[] = {7, 7, 7};
+  // At this length the arrays overlap, so each call first wants a copy of its input.
+  EXPECT_FALSE(M_Smooth(values, out, INT_MAX, INT_MAX, true));
+  EXPECT_FALSE(M_Smooth(values, values, INT_MAX, 1, false));
+  EXPECT_FALSE(M_Derivative(values, values, values, INT_MAX, 1));
+  EXPECT_EQ(out[0], 7.0);
+  EXPECT_EQ(values[0], 1.0);
+}
+
 // With the input array as the output array, each window still reads the input as it was.
 TEST(NumKit, SameArrayInAndOutReadsTheInput) {
   const std::vector<double> input = {4, -1, 7, 7, 2, 9, 0, 3};

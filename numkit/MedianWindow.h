@@ -3,9 +3,9 @@
 //
 // The order. Values are compared by their bit patterns in a strict total order: ascending by
 // value with -0 before +0, and NaNs after everything, among themselves ascending by payload and
-// then by sign (positive first). Equal in this order means equal bits, so the k-th element of a window is one
-// definite bit pattern whichever way the window is kept ordered; the median of an even count
-// is then (copy[k] + copy[k - 1]) * 0.5 with k = m / 2 (see MiddleOf for two NaNs).
+// then by sign (positive first). Equal in this order means equal bits, so the k-th element of
+// a window is one definite bit pattern whichever way the window is kept ordered; the median of
+// an even count is then (copy[k] + copy[k - 1]) * 0.5 with k = m / 2 (see MiddleOf for NaNs).
 //
 // Two ways of keeping the window ordered as it slides by one element:
 //  - SortedWindow, a sorted array: the leaving element is replaced by the entering one and

@@ -37,8 +37,8 @@ bool Overlap(const A* a, std::size_t aCount, const B* b, std::size_t bCount) {
 // The input to read: `in` itself, or a copy in `snapshot` when the output overlaps it. Null when
 // the copy cannot be made.
 template <class T>
-const T* Readable(const T* in, std::size_t n, const void* out, std::size_t outBytes, Scratch<T>& snapshot) {
-  if (!Overlap(in, n, static_cast<const unsigned char*>(out), outBytes)) return in;
+const T* Readable(const T* in, std::size_t n, const T* out, Scratch<T>& snapshot) {
+  if (!Overlap(in, n, out, n)) return in;
   if (!snapshot.Get()) return nullptr;
   std::memcpy(snapshot.Get(), in, n * sizeof(T));
   return snapshot.Get();
@@ -138,7 +138,7 @@ NUMKIT_WORK bool Smooth(const T* in, T* out, int n, int h, bool median) {
   if (h < 1 || n < 2 || !in || !out) return false;
   const std::size_t count = static_cast<std::size_t>(n);
   Scratch<T> snapshot(Overlap(in, count, out, count) ? count : 0);
-  const T* source = Readable(in, count, out, count * sizeof(T), snapshot);
+  const T* source = Readable(in, count, out, snapshot);
   if (!source) return false;
   if (median) return numkit::RunMedian(source, out, count, static_cast<std::size_t>(h));
   RunMean(source, out, count, static_cast<std::size_t>(h));
@@ -151,8 +151,8 @@ NUMKIT_WORK bool Derivative(const T* x, const T* y, T* out, int n, int h) {
   const std::size_t count = static_cast<std::size_t>(n);
   Scratch<T> xCopy(Overlap(x, count, out, count) ? count : 0);
   Scratch<T> yCopy(Overlap(y, count, out, count) ? count : 0);
-  const T* xs = Readable(x, count, out, count * sizeof(T), xCopy);
-  const T* ys = Readable(y, count, out, count * sizeof(T), yCopy);
+  const T* xs = Readable(x, count, out, xCopy);
+  const T* ys = Readable(y, count, out, yCopy);
   if (!xs || !ys) return false;
   for (std::size_t i = 0; i < count; ++i) {
     Window w = WindowOf(i, count, static_cast<std::size_t>(h));

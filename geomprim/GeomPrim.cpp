@@ -88,10 +88,11 @@ float TCFCrvPoint::GetPrecision() { return kCrvPrecision; }
 
 bool TCFCrvPoint::IsBadPoint() const { return code < 0; }
 
-// code is never 0 nor INT_MIN (identifiers stop at 2^31 - 2), so its magnitude is an int.
+// Magnitudes are taken in 64 bits: an identifier beyond 2^31 - 2 leaves code at INT_MIN, whose
+// magnitude is no int; it wraps back like the stored code.
 void TCFCrvPoint::SetPointIndicator(bool bad) {
-  int magnitude = code < 0 ? -code : code;
-  code = bad ? -magnitude : magnitude;
+  std::int64_t magnitude = code < 0 ? -static_cast<std::int64_t>(code) : code;
+  code = Wrap32(bad ? -magnitude : magnitude);
 }
 
 unsigned int TCFCrvPoint::GetIdent() const {

@@ -109,6 +109,15 @@ TEST(TCFCrvPoint, IdentifierAndBadPointFlag) {
   EXPECT_EQ(largest.code, -INT_MAX);
   EXPECT_EQ(largest.GetIdent(), 2147483646u);
 
+  // Beyond the representable identifiers the code wraps, without overflow.
+  TCFCrvPoint beyond(0, 0, 2147483647u);
+  EXPECT_EQ(beyond.code, INT_MIN);
+  beyond.SetPointIndicator(true);
+  beyond.SetPointIndicator(false);
+  EXPECT_EQ(beyond.GetIdent(), 2147483647u);
+  beyond.SetIdent(0xFFFFFFFFu);
+  EXPECT_EQ(beyond.code, 0);
+
   BCFPoint asPoint = TCFCrvPoint(2, 3, 0).GetAsFPoint();
   EXPECT_EQ(asPoint.eps, 1e-6f);
   TCFCrvPoint source(2, 3, 0);

@@ -13,22 +13,7 @@
 
 namespace {
 
-class OleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OleInitialize(nullptr);
-        FormsInit();
-        FakeBrowser::Register();
-    }
-    void TearDown() override
-    {
-        FakeBrowser::Revoke();
-        FormsDone();
-        OleUninitialize();
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OleEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
 // Exposes the protected parts the tests reach.
 class TestBrowser : public TPageBrowser {

@@ -31,7 +31,8 @@ class FakeBrowser final : public IOleObject,
                           public IOleInPlaceObject,
                           public IWebBrowser2,
                           public IConnectionPointContainer,
-                          public IOleControl {
+                          public IOleControl,
+                          public IOleInPlaceActiveObject {
 public:
     // Registers the class object for the web-browser class id (once per process) and
     // forgets any earlier instance.
@@ -171,6 +172,18 @@ public:
     // IConnectionPointContainer
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // IOleInPlaceActiveObject: translates the tab key only
+    std::vector<UINT> translated;   // key codes offered
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override
+    {
+        translated.push_back(static_cast<UINT>(msg->wParam));
+        return msg->message == WM_KEYDOWN && msg->wParam == VK_TAB ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
 
     // IOleControl
     HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO*) override { return E_NOTIMPL; }

@@ -303,6 +303,14 @@ TEST_F(PGBTest, EventsArriveWithArgumentsInOrderAndWriteBackByReference)
     EXPECT_EQ(fake->Fire(9999, {}), DISP_E_MEMBERNOTFOUND);
 }
 
+TEST_F(PGBTest, ReflectedKeysReachTheControlsAcceleratorsFirst)
+{
+    HWND h = browser->Handle();
+    EXPECT_EQ(SendMessageW(h, CN_KEYDOWN, VK_TAB, 0), 1);   // translated: consumed
+    EXPECT_EQ(SendMessageW(h, CN_KEYDOWN, 'A', 0), 0);      // not: the key goes on
+    EXPECT_EQ(fake->translated, (std::vector<UINT>{VK_TAB, 'A'}));
+}
+
 TEST_F(PGBTest, AmbientPropertiesOfTheSite)
 {
     TComPtr<IDispatch> ambient;

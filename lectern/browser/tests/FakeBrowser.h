@@ -44,6 +44,25 @@ public:
     // Fires an event: natural-order arguments (copied into the call as given).
     HRESULT Fire(DISPID id, std::vector<VARIANT> args);
 
+    // The last call of that name, or null; how many there were.
+    const FakeCall* LastCall(const std::string& name) const
+    {
+        for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+            if (it->name == name) {
+                return &*it;
+            }
+        }
+        return nullptr;
+    }
+    int CountCalls(const std::string& name) const
+    {
+        int n = 0;
+        for (const FakeCall& c : calls) {
+            n += c.name == name;
+        }
+        return n;
+    }
+
     std::vector<FakeCall> calls;
     std::vector<DISPID> ambientChanges;
     std::map<DISPID, TOleVariant> properties;   // values the property gets answer
@@ -229,4 +248,27 @@ public:
         FormsDone();
         OleUninitialize();
     }
+};
+
+// A form at (50, 60) with one browser component of type B at (10, 20, 200 x 100) whose window
+// exists, over the fake control.
+template <class B>
+class FakeBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = new TForm(Application);
+        form->SetBounds(50, 60, 400, 300);
+        browser = new B(form);
+        browser->SetParent(form);
+        browser->SetBounds(10, 20, 200, 100);
+        browser->HandleNeeded();
+        fake = FakeBrowser::Last();
+        ASSERT_NE(fake, nullptr);
+    }
+    void TearDown() override { delete form; }
+
+    TForm* form = nullptr;
+    B* browser = nullptr;
+    FakeBrowser* fake = nullptr;
 };

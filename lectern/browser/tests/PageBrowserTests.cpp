@@ -59,42 +59,10 @@ struct Probe : TObject {
     void Visible(TObject*, bool visible) { log.push_back(visible ? "visible" : "hidden"); }
 };
 
-class PageBrowserTest : public ::testing::Test {
+class PageBrowserTest : public FakeBrowserTest<TestBrowser> {
 protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(0, 0, 400, 300);
-        browser = new TestBrowser(form);
-        browser->SetParent(form);
-        browser->SetBounds(0, 0, 300, 200);
-        browser->HandleNeeded();
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
-
-    const FakeCall* Last(const std::string& name) const
-    {
-        for (auto it = fake->calls.rbegin(); it != fake->calls.rend(); ++it) {
-            if (it->name == name) {
-                return &*it;
-            }
-        }
-        return nullptr;
-    }
-    int Count(const std::string& name) const
-    {
-        int n = 0;
-        for (const auto& c : fake->calls) {
-            n += c.name == name;
-        }
-        return n;
-    }
-
-    TForm* form = nullptr;
-    TestBrowser* browser = nullptr;
-    FakeBrowser* fake = nullptr;
+    const FakeCall* Last(const std::string& name) const { return fake->LastCall(name); }
+    int Count(const std::string& name) const { return fake->CountCalls(name); }
     Probe probe;
 };
 

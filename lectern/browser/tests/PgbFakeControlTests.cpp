@@ -14,34 +14,9 @@ namespace {
 
 const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
-class PGBTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(0, 0, 400, 300);
-        browser = new TPGB(form);
-        browser->SetParent(form);
-        browser->SetBounds(10, 20, 200, 100);
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
+using PGBTest = FakeBrowserTest<TPGB>;
 
-    TForm* form = nullptr;
-    TPGB* browser = nullptr;
-    FakeBrowser* fake = nullptr;
-};
-
-const FakeCall* LastCall(FakeBrowser* fake, const std::string& name)
-{
-    for (auto it = fake->calls.rbegin(); it != fake->calls.rend(); ++it) {
-        if (it->name == name) {
-            return &*it;
-        }
-    }
-    return nullptr;
-}
+const FakeCall* LastCall(FakeBrowser* fake, const std::string& name) { return fake->LastCall(name); }
 
 TEST_F(PGBTest, ActivatesInPlaceAndAdoptsTheControlWindow)
 {

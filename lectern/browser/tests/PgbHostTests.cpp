@@ -86,21 +86,8 @@ struct PopupProbe : TPopupSource {
     void Popup(int, int) override { ++shown; }
 };
 
-class HostTest : public ::testing::Test {
+class HostTest : public FakeBrowserTest<TCustomPageBrowser> {
 protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(50, 60, 400, 300);
-        browser = new TCustomPageBrowser(form);
-        browser->SetParent(form);
-        browser->SetBounds(0, 0, 300, 200);
-        browser->HandleNeeded();
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
-
     template <class I>
     TComPtr<I> Host(REFIID iid)
     {
@@ -109,9 +96,6 @@ protected:
         return p;
     }
 
-    TForm* form = nullptr;
-    TCustomPageBrowser* browser = nullptr;
-    FakeBrowser* fake = nullptr;
     Probe probe;
 };
 

@@ -237,6 +237,12 @@ TEST_F(RealControlTest, ActivatesInPlaceAndNavigatesToALocalServerWithCancelHono
     ASSERT_FALSE(server.Requests().empty());
     EXPECT_EQ(server.Requests()[0], "GET /index.html HTTP/1.1");
     EXPECT_EQ(probe.urls.back(), ToWide(base + "/index.html"));
+
+    // Waiting for the page ends by itself, or at the time limit when it never completes.
+    const DWORD start = GetTickCount();
+    const bool complete = browser->Wait(300);
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    std::printf("wait: %s, ready state %d\n", complete ? "complete" : "timed out", browser->ReadyState());
 }
 
 TEST_F(RealControlTest, ParkedAcrossReCreationOfTheForm)

@@ -57,6 +57,11 @@ struct Probe : TObject {
         key = 0;
     }
     void Visible(TObject*, bool visible) { log.push_back(visible ? "visible" : "hidden"); }
+    void Click(TObject*, TMouseButton button, TShiftState, int x, int y)
+    {
+        log.push_back(std::string("click ") + (button == TMouseButton::mbLeft ? "left " : "right ") +
+                      std::to_string(x) + "," + std::to_string(y));
+    }
 };
 
 class PageBrowserTest : public FakeBrowserTest<TestBrowser> {
@@ -140,6 +145,26 @@ TEST_F(PageBrowserTest, LoadingWithoutDocumentReportsAnError)
     EXPECT_EQ(Last("Navigate")->args[0].AsWide(), L"about:blank");
     TMemoryStream stream;
     EXPECT_EQ(browser->LoadFromStream(stream), static_cast<int>(E_UNEXPECTED));
+}
+
+TEST_F(PageBrowserTest, LoadingIntoADocumentReadsTheWholeStreamFromItsStart)
+{
+    auto* document = new FakeDispatch(&kIID_IHTMLDocument2);
+    document->persist = true;
+    fake->properties[kDispidDocument] = TOleVariant(static_cast<IDispatch*>(document));
+    TStringList lines;
+    lines.Add("<html><body>");
+    lines.Add("<p>lectern</p></body></html>");
+    EXPECT_EQ(browser->LoadFromStrings(lines), 0);
+    EXPECT_EQ(document->loaded, "<html><body>\r\n<p>lectern</p></body></html>\r\n");
+    EXPECT_EQ(Count("Navigate"), 0);   // a document was there: no empty one first
+
+    TMemoryStream stream;
+    stream.WriteBuffer("abcdefghijklmnop", 16);   // positioned at its end: rewound first
+    EXPECT_EQ(browser->LoadFromStream(stream), 0);
+    EXPECT_EQ(document->loaded, "abcdefghijklmnop");
+    fake->properties.erase(kDispidDocument);
+    document->Release();
 }
 
 TEST_F(PageBrowserTest, HtmlCodeIsAnAddressOrADocument)
@@ -232,6 +257,11 @@ TEST_F(PageBrowserTest, WindowProcedureAnswers)
     browser->OnCloseQuery = TCloseQueryBoolEvent(&probe, &Probe::CloseQuery);
     SendMessageW(h, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(h));
+
+    browser->OnClick = TPgbClickEvent(&probe, &Probe::Click);
+    SendMessageW(h, WM_PARENTNOTIFY, WM_RBUTTONDOWN, MAKELPARAM(12, 34));
+    SendMessageW(h, WM_PARENTNOTIFY, WM_CREATE, 0);   // not a click
+    EXPECT_EQ(probe.log.back(), "click right 12,34");
 
     browser->OnVisible = TWebBrowserBoolEvent(&probe, &Probe::Visible);
     browser->Hide();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <wininet.h>
 
 namespace {
@@ -275,6 +276,54 @@ TEST_F(PageBrowserTest, WindowProcedureAnswers)
     form->SetActiveControl(browser);
     SendMessageW(h, kPgbFocusMessage, reinterpret_cast<WPARAM>(browser), 0);
     EXPECT_EQ(Count("UIActivate"), 1);
+}
+
+TEST_F(PageBrowserTest, ArrowKeysMoveTheSelectionOfAFolderView)
+{
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 200, 100, fake->server,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = 100;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    for (int i = 0; i < 3; ++i) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        wchar_t text[] = L"entry";
+        item.pszText = text;
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    auto selected = [&](int i) { return (SendMessageW(list, LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED) != 0; };
+    auto focused = [&] { return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)); };
+
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, VK_DOWN, 0), 1);
+    EXPECT_EQ(focused(), 1);
+    EXPECT_TRUE(selected(1));
+    EXPECT_FALSE(selected(0));
+    // With Shift held the old item stays selected.
+    BYTE keys[256]{};
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, VK_DOWN, 0), 1);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(focused(), 2);
+    EXPECT_TRUE(selected(1));
+    EXPECT_TRUE(selected(2));
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, VK_UP, 0), 1);
+    EXPECT_EQ(focused(), 1);
+    EXPECT_FALSE(selected(2));
+    // Other keys are not the folder view's.
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, 'A', 0), 0);
+    DestroyWindow(list);
 }
 
 // A dialog window that records what it receives.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -214,6 +215,36 @@ uint32_t PngPixelBytes(uint8_t colorType, uint8_t bitDepth)
 
 using namespace png;
 
+// ---- TZeroedBytes -----------------------------------------------------------------------------
+
+void TZeroedBytes::Free::operator()(uint8_t* p) const
+{
+    std::free(p);
+}
+
+void TZeroedBytes::Allocate(size_t size)
+{
+    clear();
+    if (size > 0) {
+        FData.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
+        if (!FData) {
+            throw std::bad_alloc();
+        }
+        FSize = size;
+    }
+}
+
+TZeroedBytes& TZeroedBytes::operator=(const TZeroedBytes& other)
+{
+    if (this != &other) {
+        Allocate(other.FSize);
+        if (FSize > 0) {
+            std::memcpy(FData.get(), other.FData.get(), FSize);
+        }
+    }
+    return *this;
+}
+
 // ---- TChunk -----------------------------------------------------------------------------------
 
 TChunk::TChunk(TPngPicture* owner, const char* typeName) : fName(typeName), fData(1, 0), fOwner(owner) {}
@@ -331,12 +362,10 @@ void TChunkIHDR::PrepareImageData()
     fOwner->ReleasePalette();
     ImageData.clear();
     ImageAlpha.clear();
-    ImageData.shrink_to_fit();
-    ImageAlpha.shrink_to_fit();
     try {
-        ImageData.assign(size_t(imageBytes), 0);
+        ImageData.Allocate(size_t(imageBytes));
         if (hasAlpha) {
-            ImageAlpha.assign(size_t(Width) * Height, 0);
+            ImageAlpha.Allocate(size_t(Width) * Height);
         }
     } catch (const std::bad_alloc&) {
         ImageData.clear();
@@ -997,7 +1026,8 @@ void TPngPicture::LoadFromStream(TStream& stream)
             continue;
         }
         std::unique_ptr<TChunk> made = CreateClassChunk(this, type);
-        if (typeid(*made) == typeid(TChunk) && (head[4] & 0x20) == 0) {
+        const TChunk& madeChunk = *made;
+        if (typeid(madeChunk) == typeid(TChunk) && (head[4] & 0x20) == 0) {
             throw EPNGUnknownCriticalChunk(EPNGUnknownCriticalChunkText);
         }
         TChunk* chunk = FChunkList.Add(std::move(made));

@@ -425,6 +425,11 @@ public:
     TPNGTransparencyMode TransparencyMode() const;
     TColor TransparentColor() const;
 
+    // Builds the image from a bitmap of the drawing system: below 16 bits per pixel a palette
+    // image of that depth, else 8-bit RGB; with a transparent colour when transparent. Raises
+    // EInvalidOperation for a handle that is no bitmap (and always in the host build).
+    void AssignHandle(plat::BitmapHandle handle, bool transparent, TColor transparentColor);
+
     // Composes the image over the pixels of a 32-bit top-down section of the image's size
     // (blue, green, red, unused per pixel; stride bytes per row), as partial transparency draws.
     void BlendOnto(uint8_t* section, size_t stride) const;

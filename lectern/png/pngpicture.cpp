@@ -560,6 +560,12 @@ bool TChunktRNS::SaveToStream(TStream& stream)
             fData[0] = 0;
             fData[1] = static_cast<uint8_t>(sample);
         }
+        if (header && (header->ColorType == 0 || header->ColorType == 2) && header->BitDepth == 16) {
+            // 16-bit samples are written as the 8-bit value and 0: so is the transparent one.
+            for (uint32_t i = 1; i < fDataSize; i += 2) {
+                fData[i] = 0;
+            }
+        }
     }
     WriteChunk(stream);
     return true;
@@ -1188,14 +1194,11 @@ TColor TPngPicture::GetPixels(int32_t x, int32_t y) const
     if (bitCount == 24) {
         return row[x * 3 + 2] | row[x * 3 + 1] << 8 | row[x * 3] << 16;
     }
-    const uint32_t index = IndexAt(row, uint32_t(x), bitCount);
-    if (h->ColorType == 3) {
-        const TRGBQuad& entry = h->BitmapInfo.bmiColors[index];
-        return GammaTable[entry.rgbRed] | GammaTable[entry.rgbGreen] << 8 | GammaTable[entry.rgbBlue] << 16;
-    }
-    // Grey, with or without alpha: the level of the index on the bitmap's scale.
-    const uint8_t grey = GammaTable[index * 255 / ((1u << bitCount) - 1)];
-    return grey | grey << 8 | grey << 16;
+    // Palette and grey images (grey with alpha too): the colour-table entry of the index. The
+    // palette and the generated greys went through the gamma table when they were made, so the
+    // colour is the one drawn, as for colour images (mapping it again would darken it twice).
+    const TRGBQuad& entry = h->BitmapInfo.bmiColors[IndexAt(row, uint32_t(x), bitCount)];
+    return entry.rgbRed | entry.rgbGreen << 8 | entry.rgbBlue << 16;
 }
 
 void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)

@@ -104,6 +104,23 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
     }
 }
 
+#ifdef _WIN32
+TEST(PngPicture, AnImageTooLargeForTheAddressSpaceRaisesOutOfMemory)
+{
+    // 46000 x 46000 grey is within the limit of the image bytes but not within the 2 GB of a
+    // 32-bit process: the allocation fails and is reported, the picture stays usable.
+    TPngPicture picture;
+    try {
+        LoadPng(picture, PngBuilder().Header(46000, 46000, 8, 0).Data());
+        ADD_FAILURE() << "loaded";
+    } catch (const EPNGOutMemory& e) {
+        EXPECT_EQ(e.Message(), EPNGOutMemoryText);
+    }
+    LoadPng(picture, SmallRgbFile());
+    EXPECT_EQ(picture.Width(), 2);
+}
+#endif
+
 TEST(PngPicture, OperationsWithoutAHeaderOrOnTheWrongChunkRaise)
 {
     TPngPicture picture;

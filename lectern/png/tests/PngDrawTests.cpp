@@ -143,6 +143,23 @@ TEST(PngDraw, TheTransparentColourLeavesTheTargetAndTheRestIsCopied)
         }
         EXPECT_GT(transparent, 0) << name;
         EXPECT_EQ(wrong, 0) << name;
+
+        // Stretched to twice the size, each pixel covers two by two.
+        Surface stretched;
+        const std::vector<uint32_t> under = stretched.Pixels();
+        TCanvas stretchedCanvas(stretched.DC());
+        picture.Draw(&stretchedCanvas, Rect(1, 2, 1 + 2 * picture.Width(), 2 + 2 * picture.Height()));
+        const std::vector<uint32_t> over = stretched.Pixels();
+        wrong = 0;
+        for (int y = 0; y < 2 * picture.Height(); ++y) {
+            for (int x = 0; x < 2 * picture.Width(); ++x) {
+                const uint8_t* p = &rgba[(size_t(y / 2) * picture.Width() + x / 2) * 4];
+                const size_t at = size_t(2 + y) * kSurfaceWidth + 1 + x;
+                const uint32_t expected = p[3] == 0 ? under[at] & 0xFFFFFF : uint32_t(p[2] | p[1] << 8 | p[0] << 16);
+                wrong += (over[at] & 0xFFFFFF) != expected;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << name << " stretched";
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "Components.h"
 #include "Streams.h"
+#include "Types.h"
 
 #include <cstdint>
 #include <memory>
@@ -41,22 +42,6 @@ constexpr TColor kColorSystemFlag = static_cast<TColor>(0x80000000u);
 
 // The RGB value of a colour: system colours through the platform, others their low three bytes.
 uint32_t ColorToRGB(TColor color);
-
-struct TRect {
-    int32_t Left = 0;
-    int32_t Top = 0;
-    int32_t Right = 0;
-    int32_t Bottom = 0;
-
-    int32_t Width() const { return Right - Left; }
-    int32_t Height() const { return Bottom - Top; }
-    bool operator==(const TRect&) const = default;
-};
-
-inline TRect Rect(int32_t left, int32_t top, int32_t right, int32_t bottom)
-{
-    return TRect{left, top, right, bottom};
-}
 
 // A drawing surface: a device context that the canvas does not own.
 class TCanvas : public TPersistent {

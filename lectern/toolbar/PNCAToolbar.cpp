@@ -856,9 +856,12 @@ void TPNCAToolbar::SetShowCaption(TPNCAShowCaptionPos value)
         FShowCaption = value;
         FAttachedForm->SetCaption(FSavedCaption);
     } else if (value == pscpNone) {
-        FSavedCaption = FAttachedForm->Caption();
+        // Emptying the caption passes through FormWndProc, which would save the empty text:
+        // the caption is saved after it.
+        std::string caption = FAttachedForm->Caption();
         FShowCaption = value;
         FAttachedForm->SetCaption("");
+        FSavedCaption = caption;
     } else {
         FShowCaption = value;
     }

@@ -107,19 +107,6 @@ bool IsRightToLeft(HWND window)
 
 TShiftState CurrentShift() { return MouseKeysToShiftState(0) | (GetKeyState(VK_LBUTTON) < 0 ? ShiftBit(TShiftFlag::ssLeft) : 0); }
 
-void HorizontalGradient(HDC dc, const TRect& r, TColor from, TColor to)
-{
-    COLORREF a = ColorToRGB(from), b = ColorToRGB(to);
-    TRIVERTEX v[2] = {
-        {r.Left, r.Top, static_cast<COLOR16>(GetRValue(a) << 8), static_cast<COLOR16>(GetGValue(a) << 8),
-         static_cast<COLOR16>(GetBValue(a) << 8), 0},
-        {r.Right, r.Bottom, static_cast<COLOR16>(GetRValue(b) << 8), static_cast<COLOR16>(GetGValue(b) << 8),
-         static_cast<COLOR16>(GetBValue(b) << 8), 0},
-    };
-    GRADIENT_RECT g{0, 1};
-    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_H);
-}
-
 // Text drawn with the canvas's font and colour, without a background.
 void PlainText(TCanvas* canvas, const std::string& text, TRect rect, unsigned format)
 {
@@ -1249,7 +1236,7 @@ void TPNCAToolbar::PaintBar(TPNCAButton* button, bool assumeMaximized)
                     bg.Offset(-r.Left, -r.Top);
                     TColor from = SysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
                     TColor to = SysColor(active ? COLOR_GRADIENTACTIVECAPTION : COLOR_GRADIENTINACTIVECAPTION);
-                    HorizontalGradient(canvas->Handle(), bg, from, FGradientCaptions ? to : from);
+                    GradientFillRect(canvas->Handle(), bg, from, FGradientCaptions ? to : from, false);
                 }
                 if (button == nullptr)
                     DrawCaption(canvas, w0, assumeMaximized);

@@ -335,6 +335,33 @@ TEST_F(PNCAToolbarDisplay, DropDownMenuOpensUnderItsButtonOnce)
     Pump(100);
 }
 
+// Leaves one button to its owner's drawing.
+struct OwnerDrawn : TObject {
+    TPNCAButton* button = nullptr;
+    int drawn = 0;
+    void Before(TObject*, TPNCAButton* b, TCanvas*, const TRect&, const TRect&, TPNCADefaultDrawingKind& kind)
+    {
+        if (b == button)
+            kind = pddkNone;
+    }
+    void After(TObject*, TPNCAButton* b, TCanvas*, const TRect&, const TRect&) { drawn += b == button; }
+};
+
+TEST_F(PNCAToolbarDisplay, NoDefaultDrawingLeavesTheButtonToItsOwner)
+{
+    OwnerDrawn owner;
+    owner.button = picture;
+    toolbar->OnBeforeDrawButton = TPNCAButtonBeforeDrawEvent(&owner, &OwnerDrawn::Before);
+    toolbar->OnDrawButton = TPNCAButtonDrawEvent(&owner, &OwnerDrawn::After);
+    toolbar->Invalidate();
+    Pump(200);
+    EXPECT_GT(owner.drawn, 0);
+    Px at = PictureColour(picture, "toolbar-ownerdrawn");
+    EXPECT_FALSE(Is(at, 220, 30, 30, 20)) << Show(at);
+    Px blue = PictureColour(captioned);
+    EXPECT_TRUE(Is(blue, 30, 30, 220)) << "the others are drawn " << Show(blue);
+}
+
 TEST_F(PNCAToolbarDisplay, DetachingRestoresAndRecreationReattaches)
 {
     POINT p = PictureCentre(picture);

@@ -320,6 +320,29 @@ TEST_F(PNCAToolbarTest, ActionCaptionChangeIsMeasuredAgain)
     EXPECT_GT(b->CalcWidth(), before + 50) << "the longer caption widens the button";
 }
 
+TEST_F(PNCAToolbarTest, HintFollowsTheHotButtonAndGoesWithShowHint)
+{
+    TPNCAButton* b = toolbar->Buttons()->Items(1);
+    b->SetHint("Back one page");
+    toolbar->SetShowHint(true);
+    toolbar->SetVisible(true);
+    SetCursorPos(300, 200);
+    SendMessageW(Window(), WM_NCHITTEST, 0, CentreOf(b));
+    auto hintWindow = [] { return FindWindowW(L"PNCAHintWindow", nullptr); };
+    ASSERT_NE(hintWindow(), nullptr);
+    EXPECT_FALSE(IsWindowVisible(hintWindow())) << "shown after the hint pause";
+    Pump(800);
+    ASSERT_TRUE(IsWindowVisible(hintWindow()));
+    POINT cursor;
+    GetCursorPos(&cursor);
+    RECT r;
+    GetWindowRect(hintWindow(), &r);
+    EXPECT_EQ(r.left, cursor.x);
+    EXPECT_EQ(r.top, cursor.y + 24);
+    toolbar->SetShowHint(false);
+    EXPECT_EQ(hintWindow(), nullptr);
+}
+
 TEST_F(PNCAToolbarTest, ToolbarLayoutFollowsItsOffsets)
 {
     toolbar->SetVisible(true);

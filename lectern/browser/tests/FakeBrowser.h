@@ -7,6 +7,9 @@
 #pragma once
 
 #include "classlib/ComObj.h"
+#include "classlib/Forms.h"
+
+#include <gtest/gtest.h>
 
 #include <exdisp.h>
 #include <ocidl.h>
@@ -196,4 +199,21 @@ private:
     ~FakeBrowser();
     void Record(const char* name, std::initializer_list<const VARIANT*> args);
     ULONG FRefs = 1;
+};
+
+// The test environment of the fake-control tests: OLE, the forms layer and the fake registered.
+class FakeOleEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        OleInitialize(nullptr);
+        FormsInit();
+        FakeBrowser::Register();
+    }
+    void TearDown() override
+    {
+        FakeBrowser::Revoke();
+        FormsDone();
+        OleUninitialize();
+    }
 };

@@ -3,6 +3,7 @@
 // agent, the browser's dialog windows, the window procedure, the proxy and click sound in this
 // scratch prefix, and the unit start and end with the wheel and focus hooks.
 #include "FakeBrowser.h"
+#include "FakeDispatch.h"
 #include "lectern/browser/PageBrowser.h"
 #include "lectern/browser/PgbControlComponent.h"
 #include "lectern/browser/PgbFocusControl.h"
@@ -13,22 +14,7 @@
 
 namespace {
 
-class OleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OleInitialize(nullptr);
-        FormsInit();
-        FakeBrowser::Register();
-    }
-    void TearDown() override
-    {
-        FakeBrowser::Revoke();
-        FormsDone();
-        OleUninitialize();
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OleEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
 // Exposes the protected parts the tests reach.
 class TestBrowser : public TPageBrowser {
@@ -371,6 +357,59 @@ TEST_F(PageBrowserTest, BrowserDialogsThroughTheOwnerFormsProcedure)
     DestroyWindow(any);
     DestroyWindow(host);
     gDialogLog = nullptr;
+}
+
+TEST_F(PageBrowserTest, DestructionResetsTheTextSizeItReadBeforeFreeingTheOptions)
+{
+    auto* document = new FakeDispatch(&kIID_IHTMLDocument2);
+    document->commandTarget = true;
+    document->answers.emplace_back(20, TOleVariant(static_cast<int>((4u << 16) | 0u)));
+    document->answers.emplace_back(19, TOleVariant(2));
+    fake->properties[kDispidDocument] = TOleVariant(static_cast<IDispatch*>(document));
+    browser->VisualEffects().TextSize = 4;
+    delete form;
+    form = nullptr;
+    ASSERT_EQ(document->execs.size(), 2u);
+    EXPECT_EQ(document->execs[0].command, 20u);   // the range, then the size
+    EXPECT_EQ(document->execs[1].command, 19u);
+    EXPECT_EQ(document->execs[1].in.AsInteger(), 2);
+    document->Release();
+}
+
+TEST_F(PageBrowserTest, FocusFixGivesTheFocusBackOnActivation)
+{
+    TPGBFocusControl::Create();
+    form->Show();
+    form->SetActiveControl(browser);
+    SetActiveWindow(form->HandleValue());
+    Application->ProcessMessages();
+    ASSERT_EQ(Screen->ActiveForm(), form);
+    ASSERT_EQ(GetActiveWindow(), form->HandleValue());
+    const int before = Count("UIActivate");
+    SetFocus(form->HandleValue());   // the focus is elsewhere
+    SendMessageW(Application->Handle(), CM_ACTIVATE, 0, 0);
+    Application->ProcessMessages();
+    EXPECT_EQ(Count("UIActivate"), before + 1);
+    TPGBFocusControl::Free();
+    SendMessageW(Application->Handle(), CM_ACTIVATE, 0, 0);
+    Application->ProcessMessages();
+    EXPECT_EQ(Count("UIActivate"), before + 1);   // no hook once freed
+}
+
+TEST(PgbLoaderTest, HelpControlComesFromTheSystemFolder)
+{
+    const TModuleHandle module = LoadHHCtrl();
+    ASSERT_NE(module, 0u);
+    char path[MAX_PATH]{};
+    GetModuleFileNameA(reinterpret_cast<HMODULE>(module), path, MAX_PATH);
+    char system[MAX_PATH]{};
+    GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, path, static_cast<int>(strlen(system)), system, -1),
+              CSTR_EQUAL)
+        << path;
+    EXPECT_NE(GetProcAddress(reinterpret_cast<HMODULE>(module), "HtmlHelpA"), nullptr);
+    EXPECT_TRUE(LoadUrlMon());
+    EXPECT_NE(CoInternetIsFeatureEnabled(21, 2), E_NOTIMPL);   // bound from the real library
 }
 
 TEST(PgbToolsTest, VersionsOfTheSystem)

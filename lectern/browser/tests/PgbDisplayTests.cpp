@@ -315,15 +315,26 @@ TEST_F(RealControlTest, DialogsAreHandledWhenTheyTakeTheActivation)
     DestroyWindow(host);
 }
 
-// The wheel: two browsers (stand-ins with the real control's window chain) side by side.
-LONG gWheelsOnSecond = 0;
-WNDPROC gSecondOldProc = nullptr;
+// The wheel: browsers standing in for the real control (with its window chain), under the
+// process's wheel hook driven by SendInput.
+struct WheelCounter {
+    HWND window = nullptr;
+    WNDPROC old = nullptr;
+    LONG wheels = 0;
+};
+WheelCounter gCounters[2];
+
 LRESULT CALLBACK CountWheel(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_MOUSEWHEEL) {
-        ++gWheelsOnSecond;
+    for (WheelCounter& c : gCounters) {
+        if (c.window == w) {
+            if (msg == WM_MOUSEWHEEL) {
+                ++c.wheels;
+            }
+            return CallWindowProcW(c.old, w, msg, wp, lp);
+        }
     }
-    return CallWindowProcW(gSecondOldProc, w, msg, wp, lp);
+    return DefWindowProcW(w, msg, wp, lp);
 }
 
 void Wheel()
@@ -335,43 +346,131 @@ void Wheel()
     SendInput(1, &input, sizeof input);
 }
 
-TEST(WheelHookTest, WheelOverTheSecondBrowserMovesTheFocusFirstThenScrolls)
-{
-    OleInitialize(nullptr);
-    FakeBrowser::Register();
-    auto* form = new TForm(Application);
-    form->SetBounds(30, 30, 600, 300);
-    auto* first = new TPageBrowser(form);
-    first->SetParent(form);
-    first->SetBounds(0, 0, 290, 250);
-    FakeBrowser* firstFake = FakeBrowser::Last();
-    auto* second = new TPageBrowser(form);
-    second->SetParent(form);
-    second->SetBounds(300, 0, 290, 250);
-    form->Show();
-    FakeBrowser* secondFake = FakeBrowser::Last();
-    ASSERT_NE(firstFake, secondFake);
-    SetForegroundWindow(form->HandleValue());
-    Application->ProcessMessages();
-    gSecondOldProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(secondFake->server, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountWheel)));
+struct WheelHandler : TObject {
+    bool handle = false;
+    int calls = 0;
+    void OnWheel(POINT, HWND, LPARAM, bool& handled)
+    {
+        ++calls;
+        handled = handle;
+    }
+};
 
-    SetFocus(firstFake->server);
-    RECT r{};
-    GetWindowRect(secondFake->server, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    Application->ProcessMessages();
+class WheelHookTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        OleInitialize(nullptr);
+        FakeBrowser::Register();
+        hook = TPGBMouseHook::Acquire();
+        ASSERT_TRUE(hook->Installed());   // installed by the unit's start
+        firstForm = new TForm(Application);
+        firstForm->SetBounds(30, 30, 600, 300);
+        first = Place(firstForm, 0);
+        firstFake = FakeBrowser::Last();
+        secondForm = firstForm;
+    }
+    // Puts the second browser on the first form or on a form of its own at the right.
+    void PlaceSecond(bool ownForm)
+    {
+        if (ownForm) {
+            secondForm = new TForm(Application);
+            secondForm->SetBounds(650, 30, 320, 300);
+        }
+        second = Place(secondForm, ownForm ? 0 : 300);
+        secondFake = FakeBrowser::Last();
+        firstForm->Show();
+        secondForm->Show();
+        SetForegroundWindow(firstForm->HandleValue());
+        Application->ProcessMessages();
+        for (int i = 0; i < 2; ++i) {
+            WheelCounter& c = gCounters[i];
+            c = WheelCounter{};
+            c.window = (i == 0 ? firstFake : secondFake)->server;
+            c.old = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(c.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountWheel)));
+        }
+        SetFocus(firstFake->server);
+        RECT r{};
+        GetWindowRect(secondFake->server, &r);
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        Application->ProcessMessages();
+    }
+    void TearDown() override
+    {
+        for (WheelCounter& c : gCounters) {
+            if (c.window != nullptr && IsWindow(c.window)) {
+                SetWindowLongPtrW(c.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(c.old));
+            }
+            c = WheelCounter{};
+        }
+        hook->OnMouseWheel = TMouseWheelEvent();
+        hook->ActiveFormOnly = false;
+        TPGBMouseHook::Release(hook);
+        if (secondForm != firstForm) {
+            delete secondForm;
+        }
+        delete firstForm;
+        FakeBrowser::Revoke();
+    }
+    static TPageBrowser* Place(TForm* form, int left)
+    {
+        auto* b = new TPageBrowser(form);
+        b->SetParent(form);
+        b->SetBounds(left, 0, 290, 250);
+        b->HandleNeeded();
+        return b;
+    }
+
+    TPGBMouseHook* hook = nullptr;
+    TForm* firstForm = nullptr;
+    TForm* secondForm = nullptr;
+    TPageBrowser* first = nullptr;
+    TPageBrowser* second = nullptr;
+    FakeBrowser* firstFake = nullptr;
+    FakeBrowser* secondFake = nullptr;
+};
+
+TEST_F(WheelHookTest, WheelOverTheSecondBrowserMovesTheFocusFirstThenScrolls)
+{
+    PlaceSecond(false);
     Wheel();
     PumpUntil([&] { return GetFocus() == secondFake->server; }, 2000);
     EXPECT_EQ(GetFocus(), secondFake->server);   // the focus moved
-    EXPECT_EQ(gWheelsOnSecond, 0);               // and that wheel message was eaten
+    EXPECT_EQ(gCounters[1].wheels, 0);           // and that wheel message was eaten
+    EXPECT_EQ(gCounters[0].wheels, 0);
     Wheel();
-    PumpUntil([&] { return gWheelsOnSecond > 0; }, 2000);
-    EXPECT_EQ(gWheelsOnSecond, 1);               // the next turn scrolls the second browser
+    PumpUntil([&] { return gCounters[1].wheels > 0; }, 2000);
+    EXPECT_EQ(gCounters[1].wheels, 1);           // the next turn scrolls the second browser
+}
 
-    SetWindowLongPtrW(secondFake->server, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gSecondOldProc));
-    delete form;
-    FakeBrowser::Revoke();
+TEST_F(WheelHookTest, HandledByTheEventKeepsTheFocusAndPassesTheMessageOn)
+{
+    WheelHandler handler;
+    handler.handle = true;
+    hook->OnMouseWheel = TMouseWheelEvent(&handler, &WheelHandler::OnWheel);
+    PlaceSecond(false);
+    Wheel();
+    // The message goes on to the system, which delivers it (here to the window under the
+    // cursor); the focus stays.
+    PumpUntil([&] { return gCounters[0].wheels + gCounters[1].wheels > 0; }, 2000);
+    EXPECT_EQ(handler.calls, 1);
+    EXPECT_EQ(GetFocus(), firstFake->server);
+    EXPECT_EQ(gCounters[0].wheels + gCounters[1].wheels, 1);   // not eaten
+}
+
+TEST_F(WheelHookTest, ActiveFormOnlyLeavesAnInactiveFormAlone)
+{
+    hook->ActiveFormOnly = true;
+    PlaceSecond(true);
+    ASSERT_EQ(Screen->ActiveForm(), firstForm);
+    Wheel();
+    PumpUntil([&] { return gCounters[0].wheels + gCounters[1].wheels > 0; }, 2000);
+    EXPECT_EQ(GetFocus(), firstFake->server);                   // the focus did not move
+    EXPECT_EQ(gCounters[0].wheels + gCounters[1].wheels, 1);   // left to the system
+    hook->ActiveFormOnly = false;
+    Wheel();   // the same turn without the option moves the focus
+    PumpUntil([&] { return GetFocus() == secondFake->server; }, 2000);
+    EXPECT_EQ(GetFocus(), secondFake->server);
 }
 
 }  // namespace

@@ -12,22 +12,7 @@
 
 namespace {
 
-class OleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OleInitialize(nullptr);
-        FormsInit();
-        FakeBrowser::Register();
-    }
-    void TearDown() override
-    {
-        FakeBrowser::Revoke();
-        FormsDone();
-        OleUninitialize();
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OleEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
 class PGBTest : public ::testing::Test {
 protected:

@@ -69,7 +69,7 @@ bool DwmCompositionEnabled()
     v.dwOSVersionInfoSize = sizeof v;
     if (!GetVersionExW(&v) || v.dwMajorVersion < 6 || DwmModule() == nullptr)
         return false;
-    auto enabled = reinterpret_cast<TDwmIsCompositionEnabled>(GetProcAddress(DwmModule(), "DwmIsCompositionEnabled"));
+    auto enabled = reinterpret_cast<TDwmIsCompositionEnabled>(reinterpret_cast<void*>(GetProcAddress(DwmModule(), "DwmIsCompositionEnabled")));
     BOOL on = FALSE;
     return enabled != nullptr && SUCCEEDED(enabled(&on)) && on;
 }
@@ -78,7 +78,7 @@ void DwmSetAttribute(HWND window, DWORD attribute, DWORD value)
 {
     if (DwmModule() == nullptr)
         return;
-    auto set = reinterpret_cast<TDwmSetWindowAttribute>(GetProcAddress(DwmModule(), "DwmSetWindowAttribute"));
+    auto set = reinterpret_cast<TDwmSetWindowAttribute>(reinterpret_cast<void*>(GetProcAddress(DwmModule(), "DwmSetWindowAttribute")));
     if (set != nullptr)
         set(window, attribute, &value, sizeof value);
 }
@@ -1170,7 +1170,7 @@ void TPNCAToolbar::UpdateCaptionFont()
         GetObjectA(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
     FCaptionFont->SetName(lf.lfFaceName);
     FCaptionFont->SetHeight(lf.lfHeight);
-    FCaptionFont->SetStyle((lf.lfWeight >= FW_BOLD ? fsBold : 0) | (lf.lfItalic ? fsItalic : 0));
+    FCaptionFont->SetStyle((lf.lfWeight >= FW_BOLD ? TFontStyles{fsBold} : 0u) | (lf.lfItalic ? TFontStyles{fsItalic} : 0u));
     FCaptionFont->SetColor(SysColor(COLOR_CAPTIONTEXT));
 }
 
@@ -1320,7 +1320,7 @@ void TPNCAToolbar::DrawButton(TPNCAButton* button, TCanvas* canvas, const TPoint
     const TPNCAButtonStyle style = button->Style();
     canvas->Brush().Style = TBrushStyle::bsClear;
     canvas->Font().Assign(FCaptionFont.get());
-    canvas->Font().SetStyle(style == pbsLinkLabel && hot ? fsUnderline : 0);
+    canvas->Font().SetStyle(style == pbsLinkLabel && hot ? TFontStyles{fsUnderline} : 0u);
     TColor color = button->CaptionColor();
     if (color == clNone || color == clDefault)
         color = style == pbsButton && unthemed ? SysColor(COLOR_BTNTEXT) : SysColor(COLOR_CAPTIONTEXT);

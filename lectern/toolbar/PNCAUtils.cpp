@@ -58,7 +58,7 @@ TDrawThemeTextEx DrawThemeTextExProc()
         HMODULE module = GetModuleHandleW(L"uxtheme.dll");
         if (module == nullptr)
             module = LoadLibraryW(L"uxtheme.dll");
-        return module ? reinterpret_cast<TDrawThemeTextEx>(GetProcAddress(module, "DrawThemeTextEx")) : nullptr;
+        return module ? reinterpret_cast<TDrawThemeTextEx>(reinterpret_cast<void*>(GetProcAddress(module, "DrawThemeTextEx"))) : nullptr;
     }();
     return proc;
 }

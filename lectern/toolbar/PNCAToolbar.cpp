@@ -1343,9 +1343,9 @@ void TPNCAToolbar::DrawButton(TPNCAButton* button, TCanvas* canvas, const TPoint
                 TRect face = barRect;
                 if (FCompositionActive)
                     face.Bottom += kGlassTabExtra;
+                auto set = [](TColor c) { return c != clNone && c != clBlack; };
                 bool alpha = FCompositionActive || button->StyleTabAlphaBlend() < 255 ||
-                             (tabColor != clNone && tabColor != clBlack && tabColorTo == clBlack) ||
-                             (tabColorTo != clNone && tabColorTo != clBlack && tabColor == clBlack);
+                             (set(tabColor) && tabColorTo == clBlack) || (set(tabColorTo) && tabColor == clBlack);
                 (alpha ? PaintAlphaFace : PaintButtonFace)(
                     canvas, face, style, button->Down(), button->Checked(), hot, button->Enabled(),
                     static_cast<uint8_t>(side), tabColor, tabColorTo, button->StyleTabFrameColor(),

@@ -401,13 +401,14 @@ void PaintAlphaFace(TCanvas* canvas, const TRect& rect, TPNCAButtonStyle style, 
     const int h = work.Height();
     const bool tab = style == pbsTab || style == pbsTabGroup;
     int alpha = 255, delta = 0;
-    if (tab && tabColor != clBlack && tabColorTo == clBlack) {
+    auto set = [](TColor c) { return c != clNone && c != clBlack; };
+    if (tab && set(tabColor) && tabColorTo == clBlack) {
         // Opaque at the bottom, fading upwards.
         tabColorTo = tabColor;
         alpha = tabAlphaBlend;
         delta = -(tabAlphaBlend / h) - 1;
         tabAlphaBlend = 255;
-    } else if (tab && tabColorTo != clBlack && tabColor == clBlack) {
+    } else if (tab && set(tabColorTo) && tabColor == clBlack) {
         // Transparent at the bottom, growing upwards.
         tabColor = tabColorTo;
         alpha = 0;

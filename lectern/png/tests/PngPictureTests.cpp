@@ -119,6 +119,16 @@ TEST(PngPicture, AnImageTooLargeForTheAddressSpaceRaisesOutOfMemory)
     LoadPng(picture, SmallRgbFile());
     EXPECT_EQ(picture.Width(), 2);
 }
+
+TEST(PngPicture, LoadsFromAResourceOfTheProgram)
+{
+    TResourceStream resource("PNGFIXTURE");
+    TPngPicture picture;
+    picture.LoadFromStream(resource);
+    TPngPicture fromFile;
+    LoadPng(fromFile, FixtureBytes("pil-p-trns-partial.png"));
+    EXPECT_EQ(RgbaPixels(picture), RgbaPixels(fromFile));
+}
 #endif
 
 TEST(PngPicture, OperationsWithoutAHeaderOrOnTheWrongChunkRaise)

@@ -575,6 +575,27 @@ void TOleControl::CreateWnd()
     ShowWindow(window, Visible() ? SW_SHOWNA : SW_HIDE);
 }
 
+void TOleControl::WndProc(TMessage& message)
+{
+    if (message.Msg >= CN_KEYDOWN && message.Msg <= CN_SYSCHAR && FOleObject) {
+        TComPtr<IOleInPlaceActiveObject> active =
+            TComPtr<IOleObject>(FOleObject).As<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject);
+        if (active) {
+            MSG msg{};
+            msg.hwnd = GetFocus();
+            msg.message = message.Msg - CN_BASE;
+            msg.wParam = message.WParam;
+            msg.lParam = message.LParam;
+            msg.time = static_cast<DWORD>(GetMessageTime());
+            if (active->TranslateAccelerator(&msg) == S_OK) {
+                message.Result = 1;
+                return;
+            }
+        }
+    }
+    TWinControl::WndProc(message);
+}
+
 void TOleControl::DestroyWnd()
 {
     if (!HandleAllocated()) {

@@ -237,6 +237,12 @@ TEST_F(RealControlTest, ActivatesInPlaceAndNavigatesToALocalServerWithCancelHono
     ASSERT_FALSE(server.Requests().empty());
     EXPECT_EQ(server.Requests()[0], "GET /index.html HTTP/1.1");
     EXPECT_EQ(probe.urls.back(), ToWide(base + "/index.html"));
+
+    // Waiting for the page ends by itself, or at the time limit when it never completes.
+    const DWORD start = GetTickCount();
+    const bool complete = browser->Wait(300);
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    std::printf("wait: %s, ready state %d\n", complete ? "complete" : "timed out", browser->ReadyState());
 }
 
 TEST_F(RealControlTest, ParkedAcrossReCreationOfTheForm)
@@ -258,7 +264,6 @@ TEST_F(RealControlTest, ParkedAcrossReCreationOfTheForm)
 
 TEST_F(RealControlTest, ScreenshotShowsTheFormAndTheControlsArea)
 {
-    SetForegroundWindow(form->HandleValue());
     RedrawWindow(form->HandleValue(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     PumpUntil([] { return false; }, 300);
     RECT area{};
@@ -289,10 +294,9 @@ TEST_F(RealControlTest, ScreenshotShowsTheFormAndTheControlsArea)
 }
 
 // Real dialog windows activated for real: the form loses activation to them.
+// (The other dialog cases run without a display, in the component tests.)
 TEST_F(RealControlTest, DialogsAreHandledWhenTheyTakeTheActivation)
 {
-    SetForegroundWindow(form->HandleValue());
-    Application->ProcessMessages();
     browser->DialogBoxes().NewCaption = L"Lectern";
     HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, L"#32770", L"Microsoft Internet Explorer",
@@ -303,14 +307,6 @@ TEST_F(RealControlTest, DialogsAreHandledWhenTheyTakeTheActivation)
     wchar_t caption[64]{};
     GetWindowTextW(dialog, caption, 64);
     EXPECT_STREQ(caption, L"Lectern");
-
-    HWND error = CreateWindowExW(0, L"#32770", L"Error", WS_POPUP | WS_CAPTION | WS_VISIBLE, 100, 100, 200, 100, host,
-                                 nullptr, nullptr, nullptr);
-    SetForegroundWindow(form->HandleValue());
-    Application->ProcessMessages();
-    SetActiveWindow(error);
-    Application->ProcessMessages();
-    EXPECT_FALSE(IsWindow(error));
     DestroyWindow(dialog);
     DestroyWindow(host);
 }
@@ -381,7 +377,9 @@ protected:
         secondFake = FakeBrowser::Last();
         firstForm->Show();
         secondForm->Show();
-        SetForegroundWindow(firstForm->HandleValue());
+        if (ownForm) {
+            SetForegroundWindow(firstForm->HandleValue());
+        }
         Application->ProcessMessages();
         for (int i = 0; i < 2; ++i) {
             WheelCounter& c = gCounters[i];
@@ -471,6 +469,47 @@ TEST_F(WheelHookTest, ActiveFormOnlyLeavesAnInactiveFormAlone)
     Wheel();   // the same turn without the option moves the focus
     PumpUntil([&] { return GetFocus() == secondFake->server; }, 2000);
     EXPECT_EQ(GetFocus(), secondFake->server);
+}
+
+TEST_F(WheelHookTest, WindowsOfAnotherThreadAreLeftAlone)
+{
+    PlaceSecond(false);
+    // A browser-like window chain of another thread, on top where the cursor is.
+    RECT r{};
+    GetWindowRect(secondFake->server, &r);
+    HWND foreign = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+        HWND frame = CreateWindowExW(WS_EX_TOPMOST, L"Shell DocObject View", L"", WS_POPUP | WS_VISIBLE, r.left, r.top,
+                                     r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+        HWND embedding = CreateWindowExW(0, L"Shell Embedding", L"", WS_CHILD | WS_VISIBLE, 0, 0, r.right - r.left,
+                                         r.bottom - r.top, frame, nullptr, nullptr, nullptr);
+        foreign = CreateWindowExW(0, L"Internet Explorer_Server", L"", WS_CHILD | WS_VISIBLE, 0, 0, r.right - r.left,
+                                  r.bottom - r.top, embedding, nullptr, nullptr, nullptr);
+        SetEvent(ready);
+        while (WaitForSingleObject(done, 0) != WAIT_OBJECT_0) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&msg);
+            }
+            Sleep(5);
+        }
+        DestroyWindow(frame);
+    });
+    WaitForSingleObject(ready, 5000);
+    const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    PumpUntil([&] { return WindowFromPoint(at) == foreign; }, 2000);
+    const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ASSERT_EQ(WindowFromPoint(centre), foreign);
+    // A wheel message of this thread with the cursor over the other thread's browser: the
+    // focus stays, the message goes on.
+    EXPECT_FALSE(hook->WheelMessage(centre, 0));
+    EXPECT_EQ(GetFocus(), firstFake->server);
+    SetEvent(done);
+    other.join();
+    CloseHandle(ready);
+    CloseHandle(done);
 }
 
 }  // namespace

@@ -86,21 +86,8 @@ struct PopupProbe : TPopupSource {
     void Popup(int, int) override { ++shown; }
 };
 
-class HostTest : public ::testing::Test {
+class HostTest : public FakeBrowserTest<TCustomPageBrowser> {
 protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(50, 60, 400, 300);
-        browser = new TCustomPageBrowser(form);
-        browser->SetParent(form);
-        browser->SetBounds(0, 0, 300, 200);
-        browser->HandleNeeded();
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
-
     template <class I>
     TComPtr<I> Host(REFIID iid)
     {
@@ -109,9 +96,6 @@ protected:
         return p;
     }
 
-    TForm* form = nullptr;
-    TCustomPageBrowser* browser = nullptr;
-    FakeBrowser* fake = nullptr;
     Probe probe;
 };
 
@@ -214,6 +198,40 @@ TEST_F(HostTest, UserInterfaceHandlerAnswers)
     EXPECT_EQ(ui->TranslateUrl(0, in, &out), S_OK);
     EXPECT_STREQ(out, L"http://b/");
     CoTaskMemFree(out);
+}
+
+std::string gHelpCall;
+void* PGB_WINAPI FakeHtmlHelp(void*, const char* file, unsigned command, uintptr_t)
+{
+    gHelpCall = std::string(file) + " " + std::to_string(command);
+    return nullptr;
+}
+const TLibraryApi kHelpApi{
+    [](const char* name) -> TModuleHandle { return std::string(name) == "hhctrl.ocx" ? 100 : 0; },
+    [](const char*) -> TModuleHandle { return 0; },
+    [](TModuleHandle, const char* name) -> TProcAddress {
+        return std::string(name) == "HtmlHelpA" ? reinterpret_cast<TProcAddress>(&FakeHtmlHelp) : 0;
+    },
+};
+
+TEST_F(HostTest, HelpGoesToTheHelpFileWhenTheControlNamesNone)
+{
+    SetLibraryApi(&kHelpApi);
+    TComPtr<IDocHostShowUI> show = Host<IDocHostShowUI>(kIID_IDocHostShowUI);
+    ASSERT_TRUE(show);
+    wchar_t controlsFile[] = L"control.chm";
+    wchar_t none[] = L"";
+    EXPECT_EQ(show->ShowHelp(nullptr, none, 15, 0, POINT{0, 0}, nullptr), S_FALSE);   // no HelpFile
+    browser->SetHelpFile("book.chm");
+    EXPECT_EQ(show->ShowHelp(nullptr, controlsFile, 15, 0, POINT{0, 0}, nullptr), S_FALSE);
+    EXPECT_TRUE(gHelpCall.empty());
+    EXPECT_EQ(show->ShowHelp(nullptr, none, 15, 0, POINT{0, 0}, nullptr), S_OK);
+    EXPECT_EQ(gHelpCall, "book.chm 15");
+    EXPECT_EQ(show->ShowHelp(nullptr, nullptr, 1, 0, POINT{0, 0}, nullptr), S_OK);
+    EXPECT_EQ(gHelpCall, "book.chm 1");
+    LRESULT answer = 0;
+    EXPECT_EQ(show->ShowMessage(nullptr, none, none, 0, none, 0, &answer), S_FALSE);
+    SetLibraryApi(nullptr);
 }
 
 TEST_F(HostTest, MaskedCtrlKeysAreSwallowed)

@@ -1,6 +1,7 @@
 #include "lectern/lc/lcValueContainers.h"
 
 #include "classlib/PlatformText.h"
+#include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcInfo.h"
 #include "lectern/lc/lcLog.h"
@@ -157,6 +158,9 @@ std::string ReadString(TLcValueObject* object, const char* prefix, bool asText)
     if (auto* record = dynamic_cast<TLcRecord*>(object)) {
         return asText ? record->TextForm() : record->StringForm();
     }
+    if (auto* set = dynamic_cast<TLcDataSet*>(object)) {
+        return asText ? set->TextForm() : set->StringForm();
+    }
     FailConvert(prefix, *object, asText ? kToText : kToString);
 }
 
@@ -251,6 +255,12 @@ bool ValueHolds(const TLcValueObject& outer, const TLcValueObject& inner)
                     if (item) {
                         pending.push_back(item.get());
                     }
+                }
+            }
+        } else if (auto* set = dynamic_cast<const TLcDataRow*>(object)) {
+            for (int32_t i = 0, count = set->RowCount(); i < count; ++i) {
+                if (const TLcArray* row = set->RowValues(i)) {
+                    pending.push_back(row);
                 }
             }
         }

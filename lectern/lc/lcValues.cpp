@@ -1,6 +1,7 @@
 #include "lectern/lc/lcValues.h"
 
 #include "classlib/PlatformText.h"
+#include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcValueContainers.h"
 
 #include <cmath>
@@ -314,7 +315,7 @@ std::unique_ptr<TLcValueObject> ObjectFromType(TLcValueType type)
     case vt_Array: return std::make_unique<TLcArray>();
     case vt_Record: return std::make_unique<TLcRecord>();
     case vt_Variant: return std::make_unique<TLcValue>();
-    // vt_DataSet gets its case when the data set exists; until then it is unsupported.
+    case vt_DataSet: return std::make_unique<TLcDataSet>();
     default: throw ELcInfo("Unsupported object type in function ObjectFromType.");
     }
 }

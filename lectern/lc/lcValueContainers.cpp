@@ -462,6 +462,28 @@ std::string TLcRecord::FieldName(int32_t index) const
     return FFields->Names.GetName(index);
 }
 
+TLcValueObject* TLcRecord::FieldObject(int32_t index) const
+{
+    if (!FFields || index < 0 || index >= FFields->Names.Count()) {
+        return nullptr;
+    }
+    return FFields->Values[index].get();
+}
+
+void TLcRecord::AppendField(const std::string& name, std::unique_ptr<TLcValueObject> value)
+{
+    if (name.empty() || (FFields && FFields->Names.IndexOf(name) >= 0)) {
+        SetObject(name, TLcStoreArg::Take(std::move(value)));   // refuses, or replaces
+        return;
+    }
+    if (!FFields) {
+        FFields = std::make_unique<TFieldList>();
+    }
+    FFields->Values.reserve(FFields->Values.size() + 1);   // so that the push below cannot fail
+    FFields->Names.Add(name, nullptr);
+    FFields->Values.push_back(std::move(value));
+}
+
 TLcValueObject* TLcRecord::GetObject(const std::string& name) const
 {
     if (!FFields) {
@@ -730,6 +752,14 @@ TLcArray::~TLcArray()
 }
 
 int32_t TLcArray::Count() const { return FItems ? static_cast<int32_t>(FItems->size()) : 0; }
+
+void TLcArray::AppendItem(std::unique_ptr<TLcValueObject> value)
+{
+    if (!FItems) {
+        FItems = std::make_unique<TItemList>();
+    }
+    FItems->push_back(std::move(value));
+}
 
 TLcValueObject* TLcArray::GetObject(int32_t index) const
 {

@@ -1,6 +1,7 @@
 #include "lectern/lc/lcValues.h"
 
 #include "classlib/PlatformText.h"
+#include "lectern/lc/lcCodeFormat.h"
 #include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcValueContainers.h"
 
@@ -331,9 +332,9 @@ namespace {
 }
 }  // namespace
 
-void TLcValueObject::from_Code(const std::string&, size_t&) { NotYetAvailable(*this, "from_Code"); }
+void TLcValueObject::from_Code(const std::string& text, size_t& at) { ReadCode(*this, text, at); }
 void TLcValueObject::from_XMLrpc(const std::string&, size_t&) { NotYetAvailable(*this, "from_XMLrpc"); }
-void TLcValueObject::to_Code(TLcHugeString&) { NotYetAvailable(*this, "to_Code"); }
+void TLcValueObject::to_Code(TLcHugeString& builder) { WriteCode(*this, builder); }
 void TLcValueObject::to_XMLRPC(TLcHugeString&) { NotYetAvailable(*this, "to_XMLRPC"); }
 
 // ---- TLcSimpleValue: failures and forwarding defaults ---------------------------------------

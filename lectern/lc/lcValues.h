@@ -377,6 +377,8 @@ public:
     // Stores the UTF-8 form of text in the system code page.
     void SetText(const std::string& value) override;
     bool SetVariant(const Variant& value) override;
+    // The stored bytes as they are (the text formats carry them unchanged).
+    const std::string& Utf8Bytes() const { return FValue; }
 
     CL_CLASS_NAME(TLcTextValue)
 };

@@ -4,6 +4,7 @@
 #include "lectern/lc/lcCodeFormat.h"
 #include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcValueContainers.h"
+#include "lectern/lc/lcXmlRpc.h"
 
 #include <cmath>
 #include <limits>
@@ -325,17 +326,10 @@ std::unique_ptr<TLcValueObject> ObjectFromType(TLcValueType type)
 
 void TLcValueObject::Kill() { delete this; }
 
-namespace {
-[[noreturn]] void NotYetAvailable(const TObject& self, const char* operation)
-{
-    throw ELcInfo(std::string(self.ClassName()) + "." + operation + " is not available.");
-}
-}  // namespace
-
 void TLcValueObject::from_Code(const std::string& text, size_t& at) { ReadCode(*this, text, at); }
-void TLcValueObject::from_XMLrpc(const std::string&, size_t&) { NotYetAvailable(*this, "from_XMLrpc"); }
+void TLcValueObject::from_XMLrpc(const std::string& text, size_t& at) { ReadXmlRpc(*this, text, at); }
 void TLcValueObject::to_Code(TLcHugeString& builder) { WriteCode(*this, builder); }
-void TLcValueObject::to_XMLRPC(TLcHugeString&) { NotYetAvailable(*this, "to_XMLRPC"); }
+void TLcValueObject::to_XMLRPC(TLcHugeString& builder) { WriteXmlRpc(*this, builder); }
 
 // ---- TLcSimpleValue: failures and forwarding defaults ---------------------------------------
 

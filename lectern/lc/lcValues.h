@@ -84,8 +84,8 @@ public:
     CL_CLASS_NAME(TLcObject)
 };
 
-// Root of every value. The four text-format operations belong to the code and XML-RPC units;
-// until a class has them, calling one raises ELcInfo naming the class and the operation.
+// Root of every value. The four text-format operations do their work in the units of the two
+// formats, lcCodeFormat and lcXmlRpc.
 class TLcValueObject : public TLcObject {
 public:
     // Frees the object (it must have been made with new).

@@ -238,6 +238,9 @@ std::unique_ptr<TLcValueObject> TRandomValues::Tree(int depth)
     }
     case 21:
     case 22: {
+        if (FOptions.NoCalls) {
+            return Simple(kSimpleTypes[Below(14)]);
+        }
         auto call = std::make_unique<TLcFunctionInfo>();
         call->SetFunctionName(Below(4) == 0 ? std::string() : Name());
         if (Below(2) == 0) {

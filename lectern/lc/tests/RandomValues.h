@@ -16,6 +16,8 @@ public:
         // Strings, texts and names only of printable ASCII and UTF-8 letters (for other
         // programs' XML readers, which reject control characters).
         bool PrintableText = false;
+        // No function calls inside the tree (other programs take calls only at the top).
+        bool NoCalls = false;
     };
 
     TRandomValues(uint32_t seed, TOptions options);

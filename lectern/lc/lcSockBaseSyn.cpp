@@ -171,18 +171,21 @@ void TLcSocketBaseSyn::PostInternal(int code)
 void TLcSocketBaseSyn::Listen()
 {
     EnsureThread();
+    FState = kSockOpened;   // under way: a failure is reported as a change from here
     PostInternal(kSynMsgListen);
 }
 
 void TLcSocketBaseSyn::Connect()
 {
     EnsureThread();
+    FState = kSockOpened;   // under way: a failure is reported as a change from here
     PostInternal(kSynMsgConnect);
 }
 
 void TLcSocketBaseSyn::StartNewSocket()
 {
     EnsureThread();
+    FState = kSockOpened;   // under way: a failure is reported as a change from here
     PostInternal(kSynMsgStartAccepted);
 }
 

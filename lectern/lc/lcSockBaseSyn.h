@@ -13,7 +13,8 @@
 //
 // which DoMessage turns into the socket events; the four failures become a change of state to
 // closed with the values 9 (listen error), 11 (connect error), 10 (listener lost) and 12
-// (connection lost).
+// (connection lost). A socket counts as opened (1) from the listen, connect or start on, so
+// that a failure of the first step is reported too.
 //
 // Loops. Accept, read and send loops re-post themselves instead of blocking: each turn waits
 // at most 100 ms (accept) or 20 ms (read, send), so a queued close or release runs soon and a

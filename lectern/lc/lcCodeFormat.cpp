@@ -13,6 +13,9 @@
 
 namespace {
 
+using lc_detail::SystemToUtf8;
+using lc_detail::Utf8ToSystem;
+
 // ---- signs and codes ------------------------------------------------------------------------
 
 constexpr char kNameSign = ':';
@@ -40,26 +43,14 @@ constexpr size_t kQuotedCodeBytes = 32;
 
 const char* TypeCode(TLcValueType type) { return kTypeCodes[type]; }
 
-std::string SystemToUtf8(const std::string& s) { return Utf8EncodeText(plat::SystemToWide(s)); }
-std::string Utf8ToSystem(const std::string& s) { return plat::WideToSystem(Utf8DecodeText(s)); }
 
 // ---- nesting --------------------------------------------------------------------------------
 
 thread_local int tCodeDepth = 0;
 
 // One container level while reading or writing; the level past the limit fails.
-class TNesting {
-public:
-    TNesting()
-    {
-        if (tCodeDepth >= kCodeNestingLimit) {
-            Corrupt("Values nested deeper than " + std::to_string(kCodeNestingLimit) + " levels.");
-        }
-        ++tCodeDepth;
-    }
-    ~TNesting() { --tCodeDepth; }
-    TNesting(const TNesting&) = delete;
-    TNesting& operator=(const TNesting&) = delete;
+struct TNesting : lc_detail::TNestingLevel {
+    TNesting() : TNestingLevel(tCodeDepth, kCodeNestingLimit, "Values nested deeper than ") {}
 };
 
 // ---- writing --------------------------------------------------------------------------------
@@ -223,7 +214,7 @@ void WriteSimple(TLcSimpleValue& value, TLcHugeString& b)
         WriteNumber(b, code, v == 0, DateTimeToText(v));
         break;
     }
-    default: throw ELcInfo(std::string(value.ClassName()) + ".to_Code is not available.");
+    default: throw ELcInfo("Value class " + std::string(value.ClassName()) + " has no to_Code.");
     }
 }
 
@@ -391,7 +382,7 @@ void ReadSimple(TLcSimpleValue& value, const std::string& text, size_t& at)
     }
     case vt_Currency: value.SetCurrency(lc_detail::ParseCurrency(ReadShort(text, at, code))); break;
     case vt_DateTime: value.SetDateTime(lc_detail::ParseDateTime(ReadShort(text, at, code))); break;
-    default: throw ELcInfo(std::string(value.ClassName()) + ".from_Code is not available.");
+    default: throw ELcInfo("Value class " + std::string(value.ClassName()) + " has no from_Code.");
     }
 }
 
@@ -521,52 +512,55 @@ std::unique_ptr<TLcValueObject> ObjectFromCode(const std::string& text, size_t& 
 
 void WriteCode(TLcValueObject& object, TLcHugeString& builder)
 {
-    if (auto* simple = dynamic_cast<TLcSimpleValue*>(&object)) {
-        WriteSimple(*simple, builder);
-        return;
-    }
-    TNesting level;
-    if (auto* call = dynamic_cast<TLcFunctionInfo*>(&object)) {
-        WriteShort(builder, TypeCode(vt_FunctionCall),
-                   ReadableName(call->FunctionName(), kEndSign, "Function name"));
-        WriteRecordPart(*call, builder);
-    } else if (auto* record = dynamic_cast<TLcRecord*>(&object)) {
-        WriteRecordPart(*record, builder);
-    } else if (auto* array = dynamic_cast<TLcArray*>(&object)) {
-        WriteArray(*array, builder);
-    } else if (auto* set = dynamic_cast<TLcDataSet*>(&object)) {
-        WriteDataSet(*set, builder);
-    } else if (auto* holder = dynamic_cast<TLcValue*>(&object)) {
-        holder->to_Code(builder);
-    } else {
-        throw ELcInfo(std::string(object.ClassName()) + ".to_Code is not available.");
-    }
+    lc_detail::VisitValue(object, "to_Code", lc_detail::TOverloaded{
+        [&](TLcSimpleValue& simple) { WriteSimple(simple, builder); },
+        [&](TLcFunctionInfo& call) {
+            TNesting level;
+            WriteShort(builder, TypeCode(vt_FunctionCall), ReadableName(call.FunctionName(), kEndSign, "Function name"));
+            WriteRecordPart(call, builder);
+        },
+        [&](TLcRecord& record) {
+            TNesting level;
+            WriteRecordPart(record, builder);
+        },
+        [&](TLcArray& array) {
+            TNesting level;
+            WriteArray(array, builder);
+        },
+        [&](TLcDataSet& set) {
+            TNesting level;
+            WriteDataSet(set, builder);
+        },
+        [&](TLcValue& holder) { holder.to_Code(builder); },
+    });
 }
 
 void ReadCode(TLcValueObject& object, const std::string& text, size_t& at)
 {
-    if (auto* simple = dynamic_cast<TLcSimpleValue*>(&object)) {
-        ReadSimple(*simple, text, at);
-        return;
-    }
-    TNesting level;
-    if (auto* call = dynamic_cast<TLcFunctionInfo*>(&object)) {
-        call->SetFunctionName(Utf8ToSystem(ReadShort(text, at, TypeCode(vt_FunctionCall))));
-        try {
-            ReadRecordPart(*call, text, at);
-        } catch (...) {
-            call->SetFunctionName({});
-            throw;
-        }
-    } else if (auto* record = dynamic_cast<TLcRecord*>(&object)) {
-        ReadRecordPart(*record, text, at);
-    } else if (auto* array = dynamic_cast<TLcArray*>(&object)) {
-        ReadArray(*array, text, at);
-    } else if (auto* set = dynamic_cast<TLcDataSet*>(&object)) {
-        ReadDataSet(*set, text, at);
-    } else if (auto* holder = dynamic_cast<TLcValue*>(&object)) {
-        holder->SetObject(ObjectFromCode(text, at));
-    } else {
-        throw ELcInfo(std::string(object.ClassName()) + ".from_Code is not available.");
-    }
+    lc_detail::VisitValue(object, "from_Code", lc_detail::TOverloaded{
+        [&](TLcSimpleValue& simple) { ReadSimple(simple, text, at); },
+        [&](TLcFunctionInfo& call) {
+            TNesting level;
+            call.SetFunctionName(Utf8ToSystem(ReadShort(text, at, TypeCode(vt_FunctionCall))));
+            try {
+                ReadRecordPart(call, text, at);
+            } catch (...) {
+                call.SetFunctionName({});
+                throw;
+            }
+        },
+        [&](TLcRecord& record) {
+            TNesting level;
+            ReadRecordPart(record, text, at);
+        },
+        [&](TLcArray& array) {
+            TNesting level;
+            ReadArray(array, text, at);
+        },
+        [&](TLcDataSet& set) {
+            TNesting level;
+            ReadDataSet(set, text, at);
+        },
+        [&](TLcValue& holder) { holder.SetObject(ObjectFromCode(text, at)); },
+    });
 }

@@ -9,6 +9,9 @@
 
 namespace {
 
+using lc_detail::SystemToUtf8;
+using lc_detail::Utf8ToSystem;
+
 constexpr const char* kFieldTypeCodes[kLcFieldTypeCount] = {
     "U",  "S",  "SI", "I",  "WI", "B",  "F",  "C",  "BC", "DD", "T",  "D",  "BY", "VB", "AI", "O",  "M",  "G",
     "FM", "PO", "DO", "TB", "CU", "FC", "W",  "L",  "AD", "AR", "RF", "DS", "OB", "OC", "V",  "IT", "ID", "GU",
@@ -42,7 +45,6 @@ T EntryAt(const std::vector<T>& entries, int32_t index)
     return index >= 0 && static_cast<size_t>(index) < entries.size() ? entries[index] : T{};
 }
 
-std::string SystemToUtf8(const std::string& s) { return Utf8EncodeText(plat::SystemToWide(s)); }
 
 }  // namespace
 

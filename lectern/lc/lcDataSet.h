@@ -150,3 +150,59 @@ public:
 
     CL_CLASS_NAME(TLcDataSet)
 };
+
+// ---- for the two text formats ---------------------------------------------------------------
+
+namespace lc_detail {
+
+// A set of lambdas as one overloaded callable.
+template <class... Ts>
+struct TOverloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+TOverloaded(Ts...) -> TOverloaded<Ts...>;
+
+// Calls visit with the object as the most derived of the value classes the text formats know:
+// TLcSimpleValue, TLcFunctionInfo, TLcRecord (TLcInfo too), TLcArray, TLcDataSet, TLcValue.
+// Any other class raises ELcInfo "Value class <class> has no <operation>.".
+template <class TVisit>
+void VisitValue(TLcValueObject& object, const char* operation, TVisit&& visit)
+{
+    if (auto* simple = dynamic_cast<TLcSimpleValue*>(&object)) {
+        visit(*simple);
+    } else if (auto* call = dynamic_cast<TLcFunctionInfo*>(&object)) {
+        visit(*call);
+    } else if (auto* record = dynamic_cast<TLcRecord*>(&object)) {
+        visit(*record);
+    } else if (auto* array = dynamic_cast<TLcArray*>(&object)) {
+        visit(*array);
+    } else if (auto* set = dynamic_cast<TLcDataSet*>(&object)) {
+        visit(*set);
+    } else if (auto* holder = dynamic_cast<TLcValue*>(&object)) {
+        visit(*holder);
+    } else {
+        throw ELcInfo("Value class " + std::string(object.ClassName()) + " has no " + operation + ".");
+    }
+}
+
+// One level of container nesting of a reader or writer whose depth is counted in depth (the
+// calling thread's own); the level past limit raises ELcInfo with message.
+class TNestingLevel {
+public:
+    TNestingLevel(int& depth, int limit, const char* message) : FDepth(depth)
+    {
+        if (FDepth >= limit) {
+            throw ELcInfo(message + std::to_string(limit) + " levels.");
+        }
+        ++FDepth;
+    }
+    ~TNestingLevel() { --FDepth; }
+    TNestingLevel(const TNestingLevel&) = delete;
+    TNestingLevel& operator=(const TNestingLevel&) = delete;
+
+private:
+    int& FDepth;
+};
+
+}  // namespace lc_detail

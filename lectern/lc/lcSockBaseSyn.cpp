@@ -37,18 +37,6 @@ TBaseSockMessage* SynMessage(int code)
     return gMessages[code].get();
 }
 
-// The socket's lock for one scope.
-class TLocked {
-public:
-    explicit TLocked(TLcCritSec& lock) : FLock(lock) { FLock.Enter(); }
-    ~TLocked() { FLock.Leave(); }
-    TLocked(const TLocked&) = delete;
-    TLocked& operator=(const TLocked&) = delete;
-
-private:
-    TLcCritSec& FLock;
-};
-
 }  // namespace
 
 // The queue of one blocking socket. Its end (release, or the pool closing) frees the socket.
@@ -131,7 +119,7 @@ TLcSocketBaseSyn::~TLcSocketBaseSyn()
     FReading = FSending = FListening = FConnected = false;
     std::deque<TLcSocketBaseSyn*> accepted;
     {
-        TLocked locked(FLock);
+        TLockGuard locked(FLock);
         accepted.swap(FAccepted);
     }
     for (TLcSocketBaseSyn* socket : accepted) {
@@ -202,7 +190,7 @@ void TLcSocketBaseSyn::Release()
 
 TLcSocketBase* TLcSocketBaseSyn::GetNewSocket()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     if (FAccepted.empty()) {
         return nullptr;
     }
@@ -214,7 +202,7 @@ TLcSocketBase* TLcSocketBaseSyn::GetNewSocket()
 void TLcSocketBaseSyn::Sync()
 {
     {
-        TLocked locked(FLock);
+        TLockGuard locked(FLock);
         if (FReadNotified) {
             return;
         }
@@ -225,7 +213,7 @@ void TLcSocketBaseSyn::Sync()
 
 int TLcSocketBaseSyn::ReceiveStr(std::string& Text)
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     Text.swap(FReceived);
     FReceived.clear();
     return static_cast<int>(Text.size());
@@ -235,7 +223,7 @@ int TLcSocketBaseSyn::SendStr(const std::string& Text)
 {
     bool start = false;
     {
-        TLocked locked(FLock);
+        TLockGuard locked(FLock);
         FToSend += Text;
         FQueuedCount += static_cast<int64_t>(Text.size());
         if (!FToSend.empty() && !FSendStarted) {
@@ -251,7 +239,7 @@ int TLcSocketBaseSyn::SendStr(const std::string& Text)
 
 int TLcSocketBaseSyn::BuffStr(const std::string& Text)
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     FToSend += Text;
     FQueuedCount += static_cast<int64_t>(Text.size());
     return static_cast<int>(Text.size());
@@ -259,31 +247,31 @@ int TLcSocketBaseSyn::BuffStr(const std::string& Text)
 
 std::string TLcSocketBaseSyn::GetPeerAddr()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     return FPeerAddr;
 }
 
 std::string TLcSocketBaseSyn::GetPeerPort()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     return FPeerPort;
 }
 
 std::string TLcSocketBaseSyn::GetLocalAddr()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     return FLocalAddr;
 }
 
 std::string TLcSocketBaseSyn::GetLocalPort()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     return FLocalPort;
 }
 
 std::string TLcSocketBaseSyn::GetLastErrorText()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     return FErrorText;
 }
 
@@ -312,7 +300,7 @@ void TLcSocketBaseSyn::DoMessage(int Code, int)
         int64_t count = 0;
         int64_t left = 0;
         {
-            TLocked locked(FLock);
+            TLockGuard locked(FLock);
             count = FSentCount;
             FSentCount = 0;
             FQueuedCount -= count;
@@ -330,7 +318,7 @@ void TLcSocketBaseSyn::DoMessage(int Code, int)
         }
         int64_t count = 0;
         {
-            TLocked locked(FLock);
+            TLockGuard locked(FLock);
             count = FReceivedCount;
             FReceivedCount = 0;
         }
@@ -373,7 +361,7 @@ void TLcSocketBaseSyn::SyncReport() { DoMessage(FSyncCode, 0); }
 void TLcSocketBaseSyn::StoreError()
 {
     const std::string text = SynErrorText();
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     FErrorText = text;
 }
 
@@ -383,7 +371,7 @@ void TLcSocketBaseSyn::StoreAddresses(bool withPeer)
     const std::string localPort = SynLocalPort();
     const std::string peerAddr = withPeer ? SynPeerAddr() : std::string();
     const std::string peerPort = withPeer ? SynPeerPort() : std::string();
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     FLocalAddr = localAddr;
     FLocalPort = localPort;
     FPeerAddr = peerAddr;
@@ -427,7 +415,7 @@ bool TLcSocketBaseSyn::ExecMessage(int code)
         if (waiting > 0) {
             if (TLcSocketBaseSyn* socket = GetNewSocketSyn()) {
                 {
-                    TLocked locked(FLock);
+                    TLockGuard locked(FLock);
                     FAccepted.push_back(socket);
                 }
                 Report(kSynRepSessionAvailable);
@@ -500,7 +488,7 @@ void TLcSocketBaseSyn::ReadLoop()
     }
     FReading = false;
     {
-        TLocked locked(FLock);
+        TLockGuard locked(FLock);
         FReceived += data;
         FReceivedCount += static_cast<int64_t>(data.size());
         FReadNotified = false;
@@ -510,7 +498,7 @@ void TLcSocketBaseSyn::ReadLoop()
 
 void TLcSocketBaseSyn::TakeSendBlock()
 {
-    TLocked locked(FLock);
+    TLockGuard locked(FLock);
     FSendBlock.swap(FToSend);
     FToSend.clear();
     if (FSendBlock.empty()) {
@@ -550,7 +538,7 @@ void TLcSocketBaseSyn::SendLoop()
     }
     if (sent > 0) {
         {
-            TLocked locked(FLock);
+            TLockGuard locked(FLock);
             FSentCount += sent;
         }
         Report(kSynRepDataOut);

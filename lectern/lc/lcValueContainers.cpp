@@ -21,6 +21,9 @@ struct TLcRecord::TFieldList {
 
 namespace {
 
+using lc_detail::SystemToUtf8;
+using lc_detail::Utf8ToSystem;
+
 // Node block size of the object list of TLcInfo (nothing in the system fills it).
 constexpr int kInfoObjectsBlockSize = 16;
 
@@ -107,8 +110,6 @@ std::unique_ptr<TLcValueObject> ReplaceInPlace(std::unique_ptr<TLcValueObject>& 
     throw refusal(*place);
 }
 
-std::string SystemToUtf8(const std::string& s) { return Utf8EncodeText(plat::SystemToWide(s)); }
-std::string Utf8ToSystem(const std::string& s) { return plat::WideToSystem(Utf8DecodeText(s)); }
 
 // ---- reading one contained object -----------------------------------------------------------
 

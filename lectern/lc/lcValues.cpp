@@ -264,6 +264,8 @@ bool lc_detail::TakeIntegerVariant(TLcSimpleValue& self, const Variant& value)
 }
 
 std::u16string lc_detail::Widen(const std::string& text) { return plat::SystemToWide(text); }
+std::string lc_detail::SystemToUtf8(const std::string& text) { return Utf8EncodeText(plat::SystemToWide(text)); }
+std::string lc_detail::Utf8ToSystem(const std::string& utf8) { return plat::WideToSystem(Utf8DecodeText(utf8)); }
 bool lc_detail::TextIsTrue(const std::string& text) { return AnyTextIsTrue(text); }
 bool lc_detail::TextIsTrue(const std::u16string& text) { return AnyTextIsTrue(text); }
 Currency lc_detail::ParseCurrency(const std::string& text) { return text.empty() ? 0 : TextToCurrency(text); }

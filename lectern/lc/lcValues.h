@@ -188,6 +188,9 @@ Currency WholeToCurrency(int64_t value, const TObject& self);
 bool TakeIntegerVariant(TLcSimpleValue& self, const Variant& value);
 // Text in the system code page, widened.
 std::u16string Widen(const std::string& text);
+// Text in the system code page as UTF-8, and back.
+std::string SystemToUtf8(const std::string& text);
+std::string Utf8ToSystem(const std::string& utf8);
 // The Boolean reading of text.
 bool TextIsTrue(const std::string& text);
 bool TextIsTrue(const std::u16string& text);

@@ -12,6 +12,9 @@
 
 namespace {
 
+using lc_detail::SystemToUtf8;
+using lc_detail::Utf8ToSystem;
+
 // ---- constants ------------------------------------------------------------------------------
 
 constexpr const char* kCrLf = "\r\n";
@@ -35,8 +38,6 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-std::string SystemToUtf8(const std::string& s) { return Utf8EncodeText(plat::SystemToWide(s)); }
-std::string Utf8ToSystem(const std::string& s) { return plat::WideToSystem(Utf8DecodeText(s)); }
 
 std::string Trimmed(const std::string& s)
 {
@@ -55,18 +56,8 @@ std::string Trimmed(const std::string& s)
 
 thread_local int tXmlDepth = 0;
 
-class TNesting {
-public:
-    TNesting()
-    {
-        if (tXmlDepth >= kXmlRpcNestingLimit) {
-            Corrupt("XML-RPC Error: Values nested deeper than " + std::to_string(kXmlRpcNestingLimit) + " levels.");
-        }
-        ++tXmlDepth;
-    }
-    ~TNesting() { --tXmlDepth; }
-    TNesting(const TNesting&) = delete;
-    TNesting& operator=(const TNesting&) = delete;
+struct TNesting : lc_detail::TNestingLevel {
+    TNesting() : TNestingLevel(tXmlDepth, kXmlRpcNestingLimit, "XML-RPC Error: Values nested deeper than ") {}
 };
 
 // ---- tags -----------------------------------------------------------------------------------
@@ -285,7 +276,7 @@ void WriteSimple(TLcSimpleValue& value, TLcHugeString& b)
     case vt_DateTime: WriteTyped(b, "dateTime.iso8601", DateTimeToISO(value.GetDateTime())); break;
     case vt_ByteStream: WriteTyped(b, "base64", Base64EncodeText(value.GetString())); break;
     case vt_Exception: WriteException(b, value.GetException()); break;
-    default: throw ELcInfo(std::string(value.ClassName()) + ".to_XMLRPC is not available.");
+    default: throw ELcInfo("Value class " + std::string(value.ClassName()) + " has no to_XMLRPC.");
     }
 }
 
@@ -445,7 +436,7 @@ void ReadSimple(TLcSimpleValue& value, const std::string& text, size_t& at)
         });
         break;
     case vt_Exception: ReadException(value, text, at); break;
-    default: throw ELcInfo(std::string(value.ClassName()) + ".from_XMLrpc is not available.");
+    default: throw ELcInfo("Value class " + std::string(value.ClassName()) + " has no from_XMLrpc.");
     }
 }
 
@@ -1103,44 +1094,51 @@ std::unique_ptr<TLcValueObject> ObjectFromXMLrpc(const std::string& text, size_t
 
 void WriteXmlRpc(TLcValueObject& object, TLcHugeString& builder)
 {
-    if (auto* simple = dynamic_cast<TLcSimpleValue*>(&object)) {
-        WriteSimple(*simple, builder);
-        return;
-    }
-    TNesting level;
-    if (auto* call = dynamic_cast<TLcFunctionInfo*>(&object)) {
-        WriteCall(*call, builder);
-    } else if (auto* record = dynamic_cast<TLcRecord*>(&object)) {
-        WriteRecordForm(*record, builder);
-    } else if (auto* array = dynamic_cast<TLcArray*>(&object)) {
-        WriteArray(*array, builder);
-    } else if (auto* set = dynamic_cast<TLcDataSet*>(&object)) {
-        WriteDataSet(*set, builder);
-    } else if (auto* holder = dynamic_cast<TLcValue*>(&object)) {
-        holder->to_XMLRPC(builder);
-    } else {
-        throw ELcInfo(std::string(object.ClassName()) + ".to_XMLRPC is not available.");
-    }
+    lc_detail::VisitValue(object, "to_XMLRPC", lc_detail::TOverloaded{
+        [&](TLcSimpleValue& simple) { WriteSimple(simple, builder); },
+        [&](TLcFunctionInfo& call) {
+            TNesting level;
+            WriteCall(call, builder);
+        },
+        [&](TLcRecord& record) {
+            TNesting level;
+            WriteRecordForm(record, builder);
+        },
+        [&](TLcArray& array) {
+            TNesting level;
+            WriteArray(array, builder);
+        },
+        [&](TLcDataSet& set) {
+            TNesting level;
+            WriteDataSet(set, builder);
+        },
+        [&](TLcValue& holder) { holder.to_XMLRPC(builder); },
+    });
 }
 
 void ReadXmlRpc(TLcValueObject& object, const std::string& text, size_t& at)
 {
-    if (auto* simple = dynamic_cast<TLcSimpleValue*>(&object)) {
-        ReadSimple(*simple, text, at);
-        return;
-    }
-    TNesting level;
-    if (auto* call = dynamic_cast<TLcFunctionInfo*>(&object)) {
-        ReadCall(*call, text, at);
-    } else if (auto* record = dynamic_cast<TLcRecord*>(&object)) {
-        ReadRecord(*record, text, at);
-    } else if (auto* array = dynamic_cast<TLcArray*>(&object)) {
-        ReadArray(*array, text, at);
-    } else if (auto* set = dynamic_cast<TLcDataSet*>(&object)) {
-        ReadDataSet(*set, text, at);
-    } else if (auto* holder = dynamic_cast<TLcValue*>(&object)) {
-        ReadHolder(*holder, text, at);
-    } else {
-        throw ELcInfo(std::string(object.ClassName()) + ".from_XMLrpc is not available.");
-    }
+    lc_detail::VisitValue(object, "from_XMLrpc", lc_detail::TOverloaded{
+        [&](TLcSimpleValue& simple) { ReadSimple(simple, text, at); },
+        [&](TLcFunctionInfo& call) {
+            TNesting level;
+            ReadCall(call, text, at);
+        },
+        [&](TLcRecord& record) {
+            TNesting level;
+            ReadRecord(record, text, at);
+        },
+        [&](TLcArray& array) {
+            TNesting level;
+            ReadArray(array, text, at);
+        },
+        [&](TLcDataSet& set) {
+            TNesting level;
+            ReadDataSet(set, text, at);
+        },
+        [&](TLcValue& holder) {
+            TNesting level;
+            ReadHolder(holder, text, at);
+        },
+    });
 }

@@ -5,6 +5,7 @@
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/tests/ExpectError.h"
 #include "lectern/lc/tests/RandomValues.h"
+#include "lectern/lc/tests/ValueTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +16,6 @@
 #include <vector>
 
 namespace {
-
-using Obj = std::unique_ptr<TLcValueObject>;
-
-template <class T, class Set>
-Obj Make(Set&& set)
-{
-    auto v = std::make_unique<T>();
-    set(*v);
-    return v;
-}
-
-Obj Str(const std::string& s) { return Make<TLcStringValue>([&](auto& v) { v.SetString(s); }); }
-Obj Int(int32_t i) { return Make<TLcIntegerValue>([&](auto& v) { v.SetInteger(i); }); }
 
 std::string Code(TLcValueObject& value)
 {
@@ -43,12 +31,6 @@ Obj Read(const std::string& text)
     Obj value = ObjectFromCode(text, at);
     EXPECT_EQ(at, text.size()) << text;
     return value;
-}
-
-void ExpectSame(TLcValueObject* a, TLcValueObject* b, const std::string& context)
-{
-    std::string why;
-    EXPECT_TRUE(SameValue(a, b, why)) << context << ": " << why;
 }
 
 }  // namespace

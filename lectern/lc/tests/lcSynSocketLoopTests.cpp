@@ -5,11 +5,15 @@
 #include "WaitUntil.h"
 #include "WinSockTestApi.h"
 
+#include "lectern/lc/lcDataSrv.h"
+#include "lectern/lc/lcHttpSrv.h"
+#include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcSynSocket.h"
 #include "lectern/lc/lcWinSock.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -107,16 +111,23 @@ struct TOwned {
 
 class SynSocketLoop : public ::testing::Test {
 protected:
+    // The units in the program's order (the server's for the HTTP server test).
     void SetUp() override
     {
         InitializeLcThrPool();
         InitializeLcSockBase();
+        InitializeLcSocketSrvProv();
+        InitializeLcConn();
+        InitializeLcDataSrv();
         InitializeLcSockBaseSyn();
     }
     void TearDown() override
     {
+        FinalizeLcDataSrv();
+        FinalizeLcConn();
         FinalizeLcSockBase();
         FinalizeLcThrPool();
+        FinalizeLcSocketSrvProv();
         FinalizeLcSockBaseSyn();
     }
 
@@ -216,8 +227,41 @@ TEST_F(SynSocketLoop, AListenErrorNamesTheSystemsError)
     second.Socket->SetAddr("127.0.0.1");
     second.Socket->SetPort(std::to_string(port));
     second.Socket->Listen();
-    ASSERT_TRUE(WaitUntil([&] { return second.Recorder.Has("state 9"); })) << ::testing::PrintToString(second.Recorder.Events());
+    ASSERT_TRUE(WaitUntil([&] { return second.Recorder.Has("state 9"); }));
     EXPECT_EQ(second.Socket->GetLastErrorText().substr(0, 7), "#10048:");
+}
+
+// The listen error of an HTTP server on blocking sockets reaches its listen-error event.
+class ListenErrors : public TObject {
+public:
+    void ListenError(TLcConnection*, const Exception& e)
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Message = e.Message();
+        ++Count;
+    }
+    std::mutex Lock;
+    std::string Message;
+    std::atomic<int> Count{0};
+};
+
+TEST_F(SynSocketLoop, AnHttpServerOnBlockingSocketsReportsItsListenError)
+{
+    {
+        TOwned holder(new TLcSynSocket());
+        const int port = Listen(holder);
+        ListenErrors errors;
+        TLcHttpServer server(nullptr);
+        server.ServerAddr = "127.0.0.1";
+        server.ServerPort = std::to_string(port);
+        server.SetMultiThreaded(true);
+        server.SetBlocking(true);
+        server.OnListenError = TLcErrorEvent(&errors, &ListenErrors::ListenError);
+        server.Listen(false);
+        ASSERT_TRUE(WaitUntil([&] { return errors.Count == 1; }));
+        std::lock_guard<std::mutex> guard(errors.Lock);
+        EXPECT_EQ(errors.Message.substr(0, 7), "#10048:");
+    }
 }
 
 TEST_F(SynSocketLoop, AReleasedListenerClosesTheConnectionsNobodyTook)

@@ -7,6 +7,7 @@
 #include "lectern/lc/lcInfo.h"
 #include "lectern/lc/lcValueContainers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -1047,7 +1048,7 @@ std::string XmlDecodeText(const std::string& text)
             continue;
         }
         if (i + 1 < text.size() && text[i + 1] == '#') {
-            const size_t end = text.find(';', i + 2);
+            const size_t end = text.find(';', i + 2);   // a reference that is not closed raises
             uint32_t cp = 0;
             if (end == std::string::npos || end - i > kCharRefReach ||
                 !CharRefCodePoint(text.substr(i + 2, end - i - 2), cp)) {
@@ -1058,9 +1059,12 @@ std::string XmlDecodeText(const std::string& text)
             i = end;
             continue;
         }
-        const size_t end = text.find(';', i + 1);
+        // Only the reach is searched: a text full of bare "&" stays linear.
+        const size_t reach = std::min(text.size(), i + kNamedEntityReach + 1);
+        const size_t end = std::find(text.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                     text.begin() + static_cast<std::ptrdiff_t>(reach), ';') - text.begin();
         bool decoded = false;
-        if (end != std::string::npos && end - i <= kNamedEntityReach) {
+        if (end < reach) {
             const std::string name = UpperCaseStr(text.substr(i + 1, end - i - 1));
             for (const auto& [entity, c] : kNamed) {
                 if (name == entity) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -395,6 +396,16 @@ TEST(LcXmlRpc, WriterRefusesNamesThatCanNotBeReadBack)
     TLcDataSet set;
     set.SetFieldType("x\n", ft_String);
     ExpectError<ELcInfo>([&] { Xml(set); }, "Field name \"x\n\" can not be read back.");
+}
+
+TEST(LcXmlRpc, BareAmpersandsAreReadInLinearTime)
+{
+    // Each "&" looks for its ";" only within an entity's reach.
+    const std::string text = "<value><string>" + std::string(4 << 20, '&') + "</string></value>";
+    const auto start = std::chrono::steady_clock::now();
+    Obj back = Read(text);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(StringOf(back).size(), size_t{4} << 20);
 }
 
 TEST(LcXmlRpc, NestingIsLimited)

@@ -36,6 +36,9 @@ void DeleteFontHandle(FontHandle font);
 
 // The RGB value (0x00BBGGRR) of the platform's system colour index; black on the host.
 uint32_t SysColorRGB(int index);
+
+// The screen's vertical resolution in pixels per inch (96 on the host).
+int ScreenPixelsPerInch();
 }  // namespace plat
 
 using TColor = int32_t;
@@ -66,6 +69,9 @@ public:
     void SetName(const std::string& name);
     int Height() const { return FHeight; }   // negative: character height in pixels
     void SetHeight(int height);
+    // The size in points at the screen's resolution (the height's counterpart).
+    int Size() const;
+    void SetSize(int points);
     TFontStyles Style() const { return FStyle; }
     void SetStyle(TFontStyles style);
     TColor Color() const { return FColor; }

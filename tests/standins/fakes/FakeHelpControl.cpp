@@ -1,0 +1,47 @@
+// A fake HTML Help control for the tests: its entry point (ordinal 14, no name, as the real
+// control exports it) records every call and answers a value the tests recognise;
+// FakeHelpCalls hands the record to the test. Built without the entry point (FAKE_HELP_NO_ENTRY)
+// it stands for a control that lacks it.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+
+struct FakeHelpCall {
+    HWND window;
+    char file[MAX_PATH];
+    uint32_t command;
+    uintptr_t data;
+};
+
+namespace {
+constexpr int kMaxCalls = 16;
+FakeHelpCall gCalls[kMaxCalls];
+int gCallCount = 0;
+}  // namespace
+
+// The answer of every call.
+constexpr uintptr_t kFakeHelpResult = 0x5150;
+
+#ifndef FAKE_HELP_NO_ENTRY
+extern "C" __declspec(dllexport) HWND WINAPI FakeHtmlHelp(HWND window, const char* file, uint32_t command,
+                                                          uintptr_t data)
+{
+    if (gCallCount < kMaxCalls) {
+        FakeHelpCall& call = gCalls[gCallCount];
+        call.window = window;
+        lstrcpynA(call.file, file != nullptr ? file : "(null)", MAX_PATH);
+        call.command = command;
+        call.data = data;
+    }
+    ++gCallCount;
+    return reinterpret_cast<HWND>(kFakeHelpResult);
+}
+#endif
+
+// The calls recorded so far (at most kMaxCalls are kept) and their number.
+extern "C" __declspec(dllexport) int FakeHelpCalls(const FakeHelpCall** calls)
+{
+    *calls = gCalls;
+    return gCallCount;
+}

@@ -48,6 +48,11 @@ constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
 constexpr TColor kColorSystemFlag = static_cast<TColor>(0x80000000u);
+// System colours: the flag and the platform's colour index.
+constexpr TColor clWindow = kColorSystemFlag | 5;
+constexpr TColor clWindowText = kColorSystemFlag | 8;
+constexpr TColor clHighlight = kColorSystemFlag | 13;
+constexpr TColor clBtnFace = kColorSystemFlag | 15;
 
 // The RGB value of a colour: system colours through the platform, others their low three bytes.
 uint32_t ColorToRGB(TColor color);

@@ -60,8 +60,11 @@ protected:
     static std::string Join(const Texts& texts)
     {
         std::string out;
-        for (const auto& t : texts)
-            out += (out.empty() ? "" : ",") + Ansi(t);
+        for (const auto& t : texts) {
+            if (!out.empty())
+                out += ',';
+            out += Ansi(t);
+        }
         return out;
     }
 

@@ -135,6 +135,19 @@ TEST_F(HelpBridgeTest, RegisteredControlGetsEachCallWithItsArguments)
     }
 }
 
+TEST_F(HelpBridgeTest, RegisteredPathStoredWithoutItsEndingZeroStillNamesTheControl)
+{
+    const std::string path = ProgramFolder() + "\\fakehelp.dll";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, kHelpServerKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.data()), static_cast<DWORD>(path.size()));
+    RegCloseKey(key);
+    const int before = FakeCalls();
+    EXPECT_EQ(bridge(nullptr, "a.chm", 1, 0), reinterpret_cast<HWND>(kFakeHelpResult));
+    EXPECT_EQ(FakeCalls(), before + 1);
+}
+
 TEST_F(HelpBridgeTest, FailureLatchHoldsAfterTheControlAppears)
 {
     // A control without the entry point sets the latch ...

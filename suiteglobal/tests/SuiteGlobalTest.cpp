@@ -234,6 +234,25 @@ TEST_F(SuiteGlobal, InstallationTestsReadTheLocationBothWays)
     SetInstallLocation(nullptr);
 }
 
+TEST_F(SuiteGlobal, InstallationLocationStoredWithoutItsEndingZeroOrVeryLong)
+{
+    // Without the terminating zero: read exactly, nothing past the value's end.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vorlex\\Orlu", 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Location", 0, REG_SZ, reinterpret_cast<const BYTE*>(fixture.data()),
+                   static_cast<DWORD>(fixture.size() * sizeof(char16_t)));
+    RegCloseKey(key);
+    EXPECT_TRUE(sgl3_Orlu3Installed());
+    // A value far longer than a path: read whole, and names no folder.
+    const std::u16string longLocation = fixture + u"\\" + std::u16string(5000, u'x');
+    SetInstallLocation(&longLocation);
+    EXPECT_FALSE(sgl3_Orlu3Installed());
+    EXPECT_EQ(Ansi(RG_GetRegString1(u"Vorlex\\Orlu", u"Location")), Ansi(longLocation));
+    SetInstallLocation(nullptr);
+}
+
 TEST_F(SuiteGlobal, TemplateDatabasesAreCopiedWithAndWithoutAnExistingTarget)
 {
     const std::u16string out = fixture + u"\\dbs";

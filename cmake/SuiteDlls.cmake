@@ -6,7 +6,7 @@ function(suite_copy_dlls target)
     list(APPEND files $<TARGET_FILE:${dll}>)
   endforeach()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${files} ${CLASSLIB_RUNTIME_DLLS}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${files} ${LECTERN_SHARED_RUNTIME_DLLS}
       $<TARGET_FILE_DIR:${target}>)
 endfunction()
 

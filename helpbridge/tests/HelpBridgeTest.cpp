@@ -4,6 +4,8 @@
 // pointed at the fakes beside this program: fakehelp.dll (entry point at ordinal 14, recording
 // its calls) and nohelp.dll (without it); a decoy "hhctrl.ocx" beside the program would be found
 // by a load through the search path. Runs in a scratch Wine prefix (it writes an HKCR key).
+#include "FakeHelpControl.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,17 +15,9 @@
 
 namespace {
 
-struct FakeHelpCall {
-    HWND window;
-    char file[MAX_PATH];
-    uint32_t command;
-    uintptr_t data;
-};
-using FakeHelpCallsProc = int (*)(const FakeHelpCall**);
 using HelpBridgeProc = HWND(WINAPI*)(HWND, const char*, uint32_t, uintptr_t);
 
 constexpr char kHelpServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
-constexpr uintptr_t kFakeHelpResult = 0x5150;
 constexpr uint32_t kHelpCloseAll = 0x12;
 
 std::string ProgramFolder()

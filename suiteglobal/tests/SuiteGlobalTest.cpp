@@ -11,6 +11,8 @@
 
 #include "classlib/Forms.h"
 
+#include "FakeHelpControl.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -22,16 +24,8 @@
 
 namespace {
 
-struct FakeHelpCall {
-    HWND window;
-    char file[MAX_PATH];
-    uint32_t command;
-    uintptr_t data;
-};
-using FakeHelpCallsProc = int (*)(const FakeHelpCall**);
 
 constexpr char kHelpServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
-constexpr uintptr_t kFakeHelpResult = 0x5150;
 
 const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 std::u16string U16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }

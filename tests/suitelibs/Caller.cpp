@@ -10,6 +10,8 @@
 #include "HelpBridge.h"
 #include "SuiteGlobal.h"
 
+#include "FakeHelpControl.h"
+
 #include "classlib/Forms.h"
 
 #include <windows.h>
@@ -29,12 +31,6 @@ void Check(bool ok, const char* what)
     }
 }
 
-struct FakeHelpCall {
-    HWND window;
-    char file[MAX_PATH];
-    uint32_t command;
-    uintptr_t data;
-};
 
 std::u16string ProgramFolder()
 {
@@ -69,12 +65,11 @@ void CallSuiteGlobalAndHelpBridge()
                  fakeAnsi.c_str(), static_cast<DWORD>(fakeAnsi.size()));
     Application->SetHelpFile(u"C:\\help\\suite.chm");
     sgl3_DisplayHelpTopic(nullptr, 1200);
-    Check(HelpBridge(nullptr, "direct.chm", 1, 0) == reinterpret_cast<HWND>(0x5150), "HelpBridge's answer");
+    Check(HelpBridge(nullptr, "direct.chm", 1, 0) == reinterpret_cast<HWND>(kFakeHelpResult), "HelpBridge's answer");
     HMODULE control = GetModuleHandleA("fakehelp.dll");
     Check(control != nullptr, "help control loaded");
     if (control != nullptr) {
-        auto calls = reinterpret_cast<int (*)(const FakeHelpCall**)>(
-            reinterpret_cast<void*>(GetProcAddress(control, "FakeHelpCalls")));
+        auto calls = reinterpret_cast<FakeHelpCallsProc>(reinterpret_cast<void*>(GetProcAddress(control, "FakeHelpCalls")));
         const FakeHelpCall* record = nullptr;
         Check(calls(&record) == 2, "two help calls");
         Check(std::string(record[0].file) == "C:\\help\\suite.chm" && record[0].command == 15 && record[0].data == 1200,

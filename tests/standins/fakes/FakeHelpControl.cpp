@@ -2,17 +2,13 @@
 // control exports it) records every call and answers a value the tests recognise;
 // FakeHelpCalls hands the record to the test. Built without the entry point (FAKE_HELP_NO_ENTRY)
 // it stands for a control that lacks it.
+#include "FakeHelpControl.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <cstring>
 
-struct FakeHelpCall {
-    HWND window;
-    char file[MAX_PATH];
-    uint32_t command;
-    uintptr_t data;
-};
 
 namespace {
 constexpr int kMaxCalls = 16;
@@ -20,8 +16,6 @@ FakeHelpCall gCalls[kMaxCalls];
 int gCallCount = 0;
 }  // namespace
 
-// The answer of every call.
-constexpr uintptr_t kFakeHelpResult = 0x5150;
 
 #ifndef FAKE_HELP_NO_ENTRY
 extern "C" __declspec(dllexport) HWND WINAPI FakeHtmlHelp(HWND window, const char* file, uint32_t command,

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -127,6 +130,29 @@ TEST_F(HelpBridgeTest, RegisteredControlGetsEachCallWithItsArguments)
         EXPECT_EQ(call.command, cases[i].command);
         EXPECT_EQ(call.data, cases[i].data);
     }
+}
+
+TEST_F(HelpBridgeTest, FirstCallsFromSeveralThreadsAllReachTheControl)
+{
+    RegisterControl(ProgramFolder() + "\\fakehelp.dll");
+    const int before = FakeCalls();
+    constexpr int kThreads = 8;
+    std::atomic<int> ready{0};
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&] {
+            ++ready;
+            while (ready.load() < kThreads) {
+            }
+            if (bridge(nullptr, "t.chm", 15, 1) == reinterpret_cast<HWND>(kFakeHelpResult))
+                ++answered;
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(answered.load(), kThreads);
+    EXPECT_EQ(FakeCalls(), before + kThreads);
 }
 
 TEST_F(HelpBridgeTest, RegisteredPathStoredWithoutItsEndingZeroStillNamesTheControl)

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -355,6 +356,16 @@ TEST_F(SuiteGlobal, TextViewerGetsTheQuotedViewerAndFile)
     ASSERT_EQ(raw.size() % 2, 0u) << raw;
     const std::u16string line(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2);
     EXPECT_EQ(Ansi(line), "\"" + Ansi(bin) + "\\pelnote.exe\" \"C:\\my notes\\a \"\"b\"\".txt\"");
+
+    // The starter keeps no handle of the viewer's process or thread: no handle value of this
+    // process names them.
+    unsigned long viewerProcess = 0, viewerThread = 0;
+    ASSERT_EQ(std::sscanf(ReadFile(bin + u"\\pelnote-ids.txt").c_str(), "%lu %lu", &viewerProcess, &viewerThread), 2);
+    for (uintptr_t value = 4; value < 0x10000; value += 4) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(value);
+        ASSERT_NE(GetProcessId(handle), viewerProcess) << "process handle " << value;
+        ASSERT_NE(GetThreadId(handle), viewerThread) << "thread handle " << value;
+    }
 
     // No viewer: no success. A program folder without pelnote.exe is made by renaming it.
     ASSERT_TRUE(MoveFileW(W(bin + u"\\pelnote.exe"), W(bin + u"\\pelnote.off")));

@@ -9,26 +9,25 @@
 #include <cstdint>
 #include <cstring>
 
-
 namespace {
 constexpr int kMaxCalls = 16;
 FakeHelpCall gCalls[kMaxCalls];
-int gCallCount = 0;
+volatile LONG gCallCount = 0;
 }  // namespace
-
 
 #ifndef FAKE_HELP_NO_ENTRY
 extern "C" __declspec(dllexport) HWND WINAPI FakeHtmlHelp(HWND window, const char* file, uint32_t command,
                                                           uintptr_t data)
 {
-    if (gCallCount < kMaxCalls) {
-        FakeHelpCall& call = gCalls[gCallCount];
+    // Calls may come from several threads at once: each takes its own slot.
+    const int slot = static_cast<int>(InterlockedIncrement(&gCallCount)) - 1;
+    if (slot < kMaxCalls) {
+        FakeHelpCall& call = gCalls[slot];
         call.window = window;
         lstrcpynA(call.file, file != nullptr ? file : "(null)", MAX_PATH);
         call.command = command;
         call.data = data;
     }
-    ++gCallCount;
     return reinterpret_cast<HWND>(kFakeHelpResult);
 }
 #endif
@@ -37,5 +36,5 @@ extern "C" __declspec(dllexport) HWND WINAPI FakeHtmlHelp(HWND window, const cha
 extern "C" __declspec(dllexport) int FakeHelpCalls(const FakeHelpCall** calls)
 {
     *calls = gCalls;
-    return gCallCount;
+    return static_cast<int>(gCallCount);
 }

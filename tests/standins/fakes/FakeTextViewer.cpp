@@ -1,5 +1,6 @@
-// A fake text viewer for the tests: writes its command line, as it received it, to
-// "pelnote-cmdline.txt" beside itself (UTF-16) and ends.
+// A fake text viewer for the tests: writes its process and thread ids to "pelnote-ids.txt" and
+// then its command line, as it received it, to "pelnote-cmdline.txt" beside itself (UTF-16),
+// and ends.
 #include <windows.h>
 
 #include <string>
@@ -9,7 +10,18 @@ int main()
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring file(path, length);
-    file = file.substr(0, file.rfind(L'\\') + 1) + L"pelnote-cmdline.txt";
+    const std::wstring folder = file.substr(0, file.rfind(L'\\') + 1);
+    file = folder + L"pelnote-cmdline.txt";
+    HANDLE ids = CreateFileW((folder + L"pelnote-ids.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                             nullptr);
+    if (ids == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    char text[64];
+    const int textLength = wsprintfA(text, "%lu %lu", GetCurrentProcessId(), GetCurrentThreadId());
+    DWORD idsWritten = 0;
+    WriteFile(ids, text, static_cast<DWORD>(textLength), &idsWritten, nullptr);
+    CloseHandle(ids);
     const std::wstring tmp = file + L".tmp";
     HANDLE out = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (out == INVALID_HANDLE_VALUE) {

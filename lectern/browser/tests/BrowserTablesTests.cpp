@@ -1,5 +1,10 @@
 // The browser host's platform-free parts: loaders over a fake table of system calls, and the
 // flag words, tables and decisions of the components. Runs natively and under Wine.
+#include "lectern/browser/PageBrowser.h"
+#include "lectern/browser/PgbControlComponent.h"
+#include "lectern/browser/PgbCore.h"
+#include "lectern/browser/PgbMouseHook.h"
+#include "lectern/browser/PgbTools.h"
 #include "lectern/browser/SHDocVw_PGB.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +199,226 @@ TEST(CharPosTest, AnswersFirstOneBasedPosition)
     for (const Case& c : cases) {
         EXPECT_EQ(CharPos(c.c, c.text), c.expected) << c.text;
     }
+}
+
+// ---- host option flag words and decisions -------------------------------------------------------
+
+TEST(FlagWordTest, EachUserInterfaceOptionAddsItsFlag)
+{
+    // In order; 0x8000 is skipped between EnablesFormsAutoComplete and ForceSameWindowNavigation.
+    const uint32_t expected[kUserInterfaceOptionCount] = {
+        0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000, 0x4000,
+        0x10000, 0x20000, 0x40000, 0x80000, 0x100000, 0x200000, 0x400000, 0x800000, 0x1000000, 0x2000000,
+        0x4000000, 0x8000000, 0x10000000, 0x20000000};
+    for (int i = 0; i < kUserInterfaceOptionCount; ++i) {
+        EXPECT_EQ(UserInterfaceFlagWord({static_cast<TUserInterfaceOption>(i)}), expected[i]) << i;
+    }
+    EXPECT_EQ(UserInterfaceFlagWord({}), 0u);
+    // The defaults the component starts with.
+    EXPECT_EQ(UserInterfaceFlagWord({TUserInterfaceOption::EnablesFormsAutoComplete, TUserInterfaceOption::EnableThemes}),
+              0x44000u);
+    EXPECT_EQ(UserInterfaceFlagWord({TUserInterfaceOption::DisableTextSelect, TUserInterfaceOption::ForceSameWindowNavigation}),
+              0x10001u);
+}
+
+TEST(FlagWordTest, EachDownloadOptionAddsItsFlag)
+{
+    const uint32_t expected[kDownloadControlOptionCount] = {
+        0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000, 0x4000, 0x8000, 0x10000, 0x20000,
+        0x40000, 0x10000000, 0x20000000, 0x40000000, 0x80000000};
+    for (int i = 0; i < kDownloadControlOptionCount; ++i) {
+        EXPECT_EQ(DownloadControlFlagWord({static_cast<TDownloadControlOption>(i)}), expected[i]) << i;
+    }
+    EXPECT_EQ(DownloadControlFlagWord({}), 0u);
+    EXPECT_EQ(DownloadControlFlagWord({TDownloadControlOption::DownloadImages, TDownloadControlOption::DownloadVideos,
+                                       TDownloadControlOption::DownloadBGSounds}),
+              0x70u);
+    EXPECT_EQ(DownloadControlFlagWord({TDownloadControlOption::WorkOffline, TDownloadControlOption::DownloadImages}),
+              0x80000010u);
+}
+
+TEST(PopupMenuTest, DisabledKindsAndAll)
+{
+    struct Case {
+        TIEPopupMenus set;
+        uint32_t id;
+        bool disabled;
+    };
+    const Case cases[] = {
+        {{}, 0, false},
+        {{TIEPopupMenu::rcmAnchor}, 5, true},
+        {{TIEPopupMenu::rcmAnchor}, 4, false},
+        {{TIEPopupMenu::rcmDebug}, 9, true},
+        {{TIEPopupMenu::rcmDebug}, 10, false},   // ids of 10 and more only with rcmAll
+        {{TIEPopupMenu::rcmAll}, 10, true},
+        {{TIEPopupMenu::rcmAll}, 0, true},
+        {{TIEPopupMenu::rcmDefault, TIEPopupMenu::rcmImage}, 1, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsPopupMenuDisabled(c.set, c.id), c.disabled) << c.id;
+    }
+}
+
+TEST(MaskedKeyTest, CtrlAloneWithAListedKey)
+{
+    struct Case {
+        bool keyDown;
+        const char* keys;
+        bool ctrl;
+        bool shift;
+        uint32_t vk;
+        bool masked;
+    };
+    const Case cases[] = {
+        {true, "N", true, false, 'N', true},     // Ctrl+N
+        {true, "N", true, true, 'N', false},     // Ctrl+Shift+N
+        {true, "N", false, false, 'N', false},   // N alone
+        {false, "N", true, false, 'N', false},   // key up
+        {true, "", true, false, 'N', false},
+        {true, "NOP", true, false, 'P', true},
+        {true, "N", true, false, 'n', false},    // exact byte comparison
+        {true, "N", true, false, 0x14E, true},   // only the low byte counts
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsMaskedCtrlKeyCode(c.keyDown, c.keys, c.ctrl, c.shift, c.vk), c.masked) << c.keys << " " << c.vk;
+    }
+}
+
+TEST(ZoomTest, ClampsToTheRangeWord)
+{
+    const uint32_t range = (1000u << 16) | 10u;
+    EXPECT_EQ(ClampToRangeWord(5, range), 10);
+    EXPECT_EQ(ClampToRangeWord(10, range), 10);
+    EXPECT_EQ(ClampToRangeWord(150, range), 150);
+    EXPECT_EQ(ClampToRangeWord(5000, range), 1000);
+    EXPECT_EQ(ClampToRangeWord(3, (4u << 16) | 0u), 3);
+}
+
+TEST(PreRefreshTest, FiresOncePer150Milliseconds)
+{
+    ResetPreRefreshGate();
+    EXPECT_TRUE(PreRefreshDue(1000));
+    EXPECT_FALSE(PreRefreshDue(1100));
+    EXPECT_FALSE(PreRefreshDue(1150));
+    EXPECT_TRUE(PreRefreshDue(1151));
+    EXPECT_TRUE(PreRefreshDue(0xFFFFFFF0u));   // across the counter's wrap
+    EXPECT_FALSE(PreRefreshDue(0x20u));
+    ResetPreRefreshGate();
+}
+
+// ---- component options, dialogs and hooks --------------------------------------------------------
+
+TEST(HtmlCodeTest, AddressesAreRecognisedWithCaseIgnored)
+{
+    struct Case {
+        const char* line;
+        bool address;
+    };
+    const Case cases[] = {
+        {"About:blank", true}, {"http://127.0.0.1:8000/", true}, {"HTTPS://x/", true}, {"www.example.org", true},
+        {"FTP://x/", true},    {"file:///C:/book", true},        {"about", false},     {"<html></html>", false},
+        {"", false},           {"abou", false},                  {"ftp", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsHtmlCodeAddress(c.line), c.address) << c.line;
+    }
+}
+
+TEST(DialogTest, CaptionRewriteAndScriptErrorAction)
+{
+    EXPECT_EQ(ReplaceDialogCaption(L"Microsoft Internet Explorer", L"Lectern"), L"Lectern");
+    EXPECT_EQ(ReplaceDialogCaption(L"Internet Explorer Script Error", L"Book"), L"Book Script Error");
+    EXPECT_EQ(ReplaceDialogCaption(L"internet explorer", L"Book"), L"internet explorer");   // case-sensitive
+    EXPECT_EQ(ReplaceDialogCaption(L"Microsoft Microsoft x", L""), L"Microsoft x");          // first only
+    EXPECT_EQ(ReplaceDialogCaption(L"Save As", L"Book"), L"Save As");
+
+    struct Case {
+        const wchar_t* caption;
+        uint32_t exStyle;
+        TDialogAction action;
+    };
+    const Case cases[] = {
+        {L"Script Error", 0, TDialogAction::ClickAndClose},
+        {L"Internet Explorer Script Error", 0x410101, TDialogAction::ClickAndClose},
+        {L"Error", 0, TDialogAction::Destroy},
+        {L"Page error", 0, TDialogAction::Destroy},
+        {L"Untitled", 0x410101, TDialogAction::Destroy},
+        {L"Save As", 0x10101, TDialogAction::None},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ScriptErrorDialogAction(c.caption, c.exStyle), c.action);
+    }
+}
+
+TEST(PopupMenuItemTest, CommandOfEachMember)
+{
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsBack)], 2282u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsViewSource)], 2139u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsProperties)], 28u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsPrint)], 27u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsOpenLink)], 2136u);
+}
+
+TEST(UserAgentTest, RegistryToken)
+{
+    EXPECT_EQ(UserAgentToken("Lectern 2"),
+              "User-agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)(Lectern 2)");
+}
+
+TEST(VersionTest, MajorVersionOfText)
+{
+    struct Case {
+        const char* text;
+        int major;
+    };
+    const Case cases[] = {{"8.00.7601.17514", 8}, {"11.0.9600", 11}, {"", -1}, {"8", -1}, {"x.1", -1}, {".1", -1}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(MajorVersionOf(c.text), c.major) << c.text;
+    }
+}
+
+TEST(WheelTest, FocusMovesOnlyBetweenBrowsers)
+{
+    struct Case {
+        const char* name;
+        bool handled, haveTarget, haveFocus;
+        uintptr_t target, focus;
+        bool docView;
+        TWheelAction action;
+    };
+    const Case cases[] = {
+        {"second browser under the wheel", false, true, true, 2, 1, false, TWheelAction::FocusAndEat},
+        {"focus outside any browser", false, true, true, 2, 0, false, TWheelAction::FocusAndEat},
+        {"same browser, document view focused", false, true, true, 1, 1, true, TWheelAction::FocusAndEat},
+        {"same browser, its page focused", false, true, true, 1, 1, false, TWheelAction::PassOn},
+        {"not over a browser", false, true, true, 0, 1, false, TWheelAction::PassOn},
+        {"handled by the event", true, true, true, 2, 1, false, TWheelAction::PassOn},
+        {"no focus", false, true, false, 2, 0, false, TWheelAction::PassOn},
+        {"no window under the cursor", false, false, true, 0, 1, false, TWheelAction::PassOn},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WheelFocusDecision(c.handled, c.haveTarget, c.haveFocus, c.target, c.focus, c.docView), c.action)
+            << c.name;
+    }
+}
+
+TEST_F(LoaderTest, InternetFeaturesSetEveryFeatureOrNone)
+{
+    system.libraries["URLMON.DLL"] = {"CoInternetSetFeatureEnabled"};
+    ApplyInternetFeatures({});
+    EXPECT_TRUE(system.calls.empty());   // the empty set changes nothing
+    ApplyInternetFeatures({TInternetFeatureList::ObjectCaching, TInternetFeatureList::DisableNavigationSounds,
+                           TInternetFeatureList::EntryCount});
+    size_t sets = 0;
+    for (const auto& c : system.calls) {
+        sets += c.rfind("set ", 0) == 0;
+    }
+    EXPECT_EQ(sets, 29u);
+    EXPECT_EQ(Count("set 0 2 1"), 1u);
+    EXPECT_EQ(Count("set 1 2 0"), 1u);
+    EXPECT_EQ(Count("set 21 2 1"), 1u);
+    EXPECT_EQ(Count("set 27 2 0"), 1u);
+    EXPECT_EQ(Count("set 28 2 1"), 1u);
 }
 
 }  // namespace

@@ -210,7 +210,7 @@ TEST_F(CtlAid, TreeViewWalks)
     EXPECT_EQ(TV_GetRootParent(nullptr, a1a), a);
 }
 
-struct MenuSpec {
+struct MenuItemSetup {
     const char* caption;
     int image;
     bool enabled;
@@ -218,14 +218,14 @@ struct MenuSpec {
     bool checked;
 };
 
-TMenuItem* AddItem(TMenuItem* parent, const MenuSpec& spec)
+TMenuItem* AddItem(TMenuItem* parent, const MenuItemSetup& setup)
 {
     auto* item = new TMenuItem(nullptr);
-    item->SetCaption(spec.caption);
-    item->SetImageIndex(spec.image);
-    item->SetEnabled(spec.enabled);
-    item->SetVisible(spec.visible);
-    item->SetChecked(spec.checked);
+    item->SetCaption(setup.caption);
+    item->SetImageIndex(setup.image);
+    item->SetEnabled(setup.enabled);
+    item->SetVisible(setup.visible);
+    item->SetChecked(setup.checked);
     parent->Add(item);
     return item;
 }
@@ -234,7 +234,7 @@ TEST_F(CtlAid, MenuImagesFollowTheEnabledState)
 {
     // caption, image before, enabled, visible, checked -> image after
     const struct {
-        MenuSpec spec;
+        MenuItemSetup setup;
         int after;
     } items[] = {
         {{"disabled odd", 7, false, true, false}, 7},  {{"enabled odd", 7, true, true, true}, 6},
@@ -245,15 +245,15 @@ TEST_F(CtlAid, MenuImagesFollowTheEnabledState)
     TPopupMenu popup(nullptr);
     std::vector<TMenuItem*> made;
     for (const auto& c : items)
-        made.push_back(AddItem(popup.Items(), c.spec));
+        made.push_back(AddItem(popup.Items(), c.setup));
     // Children: walked under a changed item, left alone under a skipped one.
     TMenuItem* walked = AddItem(made[1], {"child", 9, true, true, false});
     TMenuItem* skipped = AddItem(made[5], {"child of hidden", 9, true, true, false});
     TMenuItem* underSeparator = AddItem(made[6], {"child of separator", 9, true, true, false});
     MI_SetPopMenuImages(&popup);
     for (size_t i = 0; i < made.size(); ++i) {
-        EXPECT_EQ(made[i]->ImageIndex(), items[i].after) << items[i].spec.caption;
-        EXPECT_EQ(made[i]->Checked(), items[i].spec.checked) << items[i].spec.caption;
+        EXPECT_EQ(made[i]->ImageIndex(), items[i].after) << items[i].setup.caption;
+        EXPECT_EQ(made[i]->Checked(), items[i].setup.checked) << items[i].setup.caption;
     }
     EXPECT_EQ(walked->ImageIndex(), 8);
     EXPECT_EQ(skipped->ImageIndex(), 9);

@@ -152,6 +152,7 @@ bool TLBFile::Open(const std::string& path, int16_t mode)
                 if (LocateContainer()) {
                     FFileSize = FFileStream->Size();
                     FPath = path;
+                    OpenViewFile();
                     result = true;
                 }
             }
@@ -178,8 +179,22 @@ bool TLBFile::Open(const std::string& path, int16_t mode)
     return result;
 }
 
+void TLBFile::OpenViewFile()
+{
+    // Read access with no sharing restriction, which the main stream's deny-write allows. When
+    // the file cannot be had a second time, the book still opens and each extraction raises
+    // the open's error, as opening a stream per extraction would.
+    try {
+        FViewFile = std::make_unique<TFileStream>(FPath, fmOpenRead | fmShareDenyNone);
+    } catch (const EFOpenError& e) {
+        FViewFileError = e.Message();
+    }
+}
+
 void TLBFile::Close()
 {
+    FViewFile.reset();
+    FViewFileError.clear();
     FFileStream.reset();
     ClearRecords();
     FWorkStream->Clear();
@@ -215,7 +230,7 @@ void TLBFile::LoadDirectory(int32_t directoryOffset)
     // A damaged header or count escapes: the open fails.
     FHeader.clear();
     const int32_t headerLength = directory.ReadInt32();
-    if (headerLength != 0) {
+    if (headerLength > 0) {
         FHeader = ReadDirectoryText(directory, headerLength);
     }
     const int32_t count = directory.ReadInt32();
@@ -329,9 +344,14 @@ bool TLBFile::ExtractEntry(const std::string& name, TStream* dest)
     }
     bool result = false;
     if (FFileStream) {
-        // A view of our own on the open file, so that any number of threads can extract at
-        // once without opening the file again for each entry.
-        TFileViewStream file(FFileStream->Handle(), FFileSize);
+        // A view with a position of its own on the handle kept for views, so that any number
+        // of threads can extract at once without opening the file for each entry, and never
+        // move the main stream's position (a positional read on Windows moves the position of
+        // the handle it reads).
+        if (!FViewFile) {
+            throw EFOpenError(FViewFileError);
+        }
+        TFileViewStream file(FViewFile->Handle(), FFileSize);
         SeekTo(file, FBaseOffset + static_cast<int64_t>(record->Offset));
         InflateDefault(&file, dest);
         result = true;

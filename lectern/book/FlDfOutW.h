@@ -36,7 +36,13 @@ inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
 {
     uint8_t* const end = out + len;
     if (dist == 1) {
-        std::memset(out, out[-1], len);
+        // A run of one byte, in whole steps (no call: the decoding loop stays a leaf).
+        const uint32_t run = out[-1] * 0x01010101u;
+        while (out < end) {
+            std::memcpy(out, &run, sizeof run);
+            std::memcpy(out + sizeof run, &run, sizeof run);
+            out += kFlDfCopyStepBytes;
+        }
         return;
     }
     if (dist < static_cast<uint32_t>(kFlDfCopyStepBytes)) {

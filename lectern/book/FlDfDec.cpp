@@ -76,6 +76,11 @@ constexpr int kFirstCodeLengthExtra = 16;   // symbols 16, 17, 18 carry extra bi
 constexpr int kLiteralRootBits = kFlDfRootBits;
 constexpr int kDistanceRootBits = 8;
 
+// Literals decoded after a literal from the bits it left, before the next refill: three
+// codes of up to 8 bits fit the 24 bits of a refill. (Each writes one byte past the window's
+// limit at most, well inside the room kept for a longest match.)
+constexpr int kLiteralsWithoutRefill = 2;
+
 constexpr uint32_t RootMask(int rootBits)
 {
     return (1u << rootBits) - 1;
@@ -300,8 +305,11 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
                 // A second literal without a refill, when its code lies within the bits held
                 // (bits above them may be zero instead of the stream's: a code found that
                 // ends within them is the stream's code all the same).
-                entry = literalTable[c.Held() & RootMask(kLiteralRootBits)];
-                if (FlDfIsLiteral(entry) && FlDfEntryCodeBits(entry) <= c.HeldCount()) {
+                for (int more = 0; more < kLiteralsWithoutRefill; ++more) {
+                    entry = literalTable[c.Held() & RootMask(kLiteralRootBits)];
+                    if (!FlDfIsLiteral(entry) || FlDfEntryCodeBits(entry) > c.HeldCount()) {
+                        break;
+                    }
                     c.Discard(FlDfEntryCodeBits(entry));
                     c.Literal(FlDfEntrySymbol(entry));
                 }

@@ -24,8 +24,9 @@
 // Threads: Open and ReadEntry run on one thread before the page server starts; afterwards
 // Exists and ExtractEntry may run on any number of threads at once, since they only read state
 // fixed while the book is open and each extraction reads through a view with a position of its
-// own. The views read a second handle of the file, opened with the book and used by nothing
-// else, so that they never move the position of the main file stream.
+// own. The views read the file mapped into memory when it is opened (or, when it cannot be
+// mapped, a second handle of the file used by nothing else), so that they never move the
+// position of the main file stream.
 #pragma once
 
 #include "classlib/Components.h"
@@ -105,11 +106,17 @@ protected:
     TMemoryStream* ReadRecord(TLBFileRecord* record);
     void ClearRecords();
     void OpenViewFile();
+    void OpenViewHandle();
+    void DropMappedView();
+    // Unmaps the file and opens the second handle, so that views read through it as they do
+    // when the file cannot be mapped (for tests of that way).
+    void ReadViewsThroughHandle();
 
     int16_t FMode = kModeRead;
     std::unique_ptr<TMemoryStream> FWorkStream;  // target of every inflate of ReadEntryAt
     std::unique_ptr<TFileStream> FFileStream;    // the host file; empty while closed
-    std::unique_ptr<TFileStream> FViewFile;      // read only through ExtractEntry's views
+    const uint8_t* FMappedView = nullptr;        // the whole file, read only by ExtractEntry's views
+    std::unique_ptr<TFileStream> FViewFile;      // read only through ExtractEntry's views, when unmapped
     std::string FViewFileError;                  // why FViewFile could not be opened
     int64_t FFileSize = 0;                       // its size when opened for reading
     std::string FPath;                           // set by a successful read open only

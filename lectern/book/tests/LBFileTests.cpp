@@ -25,6 +25,7 @@ public:
     ProbeFile() : TLBFile(nullptr) {}
     using TLBFile::FBusy;
     using TLBFile::FFileStream;
+    using TLBFile::ReadViewsThroughHandle;
     using TLBFile::GetMarker;
     using TLBFile::ReadEntryAt;
 };
@@ -540,56 +541,63 @@ TEST_F(LBFileTest, EightThreadsExtractAtOnce)
 }
 
 // The main file stream belongs to the thread that opened the book (ReadEntry reads through
-// it); extractions on other threads must neither move it nor be moved by it.
+// it); extractions on other threads must neither move it nor be moved by it, whether they read
+// the mapped file or, where it cannot be mapped, a handle of their own.
 TEST_F(LBFileTest, ExtractionsLeaveTheMainStreamWhereItIs)
 {
-    const std::string big = NoiseText(300000, 4);
-    std::vector<std::string> pages;
-    BookWriter writer;
-    writer.Add("big", big);
-    for (int i = 0; i < 6; ++i) {
-        pages.push_back(NoiseText(60000 + 5000 * static_cast<size_t>(i), 200 + static_cast<unsigned>(i)));
-        writer.Add("page" + std::to_string(i), pages.back());
-    }
-    const std::string path = TempPath();
-    writer.WriteFile(path, std::string(3000, 'h'));
-    ProbeFile book;
-    ASSERT_TRUE(book.Open(path, TLBFile::kModeRead));
+    for (const bool mapped : {true, false}) {
+        SCOPED_TRACE(mapped ? "mapped file" : "second handle");
+        const std::string big = NoiseText(300000, 4);
+        std::vector<std::string> pages;
+        BookWriter writer;
+        writer.Add("big", big);
+        for (int i = 0; i < 6; ++i) {
+            pages.push_back(NoiseText(60000 + 5000 * static_cast<size_t>(i), 200 + static_cast<unsigned>(i)));
+            writer.Add("page" + std::to_string(i), pages.back());
+        }
+        const std::string path = TempPath();
+        writer.WriteFile(path, std::string(3000, 'h'));
+        ProbeFile book;
+        ASSERT_TRUE(book.Open(path, TLBFile::kModeRead));
+        if (!mapped) {
+            book.ReadViewsThroughHandle();
+        }
 
-    book.FFileStream->Seek(1234, SeekOrigin::Begin);
-    EXPECT_EQ(Extract(book, "page3"), pages[3]);
-    EXPECT_EQ(book.FFileStream->Position(), 1234);
+        book.FFileStream->Seek(1234, SeekOrigin::Begin);
+        EXPECT_EQ(Extract(book, "page3"), pages[3]);
+        EXPECT_EQ(book.FFileStream->Position(), 1234);
 
-    // The main thread reads a large entry through the main stream, in many buffer loads,
-    // while four threads extract entries through their views.
-    std::atomic<bool> stop{false};
-    std::atomic<int> good{0};
-    std::atomic<int> bad{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (size_t k = static_cast<size_t>(t); !stop.load(); ++k) {
-                const size_t i = k % pages.size();
-                TMemoryStream dest;
-                bool ok = false;
-                try {
-                    ok = book.ExtractEntry("page" + std::to_string(i), &dest);
-                } catch (const Exception&) {
+        // The main thread reads a large entry through the main stream, in many buffer loads,
+        // while four threads extract entries through their views.
+        std::atomic<bool> stop{false};
+        std::atomic<int> good{0};
+        std::atomic<int> bad{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (size_t k = static_cast<size_t>(t); !stop.load(); ++k) {
+                    const size_t i = k % pages.size();
+                    TMemoryStream dest;
+                    bool ok = false;
+                    try {
+                        ok = book.ExtractEntry("page" + std::to_string(i), &dest);
+                    } catch (const Exception&) {
+                    }
+                    (ok && dest.DataString() == pages[i] ? good : bad)++;
                 }
-                (ok && dest.DataString() == pages[i] ? good : bad)++;
-            }
-        });
+            });
+        }
+        int mainReads = 0;
+        int mainBad = 0;
+        for (; mainReads < 20 || (good.load() < 40 && mainReads < 2000); ++mainReads) {
+            mainBad += StreamText(book.ReadEntry("big")) != big;
+        }
+        stop = true;
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(mainBad, 0) << mainReads;
+        EXPECT_EQ(bad.load(), 0);
+        EXPECT_GE(good.load(), 40);
     }
-    int mainReads = 0;
-    int mainBad = 0;
-    for (; mainReads < 20 || (good.load() < 40 && mainReads < 2000); ++mainReads) {
-        mainBad += StreamText(book.ReadEntry("big")) != big;
-    }
-    stop = true;
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(mainBad, 0) << mainReads;
-    EXPECT_EQ(bad.load(), 0);
-    EXPECT_GE(good.load(), 40);
 }

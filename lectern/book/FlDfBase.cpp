@@ -65,7 +65,7 @@ private:
         uint8_t* FBuffer = nullptr;
         size_t FBytes = 0;
     };
-    // A decode holds at most six buffers (bytes, window, stored piece, three tables): room for
+    // A decode holds at most five buffers (bytes, window, three tables): room for more than
     // eight decodes at once.
     static constexpr int kSpareSlots = 48;
 

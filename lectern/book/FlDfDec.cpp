@@ -62,7 +62,6 @@ constexpr int kFirstLengthSymbol = 257;
 constexpr int kLastLengthSymbol = 285;
 constexpr int kMaxLengthCodes = kLiteralAlphabet + kDistanceAlphabet64;   // HLIT + HDIST <= 318
 constexpr int kFixedDistanceBits = 5;
-constexpr int32_t kStoredPieceBytes = 16384;
 // Bits peeked beyond the longest code, where a code and its extra bits come from one peek:
 // the largest count of extra bits of plain deflate's lengths and of the code-length symbols.
 // Distances (up to 14 extra bits) and deflate64 lengths (16) take their extra bits apart.
@@ -435,14 +434,8 @@ void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
     const uint32_t nlen = header[2] | static_cast<uint32_t>(header[3]) << 8;
     FlDfCheck(len == (~nlen & 0xFFFF),
               "invalid stored block (length and NOT length do not match) [InflateStoredBlock]");
-    const TFlDfBuffer piece = FlDfTakeBuffer(kStoredPieceBytes);
-    auto left = static_cast<int32_t>(len);
-    while (left > 0) {
-        const int32_t n = std::min(left, kStoredPieceBytes);
-        bits.ReadBuffer(piece.get(), n);
-        window.AddBuffer(piece.get(), n);
-        left -= n;
-    }
+    // Straight into the window: the bytes need no buffer of their own on the way.
+    window.AddStored(bits, static_cast<int32_t>(len));
 }
 
 // Reads code-length symbols into lengths[next...] while the cursor has room; true when all

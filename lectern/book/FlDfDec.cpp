@@ -17,8 +17,9 @@
 //    the 32-bit build. Near the end of the input or of the window the same loop runs on the
 //    bit reader and window objects, which refill, pad and slide; the code-length symbols of a
 //    dynamic block header are read the same way;
-//  - a literal whose code lies within the bits left after another literal is decoded without
-//    a refill, so runs of literals (pictures, binary data) cost about one refill per two;
+//  - literals whose codes lie within the bits left after another literal are decoded without
+//    a refill (up to kLiteralsWithoutRefill of them), so runs of literals (pictures, binary
+//    data) take one refill per two or three;
 //  - copies are done in 8- or 16-byte steps inside the window's buffer (FlDfCopyMatch), with
 //    no call out of the loop.
 //

@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -171,6 +173,30 @@ std::string LastErrorMessage()
     return message;
 }
 
+const uint8_t* MapFileReadOnly(FileHandle file, int64_t size)
+{
+    if (size <= 0 || static_cast<uint64_t>(size) > SIZE_MAX) {
+        return nullptr;
+    }
+    const auto high = static_cast<DWORD>(static_cast<uint64_t>(size) >> 32);
+    const auto low = static_cast<DWORD>(static_cast<uint64_t>(size) & 0xFFFFFFFFu);
+    HANDLE mapping = CreateFileMappingA(reinterpret_cast<HANDLE>(file), nullptr, PAGE_READONLY, high, low, nullptr);
+    if (mapping == nullptr) {
+        return nullptr;
+    }
+    // The view keeps the mapping object alive.
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size));
+    CloseHandle(mapping);
+    return static_cast<const uint8_t*>(view);
+}
+
+void UnmapFile(const uint8_t* view, int64_t)
+{
+    if (view != nullptr) {
+        UnmapViewOfFile(view);
+    }
+}
+
 #else  // host
 
 TextOrder CompareTextLocale(std::string_view a, std::string_view b)
@@ -286,6 +312,22 @@ bool FileTruncate(FileHandle file)
 void FileClose(FileHandle file) { close(static_cast<int>(file)); }
 
 std::string LastErrorMessage() { return std::strerror(errno); }
+
+const uint8_t* MapFileReadOnly(FileHandle file, int64_t size)
+{
+    if (size <= 0 || static_cast<uint64_t>(size) > SIZE_MAX) {
+        return nullptr;
+    }
+    void* view = mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, static_cast<int>(file), 0);
+    return view == MAP_FAILED ? nullptr : static_cast<const uint8_t*>(view);
+}
+
+void UnmapFile(const uint8_t* view, int64_t size)
+{
+    if (view != nullptr) {
+        munmap(const_cast<uint8_t*>(view), static_cast<size_t>(size));
+    }
+}
 
 #endif
 

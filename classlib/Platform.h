@@ -61,6 +61,12 @@ int64_t FileSeek(FileHandle file, int64_t offset, SeekOrigin origin);   // -1 on
 // this way is not also read or written at its position.)
 int32_t FileReadAt(FileHandle file, int64_t offset, void* buffer, int32_t count);
 bool FileTruncate(FileHandle file);  // ends the file at its current position
+// Maps the first size bytes of an open file read-only into memory, without touching the
+// handle's position; nullptr when the system cannot (a 32-bit process may lack the address
+// space for a large file) or size is not positive. The view stays valid until UnmapFile, also
+// after the handle is closed.
+const uint8_t* MapFileReadOnly(FileHandle file, int64_t size);
+void UnmapFile(const uint8_t* view, int64_t size);
 void FileClose(FileHandle file);
 
 // ---- program resources ----------------------------------------------------------------------

@@ -1,5 +1,5 @@
-// Writes the benchmark's content into DIR: DIR/bench.book (a book with the two entries, made by
-// the test book writer) and the same bytes as plain files in DIR/www for the native server.
+// Writes the benchmark's content into DIR: DIR/bench.book (a book with the three entries, made
+// by the test book writer) and the same bytes as plain files in DIR/www for the native server.
 //   http_bench_files DIR
 #include "HttpBenchData.h"
 #include "tests/support/BookWriter.h"
@@ -27,16 +27,18 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     const std::string page = httpbench::PageBytes();
+    const std::string text = httpbench::TextBytes();
     const std::string big = booktest::XorshiftBytes(httpbench::kBigBytes, httpbench::kBigSeed);
     try {
         booktest::BookWriter writer;
-        writer.Add(httpbench::kPageName, page).Add(httpbench::kBigName, big);
+        writer.Add(httpbench::kPageName, page).Add(httpbench::kTextName, text).Add(httpbench::kBigName, big);
         writer.WriteFile(dir + "/bench.book");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "http_bench_files: %s\n", e.what());
         return 1;
     }
     if (!WritePlainFile(dir + "/www/" + httpbench::kPageName, page) ||
+        !WritePlainFile(dir + "/www/" + httpbench::kTextName, text) ||
         !WritePlainFile(dir + "/www/" + httpbench::kBigName, big)) {
         std::fprintf(stderr, "http_bench_files: cannot write into %s/www\n", dir.c_str());
         return 1;

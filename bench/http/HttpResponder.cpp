@@ -1,7 +1,8 @@
 // The smallest HTTP responder built on window-message sockets: one thread, one hidden window,
 // WSAAsyncSelect for FD_ACCEPT, FD_READ, FD_WRITE and FD_CLOSE. Every request (everything up to
 // a blank line; requests carry no body here) is answered with the same 2 KB page and a
-// Content-Length, and the connection stays open. It parses nothing, allocates nothing per
+// Content-Length, but for a request line naming the 10 MB entry, which gets that entry's
+// bytes (the ceiling for large entries); the connection stays open. It parses nothing, allocates nothing per
 // request once a connection's buffers have grown, and so marks the ceiling of any server that
 // takes its socket events from a window's message queue under this Wine.
 //
@@ -9,6 +10,7 @@
 //
 // Prints "LISTENING <port>" once it listens, and ends when its standard input closes.
 #include "HttpBenchData.h"
+#include "tests/support/BookWriter.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -34,6 +36,7 @@ struct TConnection {
 
 std::unordered_map<SOCKET, TConnection> gConnections;
 std::string gAnswer;
+std::string gBigAnswer;
 SOCKET gListener = INVALID_SOCKET;
 HWND gWindow = nullptr;
 
@@ -93,7 +96,10 @@ void Read(SOCKET s, TConnection& conn)
     conn.FInput.append(chunk, static_cast<std::size_t>(n));
     std::size_t start = 0;
     for (std::size_t end; (end = conn.FInput.find(kRequestEnd, start)) != std::string::npos;) {
-        conn.FOutput += gAnswer;
+        const std::size_t lineEnd = conn.FInput.find("\r\n", start);
+        const bool big = conn.FInput.compare(start, lineEnd - start, "GET /" + std::string(httpbench::kBigName) +
+                                                                          " HTTP/1.1") == 0;
+        conn.FOutput += big ? gBigAnswer : gAnswer;
         start = end + kRequestEndBytes;
     }
     conn.FInput.erase(0, start);
@@ -158,6 +164,9 @@ int main(int argc, char** argv)
     const std::string page = httpbench::PageBytes();
     gAnswer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
               "\r\n\r\n" + page;
+    gBigAnswer = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                 std::to_string(httpbench::kBigBytes) + "\r\n\r\n" +
+                 booktest::XorshiftBytes(httpbench::kBigBytes, httpbench::kBigSeed);
 
     WSADATA wsa;
     if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0)

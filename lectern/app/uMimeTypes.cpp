@@ -123,13 +123,24 @@ std::unique_ptr<TStringList> BuildMimeTypeList(TMimeTypeSource& source)
     return list;
 }
 
-std::string MimeTypeOf(const TStringList& mimeTypes, const std::string& path)
+std::string MimeExtensionOf(const std::string& path)
 {
     // The extension begins at the last "." of the last name: a "." before a folder or drive
     // delimiter starts none.
     const size_t pos = path.find_last_of(".\\/:");
-    // The table's lookup ignores letter case, so the extension needs no lower-casing here.
-    const std::string extension = pos != std::string::npos && path[pos] == '.' ? path.substr(pos) : std::string();
-    const std::string type = mimeTypes.Values(extension);
+    std::string extension = pos != std::string::npos && path[pos] == '.' ? path.substr(pos) : std::string();
+    // ASCII letters only, whatever the user's locale: the table's own lookup folds case by the
+    // locale, which need not map "I" to "i".
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return extension;
+}
+
+std::string MimeTypeOf(const TStringList& mimeTypes, const std::string& path)
+{
+    const std::string type = mimeTypes.Values(MimeExtensionOf(path));
     return type.empty() ? kDefaultMimeType : type;
 }

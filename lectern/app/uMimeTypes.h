@@ -46,7 +46,10 @@ public:
 // (an exception) ends the reading and keeps the lines gathered so far.
 std::unique_ptr<TStringList> BuildMimeTypeList(TMimeTypeSource& source);
 
-// The content type for a file path: the lower-cased extension of the path's last name, with
-// its dot ("" when it has none), looked up in the table; "application/octet-stream" when the
-// table has no type for it.
+// The key MimeTypeOf looks up: the extension of the path's last name with its dot, ASCII
+// letters lower-cased and other bytes kept; "" when it has none.
+std::string MimeExtensionOf(const std::string& path);
+
+// The content type for a file path: MimeExtensionOf (path) looked up in the table;
+// "application/octet-stream" when the table has no type for it.
 std::string MimeTypeOf(const TStringList& mimeTypes, const std::string& path);

@@ -1,7 +1,9 @@
 #include "FlDfBase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -10,16 +12,33 @@ constexpr uint32_t kAdlerModulus = 65521;
 // Both sums stay far below 2^32 over a run of this many bytes before they are reduced.
 constexpr size_t kAdlerRunBytes = 4096;
 
+// A lock for a few instructions' worth of work: one atomic exchange when free, which costs a
+// small decode far less than a mutex of the 32-bit runtime; a waiter yields its time slice.
+class TSpinLock {
+public:
+    void lock()
+    {
+        while (FFlag.test_and_set(std::memory_order_acquire)) {
+            std::this_thread::yield();
+        }
+    }
+    void unlock() { FFlag.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag FFlag = ATOMIC_FLAG_INIT;
+};
+
 // Spare buffers shared by all decodes of the process. A decode takes its few large buffers
 // from here and gives them back when it ends, so steady decoding allocates nothing. One lock
-// guards the slots; a decode takes and gives only a handful of buffers, so it is never
-// contended for long. (A per-thread cache would avoid the lock, but objects with destructors
-// in thread-local storage are not reliable at thread exit with this runtime.)
+// guards the slots; a decode takes and gives only a handful of buffers and holds the lock
+// only to scan the slots, so it is never contended for long. (A per-thread cache would avoid
+// the lock, but objects with destructors in thread-local storage are not reliable at thread
+// exit with this runtime.)
 class TSpareBuffers {
 public:
     uint8_t* Take(size_t bytes)
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TSpinLock> lock(FLock);
         for (TSlot& slot : FSlots) {
             if (slot.FBuffer != nullptr && slot.FBytes == bytes) {
                 return std::exchange(slot.FBuffer, nullptr);
@@ -31,7 +50,7 @@ public:
     // False when every slot is in use: the caller frees the buffer.
     bool Give(uint8_t* buffer, size_t bytes)
     {
-        std::lock_guard<std::mutex> lock(FLock);
+        std::lock_guard<TSpinLock> lock(FLock);
         for (TSlot& slot : FSlots) {
             if (slot.FBuffer == nullptr) {
                 slot = TSlot{buffer, bytes};
@@ -46,11 +65,11 @@ private:
         uint8_t* FBuffer = nullptr;
         size_t FBytes = 0;
     };
-    // A decode holds at most six buffers (bytes, window, stored piece, three tables): room for
+    // A decode holds at most five buffers (bytes, window, three tables): room for more than
     // eight decodes at once.
     static constexpr int kSpareSlots = 48;
 
-    std::mutex FLock;
+    TSpinLock FLock;
     TSlot FSlots[kSpareSlots];
 };
 

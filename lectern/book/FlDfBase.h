@@ -37,7 +37,7 @@ inline void FlDfCheck(bool valid, const char* message)
     }
 }
 
-// The decoder's large buffers (the bit reader's bytes, the window, the stored-block piece),
+// The decoder's large buffers (the bit reader's bytes, the window, the decode tables),
 // kept between decodes: a decode takes them from the process's few spare buffers of the size
 // it needs, or allocates them, and gives them back when it ends, so that
 // decoding many small entries does not allocate them every time. The contents of a buffer

@@ -5,28 +5,33 @@
 // literals and (length, distance) copies of earlier output.
 //
 // How it stays fast:
-//  - every code of up to kFlDfRootBits bits is decoded with one lookup in a root table that
-//    stays in the first-level cache (TFlDfDecodeHuffmanTree), longer codes with a second one
-//    in a subtable the root entry links to; the entry also gives the count of extra bits, and the extra bits
-//    come from the same 32-bit peek, so a literal costs one peek, one lookup and one discard;
+//  - every code that fits the root of its table (10 bits for literals and lengths, 8 for
+//    distances, all code-length codes) is decoded with one lookup in a table that stays in
+//    the first-level cache (TFlDfDecodeHuffmanTree), longer codes with a second one in a
+//    subtable the root entry links to; the roots have fixed sizes, so the loops index them
+//    with constant masks. The entry also gives the count of extra bits, which come from the
+//    same peek where the bits held are sure to cover them;
 //  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
-//    is below its write point, the loop runs on a cursor: the bit buffer, its count and both
-//    buffer pointers live in registers, a peek combines the bit buffer with the word after it
-//    held in a register, and the load of the next word does not wait for the symbol. Near the
-//    end of the input or of the window the same loop runs on the bit reader and window
-//    objects, which refill, pad and slide; the code-length symbols of a dynamic block header
-//    are read the same way;
-//  - copies are done in 8- or 16-byte steps inside the window's buffer (FlDfCopyMatch).
+//    is below its write point, the loop runs on a cursor in a function of its own (RunFast),
+//    so that the bit buffer, its count and both buffer pointers can stay in registers even in
+//    the 32-bit build. Near the end of the input or of the window the same loop runs on the
+//    bit reader and window objects, which refill, pad and slide; the code-length symbols of a
+//    dynamic block header are read the same way;
+//  - literals whose codes lie within the bits left after another literal are decoded without
+//    a refill (up to kLiteralsWithoutRefill of them), so runs of literals (pictures, binary
+//    data) take one refill per two or three;
+//  - copies are done in 8- or 16-byte steps inside the window's buffer (FlDfCopyMatch), with
+//    no call out of the loop.
 //
-// The cursor holds the bit buffer (FBitCount bits, 0 to 31) and the word after it, at FIn,
-// in two registers; the bits of the bit buffer above FBitCount are zero or the same as the
-// word's bits at that place, so the OR of the two is right either way. A discard that uses up
-// the bit buffer makes the word at FIn the bit buffer and the word at FIn + 4 the one after
-// it. A symbol consumes at most two words, so the loop runs only while FIn + 12 bytes lie
-// inside the bytes really read: the cursor never reads the zero bytes that pad the end of
-// the data, and consuming those can only happen through the bit reader, which refuses it
-// ("no more compressed data ..."). Over-reading is thus confined to the peeked word, which
-// always lies inside the byte buffer.
+// The cursor's bit buffer holds FBitCount bits (0 to 31) in its low end; the bits above them
+// are zero or the stream's next bits. A refill ORs the word at FIn in above the bits held,
+// consumes the bytes that landed whole and sets the count to 24 to 31; a byte that landed in
+// part is loaded again by the next refill, whose OR puts the same bits in the same places. A
+// symbol refills at most kFlDfRefillsPerSymbol times, so the loop runs only while FIn plus
+// the margin lies inside the bytes really read: the cursor never reads the zero bytes that
+// pad the end of the data, and consuming those can only happen through the bit reader, which
+// refuses it ("no more compressed data ..."). Over-reading is thus confined to the word of a
+// refill, which always lies inside the byte buffer.
 //
 // Corrupt data never reads or writes outside the buffers: every lookup index is masked to
 // its table, symbols are range-checked, copy distances are checked against the bytes the
@@ -58,14 +63,28 @@ constexpr int kFirstLengthSymbol = 257;
 constexpr int kLastLengthSymbol = 285;
 constexpr int kMaxLengthCodes = kLiteralAlphabet + kDistanceAlphabet64;   // HLIT + HDIST <= 318
 constexpr int kFixedDistanceBits = 5;
-constexpr int32_t kStoredPieceBytes = 16384;
-// Bits peeked beyond the longest code: the largest count of extra bits of each alphabet.
+// Bits peeked beyond the longest code, where a code and its extra bits come from one peek:
+// the largest count of extra bits of plain deflate's lengths and of the code-length symbols.
+// Distances (up to 14 extra bits) and deflate64 lengths (16) take their extra bits apart.
 constexpr int kLengthExtraPeek = 5;
-constexpr int kLengthExtraPeek64 = 16;
-constexpr int kDistanceExtraPeek = 14;
 constexpr int kCodeLengthExtraPeek = 7;
 constexpr int kRepeatSymbol = 16;
 constexpr int kFirstCodeLengthExtra = 16;   // symbols 16, 17, 18 carry extra bits
+// Root bits of the decode tables, constants of the decoding loops: the literal/length root
+// holds every code of up to 10 bits (4 KB), the distance root every code of up to 8 bits
+// (1 KB), the code-length root every code.
+constexpr int kLiteralRootBits = kFlDfRootBits;
+constexpr int kDistanceRootBits = 8;
+
+// Literals decoded after a literal from the bits it left, before the next refill: three
+// codes of up to 8 bits fit the 24 bits of a refill. (Each writes one byte past the window's
+// limit at most, well inside the room kept for a longest match.)
+constexpr int kLiteralsWithoutRefill = 2;
+
+constexpr uint32_t RootMask(int rootBits)
+{
+    return (1u << rootBits) - 1;
+}
 
 // Lengths of symbols 257-285 and distances of symbols 0-31. Symbol 285 is written with its
 // deflate64 meaning (base 3, 16 extra bits); plain deflate reads it as 258 with no extra bits.
@@ -109,8 +128,8 @@ const char* const kDistanceTooFar = "copy distance reaches before the start of t
 
 struct TFixedTrees {
     TFixedTrees()
-        : FLiteral(kFixedLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits),
-          FDistance(kDistanceAlphabet64, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits)
+        : FLiteral(kFixedLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits, kLiteralRootBits),
+          FDistance(kDistanceAlphabet64, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits, kDistanceRootBits)
     {
         std::array<uint8_t, kFixedLiteralAlphabet> lengths{};
         std::fill(lengths.begin(), lengths.begin() + 144, 8);
@@ -134,57 +153,54 @@ const TFixedTrees& FixedTrees()
     return trees;
 }
 
-// The cursor's bits: the bit buffer and the word after it, in two registers. The bits of FBitBuf above FBitCount are zero or equal to the low bits of
-// FNextWord at that place, so combining the two with OR gives the same bits either way.
-struct TFastBits {
-    explicit TFastBits(const TFlDfBitCursor& bits)
-        : FIn(bits.FNext), FBitBuf(bits.FBitBuf), FNextWord(FlDfLoadWord(bits.FNext)), FBitCount(bits.FBitCount)
-    {
-    }
-
-    uint32_t Peek()
-    {
-        FLook = FBitBuf | FNextWord << FBitCount;
-        return FLook;
-    }
-
-    // Consumes n bits (1 to 31) of the last peek. When they reach into the word after the bit
-    // buffer, that word becomes the bit buffer and the following one takes its place; that
-    // load does not wait for the symbol being decoded, so it stays off the critical path.
-    void Discard(uint32_t n)
-    {
-        const uint32_t following = FlDfLoadWord(FIn + kFlDfWordBytes);
-        if (n <= FBitCount) {
-            FBitBuf = FLook >> n;
-            FBitCount -= n;
-        } else {
-            const uint32_t over = n - FBitCount;
-            FBitBuf = FNextWord >> over;
-            FBitCount = kFlDfWordBits - over;
-            FNextWord = following;
-            FIn += kFlDfWordBytes;
-        }
-    }
-
-    uint32_t BitBuf() const { return FBitBuf; }
-
-    const uint8_t* FIn;   // the word held in FNextWord
-    uint32_t FBitBuf;
-    uint32_t FNextWord;
-    uint32_t FBitCount;   // 0 to 31
-    uint32_t FLook = 0;
-};
+// Mask of an entry's extra bits: at most 16 for every symbol that gets past its range check.
+inline uint32_t ExtraMask(uint32_t extraBits)
+{
+    return (1u << extraBits) - 1;
+}
 
 // The decoding loop on registers: see the overview above.
 struct TFastCursor {
     TFastCursor(const TFlDfBitCursor& bits, const TFlDfOutCursor& out)
-        : FBits(bits), FInLimit(bits.FLimit), FBase(out.FBase), FOut(out.FNext), FOutLimit(out.FLimit)
+        : FIn(bits.FNext),
+          FInLimit(bits.FLimit),
+          FBitBuf(bits.FBitBuf),
+          FBitCount(bits.FBitCount),
+          FBase(out.FBase),
+          FOut(out.FNext),
+          FOutLimit(out.FLimit)
     {
     }
 
-    bool Room() const { return FBits.FIn <= FInLimit && FOut < FOutLimit; }
-    uint32_t Peek(int) { return FBits.Peek(); }
-    void Discard(uint32_t n) { FBits.Discard(n); }
+    static constexpr bool kHoldsBits = true;
+    bool Room() const { return FIn <= FInLimit && FOut < FOutLimit; }
+    // The bits held since the last peek, and their count.
+    uint32_t Held() const { return FBitBuf; }
+    uint32_t HeldCount() const { return FBitCount; }
+
+    // Refills the bit buffer to at least kFlDfRefillBits bits and gives it; every peek of the
+    // loops asks for at most that many. The bytes loaded whole are consumed; the bits of a
+    // byte loaded in part lie above FBitCount and are loaded again with it next time.
+    uint32_t Peek(int)
+    {
+        FBitBuf |= FlDfLoadWord(FIn) << FBitCount;
+        FIn += (kFlDfWordBits - 1 - FBitCount) >> 3;
+        FBitCount |= kFlDfRefillBits;
+        return FBitBuf;
+    }
+    // Consumes n bits (0 to kFlDfRefillBits) of the last peek.
+    void Discard(uint32_t n)
+    {
+        FBitBuf >>= n;
+        FBitCount -= n;
+    }
+    // The next n extra bits (0 to 16), consumed.
+    uint32_t TakeExtra(uint32_t n)
+    {
+        const uint32_t value = Peek(0) & ExtraMask(n);
+        Discard(n);
+        return value;
+    }
     void Literal(uint32_t value) { *FOut++ = static_cast<uint8_t>(value); }
 
     bool Copy(uint32_t length, uint32_t distance)
@@ -206,12 +222,14 @@ struct TFastCursor {
 
     TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
     {
-        return TFlDfBitCursor{FBits.FIn, opened.FLimit, FBits.BitBuf(), FBits.FBitCount, opened.FUsable};
+        return TFlDfBitCursor{FIn, opened.FLimit, FBitBuf, FBitCount, opened.FUsable};
     }
     TFlDfOutCursor Out() const { return TFlDfOutCursor{FBase, FOut, FOutLimit}; }
 
-    TFastBits FBits;
+    const uint8_t* FIn;
     const uint8_t* FInLimit;
+    uint32_t FBitBuf;
+    uint32_t FBitCount;   // 0 to 31
     uint8_t* FBase;
     uint8_t* FOut;
     uint8_t* FOutLimit;
@@ -220,9 +238,23 @@ struct TFastCursor {
 
 // The same loop on the bit reader and window objects, one symbol at a time.
 struct TSlowCursor {
+    static constexpr bool kHoldsBits = false;
+    uint32_t Held() const { return 0; }
+    uint32_t HeldCount() const { return 0; }
     bool Room() { return std::exchange(FFirst, false); }
     uint32_t Peek(int n) { return FBits.PeekBits(n); }
-    void Discard(uint32_t n) { FBits.DiscardBits(static_cast<int>(n)); }
+    void Discard(uint32_t n)
+    {
+        if (n > 0) {
+            FBits.DiscardBits(static_cast<int>(n));
+        }
+    }
+    uint32_t TakeExtra(uint32_t n)
+    {
+        const uint32_t value = n > 0 ? FBits.PeekBits(static_cast<int>(n)) : 0;
+        Discard(n);
+        return value;
+    }
     void Literal(uint32_t value) { FWindow.AddLiteral(static_cast<uint8_t>(value)); }
     bool Copy(uint32_t length, uint32_t distance)
     {
@@ -241,12 +273,6 @@ struct TSlowCursor {
     const char* FError = nullptr;
 };
 
-// Mask of an entry's extra bits: at most 16 for every symbol that gets past its range check.
-inline uint32_t ExtraMask(uint32_t extraBits)
-{
-    return (1u << extraBits) - 1;
-}
-
 struct TBlockCodes {
     const TFlDfDecodeHuffmanTree& FLiteral;
     const TFlDfDecodeHuffmanTree& FDistance;
@@ -258,27 +284,36 @@ template <bool kDeflate64, class TCursor>
 bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
 {
     const uint32_t* const literalTable = codes.FLiteral.Table();
-    const uint32_t literalMask = codes.FLiteral.RootMask();
-    const uint32_t literalRoot = codes.FLiteral.RootBits();
     const int literalPeek = std::min(
-        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (kDeflate64 ? kLengthExtraPeek64 : kLengthExtraPeek));
+        kFlDfWordBits, codes.FLiteral.LookupBitLength() + (kDeflate64 ? 0 : kLengthExtraPeek));
     const uint32_t* const distanceTable = codes.FDistance.Table();
-    const uint32_t distanceMask = codes.FDistance.RootMask();
-    const uint32_t distanceRoot = codes.FDistance.RootBits();
-    const int distancePeek = codes.FDistance.LookupBitLength() + kDistanceExtraPeek;
+    const int distancePeek = codes.FDistance.LookupBitLength();
     constexpr uint32_t kDistanceLimit = kDeflate64 ? kDistanceAlphabet64 : kDistanceAlphabet;
 
     while (c.Room()) {
         uint32_t look = c.Peek(literalPeek);
-        uint32_t entry = literalTable[look & literalMask];
+        uint32_t entry = literalTable[look & RootMask(kLiteralRootBits)];
         if (FlDfIsLink(entry)) {
-            entry = FlDfFollowLink(literalTable, entry, look, literalRoot);
+            entry = FlDfFollowLink(literalTable, entry, look, kLiteralRootBits);
         }
         uint32_t symbol = FlDfEntrySymbol(entry);
         uint32_t codeBits = FlDfEntryCodeBits(entry);
         if (symbol < kEndOfBlock) {
             c.Discard(codeBits);
             c.Literal(symbol);
+            if constexpr (TCursor::kHoldsBits) {
+                // A second literal without a refill, when its code lies within the bits held
+                // (bits above them may be zero instead of the stream's: a code found that
+                // ends within them is the stream's code all the same).
+                for (int more = 0; more < kLiteralsWithoutRefill; ++more) {
+                    entry = literalTable[c.Held() & RootMask(kLiteralRootBits)];
+                    if (!FlDfIsLiteral(entry) || FlDfEntryCodeBits(entry) > c.HeldCount()) {
+                        break;
+                    }
+                    c.Discard(FlDfEntryCodeBits(entry));
+                    c.Literal(FlDfEntrySymbol(entry));
+                }
+            }
             continue;
         }
         if (symbol == kEndOfBlock) {
@@ -289,33 +324,63 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
             return c.Fail(kInvalidLength);
         }
         uint32_t length;
-        if (!kDeflate64 && symbol == kLastLengthSymbol) {
+        if (kDeflate64) {
+            // Up to 16 extra bits: more than one peek is sure to hold with the code.
+            c.Discard(codeBits);
+            length = kLengthBase[symbol - kFirstLengthSymbol] + c.TakeExtra(FlDfEntryExtraBits(entry));
+        } else if (symbol == kLastLengthSymbol) {
             length = kPlainLongestLength;
             c.Discard(codeBits);
         } else {
+            // Code and extra bits (at most 15 + 5) come from the same peek.
             const uint32_t extraBits = FlDfEntryExtraBits(entry);
             length = kLengthBase[symbol - kFirstLengthSymbol] + ((look >> codeBits) & ExtraMask(extraBits));
             c.Discard(codeBits + extraBits);
         }
 
         look = c.Peek(distancePeek);
-        entry = distanceTable[look & distanceMask];
+        entry = distanceTable[look & RootMask(kDistanceRootBits)];
         if (FlDfIsLink(entry)) {
-            entry = FlDfFollowLink(distanceTable, entry, look, distanceRoot);
+            entry = FlDfFollowLink(distanceTable, entry, look, kDistanceRootBits);
         }
         symbol = FlDfEntrySymbol(entry);
         if (symbol >= kDistanceLimit) [[unlikely]] {
             return c.Fail(kDeflate64 ? kUnmappedDistance : kInvalidDistance);
         }
+        // Code and extra bits may reach 15 + 14 bits, more than a peek is sure to hold: when
+        // the bits held fall short, the extra bits get a peek of their own.
         codeBits = FlDfEntryCodeBits(entry);
         const uint32_t extraBits = FlDfEntryExtraBits(entry);
-        const uint32_t distance = kDistanceBase[symbol] + ((look >> codeBits) & ExtraMask(extraBits));
-        c.Discard(codeBits + extraBits);
+        uint32_t distance = kDistanceBase[symbol];
+        if (codeBits + extraBits <= c.HeldCount()) {
+            distance += (look >> codeBits) & ExtraMask(extraBits);
+            c.Discard(codeBits + extraBits);
+        } else {
+            c.Discard(codeBits);
+            distance += c.TakeExtra(extraBits);
+        }
         if (!c.Copy(length, distance)) [[unlikely]] {
             return false;
         }
     }
     return false;
+}
+
+struct TFastRun {
+    TFlDfBitCursor FBits;
+    TFlDfOutCursor FOut;
+    const char* FError;
+    bool FDone;
+};
+
+// Runs step on a register cursor of its own: kept out of line, so that the cursor's state
+// lives in this function's registers (the 32-bit build has few) and not in memory.
+template <class TStep>
+[[gnu::noinline]] TFastRun RunFast(const TFlDfBitCursor& bits, const TFlDfOutCursor& out, TStep& step)
+{
+    TFastCursor fast(bits, out);
+    const bool done = step(fast);
+    return TFastRun{fast.Bits(bits), fast.Out(), fast.FError, done};
 }
 
 // Runs step on the register cursor while the input holds enough bytes, else on the objects,
@@ -331,10 +396,10 @@ void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
             // Nothing on the register cursor raises, so its state stays in registers; on
             // corrupt data what was decoded is handed back first, to reach the destination.
-            TFastCursor fast(bitCursor, outCursor);
-            done = step(fast);
-            bits.CloseCursor(fast.Bits(bitCursor));
-            window.CloseCursor(fast.Out());
+            const TFastRun fast = RunFast(bitCursor, outCursor, step);
+            done = fast.FDone;
+            bits.CloseCursor(fast.FBits);
+            window.CloseCursor(fast.FOut);
             if (fast.FError != nullptr) {
                 FlDfRaiseCorrupt(fast.FError);
             }
@@ -370,14 +435,8 @@ void InflateStoredBlock(TFlDfInBitStream& bits, TFlDfOutputWindow& window)
     const uint32_t nlen = header[2] | static_cast<uint32_t>(header[3]) << 8;
     FlDfCheck(len == (~nlen & 0xFFFF),
               "invalid stored block (length and NOT length do not match) [InflateStoredBlock]");
-    const TFlDfBuffer piece = FlDfTakeBuffer(kStoredPieceBytes);
-    auto left = static_cast<int32_t>(len);
-    while (left > 0) {
-        const int32_t n = std::min(left, kStoredPieceBytes);
-        bits.ReadBuffer(piece.get(), n);
-        window.AddBuffer(piece.get(), n);
-        left -= n;
-    }
+    // Straight into the window: the bytes need no buffer of their own on the way.
+    window.AddStored(bits, static_cast<int32_t>(len));
 }
 
 // Reads code-length symbols into lengths[next...] while the cursor has room; true when all
@@ -387,16 +446,12 @@ bool ReadCodeLengthSymbols(TCursor& c, const TFlDfDecodeHuffmanTree& tree, uint8
 {
     const int peek = tree.LookupBitLength() + kCodeLengthExtraPeek;
     const uint32_t* const table = tree.Table();
-    const uint32_t mask = tree.RootMask();
-    const uint32_t root = tree.RootBits();
     const auto longest = static_cast<uint32_t>(tree.LookupBitLength());
     int i = next;
     while (i < total && c.Room()) {
+        // The code-length code is at most 7 bits long: its root holds every code.
         const uint32_t look = c.Peek(peek);
-        uint32_t entry = table[look & mask];
-        if (FlDfIsLink(entry)) {
-            entry = FlDfFollowLink(table, entry, look, root);
-        }
+        const uint32_t entry = table[look & RootMask(kMaxCodeLengthBits)];
         const uint32_t symbol = FlDfEntrySymbol(entry);
         if (symbol > 18) [[unlikely]] {
             return c.Fail("decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
@@ -439,9 +494,10 @@ void ReadLitDistCodeLengths(TFlDfInBitStream& bits, TFlDfOutputWindow& window, c
 // The trees of dynamic blocks, made at a decode's first dynamic block and rebuilt for each.
 struct TDynamicTrees {
     explicit TDynamicTrees(bool deflate64)
-        : FCodeLength(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits),
-          FLiteral(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits),
-          FDistance(deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits)
+        : FCodeLength(kCodeLengthAlphabet, TFlDfHuffmanUsage::Decoding, kMaxCodeLengthBits, kMaxCodeLengthBits),
+          FLiteral(kLiteralAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits, kLiteralRootBits),
+          FDistance(deflate64 ? kDistanceAlphabet64 : kDistanceAlphabet, TFlDfHuffmanUsage::Decoding, kFlDfMaxCodeBits,
+                    kDistanceRootBits)
     {
     }
 

@@ -32,13 +32,16 @@ uint32_t ReverseBits(uint32_t code, int length)
 
 }  // namespace
 
-TFlDfDecodeHuffmanTree::TFlDfDecodeHuffmanTree(int alphabetSize, TFlDfHuffmanUsage usage, int maxCodeLength)
-    : FAlphabetSize(alphabetSize), FUsage(usage), FMaxCodeLength(maxCodeLength)
+TFlDfDecodeHuffmanTree::TFlDfDecodeHuffmanTree(int alphabetSize, TFlDfHuffmanUsage usage, int maxCodeLength,
+                                               int rootBits)
+    : FAlphabetSize(alphabetSize), FUsage(usage), FMaxCodeLength(maxCodeLength), FRootBits(static_cast<uint32_t>(rootBits))
 {
     Assert(alphabetSize >= kMinAlphabetSize, "TFlDfDecodeHuffmanTree.Create: the alphabet needs at least 2 symbols");
     Assert(alphabetSize <= kFlDfMaxAlphabet, "TFlDfDecodeHuffmanTree.Create: the alphabet is larger than 288 symbols");
     Assert(maxCodeLength >= 1 && maxCodeLength <= kFlDfMaxCodeBits,
            "TFlDfDecodeHuffmanTree.Create: the largest code length must be between 1 and 15");
+    Assert(rootBits >= 1 && rootBits <= kFlDfMaxCodeBits,
+           "TFlDfDecodeHuffmanTree.Create: the root bits must be between 1 and 15");
 }
 
 void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count, const uint8_t* extraBits,
@@ -88,7 +91,7 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
 
     // Symbols in canonical order: by length, then by symbol.
     int firstOfLength[kFlDfMaxCodeBits + 2] = {};
-    for (int length = 1; length <= FLookupBits; ++length) {
+    for (int length = 1; length <= kFlDfMaxCodeBits; ++length) {
         firstOfLength[length + 1] = firstOfLength[length] + lengthCount[length];
     }
     int sorted[kFlDfMaxAlphabet];
@@ -107,8 +110,7 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
     // The codes longer than the root, in canonical order, fall into groups that share their
     // first rootBits bits (their codes increase, so each group is one run). A group's subtable
     // has as many index bits as its last, longest code has beyond the root.
-    const int rootBits = std::min(FLookupBits, kFlDfRootBits);
-    FRootBits = static_cast<uint32_t>(rootBits);
+    const int rootBits = static_cast<int>(FRootBits);
     const int firstLong = firstOfLength[rootBits + 1];
     const int codes = firstOfLength[FLookupBits + 1];
     uint32_t longCode[kFlDfMaxAlphabet];   // the canonical code of each long code
@@ -133,7 +135,7 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
         }
     }
     if (FTable == nullptr) {
-        FCapacity = FMaxCodeLength <= kFlDfRootBits ? 1u << FMaxCodeLength : kFlDfMaxTableEntries;
+        FCapacity = FlDfMaxTableEntries(FAlphabetSize, FMaxCodeLength, rootBits);
         FTableBuffer = FlDfTakeBuffer(FCapacity * sizeof(uint32_t));
         FTable = reinterpret_cast<uint32_t*>(FTableBuffer.get());
     }

@@ -1,5 +1,6 @@
 #include "FlDfOutW.h"
 
+#include "FlDfStrm.h"
 #include "FlUtils.h"
 
 #include <algorithm>
@@ -39,6 +40,17 @@ void TFlDfOutputWindow::AddBuffer(const uint8_t* data, int32_t count)
         std::memcpy(FBuffer.get() + FPos, data, static_cast<size_t>(piece));
         FPos += piece;
         data += piece;
+        count -= piece;
+        CheckLimits();
+    }
+}
+
+void TFlDfOutputWindow::AddStored(TFlDfInBitStream& bits, int32_t count)
+{
+    while (count > 0) {
+        const int32_t piece = std::min({count, kFlDfStoredPieceBytes, FWritePoint - FPos});
+        bits.ReadBuffer(FBuffer.get() + FPos, piece);
+        FPos += piece;
         count -= piece;
         CheckLimits();
     }

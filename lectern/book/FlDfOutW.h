@@ -17,6 +17,7 @@
 #include <memory>
 
 class TFlLogger;
+class TFlDfInBitStream;
 
 constexpr int32_t kFlDfSlideBytes = 32768;
 constexpr int32_t kFlDfWritePoint = 65536;
@@ -26,6 +27,7 @@ constexpr int32_t kFlDfMaxMatch64 = 3 + 65535;   // length symbol 285 with 16 ex
 constexpr int32_t kFlDfCopyStepBytes = 8;
 constexpr int32_t kFlDfWideCopyStepBytes = 16;   // for copies from at least 16 bytes back
 constexpr int32_t kFlDfCopyOverrunBytes = kFlDfWideCopyStepBytes;
+constexpr int32_t kFlDfStoredPieceBytes = 16384;
 
 enum class TFlDfChecksumKind { Crc32, Adler32 };
 
@@ -36,7 +38,13 @@ inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
 {
     uint8_t* const end = out + len;
     if (dist == 1) {
-        std::memset(out, out[-1], len);
+        // A run of one byte, in whole steps (no call: the decoding loop stays a leaf).
+        const uint32_t run = out[-1] * 0x01010101u;
+        while (out < end) {
+            std::memcpy(out, &run, sizeof run);
+            std::memcpy(out + sizeof run, &run, sizeof run);
+            out += kFlDfCopyStepBytes;
+        }
         return;
     }
     if (dist < static_cast<uint32_t>(kFlDfCopyStepBytes)) {
@@ -86,6 +94,10 @@ public:
     void AddLiteral(uint8_t value);
     void AddCopy(uint32_t length, uint32_t distance);
     void AddBuffer(const uint8_t* data, int32_t count);
+    // Adds count stored bytes read from bits straight into the buffer (ReadBuffer's errors
+    // apply), in pieces of at most kFlDfStoredPieceBytes that end at the write point, sliding
+    // between pieces: data cut off in a piece leave the pieces before it produced.
+    void AddStored(TFlDfInBitStream& bits, int32_t count);
     // Bytes produced: those written (or counted in test-only mode) plus those held.
     int64_t Position() const { return FWritten + FPos; }
     // Checksums and writes every byte still held.

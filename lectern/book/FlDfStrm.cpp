@@ -8,6 +8,8 @@ namespace {
 constexpr int kMaxPeekBits = 32;
 constexpr int kMaxReadBits = 16;
 constexpr int kBitsPerByte = 8;
+// ReadBuffer reads this many bytes or more straight from the source when nothing is buffered.
+constexpr int32_t kDirectReadBytes = 4096;
 
 }  // namespace
 
@@ -156,6 +158,17 @@ void TFlDfInBitStream::ReadBuffer(void* buffer, int32_t count)
     }
     while (count > 0) {
         const int32_t real = BufferedBytes() - PaddingBuffered();
+        if (real == 0 && count >= kDirectReadBytes && FZeroBytes == 0 && !FOnProgress.Assigned()) {
+            // A long run of stored bytes goes from the source straight to its place; the byte
+            // buffer stays empty, so nothing is to be given back for it on release.
+            FPos = FEnd = 0;
+            const int32_t got = std::max(FSource->Read(out, count), 0);
+            out += got;
+            count -= got;
+            if (got > 0) {
+                continue;
+            }
+        }
         if (real == 0) {
             FlDfCheck(FZeroBytes == 0 && ibsFillBuffer() && BufferedBytes() - PaddingBuffered() > 0, kExhausted);
             continue;

@@ -31,10 +31,14 @@
 constexpr int32_t kFlDfInBufferBytes = 16384;
 constexpr int kFlDfWordBytes = 4;
 constexpr int kFlDfWordBits = 32;
-// A symbol of the decoding loop consumes at most two words (a length code with its extra
-// bits, then a distance code with its extra bits, each at most 31 bits), and the loop keeps
-// the word after the current one loaded: twelve bytes ahead cover one whole symbol.
-constexpr int32_t kFlDfCursorMarginBytes = 3 * kFlDfWordBytes;
+// The decoding loop refills its bit buffer from the bytes with one word load, to at least
+// kFlDfRefillBits bits (a byte loaded in part is loaded again by the next refill), and refills
+// before each code and before extra bits it cannot be sure to hold: at most
+// kFlDfRefillsPerSymbol times per symbol (a deflate64 length code, its 16 extra bits, a
+// distance code, its extra bits), each consuming at most 3 bytes and reading one word.
+constexpr uint32_t kFlDfRefillBits = 24;
+constexpr int32_t kFlDfRefillsPerSymbol = 4;
+constexpr int32_t kFlDfCursorMarginBytes = kFlDfRefillsPerSymbol * (kFlDfWordBytes - 1) + kFlDfWordBytes;
 
 inline uint32_t FlDfLoadWord(const uint8_t* p)
 {

@@ -4,6 +4,7 @@
 
 #include "classlib/Platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -37,6 +38,41 @@ std::string ReadDirectoryText(TStream& directory, int32_t length)
     directory.ReadBuffer(text.data(), length);
     return text;
 }
+
+// A read-only stream over the mapped bytes of the open file, with a position of its own.
+class TMappedViewStream : public TStream {
+public:
+    TMappedViewStream(const uint8_t* data, int64_t size) : FData(data), FSize(size) {}
+
+    int32_t Read(void* buffer, int32_t count) override
+    {
+        if (count <= 0 || FPosition < 0 || FPosition >= FSize) {
+            return 0;
+        }
+        const auto n = static_cast<int32_t>(std::min<int64_t>(count, FSize - FPosition));
+        std::memcpy(buffer, FData + FPosition, static_cast<size_t>(n));
+        FPosition += n;
+        return n;
+    }
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override
+    {
+        switch (origin) {
+        case SeekOrigin::Begin: FPosition = offset; break;
+        case SeekOrigin::Current: FPosition += offset; break;
+        case SeekOrigin::End: FPosition = FSize + offset; break;
+        }
+        return FPosition;
+    }
+    int64_t Size() override { return FSize; }
+
+    CL_CLASS_NAME(TMappedViewStream)
+
+private:
+    const uint8_t* FData;
+    int64_t FSize;
+    int64_t FPosition = 0;
+};
 
 // Clears a flag when the scope ends, however it ends.
 class FlagGuard {
@@ -152,6 +188,7 @@ bool TLBFile::Open(const std::string& path, int16_t mode)
                 if (LocateContainer()) {
                     FFileSize = FFileStream->Size();
                     FPath = path;
+                    OpenViewFile();
                     result = true;
                 }
             }
@@ -178,8 +215,48 @@ bool TLBFile::Open(const std::string& path, int16_t mode)
     return result;
 }
 
+void TLBFile::OpenViewFile()
+{
+    // The file mapped into memory: views then read with no system call at all (under Wine a
+    // positional read of a handle costs a round trip to the server). A file too large for the
+    // address space is read through a second handle instead.
+    FMappedView = plat::MapFileReadOnly(FFileStream->Handle(), FFileSize);
+    if (FMappedView == nullptr) {
+        OpenViewHandle();
+    }
+}
+
+void TLBFile::OpenViewHandle()
+{
+    // Read access with no sharing restriction, which the main stream's deny-write allows. When
+    // the file cannot be had a second time, the book still opens and each extraction raises
+    // the open's error, as opening a stream per extraction would.
+    try {
+        FViewFile = std::make_unique<TFileStream>(FPath, fmOpenRead | fmShareDenyNone);
+    } catch (const EFOpenError& e) {
+        FViewFileError = e.Message();
+    }
+}
+
+void TLBFile::DropMappedView()
+{
+    plat::UnmapFile(FMappedView, FFileSize);
+    FMappedView = nullptr;
+}
+
+void TLBFile::ReadViewsThroughHandle()
+{
+    DropMappedView();
+    if (FFileStream && !FViewFile) {
+        OpenViewHandle();
+    }
+}
+
 void TLBFile::Close()
 {
+    DropMappedView();
+    FViewFile.reset();
+    FViewFileError.clear();
     FFileStream.reset();
     ClearRecords();
     FWorkStream->Clear();
@@ -215,7 +292,7 @@ void TLBFile::LoadDirectory(int32_t directoryOffset)
     // A damaged header or count escapes: the open fails.
     FHeader.clear();
     const int32_t headerLength = directory.ReadInt32();
-    if (headerLength != 0) {
+    if (headerLength > 0) {
         FHeader = ReadDirectoryText(directory, headerLength);
     }
     const int32_t count = directory.ReadInt32();
@@ -329,11 +406,23 @@ bool TLBFile::ExtractEntry(const std::string& name, TStream* dest)
     }
     bool result = false;
     if (FFileStream) {
-        // A view of our own on the open file, so that any number of threads can extract at
-        // once without opening the file again for each entry.
-        TFileViewStream file(FFileStream->Handle(), FFileSize);
-        SeekTo(file, FBaseOffset + static_cast<int64_t>(record->Offset));
-        InflateDefault(&file, dest);
+        // A view with a position of its own, on the mapped file or on the handle kept for views,
+        // so that any number of threads can extract at once without opening the file for each
+        // entry, and never move the main stream's position (a positional read on Windows moves
+        // the position of the handle it reads).
+        const int64_t start = FBaseOffset + static_cast<int64_t>(record->Offset);
+        if (FMappedView != nullptr) {
+            TMappedViewStream file(FMappedView, FFileSize);
+            SeekTo(file, start);
+            InflateDefault(&file, dest);
+        } else {
+            if (!FViewFile) {
+                throw EFOpenError(FViewFileError);
+            }
+            TFileViewStream file(FViewFile->Handle(), FFileSize);
+            SeekTo(file, start);
+            InflateDefault(&file, dest);
+        }
         result = true;
     }
     dest->Seek(0, SeekOrigin::Begin);

@@ -13,16 +13,20 @@
 // records are sorted by name in the platform's locale order with case ignored
 // (plat::CompareTextLocale), which lookups rely on: names match case-insensitively.
 //
-// Nothing in the directory is trusted: a length that is negative or runs past the bytes left
-// ends the read (a damaged header fails the open, a damaged record list keeps the records
-// before the damage), and every file offset is computed in 64 bits.
+// Nothing in the directory is trusted: a length that runs past the bytes left ends the read (a
+// damaged header fails the open, a damaged record list keeps the records before the damage), a
+// negative name or extra length too, a header length of 0 or less means no header text, and
+// every file offset is computed in 64 bits.
 //
 // The marker must never occur as one piece in the viewer's image, or the search would find the
 // program instead of the book: it is assembled at run time (GetMarker).
 //
 // Threads: Open and ReadEntry run on one thread before the page server starts; afterwards
 // Exists and ExtractEntry may run on any number of threads at once, since they only read state
-// fixed while the book is open and each extraction opens a file stream of its own.
+// fixed while the book is open and each extraction reads through a view with a position of its
+// own. The views read the file mapped into memory when it is opened (or, when it cannot be
+// mapped, a second handle of the file used by nothing else), so that they never move the
+// position of the main file stream.
 #pragma once
 
 #include "classlib/Components.h"
@@ -101,10 +105,19 @@ protected:
     TMemoryStream* ReadEntryAt(int32_t offset);
     TMemoryStream* ReadRecord(TLBFileRecord* record);
     void ClearRecords();
+    void OpenViewFile();
+    void OpenViewHandle();
+    void DropMappedView();
+    // Unmaps the file and opens the second handle, so that views read through it as they do
+    // when the file cannot be mapped (for tests of that way).
+    void ReadViewsThroughHandle();
 
     int16_t FMode = kModeRead;
     std::unique_ptr<TMemoryStream> FWorkStream;  // target of every inflate of ReadEntryAt
     std::unique_ptr<TFileStream> FFileStream;    // the host file; empty while closed
+    const uint8_t* FMappedView = nullptr;        // the whole file, read only by ExtractEntry's views
+    std::unique_ptr<TFileStream> FViewFile;      // read only through ExtractEntry's views, when unmapped
+    std::string FViewFileError;                  // why FViewFile could not be opened
     int64_t FFileSize = 0;                       // its size when opened for reading
     std::string FPath;                           // set by a successful read open only
     int64_t FBaseOffset = 0;                     // file offset of the first byte after the marker

@@ -110,6 +110,21 @@ TEST(MimeTypes, BuiltInLinesThatPagesDependOn)
     EXPECT_GE(list->IndexOf(".xbm=image/x-xbitmap"), 0);
 }
 
+// The key is lower-cased by ASCII rules alone, so that no locale's case folding ("I" is not
+// the capital of "i" everywhere) decides which line a request finds.
+TEST(MimeTypes, ExtensionKeyLowerCasesAsciiLettersOnly)
+{
+    struct Case { const char* path; const char* key; };
+    const Case cases[] = {
+        {"INDEX.HTML", ".html"}, {"images\\Logo.PnG", ".png"}, {"A.GIF", ".gif"}, {"a.tar.GZ", ".gz"},
+        {"a.\xC9T\xC9", ".\xC9t\xC9"},  // bytes above ASCII are left as they are
+        {"Dir.HTML\\README", ""}, {"C:README", ""}, {"NOEXT", ""}, {"A.", "."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MimeExtensionOf(c.path), c.key) << c.path;
+    }
+}
+
 TEST(MimeTypes, RegistryExtensionKeysThenTheDatabaseWin)
 {
     FakeSource reg;

@@ -357,7 +357,8 @@ TEST(Inflate, AgreesWithZlibAcrossFlushesAndSizes)
 
 // The decode table against a brute-force canonical decoder, for every index of the longest
 // length: complete and incomplete sets, codes far longer than the root table, groups of long
-// codes of mixed lengths behind one root entry, and a tree rebuilt over a larger one.
+// codes of mixed lengths behind one root entry, and a tree rebuilt over a larger one, with
+// roots of each size the decoder uses.
 TEST(FlDfDecodeHuffmanTree, EveryIndexDecodesAsTheCanonicalCode)
 {
     std::mt19937 rng(7);
@@ -387,7 +388,9 @@ TEST(FlDfDecodeHuffmanTree, EveryIndexDecodesAsTheCanonicalCode)
     for (int i = 0; i < 288; ++i) {
         extra[i] = static_cast<uint8_t>(i % 14);
     }
-    TFlDfDecodeHuffmanTree tree(286, TFlDfHuffmanUsage::Decoding, 15);
+    // Roots of the decoder's sizes: sets longer and shorter than the root.
+    for (const int rootBits : {7, 8, kFlDfRootBits}) {
+    TFlDfDecodeHuffmanTree tree(286, TFlDfHuffmanUsage::Decoding, 15, rootBits);
     for (const std::vector<uint8_t>& lengths : sets) {
         const int count = static_cast<int>(lengths.size());
         tree.Build(lengths.data(), 0, count, extra, 3);
@@ -426,8 +429,10 @@ TEST(FlDfDecodeHuffmanTree, EveryIndexDecodesAsTheCanonicalCode)
             for (int len = 1; len <= longest && expected == kFlDfUnmappedEntry; ++len) {
                 expected = byLength[static_cast<size_t>(len)][index & ((1u << len) - 1)];
             }
-            ASSERT_EQ(tree.Decode(index), expected) << "index " << index << " of a set of " << count;
+            ASSERT_EQ(tree.Decode(index), expected) << "index " << index << " of a set of " << count
+                                                    << ", root bits " << rootBits;
         }
+    }
     }
 }
 
@@ -707,12 +712,16 @@ TEST(Inflate, TruncatedStreamNeverDecodesAsSuccess)
             }
         }
     }
-    // Cut inside a long stream: all output up to the cut has reached dest.
+    // Cut inside a long stream, also in a run of stored bytes read straight from the source:
+    // all output up to the cut has reached dest.
     const Bytes big = MixedData(300000, 4);
-    const Bytes compressed = ZlibDeflateRaw(big, 6, Z_DEFAULT_STRATEGY);
-    const auto [message, output] = DecodeFailure(compressed.substr(0, compressed.size() / 2));
-    EXPECT_GT(output.size(), big.size() / 3);
-    EXPECT_EQ(big.compare(0, output.size(), output), 0);
+    for (int level : {0, 6}) {
+        const Bytes compressed = ZlibDeflateRaw(big, level, Z_DEFAULT_STRATEGY);
+        const auto [message, output] = DecodeFailure(compressed.substr(0, compressed.size() / 2));
+        EXPECT_TRUE(HasCauseStarting(message, "no more compressed data in stream")) << level << ": " << message;
+        EXPECT_GT(output.size(), big.size() / 3) << level;
+        EXPECT_EQ(big.compare(0, output.size(), output), 0) << level;
+    }
 }
 
 // ---- options and the source position -------------------------------------------------------

@@ -24,6 +24,8 @@ class ProbeFile : public TLBFile {
 public:
     ProbeFile() : TLBFile(nullptr) {}
     using TLBFile::FBusy;
+    using TLBFile::FFileStream;
+    using TLBFile::ReadViewsThroughHandle;
     using TLBFile::GetMarker;
     using TLBFile::ReadEntryAt;
 };
@@ -314,7 +316,8 @@ TEST_F(LBFileTest, UntrustedLengthsAndOffsetsEndTheReadSafely)
         bool secondReads = false;  // the second record, "b", points at entry "a"'s stream
     };
     const Case cases[] = {
-        {"negative header length", Int32Bytes(-1) + Int32Bytes(0), false, 0},
+        // A header length of 0 or less means no header text: the count follows at once.
+        {"negative header length", Int32Bytes(-1) + Int32Bytes(1) + recordA, true, 1},
         {"header longer than the directory", Int32Bytes(kMax) + "abc" + Int32Bytes(0), false, 0},
         {"header one byte too long", Int32Bytes(5) + "abcd", false, 0},
         {"negative name length", withSecond(Int32Bytes(-5) + "b" + text("") + Int32Bytes(4)), true, 1},
@@ -333,6 +336,7 @@ TEST_F(LBFileTest, UntrustedLengthsAndOffsetsEndTheReadSafely)
         TLBFile book(nullptr);
         ASSERT_EQ(book.Open(path, TLBFile::kModeRead), c.opens) << c.what;
         ASSERT_EQ(book.RecordCount(), c.records) << c.what;
+        EXPECT_EQ(book.Header(), "") << c.what;
         if (c.records > 0) {
             EXPECT_EQ(Extract(book, "a"), "first") << c.what;
         }
@@ -534,4 +538,66 @@ TEST_F(LBFileTest, EightThreadsExtractAtOnce)
     }
     EXPECT_EQ(bad.load(), 0);
     EXPECT_EQ(good.load(), 8 * 3 * static_cast<int>(pages.size()));
+}
+
+// The main file stream belongs to the thread that opened the book (ReadEntry reads through
+// it); extractions on other threads must neither move it nor be moved by it, whether they read
+// the mapped file or, where it cannot be mapped, a handle of their own.
+TEST_F(LBFileTest, ExtractionsLeaveTheMainStreamWhereItIs)
+{
+    for (const bool mapped : {true, false}) {
+        SCOPED_TRACE(mapped ? "mapped file" : "second handle");
+        const std::string big = NoiseText(300000, 4);
+        std::vector<std::string> pages;
+        BookWriter writer;
+        writer.Add("big", big);
+        for (int i = 0; i < 6; ++i) {
+            pages.push_back(NoiseText(60000 + 5000 * static_cast<size_t>(i), 200 + static_cast<unsigned>(i)));
+            writer.Add("page" + std::to_string(i), pages.back());
+        }
+        const std::string path = TempPath();
+        writer.WriteFile(path, std::string(3000, 'h'));
+        ProbeFile book;
+        ASSERT_TRUE(book.Open(path, TLBFile::kModeRead));
+        if (!mapped) {
+            book.ReadViewsThroughHandle();
+        }
+
+        book.FFileStream->Seek(1234, SeekOrigin::Begin);
+        EXPECT_EQ(Extract(book, "page3"), pages[3]);
+        EXPECT_EQ(book.FFileStream->Position(), 1234);
+
+        // The main thread reads a large entry through the main stream, in many buffer loads,
+        // while four threads extract entries through their views.
+        std::atomic<bool> stop{false};
+        std::atomic<int> good{0};
+        std::atomic<int> bad{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                for (size_t k = static_cast<size_t>(t); !stop.load(); ++k) {
+                    const size_t i = k % pages.size();
+                    TMemoryStream dest;
+                    bool ok = false;
+                    try {
+                        ok = book.ExtractEntry("page" + std::to_string(i), &dest);
+                    } catch (const Exception&) {
+                    }
+                    (ok && dest.DataString() == pages[i] ? good : bad)++;
+                }
+            });
+        }
+        int mainReads = 0;
+        int mainBad = 0;
+        for (; mainReads < 20 || (good.load() < 40 && mainReads < 2000); ++mainReads) {
+            mainBad += StreamText(book.ReadEntry("big")) != big;
+        }
+        stop = true;
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(mainBad, 0) << mainReads;
+        EXPECT_EQ(bad.load(), 0);
+        EXPECT_GE(good.load(), 40);
+    }
 }

@@ -4,6 +4,8 @@
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcThrPool.h"
 
+#include "classlib/Threads.h"
+
 #include <string>
 
 namespace {
@@ -88,11 +90,23 @@ TPageHttpServer::~TPageHttpServer()
 int TPageHttpServer::ListenOnFirstFreePort(int first, int last)
 {
     for (int port = first; port <= last; ++port) {
-        if (CanListenOnPort(FServer->ServerAddr, port)) {
-            FServer->ServerPort = std::to_string(port);
-            FServer->Listen(false);
+        if (!CanListenOnPort(FServer->ServerAddr, port)) {
+            continue;
+        }
+        FListenLock.Enter();
+        FListenOutcome = TListenOutcome::Pending;
+        FListenDone.ResetEvent();
+        FListenLock.Leave();
+        FServer->ServerPort = std::to_string(port);
+        FServer->Listen(false);
+        WaitForWithMessages(FListenDone, kListenWaitSeconds);
+        FListenLock.Enter();
+        const TListenOutcome outcome = FListenOutcome;
+        FListenLock.Leave();
+        if (outcome == TListenOutcome::Started) {
             return port;
         }
+        FServer->StopListen();
     }
     return 0;
 }
@@ -115,6 +129,20 @@ void TPageHttpServer::InvalidRequest(TLcConnection* sender)
     FPages.ServerInvalidRequest(connection);
 }
 
-void TPageHttpServer::ListenStart(TLcConnection*) { FPages.ServerListenStart(); }
+void TPageHttpServer::ListenStart(TLcConnection*)
+{
+    FPages.ServerListenStart();
+    FListenLock.Enter();
+    FListenOutcome = TListenOutcome::Started;
+    FListenDone.SetEvent();
+    FListenLock.Leave();
+}
 
-void TPageHttpServer::ListenError(TLcConnection*, const Exception& e) { FPages.ServerListenError(e); }
+void TPageHttpServer::ListenError(TLcConnection*, const Exception& e)
+{
+    FPages.ServerListenError(e);
+    FListenLock.Enter();
+    FListenOutcome = TListenOutcome::Failed;
+    FListenDone.SetEvent();
+    FListenLock.Leave();
+}

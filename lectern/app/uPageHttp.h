@@ -15,6 +15,8 @@
 #include "lectern/app/uPageServer.h"
 #include "lectern/lc/lcHttpSrv.h"
 
+#include "classlib/SyncObjs.h"
+
 #include <memory>
 #include <string>
 
@@ -43,6 +45,8 @@ void FinalizePageHttp();
 // returns. Exceptions other than the run-time's base exception pass on.
 bool CanListenOnPort(const std::string& addr, int port);
 
+constexpr uint32_t kListenWaitSeconds = 10;
+
 class TPageHttpServer : public TObject {
 public:
     // The host must outlive the object.
@@ -54,7 +58,10 @@ public:
     TLcHttpServer& Server() { return *FServer; }
 
     // Probes the ports first..last in ascending order and listens on the first one a probe
-    // could take. Answers that port, or 0 when no probe succeeded (the server does not listen).
+    // could take. The listen itself ends on another thread: its outcome is waited for (up to
+    // kListenWaitSeconds, with the main thread's messages dispatched), and a port that another
+    // program took between the probe and the listen is left for the next one. Answers the port
+    // the server listens on, or 0 when none was left (the server does not listen).
     int ListenOnFirstFreePort(int first = 8000, int last = 8099);
 
     CL_CLASS_NAME(TPageHttpServer)
@@ -66,7 +73,12 @@ private:
     void ListenStart(TLcConnection* sender);
     void ListenError(TLcConnection* sender, const Exception& e);
 
+    enum class TListenOutcome { Pending, Started, Failed };
+
     TPageServer FPages;
+    TCriticalSection FListenLock;
+    TListenOutcome FListenOutcome = TListenOutcome::Pending;
+    TSyncEvent FListenDone{true, false};
     // Declared in the order they go: the server (which waits for its connections) first.
     std::unique_ptr<TLcDataProvider> FFileProvider;
     std::unique_ptr<TLcDataServerLink> FServerLink;

@@ -28,6 +28,7 @@ const char* const kIndexHtml = R"html(<!DOCTYPE html>
 <h1 id="title">Sample book</h1>
 <p id="scripted">(the script has not run)</p>
 <p><img id="logo" src="images/logo.png" alt="logo"></p>
+<p class="seen">Title colour: <span id="seen-style">?</span>, picture: <span id="seen-picture">?</span></p>
 <ul>
 <li><a id="chapter1" href="pages/chapter1.html">Chapter 1</a></li>
 <li><a id="chapter2" href="pages/chapter2.html">Chapter 2</a></li>
@@ -39,14 +40,20 @@ const char* const kIndexHtml = R"html(<!DOCTYPE html>
 const char* const kStyleCss = R"(body { font-family: Arial, sans-serif; background: #fdfaf0; margin: 24px; }
 h1 { color: rgb(32, 96, 160); font-size: 28px; }
 #scripted { color: rgb(160, 32, 32); font-weight: bold; }
+.seen { color: #555; font-size: 12px; }
 )";
 
+// After every resource has loaded the script writes its greeting, and what it saw of the style
+// sheet and the picture, into the page.
 std::string ScriptJs()
 {
-    return std::string(R"(function writeGreeting() {
-  document.getElementById('scripted').textContent = ')") + kSampleScriptText + R"(';
+    return std::string(R"js(function writeGreeting() {
+  document.getElementById('scripted').textContent = ')js") + kSampleScriptText + R"js(';
+  var logo = document.getElementById('logo');
+  document.getElementById('seen-style').textContent = getComputedStyle(document.getElementById('title')).color;
+  document.getElementById('seen-picture').textContent = logo.naturalWidth + 'x' + logo.naturalHeight;
 }
-)";
+)js";
 }
 
 std::string Chapter(int n, const char* next)

@@ -20,7 +20,7 @@
 namespace booktest {
 
 constexpr const char* kSampleBookTitle = "Sample book";
-constexpr const char* kSampleScriptText = "Written by the book's script";
+constexpr const char* kSampleScriptText = "Written by the book script";
 constexpr int kSampleLogoWidth = 120;
 constexpr int kSampleLogoHeight = 40;
 

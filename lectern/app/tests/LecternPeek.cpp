@@ -4,10 +4,19 @@
 //                                  (waits up to SECONDS, default 20)
 //   lectern-peek caption           prints the main window's caption
 //   lectern-peek rect              prints the main window's bounds: left top right bottom
-//   lectern-peek shot FILE         writes what the screen shows of the main window as a PNG
+//   lectern-peek shot FILE [CLASS] writes what the screen shows of the main window (or of the
+//                                  top-level window of the class) as a PNG
 //   lectern-peek close             asks the main window to close
+//   lectern-peek move L T W H      moves the main window
+//   lectern-peek maximize          maximizes the main window
+//   lectern-peek state             prints "maximized", "minimized" or "normal"
+//   lectern-peek msgbox [SECONDS]  prints the text of a message box (waits for one) and presses OK
+//   lectern-peek password TEXT [SECONDS]
+//                                  types TEXT into the password dialog and presses OK
+//   lectern-peek password-cancel [SECONDS]
+//                                  presses Cancel in the password dialog
 //
-// Exit code 1 when no viewer window (or, for pane, no address in time) was found.
+// Exit code 1 when no such window (or, for pane, no address in time) was found.
 #include "tests/support/SampleBook.h"
 
 #include <windows.h>
@@ -94,6 +103,33 @@ bool WriteShot(HWND window, const std::string& path)
     return std::fclose(f) == 0 && ok;
 }
 
+// Waits up to seconds for a top-level window of the class (and, for dialogs, of the viewer's
+// process family: any window of this desktop).
+HWND WaitForWindow(const wchar_t* cls, int seconds)
+{
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    for (;;) {
+        if (HWND w = FindWindowW(cls, nullptr)) {
+            return w;
+        }
+        if (static_cast<LONG>(deadline - GetTickCount()) <= 0) {
+            return nullptr;
+        }
+        Sleep(50);
+    }
+}
+
+std::wstring ToWideClass(const char* name)
+{
+    std::wstring out;
+    for (const char* p = name; *p != 0; ++p) {
+        out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    }
+    return out;
+}
+
+int Seconds(int argc, char** argv, int index) { return argc > index ? std::atoi(argv[index]) : 20; }
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -118,6 +154,36 @@ int main(int argc, char** argv)
         std::printf("%s\n", text.c_str());
         return 1;
     }
+    if (what == "msgbox") {
+        HWND box = WaitForWindow(L"#32770", Seconds(argc, argv, 2));
+        if (box == nullptr) {
+            return 1;
+        }
+        std::printf("%s\n", WindowText(GetDlgItem(box, 0xFFFF)).c_str());
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return 0;
+    }
+    if (what == "password" || what == "password-cancel") {
+        const bool ok = what == "password";
+        HWND dialog = WaitForWindow(L"TPasswordDialog", Seconds(argc, argv, ok ? 3 : 2));
+        if (dialog == nullptr || (ok && argc < 3)) {
+            return 1;
+        }
+        if (ok) {
+            const std::string text = argv[2];
+            SetWindowTextA(GetDlgItem(dialog, 100), text.c_str());
+        }
+        PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+        // Wait until the dialog is gone, so that a next call finds the next dialog.
+        for (int i = 0; i < 100 && IsWindow(dialog); ++i) {
+            Sleep(50);
+        }
+        return 0;
+    }
+    if (what == "shot" && argc > 3) {
+        HWND window = WaitForWindow(ToWideClass(argv[3]).c_str(), 10);
+        return window != nullptr && WriteShot(window, argv[2]) ? 0 : 1;
+    }
     HWND main = MainWindow();
     if (main == nullptr) {
         return 1;
@@ -130,6 +196,17 @@ int main(int argc, char** argv)
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
     } else if (what == "shot" && argc > 2) {
         return WriteShot(main, argv[2]) ? 0 : 1;
+    } else if (what == "move" && argc > 5) {
+        ShowWindowAsync(main, SW_RESTORE);
+        Sleep(200);
+        SetWindowPos(main, nullptr, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
+        Sleep(200);
+    } else if (what == "maximize") {
+        ShowWindowAsync(main, SW_MAXIMIZE);
+        Sleep(300);
+    } else if (what == "state") {
+        std::printf("%s\n", IsZoomed(main) ? "maximized" : IsIconic(main) ? "minimized" : "normal");
     } else if (what == "close") {
         PostMessageW(main, WM_CLOSE, 0, 0);
     } else {

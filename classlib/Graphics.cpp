@@ -84,3 +84,129 @@ std::string GraphicDescription(const std::string& extension)
     const FileFormat* format = FindFormat(extension);
     return format ? format->Description : std::string();
 }
+
+// ---- fonts ----------------------------------------------------------------------------------
+
+TFont::~TFont() { DropHandle(); }
+
+void TFont::DropHandle()
+{
+    if (FHandle != nullptr)
+        plat::DeleteFontHandle(FHandle);
+    FHandle = nullptr;
+}
+
+void TFont::SetName(const std::string& name)
+{
+    if (name != FName) {
+        DropHandle();
+        FName = name;
+    }
+}
+
+void TFont::SetHeight(int height)
+{
+    if (height != FHeight) {
+        DropHandle();
+        FHeight = height;
+    }
+}
+
+void TFont::SetStyle(TFontStyles style)
+{
+    if (style != FStyle) {
+        DropHandle();
+        FStyle = style;
+    }
+}
+
+void TFont::Assign(const TPersistent* source)
+{
+    const auto* other = dynamic_cast<const TFont*>(source);
+    if (other == nullptr) {
+        TPersistent::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    SetName(other->FName);
+    SetHeight(other->FHeight);
+    SetStyle(other->FStyle);
+    FColor = other->FColor;
+}
+
+// ---- pictures -------------------------------------------------------------------------------
+
+namespace {
+
+TGraphicFactory FactoryForClass(const TGraphic& graphic)
+{
+    for (const FileFormat& format : FileFormats()) {
+        std::unique_ptr<TGraphic> probe = format.Factory();
+        if (probe && std::string(probe->ClassName()) == graphic.ClassName())
+            return format.Factory;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TPicture::~TPicture() = default;
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic)
+{
+    FGraphic = std::move(graphic);
+    Changed();
+}
+
+void TPicture::Changed()
+{
+    if (OnChange.Assigned())
+        OnChange(this);
+}
+
+void TPicture::LoadFromStream(TStream& stream, const std::string& extension)
+{
+    TGraphicFactory factory = GraphicFactoryForExtension(extension);
+    if (factory == nullptr)
+        throw EConvertError(Format("Unknown picture file extension (.%s)", extension.c_str()));
+    std::unique_ptr<TGraphic> graphic = factory();
+    graphic->LoadFromStream(stream);
+    SetGraphic(std::move(graphic));
+}
+
+void TPicture::LoadFromFile(const std::string& fileName)
+{
+    size_t dot = fileName.find_last_of('.');
+    std::string extension = dot == std::string::npos ? std::string() : fileName.substr(dot + 1);
+    TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(stream, extension);
+}
+
+void TPicture::Assign(const TPersistent* source)
+{
+    if (source == nullptr) {
+        SetGraphic(nullptr);
+        return;
+    }
+    const auto* other = dynamic_cast<const TPicture*>(source);
+    if (other == nullptr) {
+        TPersistent::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    if (other->FGraphic == nullptr) {
+        SetGraphic(nullptr);
+        return;
+    }
+    TGraphicFactory factory = FactoryForClass(*other->FGraphic);
+    if (factory == nullptr)
+        throw EConvertError(Format("Cannot assign a %s", other->FGraphic->ClassName()));
+    TMemoryStream data;
+    other->FGraphic->SaveToStream(data);
+    data.Seek(0, SeekOrigin::Begin);
+    std::unique_ptr<TGraphic> copy = factory();
+    copy->LoadFromStream(data);
+    SetGraphic(std::move(copy));
+}

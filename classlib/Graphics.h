@@ -12,7 +12,9 @@
 #pragma once
 
 #include "Components.h"
+#include "Events.h"
 #include "Streams.h"
+#include "Types.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,11 +23,16 @@
 struct HDC__;
 struct HBITMAP__;
 struct HPALETTE__;
+struct HFONT__;
 
 namespace plat {
 using DCHandle = HDC__*;
 using BitmapHandle = HBITMAP__*;
 using PaletteHandle = HPALETTE__*;
+using FontHandle = HFONT__*;
+
+// Frees a font handle the class layer made or adopted (nothing on the host).
+void DeleteFontHandle(FontHandle font);
 
 // The RGB value (0x00BBGGRR) of the platform's system colour index; black on the host.
 uint32_t SysColorRGB(int index);
@@ -42,23 +49,63 @@ constexpr TColor kColorSystemFlag = static_cast<TColor>(0x80000000u);
 // The RGB value of a colour: system colours through the platform, others their low three bytes.
 uint32_t ColorToRGB(TColor color);
 
-struct TRect {
-    int32_t Left = 0;
-    int32_t Top = 0;
-    int32_t Right = 0;
-    int32_t Bottom = 0;
+// Text styles of a font, or'ed.
+enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+using TFontStyles = unsigned;
 
-    int32_t Width() const { return Right - Left; }
-    int32_t Height() const { return Bottom - Top; }
-    bool operator==(const TRect&) const = default;
+// A font description; its platform handle is made from it on first use (Windows builds) and
+// freed with the font or when the description changes.
+class TFont : public TPersistent {
+public:
+    TFont() = default;
+    ~TFont() override;
+    TFont(const TFont&) = delete;
+    TFont& operator=(const TFont&) = delete;
+
+    const std::string& Name() const { return FName; }
+    void SetName(const std::string& name);
+    int Height() const { return FHeight; }   // negative: character height in pixels
+    void SetHeight(int height);
+    TFontStyles Style() const { return FStyle; }
+    void SetStyle(TFontStyles style);
+    TColor Color() const { return FColor; }
+    void SetColor(TColor color) { FColor = color; }
+
+    // The platform font; made from the description when there is none (Windows builds).
+    plat::FontHandle Handle();
+
+    // Copies the description.
+    void Assign(const TPersistent* source) override;
+
+    CL_CLASS_NAME(TFont)
+
+private:
+    void DropHandle();
+
+    std::string FName = "Tahoma";
+    int FHeight = -11;
+    TFontStyles FStyle = 0;
+    TColor FColor = clBlack;
+    plat::FontHandle FHandle = nullptr;
 };
 
-inline TRect Rect(int32_t left, int32_t top, int32_t right, int32_t bottom)
-{
-    return TRect{left, top, right, bottom};
-}
+enum class TBrushStyle { bsSolid, bsClear };
 
-// A drawing surface: a device context that the canvas does not own.
+struct TBrush {
+    TColor Color = clWhite;
+    TBrushStyle Style = TBrushStyle::bsSolid;
+};
+
+struct TPen {
+    TColor Color = clBlack;
+    int Width = 1;
+};
+
+class TGraphic;
+
+// A drawing surface: a device context that the canvas does not own. Font, brush and pen are
+// put into the device context by each drawing call (Windows builds only); a clear brush fills
+// nothing and draws text without a background.
 class TCanvas : public TPersistent {
 public:
     TCanvas() = default;
@@ -68,10 +115,33 @@ public:
     void SetHandle(plat::DCHandle handle) { FHandle = handle; }
     bool HandleAllocated() const { return FHandle != nullptr; }
 
+    TFont& Font() { return FFont; }
+    TBrush& Brush() { return FBrush; }
+    TPen& Pen() { return FPen; }
+
+    // Drawing (Windows builds).
+    void FillRect(const TRect& rect);            // with the brush
+    void FrameRect(const TRect& rect);           // 1-pixel frame in the brush colour
+    void Rectangle(const TRect& rect);           // pen outline, brush inside
+    void RoundRect(const TRect& rect, int ellipseWidth, int ellipseHeight);
+    void Polygon(const TPoint* points, int count);
+    void MoveTo(int x, int y);
+    void LineTo(int x, int y);
+    void SetPixel(int x, int y, TColor color);
+    TColor GetPixel(int x, int y) const;
+    int TextWidth(const std::string& text);
+    int TextHeight(const std::string& text);
+    void WriteText(int x, int y, const std::string& text);   // TextOut (a macro name on Windows)
+    // Draws a picture at its own size with its own drawing.
+    void Draw(int x, int y, TGraphic* graphic);
+
     CL_CLASS_NAME(TCanvas)
 
 private:
     plat::DCHandle FHandle = nullptr;
+    TFont FFont;
+    TBrush FBrush;
+    TPen FPen;
 };
 
 class TGraphic : public TPersistent {
@@ -119,3 +189,75 @@ void UnregisterFileFormat(TGraphicFactory factory);
 TGraphicFactory GraphicFactoryForExtension(const std::string& extension);
 // The description registered for extension, or "".
 std::string GraphicDescription(const std::string& extension);
+
+// A 32-bit bitmap with its own canvas (Windows builds): a top-down device-independent section,
+// four bytes a pixel (blue, green, red, alpha), reached row by row through ScanLine. A new or
+// resized bitmap is black with alpha 0.
+class TBitmap : public TGraphic {
+public:
+    TBitmap();
+    TBitmap(int width, int height);
+    ~TBitmap() override;
+
+    void SetSize(int width, int height);
+    // The first byte of row y (0 = top).
+    uint8_t* ScanLine(int y);
+    TCanvas* Canvas() { return &FCanvas; }
+    plat::BitmapHandle Handle() const { return FBitmap; }
+
+    void Draw(TCanvas* canvas, const TRect& rect) override;
+    bool GetEmpty() const override { return FWidth == 0 || FHeight == 0; }
+    int32_t GetHeight() const override { return FHeight; }
+    int32_t GetWidth() const override { return FWidth; }
+    void SetHeight(int32_t value) override { SetSize(FWidth, value); }
+    void SetWidth(int32_t value) override { SetSize(value, FHeight); }
+    // Bitmaps of the toolbar are work surfaces: they are never stored. Both raise EInvalidOperation.
+    void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
+
+    CL_CLASS_NAME(TBitmap)
+
+private:
+    void Release();
+
+    int FWidth = 0;
+    int FHeight = 0;
+    plat::DCHandle FDC = nullptr;
+    plat::BitmapHandle FBitmap = nullptr;
+    void* FOldBitmap = nullptr;
+    uint8_t* FBits = nullptr;
+    TCanvas FCanvas;
+};
+
+// A holder of one picture (owned), of any registered picture class. OnChange runs when the
+// graphic is replaced, assigned or told to have changed.
+class TPicture : public TPersistent {
+public:
+    TPicture() = default;
+    ~TPicture() override;
+    TPicture(const TPicture&) = delete;
+    TPicture& operator=(const TPicture&) = delete;
+
+    TGraphic* Graphic() const { return FGraphic.get(); }
+    void SetGraphic(std::unique_ptr<TGraphic> graphic);
+    int32_t Width() const { return FGraphic ? FGraphic->Width() : 0; }
+    int32_t Height() const { return FGraphic ? FGraphic->Height() : 0; }
+
+    // Loads a file through the picture class registered for its extension (EInvalidGraphic
+    // ... EConvertError when none is).
+    void LoadFromFile(const std::string& fileName);
+    // Loads a stream through the picture class registered for extension.
+    void LoadFromStream(TStream& stream, const std::string& extension);
+    // Copies another picture's graphic (through its stream form and its registered class),
+    // or empties this one for nullptr or an empty picture.
+    void Assign(const TPersistent* source) override;
+    // Tells the holder that the graphic changed in place.
+    void Changed();
+
+    TNotifyEvent OnChange;
+
+    CL_CLASS_NAME(TPicture)
+
+private:
+    std::unique_ptr<TGraphic> FGraphic;
+};

@@ -7,6 +7,15 @@
 
 namespace plat {
 
+void DeleteFontHandle(FontHandle font)
+{
+#ifdef _WIN32
+    DeleteObject(font);
+#else
+    (void)font;
+#endif
+}
+
 uint32_t SysColorRGB(int index)
 {
 #ifdef _WIN32

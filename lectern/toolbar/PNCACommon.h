@@ -15,7 +15,7 @@
 #pragma once
 
 #include "classlib/Types.h"
-#include "lectern/toolbar/GraphicsShim.h"
+#include "classlib/Graphics.h"
 
 #include <vector>
 

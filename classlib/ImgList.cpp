@@ -1,0 +1,85 @@
+#include "ImgList.h"
+
+#include <algorithm>
+
+TChangeLink::~TChangeLink()
+{
+    if (FSender != nullptr)
+        FSender->UnRegisterChanges(this);
+}
+
+TCustomImageList::TCustomImageList(TComponent* owner, int width, int height)
+    : TComponent(owner), FWidth(width), FHeight(height)
+{
+    FHandle = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 4, 4);
+    if (FHandle == nullptr)
+        throw EOutOfMemory("Out of system resources");
+}
+
+TCustomImageList::~TCustomImageList()
+{
+    for (TChangeLink* link : FLinks)
+        link->FSender = nullptr;
+    ImageList_Destroy(FHandle);
+}
+
+int TCustomImageList::Count() const { return ImageList_GetImageCount(FHandle); }
+
+int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor)
+{
+    int index = ImageList_AddMasked(FHandle, image->Handle(), ColorToRGB(maskColor));
+    Change();
+    return index;
+}
+
+void TCustomImageList::Clear()
+{
+    ImageList_RemoveAll(FHandle);
+    Change();
+}
+
+void TCustomImageList::Draw(TCanvas* canvas, int x, int y, int index, bool enabled)
+{
+    if (index < 0 || index >= Count())
+        return;
+    if (enabled) {
+        ImageList_Draw(FHandle, index, canvas->Handle(), x, y, ILD_TRANSPARENT);
+        return;
+    }
+    // Greyed: the image over black, each pixel turned to the grey of its luminance, then
+    // copied with black as the transparent key.
+    TBitmap work(FWidth, FHeight);
+    ImageList_Draw(FHandle, index, work.Canvas()->Handle(), 0, 0, ILD_TRANSPARENT);
+    for (int row = 0; row < FHeight; ++row) {
+        uint8_t* p = work.ScanLine(row);
+        for (int col = 0; col < FWidth; ++col, p += 4) {
+            if (p[0] == 0 && p[1] == 0 && p[2] == 0)
+                continue;
+            int grey = std::max(1, (p[2] * 30 + p[1] * 59 + p[0] * 11) / 100);
+            grey = (grey + 255) / 2;   // lighter, as disabled images are
+            p[0] = p[1] = p[2] = static_cast<uint8_t>(grey);
+        }
+    }
+    TransparentBlt(canvas->Handle(), x, y, FWidth, FHeight, work.Canvas()->Handle(), 0, 0, FWidth, FHeight, 0);
+}
+
+void TCustomImageList::RegisterChanges(TChangeLink* link)
+{
+    link->FSender = this;
+    if (std::find(FLinks.begin(), FLinks.end(), link) == FLinks.end())
+        FLinks.push_back(link);
+}
+
+void TCustomImageList::UnRegisterChanges(TChangeLink* link)
+{
+    FLinks.erase(std::remove(FLinks.begin(), FLinks.end(), link), FLinks.end());
+    if (link->FSender == this)
+        link->FSender = nullptr;
+}
+
+void TCustomImageList::Change()
+{
+    for (TChangeLink* link : std::vector<TChangeLink*>(FLinks))
+        if (link->OnChange.Assigned())
+            link->OnChange(this);
+}

@@ -1,0 +1,199 @@
+// The browser host's platform-free parts: loaders over a fake table of system calls, and the
+// flag words, tables and decisions of the components. Runs natively and under Wine.
+#include "lectern/browser/SHDocVw_PGB.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- loaders ----------------------------------------------------------------------------------
+
+// A fake system: which libraries exist, which exports each has, and every call made.
+struct FakeSystem {
+    std::map<std::string, std::vector<std::string>> libraries;   // name -> exports
+    std::vector<std::string> loaded;   // already in the process
+    std::vector<std::string> calls;
+};
+FakeSystem* gSystem = nullptr;
+
+int32_t PGB_WINAPI FakeSetFeature(int feature, uint32_t flags, int enable)
+{
+    gSystem->calls.push_back("set " + std::to_string(feature) + " " + std::to_string(flags) + " " +
+                             std::to_string(enable));
+    return 0;
+}
+
+int32_t PGB_WINAPI FakeIsFeature(int feature, uint32_t flags)
+{
+    gSystem->calls.push_back("is " + std::to_string(feature));
+    return 1;
+}
+
+void* PGB_WINAPI FakeHtmlHelp(void* window, const char* file, unsigned command, uintptr_t data)
+{
+    gSystem->calls.push_back(std::string("help ") + file + " " + std::to_string(command));
+    return reinterpret_cast<void*>(uintptr_t{77});
+}
+
+// Module handles are 100 + index; handles of 32 or less would count as failures.
+TModuleHandle HandleOf(const std::string& name)
+{
+    int i = 0;
+    for (const auto& [lib, exports] : gSystem->libraries) {
+        if (lib == name) {
+            return TModuleHandle(100 + i);
+        }
+        ++i;
+    }
+    return 0;
+}
+
+const TLibraryApi kFakeApi{
+    [](const char* name) -> TModuleHandle {
+        gSystem->calls.push_back(std::string("load ") + name);
+        return HandleOf(name);
+    },
+    [](const char* name) -> TModuleHandle {
+        gSystem->calls.push_back(std::string("loaded? ") + name);
+        for (const auto& l : gSystem->loaded) {
+            if (l == name) {
+                return HandleOf(name);
+            }
+        }
+        return 0;
+    },
+    [](TModuleHandle module, const char* name) -> TProcAddress {
+        gSystem->calls.push_back(std::string("proc ") + name);
+        int i = 0;
+        for (const auto& [lib, exports] : gSystem->libraries) {
+            if (TModuleHandle(100 + i) == module) {
+                for (const auto& e : exports) {
+                    if (e == name) {
+                        if (e == "CoInternetSetFeatureEnabled") return reinterpret_cast<TProcAddress>(&FakeSetFeature);
+                        if (e == "CoInternetIsFeatureEnabled") return reinterpret_cast<TProcAddress>(&FakeIsFeature);
+                        if (e == "HtmlHelpA") return reinterpret_cast<TProcAddress>(&FakeHtmlHelp);
+                    }
+                }
+            }
+            ++i;
+        }
+        return 0;
+    },
+};
+
+class LoaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gSystem = &system;
+        SetLibraryApi(&kFakeApi);
+    }
+    void TearDown() override
+    {
+        SetLibraryApi(nullptr);
+        gSystem = nullptr;
+    }
+    size_t Count(const std::string& call) const
+    {
+        size_t n = 0;
+        for (const auto& c : system.calls) {
+            n += c == call;
+        }
+        return n;
+    }
+    FakeSystem system;
+};
+
+constexpr int32_t kENotImpl = static_cast<int32_t>(0x80004001);
+
+TEST_F(LoaderTest, FeatureCallsBindOnceAndPassTheirArguments)
+{
+    system.libraries["URLMON.DLL"] = {"CoInternetSetFeatureEnabled", "CoInternetIsFeatureEnabled"};
+    EXPECT_EQ(CoInternetSetFeatureEnabled(21, 2, true), 0);
+    EXPECT_EQ(CoInternetSetFeatureEnabled(3, 2, false), 0);
+    EXPECT_EQ(CoInternetIsFeatureEnabled(21, 2), 1);
+    EXPECT_EQ(Count("load URLMON.DLL"), 1u);
+    EXPECT_EQ(Count("proc CoInternetSetFeatureEnabled"), 1u);
+    EXPECT_EQ(Count("proc CoInternetIsFeatureEnabled"), 1u);
+    EXPECT_EQ(Count("set 21 2 1"), 1u);
+    EXPECT_EQ(Count("set 3 2 0"), 1u);
+}
+
+TEST_F(LoaderTest, MissingLibraryOrFunctionAnswersNotImplementedAndIsNotLookedUpAgain)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> urlmonExports;   // empty name list: the library is missing
+        bool libraryExists;
+    };
+    const Case cases[] = {
+        {"library missing", {}, false},
+        {"function missing", {"SomethingElse"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        system = FakeSystem{};
+        SetLibraryApi(&kFakeApi);
+        if (c.libraryExists) {
+            system.libraries["URLMON.DLL"] = c.urlmonExports;
+        }
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(CoInternetSetFeatureEnabled(21, 2, true), kENotImpl);
+            EXPECT_EQ(CoInternetIsFeatureEnabled(21, 2), kENotImpl);
+        }
+        EXPECT_EQ(Count("load URLMON.DLL"), 1u);
+        EXPECT_LE(Count("proc CoInternetSetFeatureEnabled"), 1u);
+        EXPECT_LE(Count("proc CoInternetIsFeatureEnabled"), 1u);
+        EXPECT_EQ(Count("set 21 2 1"), 0u);
+    }
+}
+
+TEST_F(LoaderTest, HelpControlLoadsOnceAndCallsItsAnsiEntry)
+{
+    EXPECT_EQ(HtmlHelpCall(nullptr, "x.chm", 15, 0), 0);   // no control: 0, one load attempt
+    EXPECT_EQ(HtmlHelpCall(nullptr, "x.chm", 15, 0), 0);
+    EXPECT_EQ(Count("load hhctrl.ocx"), 1u);
+
+    system = FakeSystem{};
+    SetLibraryApi(&kFakeApi);
+    system.libraries["hhctrl.ocx"] = {"HtmlHelpA"};
+    EXPECT_NE(LoadHHCtrl(), 0u);
+    EXPECT_EQ(HtmlHelpCall(nullptr, "book.chm", 15, 0), 77);
+    EXPECT_EQ(Count("help book.chm 15"), 1u);
+    EXPECT_EQ(Count("load hhctrl.ocx"), 1u);
+}
+
+TEST_F(LoaderTest, BrowserResourcesPreferTheLoadedModule)
+{
+    system.libraries["SHDOCLC.DLL"] = {};
+    system.loaded = {"SHDOCLC.DLL"};
+    EXPECT_NE(LoadShdoclc(), 0u);
+    EXPECT_EQ(Count("load SHDOCLC.DLL"), 0u);
+    EXPECT_NE(LoadShdoclc(), 0u);
+    EXPECT_EQ(Count("loaded? SHDOCLC.DLL"), 1u);
+
+    system = FakeSystem{};
+    SetLibraryApi(&kFakeApi);
+    system.libraries["SHDOCLC.DLL"] = {};
+    EXPECT_NE(LoadShdoclc(), 0u);
+    EXPECT_EQ(Count("load SHDOCLC.DLL"), 1u);
+}
+
+TEST(CharPosTest, AnswersFirstOneBasedPosition)
+{
+    struct Case {
+        char c;
+        const char* text;
+        int expected;
+    };
+    const Case cases[] = {{'a', "banana", 2}, {'x', "banana", 0}, {'a', "", 0}, {'b', "b", 1}, {'\xE9', "caf\xE9", 4}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(CharPos(c.c, c.text), c.expected) << c.text;
+    }
+}
+
+}  // namespace

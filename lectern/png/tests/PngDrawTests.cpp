@@ -1,0 +1,169 @@
+// Drawing pictures into 32-bit memory sections with the drawing system (Windows build only):
+// every pixel is checked against the blending formula, the stretch and the transparent colour.
+#include "PngTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+using namespace pngtest;
+
+namespace {
+
+struct PngEnvironment : testing::Environment {
+    void SetUp() override { PngPictureInitialize(); }
+    void TearDown() override { PngPictureFinalize(); }
+};
+[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new PngEnvironment);
+
+constexpr int kSurfaceWidth = 100, kSurfaceHeight = 60;
+
+// A memory context with a 32-bit top-down section, filled with a pattern.
+class Surface {
+public:
+    Surface()
+    {
+        FDC = CreateCompatibleDC(nullptr);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = kSurfaceWidth;
+        info.bmiHeader.biHeight = -kSurfaceHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        FBitmap = CreateDIBSection(FDC, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&FBits), nullptr, 0);
+        FOld = SelectObject(FDC, FBitmap);
+        for (int y = 0; y < kSurfaceHeight; ++y) {
+            for (int x = 0; x < kSurfaceWidth; ++x) {
+                FBits[y * kSurfaceWidth + x] = uint32_t((x * 7) & 0xFF) | uint32_t((y * 11) & 0xFF) << 8 |
+                                               uint32_t((x + y) * 3 & 0xFF) << 16;
+            }
+        }
+    }
+    ~Surface()
+    {
+        SelectObject(FDC, FOld);
+        DeleteObject(FBitmap);
+        DeleteDC(FDC);
+    }
+    HDC DC() const { return FDC; }
+    // Blue, green, red as 0x00RRGGBB.
+    uint32_t At(int x, int y) const { return FBits[y * kSurfaceWidth + x] & 0xFFFFFF; }
+    std::vector<uint32_t> Pixels() const
+    {
+        GdiFlush();
+        return std::vector<uint32_t>(FBits, FBits + kSurfaceWidth * kSurfaceHeight);
+    }
+
+private:
+    HDC FDC = nullptr;
+    HBITMAP FBitmap = nullptr;
+    HGDIOBJ FOld = nullptr;
+    uint32_t* FBits = nullptr;
+};
+
+void LoadFixture(TPngPicture& picture, const char* name)
+{
+    LoadPng(picture, ReadFileBytes(std::string(PNG_FIXTURES) + name));
+}
+
+uint32_t Blend(uint32_t source, uint32_t alpha, uint32_t target)
+{
+    return (source * alpha + (255 - alpha) * target + 255) / 256;
+}
+
+TEST(PngDraw, PartialTransparencyBlendsEveryPixelAtTheImagesOwnSize)
+{
+    for (const char* name : {"im-rgba8.png", "im-ga8.png", "pil-p-trns-partial.png", "im-rgba16-i.png"}) {
+        TPngPicture picture;
+        LoadFixture(picture, name);
+        ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmPartial) << name;
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        Surface surface;
+        const std::vector<uint32_t> before = surface.Pixels();
+        TCanvas canvas(surface.DC());
+        const int left = 5, top = 7;
+        picture.Draw(&canvas, Rect(left, top, left + 2 * picture.Width(), top + 2 * picture.Height()));
+        const std::vector<uint32_t> after = surface.Pixels();
+        int wrong = 0;
+        for (int y = 0; y < kSurfaceHeight; ++y) {
+            for (int x = 0; x < kSurfaceWidth; ++x) {
+                const uint32_t target = before[y * kSurfaceWidth + x] & 0xFFFFFF;
+                uint32_t expected = target;
+                const int ix = x - left, iy = y - top;
+                if (ix >= 0 && iy >= 0 && ix < picture.Width() && iy < picture.Height()) {
+                    const uint8_t* p = &rgba[(size_t(iy) * picture.Width() + ix) * 4];
+                    expected = Blend(p[2], p[3], target & 0xFF) | Blend(p[1], p[3], target >> 8 & 0xFF) << 8 |
+                               Blend(p[0], p[3], target >> 16) << 16;
+                }
+                wrong += (after[y * kSurfaceWidth + x] & 0xFFFFFF) != expected;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << name;
+    }
+}
+
+TEST(PngDraw, AnOpaqueImageIsStretchedOverTheRectangle)
+{
+    TPngPicture picture;
+    LoadFixture(picture, "im-rgb8.png");
+    ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmNone);
+    Surface surface;
+    TCanvas canvas(surface.DC());
+    picture.Draw(&canvas, Rect(3, 4, 3 + 2 * picture.Width(), 4 + 2 * picture.Height()));
+    surface.Pixels();
+    int wrong = 0;
+    for (int y = 0; y < 2 * picture.Height(); ++y) {
+        for (int x = 0; x < 2 * picture.Width(); ++x) {
+            const uint32_t colour = uint32_t(picture.GetPixels(x / 2, y / 2));  // red in the low byte
+            const uint32_t expected = (colour & 0xFF) << 16 | (colour & 0xFF00) | colour >> 16;
+            wrong += surface.At(3 + x, 4 + y) != expected;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(surface.At(2, 4), uint32_t((2 * 7) | (4 * 11) << 8 | (6 * 3) << 16));  // left of the rectangle
+}
+
+TEST(PngDraw, TheTransparentColourLeavesTheTargetAndTheRestIsCopied)
+{
+    for (const char* name : {"pil-rgb-trns.png", "pil-p-trns-bit.png", "pil-g-trns.png"}) {
+        TPngPicture picture;
+        LoadFixture(picture, name);
+        ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmBit) << name;
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        Surface surface;
+        const std::vector<uint32_t> before = surface.Pixels();
+        TCanvas canvas(surface.DC());
+        picture.Draw(&canvas, Rect(10, 12, 10 + picture.Width(), 12 + picture.Height()));
+        const std::vector<uint32_t> after = surface.Pixels();
+        int wrong = 0, transparent = 0;
+        for (int y = 0; y < picture.Height(); ++y) {
+            for (int x = 0; x < picture.Width(); ++x) {
+                const uint8_t* p = &rgba[(size_t(y) * picture.Width() + x) * 4];
+                const size_t at = size_t(12 + y) * kSurfaceWidth + 10 + x;
+                const uint32_t expected = p[3] == 0 ? before[at] & 0xFFFFFF : uint32_t(p[2] | p[1] << 8 | p[0] << 16);
+                transparent += p[3] == 0;
+                wrong += (after[at] & 0xFFFFFF) != expected;
+            }
+        }
+        EXPECT_GT(transparent, 0) << name;
+        EXPECT_EQ(wrong, 0) << name;
+    }
+}
+
+TEST(PngDraw, PaletteHandlesForGreyAndPaletteImagesOnly)
+{
+    TPngPicture picture;
+    LoadFixture(picture, "im-p4.png");
+    HPALETTE palette = picture.GetPalette();
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(picture.GetPalette(), palette);  // made once
+    PALETTEENTRY entry{};
+    ASSERT_EQ(GetPaletteEntries(palette, 1, 1, &entry), 1u);
+    const TRGBQuad& colour = picture.Header()->BitmapInfo.bmiColors[1];
+    EXPECT_EQ(entry.peRed, colour.rgbRed);
+    EXPECT_EQ(entry.peGreen, colour.rgbGreen);
+    EXPECT_EQ(entry.peBlue, colour.rgbBlue);
+    LoadFixture(picture, "im-rgba8.png");
+    EXPECT_EQ(picture.GetPalette(), nullptr);
+}
+
+}  // namespace

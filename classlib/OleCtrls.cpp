@@ -556,6 +556,8 @@ HWND TOleControl::ParentHandle() const
     return ParentWindow();
 }
 
+IOleClientSite* TOleControl::ClientSite() const { return FSite; }
+
 void TOleControl::UpdateObjectRects()
 {
     if (FOleInPlaceObject) {

@@ -103,6 +103,8 @@ protected:
     HWND ParentHandle() const;
     // Tells the control its position and clipping rectangles (the component's bounds).
     void UpdateObjectRects();
+    // The client site given to the control (no new reference); null after teardown.
+    IOleClientSite* ClientSite() const;
 
     const TControlData* FControlData = nullptr;
 

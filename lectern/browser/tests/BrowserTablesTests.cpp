@@ -1,5 +1,6 @@
 // The browser host's platform-free parts: loaders over a fake table of system calls, and the
 // flag words, tables and decisions of the components. Runs natively and under Wine.
+#include "lectern/browser/PgbCore.h"
 #include "lectern/browser/SHDocVw_PGB.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +195,111 @@ TEST(CharPosTest, AnswersFirstOneBasedPosition)
     for (const Case& c : cases) {
         EXPECT_EQ(CharPos(c.c, c.text), c.expected) << c.text;
     }
+}
+
+// ---- host option flag words and decisions -------------------------------------------------------
+
+TEST(FlagWordTest, EachUserInterfaceOptionAddsItsFlag)
+{
+    // In order; 0x8000 is skipped between EnablesFormsAutoComplete and ForceSameWindowNavigation.
+    const uint32_t expected[kUserInterfaceOptionCount] = {
+        0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000, 0x4000,
+        0x10000, 0x20000, 0x40000, 0x80000, 0x100000, 0x200000, 0x400000, 0x800000, 0x1000000, 0x2000000,
+        0x4000000, 0x8000000, 0x10000000, 0x20000000};
+    for (int i = 0; i < kUserInterfaceOptionCount; ++i) {
+        EXPECT_EQ(UserInterfaceFlagWord({static_cast<TUserInterfaceOption>(i)}), expected[i]) << i;
+    }
+    EXPECT_EQ(UserInterfaceFlagWord({}), 0u);
+    // The defaults the component starts with.
+    EXPECT_EQ(UserInterfaceFlagWord({TUserInterfaceOption::EnablesFormsAutoComplete, TUserInterfaceOption::EnableThemes}),
+              0x44000u);
+    EXPECT_EQ(UserInterfaceFlagWord({TUserInterfaceOption::DisableTextSelect, TUserInterfaceOption::ForceSameWindowNavigation}),
+              0x10001u);
+}
+
+TEST(FlagWordTest, EachDownloadOptionAddsItsFlag)
+{
+    const uint32_t expected[kDownloadControlOptionCount] = {
+        0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x1000, 0x2000, 0x4000, 0x8000, 0x10000, 0x20000,
+        0x40000, 0x10000000, 0x20000000, 0x40000000, 0x80000000};
+    for (int i = 0; i < kDownloadControlOptionCount; ++i) {
+        EXPECT_EQ(DownloadControlFlagWord({static_cast<TDownloadControlOption>(i)}), expected[i]) << i;
+    }
+    EXPECT_EQ(DownloadControlFlagWord({}), 0u);
+    EXPECT_EQ(DownloadControlFlagWord({TDownloadControlOption::DownloadImages, TDownloadControlOption::DownloadVideos,
+                                       TDownloadControlOption::DownloadBGSounds}),
+              0x70u);
+    EXPECT_EQ(DownloadControlFlagWord({TDownloadControlOption::WorkOffline, TDownloadControlOption::DownloadImages}),
+              0x80000010u);
+}
+
+TEST(PopupMenuTest, DisabledKindsAndAll)
+{
+    struct Case {
+        TIEPopupMenus set;
+        uint32_t id;
+        bool disabled;
+    };
+    const Case cases[] = {
+        {{}, 0, false},
+        {{TIEPopupMenu::rcmAnchor}, 5, true},
+        {{TIEPopupMenu::rcmAnchor}, 4, false},
+        {{TIEPopupMenu::rcmDebug}, 9, true},
+        {{TIEPopupMenu::rcmDebug}, 10, false},   // ids of 10 and more only with rcmAll
+        {{TIEPopupMenu::rcmAll}, 10, true},
+        {{TIEPopupMenu::rcmAll}, 0, true},
+        {{TIEPopupMenu::rcmDefault, TIEPopupMenu::rcmImage}, 1, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsPopupMenuDisabled(c.set, c.id), c.disabled) << c.id;
+    }
+}
+
+TEST(MaskedKeyTest, CtrlAloneWithAListedKey)
+{
+    struct Case {
+        bool keyDown;
+        const char* keys;
+        bool ctrl;
+        bool shift;
+        uint32_t vk;
+        bool masked;
+    };
+    const Case cases[] = {
+        {true, "N", true, false, 'N', true},     // Ctrl+N
+        {true, "N", true, true, 'N', false},     // Ctrl+Shift+N
+        {true, "N", false, false, 'N', false},   // N alone
+        {false, "N", true, false, 'N', false},   // key up
+        {true, "", true, false, 'N', false},
+        {true, "NOP", true, false, 'P', true},
+        {true, "N", true, false, 'n', false},    // exact byte comparison
+        {true, "N", true, false, 0x14E, true},   // only the low byte counts
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsMaskedCtrlKeyCode(c.keyDown, c.keys, c.ctrl, c.shift, c.vk), c.masked) << c.keys << " " << c.vk;
+    }
+}
+
+TEST(ZoomTest, ClampsToTheRangeWord)
+{
+    const uint32_t range = (1000u << 16) | 10u;
+    EXPECT_EQ(ClampToRangeWord(5, range), 10);
+    EXPECT_EQ(ClampToRangeWord(10, range), 10);
+    EXPECT_EQ(ClampToRangeWord(150, range), 150);
+    EXPECT_EQ(ClampToRangeWord(5000, range), 1000);
+    EXPECT_EQ(ClampToRangeWord(3, (4u << 16) | 0u), 3);
+}
+
+TEST(PreRefreshTest, FiresOncePer150Milliseconds)
+{
+    ResetPreRefreshGate();
+    EXPECT_TRUE(PreRefreshDue(1000));
+    EXPECT_FALSE(PreRefreshDue(1100));
+    EXPECT_FALSE(PreRefreshDue(1150));
+    EXPECT_TRUE(PreRefreshDue(1151));
+    EXPECT_TRUE(PreRefreshDue(0xFFFFFFF0u));   // across the counter's wrap
+    EXPECT_FALSE(PreRefreshDue(0x20u));
+    ResetPreRefreshGate();
 }
 
 }  // namespace

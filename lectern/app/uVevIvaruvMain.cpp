@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 
+#include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uStartup.h"
 #include "lectern/app/ValidateWinpos.h"
@@ -15,6 +16,7 @@
 #include "classlib/Threads.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <ole2.h>
 
 namespace {
@@ -24,8 +26,63 @@ constexpr int kNavNoReadFromCache = 4;
 constexpr int kNavNoWriteToCache = 8;
 constexpr int kLayoutLeft = 8;
 constexpr int kLayoutTop = 8;
+constexpr int kDummyWidth = 226;
+constexpr int kDummyHeight = 105;
 constexpr REGSAM kRegistryRead = 0x20019;
 constexpr REGSAM kRegistryReadWrite = 0x2001F;
+
+std::wstring FromSystem(const std::string& text) { return ToWide(text); }
+std::string ToSystem(const std::wstring& text) { return FromWide(text); }
+std::string ToSystem(const wchar_t* text) { return text != nullptr ? FromWide(text) : std::string(); }
+
+// The text of a variant (a string, or a reference to one); "" for anything else.
+std::string VariantText(const VARIANT& v)
+{
+    const VARIANT* p = &v;
+    if (V_VT(p) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(p) != nullptr) {
+        p = V_VARIANTREF(p);
+    }
+    if (V_VT(p) == VT_BSTR) {
+        return ToSystem(V_BSTR(p));
+    }
+    if (V_VT(p) == (VT_BYREF | VT_BSTR) && V_BSTRREF(p) != nullptr) {
+        return ToSystem(*V_BSTRREF(p));
+    }
+    return {};
+}
+
+VARIANT& VariantTarget(VARIANT& v)
+{
+    if (V_VT(&v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&v) != nullptr) {
+        return *V_VARIANTREF(&v);
+    }
+    return v;
+}
+
+int VariantInt(VARIANT& v)
+{
+    VARIANT& t = VariantTarget(v);
+    switch (V_VT(&t)) {
+    case VT_I4: return V_I4(&t);
+    case VT_I2: return V_I2(&t);
+    case VT_UI4: return static_cast<int>(V_UI4(&t));
+    case VT_INT: return V_INT(&t);
+    case VT_BYREF | VT_I4: return V_I4REF(&t) != nullptr ? *V_I4REF(&t) : 0;
+    default: return 0;
+    }
+}
+
+void SetVariantInt(VARIANT& v, int value)
+{
+    VARIANT& t = VariantTarget(v);
+    if (V_VT(&t) == (VT_BYREF | VT_I4) && V_I4REF(&t) != nullptr) {
+        *V_I4REF(&t) = value;
+        return;
+    }
+    VariantClear(&t);
+    V_VT(&t) = VT_I4;
+    V_I4(&t) = value;
+}
 
 std::string GuidText()
 {
@@ -125,6 +182,11 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     HandleNeeded();
     FNotifyWindow = HandleValue();
     ShowDebugLines();
+    try {
+        WebBrowser->SetRegisterAsDropTarget(false);
+    } catch (...) {
+        // No control: nothing to drop on either.
+    }
 }
 
 TFrmVevIvaruvMain::~TFrmVevIvaruvMain()
@@ -133,7 +195,14 @@ TFrmVevIvaruvMain::~TFrmVevIvaruvMain()
         Application->OnMessage = {};
     }
     FNotifyWindow = nullptr;
-    // The server first: it stops listening and waits for the request handlers, which read the
+    if (WebBrowser != nullptr) {
+        try {
+            WebBrowser->Stop();
+        } catch (...) {
+            // A browser that never loaded anything has nothing to stop.
+        }
+    }
+    // Then the server: it stops listening and waits for the request handlers, which read the
     // book and the MIME table.
     FServer.reset();
     FBook.reset();
@@ -159,14 +228,74 @@ void TFrmVevIvaruvMain::CreateComponents()
     meDebug->SetVisible(false);
     meDebug->SetFont(FFont);
 
+    // The hidden second browser catches the pages' requests for new windows.
+    Dummy = new TCustomPageBrowser(this);
+    Dummy->SetName("Dummy");
+    Dummy->SetParent(this);
+    Dummy->SetBounds(kLayoutClientWidth - kDummyWidth, 0, kDummyWidth, kDummyHeight);
+    Dummy->SetVisible(false);
+    SetUpBrowser(Dummy);
+    Dummy->OnBeforeNavigate2 = TWebBrowserBeforeNavigate2(this, &TFrmVevIvaruvMain::DummyBeforeNavigate2);
+    Dummy->OnNewWindow2 = TWebBrowserNewWindow2(this, &TFrmVevIvaruvMain::DummyNewWindow2);
+
+    WebBrowser = new TCustomPageBrowser(this);
+    WebBrowser->SetName("WebBrowser");
+    WebBrowser->SetParent(this);
+    WebBrowser->SetAlign(TAlign::alClient);
+    SetUpBrowser(WebBrowser);
+    WebBrowser->OnCommandStateChange =
+        TWebBrowserCommandStateChange(this, &TFrmVevIvaruvMain::WebBrowserCommandStateChange);
+    WebBrowser->OnTitleChange = TWebBrowserTextEvent(this, &TFrmVevIvaruvMain::WebBrowserTitleChange);
+    WebBrowser->OnBeforeNavigate2 = TWebBrowserBeforeNavigate2(this, &TFrmVevIvaruvMain::WebBrowserBeforeNavigate2);
+    WebBrowser->OnNewWindow2 = TWebBrowserNewWindow2(this, &TFrmVevIvaruvMain::WebBrowserNewWindow2);
+    WebBrowser->OnNewWindow3 = TWebBrowserNewWindow3(this, &TFrmVevIvaruvMain::WebBrowserNewWindow3);
+    WebBrowser->OnOnFrameWindowActivate =
+        TBoolNotifyEvent(this, &TFrmVevIvaruvMain::WebBrowserOnFrameWindowActivate);
+
     OneInstance = new TOneInstance(this);
     OneInstance->SetName("OneInstance");
     OneInstance->OnInstanceStarted = TOnInstanceStarted(this, &TFrmVevIvaruvMain::OneInstanceStarted);
 
+    ContextMenu = new TPopupMenu(this);
+    ContextMenu->SetName("ContextMenu");
+    WebBrowser->SetPopupMenu(ContextMenu);
+
     Application->OnMessage = TMessageEvent(this, &TFrmVevIvaruvMain::ApplicationEventsMessage);
+
+    MainMenu = new TPopupMenu(this);
+    MainMenu->SetName("MainMenu");
+
+    ActionList = new TActionList(this);
+    ActionList->SetName("ActionList");
+    actHome = NewAction("actHome", vcHome, "&Home", ":home");
+    actBack = NewAction("actBack", vcBack, "&Back", ":back");
+    actForward = NewAction("actForward", vcForward, "&Forward", ":forward");
+    actSelectAll = NewAction("actSelectAll", vcSelectAll, "Select &All", ":selectall");
+    actCopy = NewAction("actCopy", vcCopy, "&Copy", ":copy");
+    actPrint = NewAction("actPrint", vcPrint, "&Print", ":print");
+    actExit = NewAction("actExit", vcExit, "E&xit", ":exit");  // Alt+F4: the window's own close
 
     FServer = std::make_unique<TPageHttpServer>(*this);
     FDebugLines.OnChange = TEvent<TObject*>(this, &TFrmVevIvaruvMain::DebugLinesChanged);
+}
+
+void TFrmVevIvaruvMain::SetUpBrowser(TCustomPageBrowser* browser)
+{
+    browser->SetDisableCtrlShortcuts("N");
+    browser->SetUserInterfaceOptions(
+        {TUserInterfaceOption::EnablesFormsAutoComplete, TUserInterfaceOption::EnableThemes});
+}
+
+TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* caption, const char* hint)
+{
+    auto* action = new TAction(this);
+    action->SetName(name);
+    action->SetTag(tag);
+    action->SetCaption(caption);
+    action->SetHint(hint);
+    action->SetOnExecute(TNotifyEvent(this, &TFrmVevIvaruvMain::pncaToolbarButtonsClick));
+    ActionList->Add(action);
+    return action;
 }
 
 void TFrmVevIvaruvMain::ChooseAndOpenBook()
@@ -242,16 +371,66 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
         SetFormStyle(TFormStyle::fsStayOnTop);
     }
 
+    // Menus. Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
+    if (!FKioskMode && s.HasMainMenu) {
+        if (s.MainMenuCaption) {
+            FMainMenuCaption = *s.MainMenuCaption;
+        }
+        AddMenuItems(MainMenu, s.MainMenuLines);
+    }
     FNoContextMenu = !s.HasContextMenu;
+    if (!FNoContextMenu) {
+        AddMenuItems(ContextMenu, s.ContextMenuLines);
+    }
+
     FDisplayPageTitle = s.DisplayPageTitle;
     FUserCopy = s.UserCopy;
     FUserPrint = s.UserPrint;
     FCommandline = s.Commandline;
     FOpenExternal = s.OpenExternal;
+    actCopy->SetEnabled(FUserCopy);
+    actPrint->SetEnabled(FUserPrint);
 
     FDebug = s.Debug;
     if (FDebug) {
         meDebug->SetVisible(true);
+    }
+}
+
+void TFrmVevIvaruvMain::AddMenuItems(TPopupMenu* menu, const std::vector<std::string>& lines)
+{
+    const std::vector<TMenuNode> plan = PlanMenu(lines);
+    std::vector<TBookMenuItem*> items;
+    for (const TMenuNode& node : plan) {
+        const TMenuLine& line = node.Line;
+        TAction* action = nullptr;
+        if (line.Type == mltAction) {
+            for (int i = 0; i < ActionList->ActionCount() && action == nullptr; ++i) {
+                auto* candidate = dynamic_cast<TAction*>(ActionList->Actions(i));
+                if (candidate != nullptr && candidate->Hint() == line.Target) {
+                    action = candidate;
+                }
+            }
+        }
+        auto* item = new TBookMenuItem(menu);
+        if (node.Parent < 0) {
+            menu->Items()->Add(item);
+        } else {
+            items[static_cast<size_t>(node.Parent)]->Add(item);
+        }
+        items.push_back(item);
+        item->SetCaption(line.Caption);
+        if (action != nullptr) {
+            action->SetCaption(line.Caption);
+            item->SetAction(action);
+        }
+        if (line.Type == mltSubmenu) {
+            item->SetTag(line.Level);
+        } else if (action == nullptr) {
+            item->SetTag(line.Type);
+            item->Hint = line.Target;
+            item->OnClick = TNotifyEvent(this, &TFrmVevIvaruvMain::GenericMenuItemClick);
+        }
     }
 }
 
@@ -404,7 +583,169 @@ void TFrmVevIvaruvMain::NavigateMain(const std::string& url) { Navigate(url, 0);
 
 void TFrmVevIvaruvMain::Navigate(const std::string& address, int flags)
 {
-    Debug("Navigate: " + address + Format(" (flags %d)", flags));
+    if (flags == 0) {
+        WebBrowser->Navigate(FromSystem(address));
+    } else {
+        WebBrowser->NavigateFlags(FromSystem(address), TOleVariant(flags));
+    }
+}
+
+// ---- browser events ---------------------------------------------------------------------------
+
+std::string TFrmVevIvaruvMain::CurrentDocument()
+{
+    BSTR location = nullptr;
+    std::string url;
+    try {
+        if (SUCCEEDED(WebBrowser->BrowserIntf()->get_LocationURL(&location)) && location != nullptr) {
+            url = ToSystem(location);
+        }
+    } catch (...) {
+        url.clear();
+    }
+    if (location != nullptr) {
+        SysFreeString(location);
+    }
+    return url;
+}
+
+HWND TFrmVevIvaruvMain::PageViewWindow() { return WebBrowser->HandleAllocated() ? WebBrowser->HandleValue() : nullptr; }
+
+void TFrmVevIvaruvMain::ShellOpen(const std::string& target)
+{
+    ShellExecuteA(Application->Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void TFrmVevIvaruvMain::ExecuteFile(const std::string& link)
+{
+    const TFileRun run = SplitFileLink(link);
+    ShellExecuteA(Application->Handle(), "open", run.File.c_str(), run.Params.empty() ? nullptr : run.Params.c_str(),
+                  FBaseDir.c_str(), SW_SHOWNORMAL);
+}
+
+void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pDisp, VARIANT& URL, VARIANT& Flags,
+                                                  VARIANT& TargetFrameName, VARIANT&, VARIANT&, bool& Cancel)
+{
+    const std::string url = VariantText(URL);
+    switch (DecideNavigation(url, BaseUrl(), CurrentDocument(), FOpenExternal)) {
+    case TNavigationAction::LeaveAlone:
+        return;
+    case TNavigationAction::Execute:
+        Debug("Execute file: " + url);
+        ExecuteFile(url);
+        Cancel = true;
+        return;
+    case TNavigationAction::OpenExternal:
+        Debug("Open external window: " + url);
+        ShellOpen(url);
+        Cancel = true;
+        return;
+    case TNavigationAction::Refuse:
+        Debug("Refused (not from a page of the book): " + url);
+        Cancel = true;
+        return;
+    case TNavigationAction::Load:
+        break;
+    }
+    if (FDebug) {
+        const std::string frame = VariantText(TargetFrameName);
+        Debug("Load page: " + url + (frame.empty() ? std::string() : " -> Frame: " + frame));
+        Debug("  Flags = " + std::to_string(VariantInt(Flags)));
+        IDispatch* application = nullptr;
+        if (FAILED(WebBrowser->BrowserIntf()->get_Application(&application))) {
+            application = nullptr;
+        }
+        Debug("  Webbrowser.Application = " + std::to_string(reinterpret_cast<uintptr_t>(application)));
+        if (application != nullptr) {
+            application->Release();
+        }
+        Debug(std::string("  Sender: ") + sender->ClassName() + " #" + std::to_string(reinterpret_cast<uintptr_t>(sender)) +
+              ", pDisp = " + std::to_string(reinterpret_cast<uintptr_t>(pDisp)));
+    }
+    SetVariantInt(Flags, VariantInt(Flags) | kNavNoReadFromCache | kNavNoWriteToCache);
+}
+
+void TFrmVevIvaruvMain::WebBrowserNewWindow2(TObject*, IDispatch*& ppDisp, bool& Cancel)
+{
+    Debug("Newwindow2 ignored -> display in main window");
+    IDispatch* application = nullptr;
+    if (SUCCEEDED(Dummy->BrowserIntf()->get_Application(&application))) {
+        ppDisp = application;  // the reference goes to the caller
+    }
+    Cancel = false;
+}
+
+void TFrmVevIvaruvMain::WebBrowserNewWindow3(TObject*, IDispatch*&, bool& Cancel, uint32_t,
+                                             const std::wstring& bstrUrlContext, const std::wstring& bstrUrl)
+{
+    const std::string url = ToSystem(bstrUrl);
+    Debug("Newwindow3, bstrUrlContext = " + ToSystem(bstrUrlContext) + " bstrUrl = " + url);
+    if (NewWindowOpensExternal(url, BaseUrl())) {
+        Debug("Open external window: " + url);
+        ShellOpen(url);
+        Cancel = true;
+    }
+}
+
+void TFrmVevIvaruvMain::DummyBeforeNavigate2(TObject*, IDispatch*, VARIANT& URL, VARIANT&, VARIANT&, VARIANT&,
+                                             VARIANT&, bool& Cancel)
+{
+    NavigateMain(VariantText(URL));
+    Cancel = true;
+}
+
+void TFrmVevIvaruvMain::DummyNewWindow2(TObject*, IDispatch*&, bool& Cancel) { Cancel = true; }
+
+void TFrmVevIvaruvMain::WebBrowserCommandStateChange(TObject*, int Command, bool Enable)
+{
+    if (Command == CSC_NAVIGATEFORWARD) {
+        actForward->SetEnabled(Enable);
+    } else if (Command == CSC_NAVIGATEBACK) {
+        actBack->SetEnabled(Enable);
+    }
+}
+
+void TFrmVevIvaruvMain::WebBrowserTitleChange(TObject*, const std::wstring& Text)
+{
+    const std::string title = ToSystem(Text);
+    if (TakesPageTitle(FDisplayPageTitle, title)) {
+        SetCaption(title);
+    }
+}
+
+void TFrmVevIvaruvMain::WebBrowserOnFrameWindowActivate(TObject* sender, bool)
+{
+    Debug("WebBrowserOnFrameWindowActivate, sender = " + std::to_string(reinterpret_cast<uintptr_t>(sender)));
+}
+
+void TFrmVevIvaruvMain::RunCommand(int tag)
+{
+    TOleVariant none;
+    switch (tag) {
+    case vcBack:
+        WebBrowser->GoBack();
+        break;
+    case vcForward:
+        WebBrowser->GoForward();
+        break;
+    case vcPrint:
+        WebBrowser->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, none);
+        break;
+    case vcCopy:
+        WebBrowser->ExecWB(OLECMDID_COPY, OLECMDEXECOPT_DODEFAULT, none);
+        break;
+    case vcSelectAll:
+        WebBrowser->ExecWB(OLECMDID_SELECTALL, OLECMDEXECOPT_DODEFAULT, none);
+        break;
+    case vcExit:
+        PostMessageW(HandleValue(), WM_CLOSE, 0, 0);
+        break;
+    case vcHome:
+        NavigateToPage("");
+        break;
+    default:
+        break;
+    }
 }
 
 // ---- messages ---------------------------------------------------------------------------------
@@ -414,6 +755,85 @@ void TFrmVevIvaruvMain::ApplicationEventsMessage(MSG& msg, bool& handled)
     // The application's loop leaves the calls handed to the main thread to its owner; the
     // null message that announces them arrives here like any other.
     CheckSynchronize();
+
+    TInput input;
+    switch (msg.message) {
+    case WM_KEYDOWN:
+        input.Kind = TInputKind::KeyDown;
+        break;
+    case WM_SYSKEYDOWN:
+        input.Kind = TInputKind::SysKeyDown;
+        break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        input.Kind = TInputKind::RightButton;
+        break;
+    default:
+        return;
+    }
+    input.Key = static_cast<int>(msg.wParam);
+    input.Control = GetKeyState(VK_CONTROL) < 0;
+    input.Shift = GetKeyState(VK_SHIFT) < 0;
+    HWND page = PageViewWindow();
+    input.InPageView = page != nullptr && msg.hwnd != nullptr && IsChild(page, msg.hwnd);
+    switch (DecideInput(input, {FUserCopy, FUserPrint, FNoContextMenu})) {
+    case TInputAction::PassOn:
+        break;
+    case TInputAction::Swallow:
+        handled = true;
+        break;
+    case TInputAction::PopupContextMenu: {
+        POINT at{};
+        GetCursorPos(&at);
+        if (input.Kind != TInputKind::RightButton) {
+            // From the keyboard: at the page view's top-left corner when the cursor is elsewhere.
+            RECT r{};
+            GetWindowRect(page, &r);
+            if (!PtInRect(&r, at)) {
+                at = {r.left + 8, r.top + 8};
+            }
+        }
+        ContextMenu->Popup(at.x, at.y);
+        handled = true;
+        break;
+    }
+    }
+}
+
+void TFrmVevIvaruvMain::pncaToolbarButtonsClick(TObject* sender)
+{
+    try {
+        int tag = 0;
+        if (auto* action = dynamic_cast<TBasicAction*>(sender)) {
+            tag = action->Tag();
+        } else if (auto* component = dynamic_cast<TMenuItem*>(sender)) {
+            tag = component->Tag();
+        }
+        RunCommand(tag);
+    } catch (...) {
+        // A command with nothing to act on (a print with no document) does nothing.
+    }
+}
+
+void TFrmVevIvaruvMain::GenericMenuItemClick(TObject* sender)
+{
+    auto* item = dynamic_cast<TBookMenuItem*>(sender);
+    if (item == nullptr) {
+        return;
+    }
+    switch (item->Tag()) {
+    case mltPage:
+        NavigateToPage(item->Hint);
+        break;
+    case mltAddress:
+        NavigateMain(item->Hint);
+        break;
+    case mltFile:
+        ExecuteFile(item->Hint);
+        break;
+    default:
+        break;
+    }
 }
 
 // ---- the debug pane ---------------------------------------------------------------------------

@@ -26,8 +26,11 @@
 #include "lectern/app/uPageHttp.h"
 #include "lectern/app/uViewerControls.h"
 #include "lectern/book/LBLzhArchive.h"
+#include "lectern/browser/PgbCore.h"
 
+#include "classlib/ActnList.h"
 #include "classlib/Forms.h"
+#include "classlib/Menus.h"
 
 #include <atomic>
 #include <memory>
@@ -43,6 +46,26 @@ constexpr int kDebugPaneHeight = 109;
 constexpr int kFirstServerPort = 8000;
 constexpr int kLastServerPort = 8099;
 
+// The commands of the actions, toolbar buttons and menu items, by Tag.
+enum TViewerCommand {
+    vcHome = -1,
+    vcBack = 1,
+    vcForward = 2,
+    vcPrint = 4,
+    vcCopy = 10,
+    vcSelectAll = 11,
+    vcExit = 99,
+};
+
+// A menu item built from a menu line: its Tag is the line's type (or a submenu's level) and
+// its Hint the line's target.
+class TBookMenuItem : public TMenuItem {
+public:
+    using TMenuItem::TMenuItem;
+    std::string Hint;
+    CL_CLASS_NAME(TBookMenuItem)
+};
+
 class TFrmVevIvaruvMain : public TForm, public TPageServerHost {
 public:
     explicit TFrmVevIvaruvMain(TComponent* owner);
@@ -50,7 +73,19 @@ public:
 
     // Components, in layout order.
     TMemo* meDebug = nullptr;
+    TCustomPageBrowser* Dummy = nullptr;
+    TCustomPageBrowser* WebBrowser = nullptr;
     TOneInstance* OneInstance = nullptr;
+    TPopupMenu* ContextMenu = nullptr;
+    TPopupMenu* MainMenu = nullptr;
+    TActionList* ActionList = nullptr;
+    TAction* actHome = nullptr;
+    TAction* actBack = nullptr;
+    TAction* actForward = nullptr;
+    TAction* actSelectAll = nullptr;
+    TAction* actCopy = nullptr;
+    TAction* actPrint = nullptr;
+    TAction* actExit = nullptr;
 
     bool CanRun() const { return FCanRun; }
 
@@ -85,6 +120,27 @@ private:
     void FormClose(TObject* sender, TCloseAction& action);
     void OneInstanceStarted(TObject* sender, TStringList* params);
     void ApplicationEventsMessage(MSG& msg, bool& handled);
+    void WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pDisp, VARIANT& URL, VARIANT& Flags,
+                                   VARIANT& TargetFrameName, VARIANT& PostData, VARIANT& Headers, bool& Cancel);
+    void WebBrowserNewWindow2(TObject* sender, IDispatch*& ppDisp, bool& Cancel);
+    void WebBrowserNewWindow3(TObject* sender, IDispatch*& ppDisp, bool& Cancel, uint32_t dwFlags,
+                              const std::wstring& bstrUrlContext, const std::wstring& bstrUrl);
+    void DummyBeforeNavigate2(TObject* sender, IDispatch* pDisp, VARIANT& URL, VARIANT& Flags,
+                              VARIANT& TargetFrameName, VARIANT& PostData, VARIANT& Headers, bool& Cancel);
+    void DummyNewWindow2(TObject* sender, IDispatch*& ppDisp, bool& Cancel);
+    void WebBrowserCommandStateChange(TObject* sender, int Command, bool Enable);
+    void WebBrowserTitleChange(TObject* sender, const std::wstring& Text);
+    void WebBrowserOnFrameWindowActivate(TObject* sender, bool fActivate);
+    void ExecuteFile(const std::string& link);
+    void ShellOpen(const std::string& target);
+    HWND PageViewWindow();
+    std::string CurrentDocument();
+    void SetUpBrowser(TCustomPageBrowser* browser);
+    void pncaToolbarButtonsClick(TObject* sender);
+    void GenericMenuItemClick(TObject* sender);
+    void RunCommand(int tag);
+    void AddMenuItems(TPopupMenu* menu, const std::vector<std::string>& lines);
+    TAction* NewAction(const char* name, int tag, const char* caption, const char* hint);
     void DebugLinesChanged(TObject* sender);
     void ShowDebugLines();
     void Navigate(const std::string& address, int flags);
@@ -112,6 +168,8 @@ private:
     std::unique_ptr<TStringList> FMimeTypes;
     bool FCanRun = true;
     std::string FUrlPrefix;
+
+    std::string FMainMenuCaption;  // the application-menu button's caption
 
     // The window.
     bool FSizeable = false;

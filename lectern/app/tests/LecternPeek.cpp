@@ -155,11 +155,20 @@ int main(int argc, char** argv)
         return 1;
     }
     if (what == "msgbox") {
-        HWND box = WaitForWindow(L"#32770", Seconds(argc, argv, 2));
+        const int seconds = Seconds(argc, argv, 2);
+        HWND box = WaitForWindow(L"#32770", seconds);
         if (box == nullptr) {
             return 1;
         }
-        std::printf("%s\n", WindowText(GetDlgItem(box, 0xFFFF)).c_str());
+        // The box may still be filling in its text.
+        std::string text;
+        for (int i = 0; i < seconds * 20 && text.empty(); ++i) {
+            text = WindowText(GetDlgItem(box, 0xFFFF));
+            if (text.empty()) {
+                Sleep(50);
+            }
+        }
+        std::printf("%s\n", text.c_str());
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return 0;
     }

@@ -2,6 +2,8 @@
 //
 //   lectern-peek pane [SECONDS]    prints the debug pane's text once it shows a book address
 //                                  (waits up to SECONDS, default 20)
+//   lectern-peek wait TEXT [SECONDS]
+//                                  waits (polling every 2 ms) until the debug pane holds TEXT
 //   lectern-peek caption           prints the main window's caption
 //   lectern-peek rect              prints the main window's bounds: left top right bottom
 //   lectern-peek shot FILE [CLASS] writes what the screen shows of the main window (or of the
@@ -152,6 +154,19 @@ int main(int argc, char** argv)
             Sleep(100);
         } while (static_cast<LONG>(deadline - GetTickCount()) > 0);
         std::printf("%s\n", text.c_str());
+        return 1;
+    }
+    if (what == "wait" && argc > 2) {
+        const std::string wanted = argv[2];
+        const DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(argc, argv, 3)) * 1000;
+        do {
+            if (HWND main = MainWindow()) {
+                if (HWND pane = FindPane(main); pane != nullptr && WindowText(pane).find(wanted) != std::string::npos) {
+                    return 0;
+                }
+            }
+            Sleep(2);
+        } while (static_cast<LONG>(deadline - GetTickCount()) > 0);
         return 1;
     }
     if (what == "msgbox") {

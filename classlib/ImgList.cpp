@@ -27,7 +27,31 @@ int TCustomImageList::Count() const { return ImageList_GetImageCount(FHandle); }
 
 int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor)
 {
-    int index = ImageList_AddMasked(FHandle, image->Handle(), ColorToRGB(maskColor));
+    // The image with its mask-colour pixels turned black, and a monochrome mask (1 =
+    // transparent, rows padded to 16 bits) made here rather than left to the system, so that
+    // 32-bit images are masked alike everywhere.
+    const int w = image->Width(), h = image->Height();
+    const uint32_t key = ColorToRGB(maskColor);
+    TBitmap copy(w, h);
+    const int maskStride = ((w + 15) / 16) * 2;
+    std::vector<uint8_t> maskBits(static_cast<size_t>(maskStride) * static_cast<size_t>(h), 0);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = image->ScanLine(y);
+        uint8_t* dst = copy.ScanLine(y);
+        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+            uint32_t rgb = src[2] | (src[1] << 8) | (src[0] << 16);
+            if (rgb == key) {
+                maskBits[static_cast<size_t>(y * maskStride + x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
+                continue;   // stays 0
+            }
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+    }
+    HBITMAP mask = CreateBitmap(w, h, 1, 1, maskBits.data());
+    int index = ImageList_Add(FHandle, copy.Handle(), mask);
+    DeleteObject(mask);
     Change();
     return index;
 }

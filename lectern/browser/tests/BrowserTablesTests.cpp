@@ -1,6 +1,10 @@
 // The browser host's platform-free parts: loaders over a fake table of system calls, and the
 // flag words, tables and decisions of the components. Runs natively and under Wine.
+#include "lectern/browser/PageBrowser.h"
+#include "lectern/browser/PgbControlComponent.h"
 #include "lectern/browser/PgbCore.h"
+#include "lectern/browser/PgbMouseHook.h"
+#include "lectern/browser/PgbTools.h"
 #include "lectern/browser/SHDocVw_PGB.h"
 
 #include <gtest/gtest.h>
@@ -300,6 +304,121 @@ TEST(PreRefreshTest, FiresOncePer150Milliseconds)
     EXPECT_TRUE(PreRefreshDue(0xFFFFFFF0u));   // across the counter's wrap
     EXPECT_FALSE(PreRefreshDue(0x20u));
     ResetPreRefreshGate();
+}
+
+// ---- component options, dialogs and hooks --------------------------------------------------------
+
+TEST(HtmlCodeTest, AddressesAreRecognisedWithCaseIgnored)
+{
+    struct Case {
+        const char* line;
+        bool address;
+    };
+    const Case cases[] = {
+        {"About:blank", true}, {"http://127.0.0.1:8000/", true}, {"HTTPS://x/", true}, {"www.example.org", true},
+        {"FTP://x/", true},    {"file:///C:/book", true},        {"about", false},     {"<html></html>", false},
+        {"", false},           {"abou", false},                  {"ftp", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsHtmlCodeAddress(c.line), c.address) << c.line;
+    }
+}
+
+TEST(DialogTest, CaptionRewriteAndScriptErrorAction)
+{
+    EXPECT_EQ(ReplaceDialogCaption(L"Microsoft Internet Explorer", L"Lectern"), L"Lectern");
+    EXPECT_EQ(ReplaceDialogCaption(L"Internet Explorer Script Error", L"Book"), L"Book Script Error");
+    EXPECT_EQ(ReplaceDialogCaption(L"internet explorer", L"Book"), L"internet explorer");   // case-sensitive
+    EXPECT_EQ(ReplaceDialogCaption(L"Microsoft Microsoft x", L""), L"Microsoft x");          // first only
+    EXPECT_EQ(ReplaceDialogCaption(L"Save As", L"Book"), L"Save As");
+
+    struct Case {
+        const wchar_t* caption;
+        uint32_t exStyle;
+        TDialogAction action;
+    };
+    const Case cases[] = {
+        {L"Script Error", 0, TDialogAction::ClickAndClose},
+        {L"Internet Explorer Script Error", 0x410101, TDialogAction::ClickAndClose},
+        {L"Error", 0, TDialogAction::Destroy},
+        {L"Page error", 0, TDialogAction::Destroy},
+        {L"Untitled", 0x410101, TDialogAction::Destroy},
+        {L"Save As", 0x10101, TDialogAction::None},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ScriptErrorDialogAction(c.caption, c.exStyle), c.action);
+    }
+}
+
+TEST(PopupMenuItemTest, CommandOfEachMember)
+{
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsBack)], 2282u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsViewSource)], 2139u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsProperties)], 28u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsPrint)], 27u);
+    EXPECT_EQ(kPopupMenuItemCommands[static_cast<int>(TIEPopupMenuItem::rcsOpenLink)], 2136u);
+}
+
+TEST(UserAgentTest, RegistryToken)
+{
+    EXPECT_EQ(UserAgentToken("Lectern 2"),
+              "User-agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)(Lectern 2)");
+}
+
+TEST(VersionTest, MajorVersionOfText)
+{
+    struct Case {
+        const char* text;
+        int major;
+    };
+    const Case cases[] = {{"8.00.7601.17514", 8}, {"11.0.9600", 11}, {"", -1}, {"8", -1}, {"x.1", -1}, {".1", -1}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(MajorVersionOf(c.text), c.major) << c.text;
+    }
+}
+
+TEST(WheelTest, FocusMovesOnlyBetweenBrowsers)
+{
+    struct Case {
+        const char* name;
+        bool handled, haveTarget, haveFocus;
+        uintptr_t target, focus;
+        bool docView;
+        TWheelAction action;
+    };
+    const Case cases[] = {
+        {"second browser under the wheel", false, true, true, 2, 1, false, TWheelAction::FocusAndEat},
+        {"focus outside any browser", false, true, true, 2, 0, false, TWheelAction::FocusAndEat},
+        {"same browser, document view focused", false, true, true, 1, 1, true, TWheelAction::FocusAndEat},
+        {"same browser, its page focused", false, true, true, 1, 1, false, TWheelAction::PassOn},
+        {"not over a browser", false, true, true, 0, 1, false, TWheelAction::PassOn},
+        {"handled by the event", true, true, true, 2, 1, false, TWheelAction::PassOn},
+        {"no focus", false, true, false, 2, 0, false, TWheelAction::PassOn},
+        {"no window under the cursor", false, false, true, 0, 1, false, TWheelAction::PassOn},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WheelFocusDecision(c.handled, c.haveTarget, c.haveFocus, c.target, c.focus, c.docView), c.action)
+            << c.name;
+    }
+}
+
+TEST_F(LoaderTest, InternetFeaturesSetEveryFeatureOrNone)
+{
+    system.libraries["URLMON.DLL"] = {"CoInternetSetFeatureEnabled"};
+    ApplyInternetFeatures({});
+    EXPECT_TRUE(system.calls.empty());   // the empty set changes nothing
+    ApplyInternetFeatures({TInternetFeatureList::ObjectCaching, TInternetFeatureList::DisableNavigationSounds,
+                           TInternetFeatureList::EntryCount});
+    size_t sets = 0;
+    for (const auto& c : system.calls) {
+        sets += c.rfind("set ", 0) == 0;
+    }
+    EXPECT_EQ(sets, 29u);
+    EXPECT_EQ(Count("set 0 2 1"), 1u);
+    EXPECT_EQ(Count("set 1 2 0"), 1u);
+    EXPECT_EQ(Count("set 21 2 1"), 1u);
+    EXPECT_EQ(Count("set 27 2 0"), 1u);
+    EXPECT_EQ(Count("set 28 2 1"), 1u);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include <windows.h>
 #endif
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #ifdef _WIN32
@@ -165,7 +167,53 @@ void TPngPicture::ReleasePalette()
     }
 }
 
+void TPngPicture::AssignHandle(plat::BitmapHandle handle, bool transparent, TColor transparentColor)
+{
+    BITMAP description{};
+    if (!handle || !GetObject(handle, sizeof description, &description)) {
+        throw EInvalidOperation("The handle is not a bitmap");
+    }
+    Clear();
+    InterlaceMethod = 0;
+    const int bitsPerPixel = description.bmBitsPixel * description.bmPlanes;
+    const bool paletted = bitsPerPixel < 16;
+    auto* header = static_cast<TChunkIHDR*>(Chunks().Add(std::make_unique<TChunkIHDR>(this)));
+    header->Width = static_cast<uint32_t>(description.bmWidth);
+    header->Height = static_cast<uint32_t>(std::abs(description.bmHeight));
+    header->BitDepth = static_cast<uint8_t>(paletted ? bitsPerPixel : 8);
+    header->ColorType = paletted ? 3 : 2;
+    TChunkPLTE* palette = nullptr;
+    if (paletted) {
+        palette = static_cast<TChunkPLTE*>(Chunks().Add(std::make_unique<TChunkPLTE>(this)));
+        palette->Count = 1u << bitsPerPixel;
+    }
+    TChunktRNS* trns = nullptr;
+    if (transparent) {
+        trns = static_cast<TChunktRNS*>(Chunks().Add(std::make_unique<TChunktRNS>(this)));
+    }
+    Chunks().Add(std::make_unique<TChunkIDAT>(this));
+    Chunks().Add(std::make_unique<TChunkIEND>(this));
+    header->PrepareImageData();
+
+    // The bits in the header's own format; for palette bitmaps this fills the colour table.
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int rows = GetDIBits(dc, handle, 0, header->Height, header->ImageData.data(),
+                               reinterpret_cast<BITMAPINFO*>(&header->BitmapInfo), DIB_RGB_COLORS);
+    DeleteDC(dc);
+    if (rows == 0) {
+        throw EPNGOutMemory(EPNGOutMemoryText);
+    }
+    if (trns) {
+        trns->SetTransparentColor(transparentColor);
+    }
+}
+
 #else
+
+void TPngPicture::AssignHandle(plat::BitmapHandle, bool, TColor)
+{
+    throw EInvalidOperation("Bitmaps need the drawing system, which this build has not");
+}
 
 void TPngPicture::Draw(TCanvas* canvas, const TRect& rect)
 {

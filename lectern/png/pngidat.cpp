@@ -20,6 +20,10 @@
 
 #include <zlib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -158,8 +162,84 @@ private:
     bool FFinished = false;
 };
 
+#if defined(__SSE2__)
+// Sub, average and Paeth for 3 and 4 bytes per pixel, one pixel per step with its samples side
+// by side in 16-bit lanes: the chain through the left pixel stays, but the samples of a pixel
+// are done at once and the Paeth choice needs no branches.
+template <size_t PixelBytes>
+__m128i LoadPixel(const uint8_t* p)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, p, PixelBytes);
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(v)), _mm_setzero_si128());
+}
+
+template <size_t PixelBytes>
+void StorePixel(uint8_t* p, __m128i v)
+{
+    const uint32_t bytes = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
+    std::memcpy(p, &bytes, PixelBytes);
+}
+
+template <size_t PixelBytes, uint8_t Filter>
+void FilterPixelsSse2(uint8_t* row, const uint8_t* prev, size_t size)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_set1_epi16(0xFF);
+    __m128i left = zero, upperLeft = zero;
+    const size_t pixels = size / PixelBytes;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint8_t* at = row + i * PixelBytes;
+        const __m128i raw = LoadPixel<PixelBytes>(at);
+        __m128i predicted;
+        if constexpr (Filter == pfSub) {
+            predicted = left;
+        } else if constexpr (Filter == pfAverage) {
+            predicted = _mm_srli_epi16(_mm_add_epi16(left, LoadPixel<PixelBytes>(prev + i * PixelBytes)), 1);
+        } else {
+            const __m128i above = LoadPixel<PixelBytes>(prev + i * PixelBytes);
+            const __m128i bc = _mm_sub_epi16(above, upperLeft);
+            const __m128i ac = _mm_sub_epi16(left, upperLeft);
+            const __m128i abc = _mm_add_epi16(bc, ac);
+            const __m128i pa = _mm_max_epi16(bc, _mm_sub_epi16(zero, bc));
+            const __m128i pb = _mm_max_epi16(ac, _mm_sub_epi16(zero, ac));
+            const __m128i pc = _mm_max_epi16(abc, _mm_sub_epi16(zero, abc));
+            const __m128i notLeft = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+            const __m128i upperLeftWins = _mm_cmpgt_epi16(pb, pc);
+            const __m128i aboveOrUpperLeft =
+                _mm_or_si128(_mm_andnot_si128(upperLeftWins, above), _mm_and_si128(upperLeftWins, upperLeft));
+            predicted = _mm_or_si128(_mm_andnot_si128(notLeft, left), _mm_and_si128(notLeft, aboveOrUpperLeft));
+            upperLeft = above;
+        }
+        left = _mm_and_si128(_mm_add_epi16(raw, predicted), low);
+        StorePixel<PixelBytes>(at, left);
+    }
+}
+
+template <size_t PixelBytes>
+bool FilterRowSse2(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t size)
+{
+    switch (filter) {
+    case pfAverage:
+        FilterPixelsSse2<PixelBytes, pfAverage>(row, prev, size);
+        return true;
+    case pfPaeth:
+        FilterPixelsSse2<PixelBytes, pfPaeth>(row, prev, size);
+        return true;
+    default:
+        return false;  // none, up and sub are as fast in plain code
+    }
+}
+#endif
+
 void FilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t size, size_t pixelBytes)
 {
+#if defined(__SSE2__)
+    if ((pixelBytes == 4 && FilterRowSse2<4>(filter, row, prev, size)) ||
+        (pixelBytes == 3 && FilterRowSse2<3>(filter, row, prev, size))) {
+        return;
+    }
+#endif
     const size_t lead = std::min(pixelBytes, size);
     switch (filter) {
     case pfSub:
@@ -196,9 +276,29 @@ void FilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t size, s
     }
 }
 
+uint32_t LoadWord(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void StoreWord(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+// Red, green, blue in the low three bytes become blue, green, red.
+uint32_t SwapRgb(uint32_t word)
+{
+    return (word & 0xFF) << 16 | (word & 0xFF00) | ((word >> 16) & 0xFF);
+}
+
 // Converts one PNG row of width pixels into the bitmap's format (dst) and alpha plane.
+// identity: the gamma table maps every value onto itself (no gamma chunk), so colours are copied.
 void ConvertRow(const TChunkIHDR& h, const uint8_t* src, uint32_t width, uint8_t* dst, uint8_t* alpha,
-                const std::array<uint8_t, 256>& gamma)
+                const std::array<uint8_t, 256>& gamma, bool identity)
 {
     const bool step16 = h.BitDepth == 16;
     switch (h.ColorType) {
@@ -226,6 +326,17 @@ void ConvertRow(const TChunkIHDR& h, const uint8_t* src, uint32_t width, uint8_t
         break;
     case 2: {
         const size_t step = step16 ? 6 : 3, k = step16 ? 2 : 1;
+        if (!step16 && identity) {
+            // One 32-bit word per pixel: the fourth byte read and written belongs to the next
+            // pixel (and is overwritten by it); the last pixel goes byte by byte.
+            for (uint32_t x = 0; x + 1 < width; ++x, src += 3, dst += 3) {
+                StoreWord(dst, SwapRgb(LoadWord(src)));
+            }
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+            break;
+        }
         for (uint32_t x = 0; x < width; ++x, src += step, dst += 3) {
             dst[0] = gamma[src[2 * k]];
             dst[1] = gamma[src[k]];
@@ -243,6 +354,18 @@ void ConvertRow(const TChunkIHDR& h, const uint8_t* src, uint32_t width, uint8_t
     }
     case 6: {
         const size_t k = step16 ? 2 : 1;
+        if (!step16 && identity) {
+            for (uint32_t x = 0; x + 1 < width; ++x, src += 4, dst += 3) {
+                const uint32_t word = LoadWord(src);
+                StoreWord(dst, SwapRgb(word));
+                alpha[x] = uint8_t(word >> 24);
+            }
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+            alpha[width - 1] = src[3];
+            break;
+        }
         for (uint32_t x = 0; x < width; ++x, src += 4 * k, dst += 3) {
             dst[0] = gamma[src[2 * k]];
             dst[1] = gamma[src[k]];
@@ -479,6 +602,10 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
         }
     }
     const auto& gamma = fOwner->GammaTable;
+    bool identity = true;
+    for (int i = 0; i < 256; ++i) {
+        identity = identity && gamma[size_t(i)] == i;
+    }
     uint32_t rowBytes = 0, pixelBytes = 0;
     fOwner->GetPixelInfo(rowBytes, pixelBytes);
     IdatReader reader(stream, size);
@@ -492,7 +619,7 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
             }
             FilterRow(current[0], current.data() + 1, previous.data() + 1, rowBytes, pixelBytes);
             uint8_t* alpha = h.ImageAlpha.empty() ? nullptr : h.ImageAlpha.data() + size_t(row) * h.Width;
-            ConvertRow(h, current.data() + 1, h.Width, h.BitmapRow(row), alpha, gamma);
+            ConvertRow(h, current.data() + 1, h.Width, h.BitmapRow(row), alpha, gamma, identity);
             std::swap(current, previous);
         }
     } else {
@@ -513,7 +640,7 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
                     break;
                 }
                 FilterRow(current[0], current.data() + 1, previous.data() + 1, passRowBytes, pixelBytes);
-                ConvertRow(h, current.data() + 1, width, passPixels.data(), passAlpha.data(), gamma);
+                ConvertRow(h, current.data() + 1, width, passPixels.data(), passAlpha.data(), gamma, identity);
                 uint8_t* target = h.BitmapRow(row);
                 uint8_t* alpha = h.ImageAlpha.empty() ? nullptr : h.ImageAlpha.data() + size_t(row) * h.Width;
                 for (uint32_t i = 0, column = pass.StartColumn; i < width; ++i, column += pass.ColumnStep) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -214,6 +215,36 @@ uint32_t PngPixelBytes(uint8_t colorType, uint8_t bitDepth)
 
 using namespace png;
 
+// ---- TZeroedBytes -----------------------------------------------------------------------------
+
+void TZeroedBytes::Free::operator()(uint8_t* p) const
+{
+    std::free(p);
+}
+
+void TZeroedBytes::Allocate(size_t size)
+{
+    clear();
+    if (size > 0) {
+        FData.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
+        if (!FData) {
+            throw std::bad_alloc();
+        }
+        FSize = size;
+    }
+}
+
+TZeroedBytes& TZeroedBytes::operator=(const TZeroedBytes& other)
+{
+    if (this != &other) {
+        Allocate(other.FSize);
+        if (FSize > 0) {
+            std::memcpy(FData.get(), other.FData.get(), FSize);
+        }
+    }
+    return *this;
+}
+
 // ---- TChunk -----------------------------------------------------------------------------------
 
 TChunk::TChunk(TPngPicture* owner, const char* typeName) : fName(typeName), fData(1, 0), fOwner(owner) {}
@@ -331,12 +362,10 @@ void TChunkIHDR::PrepareImageData()
     fOwner->ReleasePalette();
     ImageData.clear();
     ImageAlpha.clear();
-    ImageData.shrink_to_fit();
-    ImageAlpha.shrink_to_fit();
     try {
-        ImageData.assign(size_t(imageBytes), 0);
+        ImageData.Allocate(size_t(imageBytes));
         if (hasAlpha) {
-            ImageAlpha.assign(size_t(Width) * Height, 0);
+            ImageAlpha.Allocate(size_t(Width) * Height);
         }
     } catch (const std::bad_alloc&) {
         ImageData.clear();
@@ -530,6 +559,12 @@ bool TChunktRNS::SaveToStream(TStream& stream)
             const uint32_t sample = ((uint32_t(fData[0]) << 8 | fData[1]) & 3) * 5;
             fData[0] = 0;
             fData[1] = static_cast<uint8_t>(sample);
+        }
+        if (header && (header->ColorType == 0 || header->ColorType == 2) && header->BitDepth == 16) {
+            // 16-bit samples are written as the 8-bit value and 0: so is the transparent one.
+            for (uint32_t i = 1; i < fDataSize; i += 2) {
+                fData[i] = 0;
+            }
         }
     }
     WriteChunk(stream);
@@ -997,7 +1032,8 @@ void TPngPicture::LoadFromStream(TStream& stream)
             continue;
         }
         std::unique_ptr<TChunk> made = CreateClassChunk(this, type);
-        if (typeid(*made) == typeid(TChunk) && (head[4] & 0x20) == 0) {
+        const TChunk& madeChunk = *made;
+        if (typeid(madeChunk) == typeid(TChunk) && (head[4] & 0x20) == 0) {
             throw EPNGUnknownCriticalChunk(EPNGUnknownCriticalChunkText);
         }
         TChunk* chunk = FChunkList.Add(std::move(made));
@@ -1158,14 +1194,11 @@ TColor TPngPicture::GetPixels(int32_t x, int32_t y) const
     if (bitCount == 24) {
         return row[x * 3 + 2] | row[x * 3 + 1] << 8 | row[x * 3] << 16;
     }
-    const uint32_t index = IndexAt(row, uint32_t(x), bitCount);
-    if (h->ColorType == 3) {
-        const TRGBQuad& entry = h->BitmapInfo.bmiColors[index];
-        return GammaTable[entry.rgbRed] | GammaTable[entry.rgbGreen] << 8 | GammaTable[entry.rgbBlue] << 16;
-    }
-    // Grey, with or without alpha: the level of the index on the bitmap's scale.
-    const uint8_t grey = GammaTable[index * 255 / ((1u << bitCount) - 1)];
-    return grey | grey << 8 | grey << 16;
+    // Palette and grey images (grey with alpha too): the colour-table entry of the index. The
+    // palette and the generated greys went through the gamma table when they were made, so the
+    // colour is the one drawn, as for colour images (mapping it again would darken it twice).
+    const TRGBQuad& entry = h->BitmapInfo.bmiColors[IndexAt(row, uint32_t(x), bitCount)];
+    return entry.rgbRed | entry.rgbGreen << 8 | entry.rgbBlue << 16;
 }
 
 void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)

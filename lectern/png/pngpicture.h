@@ -120,6 +120,38 @@ struct TMaxBitmapInfo {
     std::array<TRGBQuad, 256> bmiColors{};
 };
 
+// A zero-filled block of bytes. Fresh blocks come from calloc, so large ones are pages the
+// system hands out zeroed instead of being cleared again.
+class TZeroedBytes {
+public:
+    TZeroedBytes() = default;
+    TZeroedBytes(const TZeroedBytes& other) { *this = other; }
+    TZeroedBytes& operator=(const TZeroedBytes& other);
+    TZeroedBytes(TZeroedBytes&&) noexcept = default;
+    TZeroedBytes& operator=(TZeroedBytes&&) noexcept = default;
+
+    // Replaces the block with size zero bytes; raises std::bad_alloc when memory is short.
+    void Allocate(size_t size);
+    void clear()
+    {
+        FData.reset();
+        FSize = 0;
+    }
+    uint8_t* data() { return FData.get(); }
+    const uint8_t* data() const { return FData.get(); }
+    size_t size() const { return FSize; }
+    bool empty() const { return FSize == 0; }
+    uint8_t& operator[](size_t index) { return FData[index]; }
+    uint8_t operator[](size_t index) const { return FData[index]; }
+
+private:
+    struct Free {
+        void operator()(uint8_t* p) const;
+    };
+    std::unique_ptr<uint8_t[], Free> FData;
+    size_t FSize = 0;
+};
+
 // ---- chunks -----------------------------------------------------------------------------------
 
 // One chunk of a PNG stream. The base class keeps any chunk as its raw data; the derived
@@ -206,8 +238,8 @@ public:
     uint8_t InterlaceMethod = 0;
 
     TMaxBitmapInfo BitmapInfo;
-    std::vector<uint8_t> ImageData;   // bottom-up rows of BytesPerRow bytes
-    std::vector<uint8_t> ImageAlpha;  // top-down, Width bytes per row (colour types 4 and 6)
+    TZeroedBytes ImageData;   // bottom-up rows of BytesPerRow bytes
+    TZeroedBytes ImageAlpha;  // top-down, Width bytes per row (colour types 4 and 6)
     uint32_t BytesPerRow = 0;
     bool HasPalette = false;
 
@@ -392,6 +424,11 @@ public:
     uint8_t* AlphaScanline(uint32_t row);  // nullptr unless the image has an alpha plane
     TPNGTransparencyMode TransparencyMode() const;
     TColor TransparentColor() const;
+
+    // Builds the image from a bitmap of the drawing system: below 16 bits per pixel a palette
+    // image of that depth, else 8-bit RGB; with a transparent colour when transparent. Raises
+    // EInvalidOperation for a handle that is no bitmap (and always in the host build).
+    void AssignHandle(plat::BitmapHandle handle, bool transparent, TColor transparentColor);
 
     // Composes the image over the pixels of a 32-bit top-down section of the image's size
     // (blue, green, red, unused per pixel; stride bytes per row), as partial transparency draws.

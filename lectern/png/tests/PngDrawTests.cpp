@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
+
 using namespace pngtest;
 
 namespace {
@@ -164,6 +166,72 @@ TEST(PngDraw, PaletteHandlesForGreyAndPaletteImagesOnly)
     EXPECT_EQ(entry.peBlue, colour.rgbBlue);
     LoadFixture(picture, "im-rgba8.png");
     EXPECT_EQ(picture.GetPalette(), nullptr);
+}
+
+// A bottom-up section of the given bits per pixel; colours (0x00RRGGBB) fill a palette.
+HBITMAP MakeSection(int width, int height, int bits, const std::vector<uint32_t>& colours, void** pixels)
+{
+    std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+    auto* info = reinterpret_cast<BITMAPINFO*>(block.data());
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = height;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = WORD(bits);
+    info->bmiHeader.biClrUsed = DWORD(colours.size());
+    for (size_t i = 0; i < colours.size(); ++i) {
+        std::memcpy(&info->bmiColors[i], &colours[i], 4);
+    }
+    return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, pixels, nullptr, 0);
+}
+
+TEST(PngDraw, BitmapsBecomeRgbOrPaletteImages)
+{
+    // 24 bits: colour type 2, bit depth 8, no palette chunk; rows bottom-up in the bitmap.
+    void* bits = nullptr;
+    HBITMAP rgb = MakeSection(3, 2, 24, {}, &bits);
+    ASSERT_NE(rgb, nullptr);
+    const uint8_t rows[2][12] = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0}, {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 0}};
+    std::memcpy(bits, rows, sizeof rows);
+    GdiFlush();
+    TPngPicture picture;
+    picture.AssignHandle(rgb, false, 0);
+    EXPECT_EQ(picture.Header()->ColorType, 2);
+    EXPECT_EQ(picture.Header()->BitDepth, 8);
+    EXPECT_EQ(picture.Chunks().ItemFromClass<TChunkPLTE>(), nullptr);
+    EXPECT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmNone);
+    EXPECT_EQ(picture.GetPixels(0, 1), 3 | 2 << 8 | 1 << 16);      // the bottom row
+    EXPECT_EQ(picture.GetPixels(2, 0), 90 | 80 << 8 | 70 << 16);   // the top row
+    TPngPicture again;
+    LoadPng(again, SavePng(picture));
+    EXPECT_EQ(RgbaPixels(again), RgbaPixels(picture));
+    DeleteObject(rgb);
+
+    // 8 bits with a transparent colour: colour type 3, the palette, and bit transparency.
+    std::vector<uint32_t> colours(256);
+    for (uint32_t i = 0; i < 256; ++i) {
+        colours[i] = i << 16 | (255 - i) << 8 | (i * 3 & 0xFF);
+    }
+    HBITMAP indexed = MakeSection(4, 1, 8, colours, &bits);
+    ASSERT_NE(indexed, nullptr);
+    const uint8_t indexes[4] = {0, 5, 9, 5};
+    std::memcpy(bits, indexes, 4);
+    GdiFlush();
+    const TColor five = TColor(5 | 250 << 8 | 15 << 16);  // red 5, green 250, blue 15
+    picture.AssignHandle(indexed, true, five);
+    EXPECT_EQ(picture.Header()->ColorType, 3);
+    EXPECT_EQ(picture.Header()->BitDepth, 8);
+    ASSERT_NE(picture.Chunks().ItemFromClass<TChunkPLTE>(), nullptr);
+    EXPECT_EQ(picture.Chunks().ItemFromClass<TChunkPLTE>()->Count, 256u);
+    EXPECT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmBit);
+    EXPECT_EQ(picture.TransparentColor(), five);
+    const std::vector<uint8_t> rgba = RgbaPixels(picture);
+    EXPECT_EQ(std::vector<uint8_t>(rgba.begin(), rgba.begin() + 8), (std::vector<uint8_t>{0, 255, 0, 255, 5, 250, 15, 0}));
+    LoadPng(again, SavePng(picture));
+    EXPECT_EQ(RgbaPixels(again), rgba);
+    DeleteObject(indexed);
+
+    EXPECT_THROW(picture.AssignHandle(nullptr, false, 0), EInvalidOperation);
 }
 
 }  // namespace

@@ -225,6 +225,12 @@ TEST(PngPicture, GammaMapsColoursAndAChunkOfTheWrongSizeIsIgnored)
     LoadPng(again, SavePng(picture));
     EXPECT_EQ(again.GetPixels(0, 0), 186 | 136 << 8 | 255 << 16);
 
+    // Palette colours are mapped once, when the palette is read: a pixel reads as it is drawn.
+    TPngPicture palette;
+    LoadPng(palette, PngBuilder().Header(1, 1, 8, 3).Chunk("gAMA", BE32(100000)).Chunk("PLTE", "\x80\x40\xFF")
+                         .Chunk("IDAT", Deflate(std::string("\0\0", 2))).End().Data());
+    EXPECT_EQ(palette.GetPixels(0, 0), 186 | 136 << 8 | 255 << 16);
+
     PngBuilder wrongSize;
     wrongSize.Header(1, 1, 8, 2).Chunk("gAMA", std::string("\0\1\x86", 3)).Chunk("IDAT", Deflate(rows)).End();
     LoadPng(picture, wrongSize.Data());
@@ -267,6 +273,12 @@ TEST(PngPicture, TransparentColoursAreOnTheScaleOfTheDecodedPixels)
                          .Chunk("IDAT", Deflate(std::string("\0\x12\x34", 3))).End().Data());
     EXPECT_EQ(picture.TransparentColor(), 0x121212);
     EXPECT_EQ(RgbaPixels(picture)[3], 0);
+    // Saved, the sample is the one the pixel is written with, so the pixel stays transparent.
+    const std::string saved = SavePng(picture);
+    EXPECT_EQ(SplitChunks(saved)[1], (std::pair<std::string, std::string>{"tRNS", std::string("\x12\0", 2)}));
+    TPngPicture again;
+    LoadPng(again, saved);
+    EXPECT_EQ(RgbaPixels(again)[3], 0);
 }
 
 // ---- image data -------------------------------------------------------------------------------

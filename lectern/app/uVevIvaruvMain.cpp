@@ -5,6 +5,13 @@
 #include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uStartup.h"
+#include "lectern/app/uToolbarPictures.h"
+#include "lectern/browser/PgbControlComponent.h"
+#include "lectern/png/pngpicture.h"
+#include "lectern/toolbar/PNCAUtils.h"
+
+#include "classlib/Streams.h"
+#include "classlib/Themes.h"
 #include "lectern/app/ValidateWinpos.h"
 #include "lectern/lc/lcAsyncSelect.h"
 #include "lectern/lc/lcHWndPool.h"
@@ -26,6 +33,13 @@ constexpr int kNavNoReadFromCache = 4;
 constexpr int kNavNoWriteToCache = 8;
 constexpr int kLayoutLeft = 8;
 constexpr int kLayoutTop = 8;
+constexpr char kTradeMarkSign = '\x99';  // in the system code page
+constexpr TColor kMenuTabColor = 0x1E5AC8;       // dark orange (colours are 0xBBGGRR)
+constexpr TColor kMenuTabColorTo = 0x1448A0;
+constexpr TColor kMenuTabFrameColor = 0x0C3070;
+constexpr TColor kBackTabColor = 0xF0D8B0;
+constexpr TColor kForwardTabColor = 0xF0D8B0;
+constexpr TColor kPrintTabColor = 0xC8E8C8;
 constexpr int kDummyWidth = 226;
 constexpr int kDummyHeight = 105;
 constexpr REGSAM kRegistryRead = 0x20019;
@@ -157,6 +171,7 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     // 2. - 3.
     TRegistryMimeTypeSource registry;
     FMimeTypes = BuildMimeTypeList(registry);
+    Toolbar->SetShowHint(false);
     FDebug = false;
     FParamsUsed = 0;
     FBaseDir = ExtractFileDir(plat::ExePath());
@@ -182,6 +197,11 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     HandleNeeded();
     FNotifyWindow = HandleValue();
     ShowDebugLines();
+    // The toolbar attaches to a window that exists (making it inside the attach would detach
+    // the toolbar again half-way).
+    if (Toolbar != nullptr) {
+        Toolbar->Loaded();
+    }
     try {
         WebBrowser->SetRegisterAsDropTarget(false);
     } catch (...) {
@@ -229,7 +249,7 @@ void TFrmVevIvaruvMain::CreateComponents()
     meDebug->SetFont(FFont);
 
     // The hidden second browser catches the pages' requests for new windows.
-    Dummy = new TCustomPageBrowser(this);
+    Dummy = new TPageBrowser(this);
     Dummy->SetName("Dummy");
     Dummy->SetParent(this);
     Dummy->SetBounds(kLayoutClientWidth - kDummyWidth, 0, kDummyWidth, kDummyHeight);
@@ -238,11 +258,12 @@ void TFrmVevIvaruvMain::CreateComponents()
     Dummy->OnBeforeNavigate2 = TWebBrowserBeforeNavigate2(this, &TFrmVevIvaruvMain::DummyBeforeNavigate2);
     Dummy->OnNewWindow2 = TWebBrowserNewWindow2(this, &TFrmVevIvaruvMain::DummyNewWindow2);
 
-    WebBrowser = new TCustomPageBrowser(this);
+    WebBrowser = new TPageBrowser(this);
     WebBrowser->SetName("WebBrowser");
     WebBrowser->SetParent(this);
     WebBrowser->SetAlign(TAlign::alClient);
     SetUpBrowser(WebBrowser);
+    WebBrowser->DialogBoxes().DisableAll = true;
     WebBrowser->OnCommandStateChange =
         TWebBrowserCommandStateChange(this, &TFrmVevIvaruvMain::WebBrowserCommandStateChange);
     WebBrowser->OnTitleChange = TWebBrowserTextEvent(this, &TFrmVevIvaruvMain::WebBrowserTitleChange);
@@ -275,15 +296,90 @@ void TFrmVevIvaruvMain::CreateComponents()
     actPrint = NewAction("actPrint", vcPrint, "&Print", ":print");
     actExit = NewAction("actExit", vcExit, "E&xit", ":exit");  // Alt+F4: the window's own close
 
+    // The toolbar comes before the action list in the layout; its buttons link to the actions,
+    // so it is made once they exist.
+    CreateToolbar();
+
     FServer = std::make_unique<TPageHttpServer>(*this);
     FDebugLines.OnChange = TEvent<TObject*>(this, &TFrmVevIvaruvMain::DebugLinesChanged);
 }
 
-void TFrmVevIvaruvMain::SetUpBrowser(TCustomPageBrowser* browser)
+void TFrmVevIvaruvMain::SetUpBrowser(TPageBrowser* browser)
 {
     browser->SetDisableCtrlShortcuts("N");
     browser->SetUserInterfaceOptions(
         {TUserInterfaceOption::EnablesFormsAutoComplete, TUserInterfaceOption::EnableThemes});
+    TPrintOptions& print = browser->PrintOptions();
+    print.Header = "&w&bPage &p of &P";
+    print.Footer = "&u&b&d";
+    print.Orientation = TPrintOrientation::poPortrait;
+}
+
+void TFrmVevIvaruvMain::CreateToolbar()
+{
+    Toolbar = new TPNCAToolbar(this);
+    Toolbar->SetName("Toolbar");
+    Toolbar->BeginLoading();
+    Toolbar->SetShowCaption(pscpAfterButtons);
+    Toolbar->SetShowHint(true);
+    Toolbar->OnDrawButton = TPNCAButtonDrawEvent(this, &TFrmVevIvaruvMain::ToolbarDrawButton);
+
+    auto picture = [](const char* name) {
+        auto pic = std::make_unique<TPicture>();
+        TMemoryStream stream;
+        const std::string data = ToolbarPictureData(name);
+        stream.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
+        stream.SetPosition(0);
+        pic->LoadFromStream(stream, "PNG");
+        return pic;
+    };
+
+    TPNCAButton* menu = Toolbar->Buttons()->Add();
+    menu->SetCaption(std::string("Pagewisp") + kTradeMarkSign);
+    menu->SetHint("Application menu button");
+    menu->SetDropDownMenu(MainMenu);
+    menu->SetStyle(pbsTab);
+    menu->SetStyleTabRounded(true);
+    menu->SetStyleTabColorAt(0, kMenuTabColor);
+    menu->SetStyleTabColorAt(1, kMenuTabColorTo);
+    menu->SetStyleTabColorAt(2, kMenuTabFrameColor);
+    menu->SetPictureAt(ppPicture, picture("AppMenu").get());
+    menu->SetPictureAt(ppPictureHovered, picture("AppMenuHovered").get());
+
+    TPNCAButton* spacer = Toolbar->Buttons()->Add();
+    spacer->SetCaption(" ");
+    spacer->SetButtonWidth(20);
+
+    struct TCommandButton {
+        TAction* Action;
+        int Tag;
+        const char* Picture;
+        bool Disabled;
+        bool ShowCaption;
+        TColor Tab;
+    };
+    const TCommandButton commands[] = {
+        {actBack, vcBack, "Back", true, false, kBackTabColor},
+        {actForward, vcForward, "Forward", true, false, kForwardTabColor},
+        {actPrint, vcPrint, "Print", false, true, kPrintTabColor},
+    };
+    for (const TCommandButton& c : commands) {
+        TPNCAButton* button = Toolbar->Buttons()->Add();
+        button->SetAction(c.Action);
+        button->SetTag(c.Tag);
+        const std::string name = c.Picture;
+        button->SetPictureAt(ppPicture, picture(name.c_str()).get());
+        button->SetPictureAt(ppPictureHovered, picture((name + "Hovered").c_str()).get());
+        if (c.Disabled) {
+            button->SetPictureAt(ppPictureDisabled, picture((name + "Disabled").c_str()).get());
+        }
+        button->SetCaptionAlignment(taRightJustify);
+        button->SetPadding(3);
+        button->SetStyleTabColorAt(0, c.Tab);
+        button->SetStyleTabColorAt(2, c.Tab);
+        button->SetShowCaption(c.ShowCaption);
+    }
+    // Loaded (which attaches the toolbar to the form's window) comes at the end of construction.
 }
 
 TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* caption, const char* hint)
@@ -372,9 +468,12 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
     }
 
     // Menus. Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
-    if (!FKioskMode && s.HasMainMenu) {
+    if (FKioskMode || !s.HasMainMenu) {
+        delete Toolbar;
+        Toolbar = nullptr;
+    } else {
         if (s.MainMenuCaption) {
-            FMainMenuCaption = *s.MainMenuCaption;
+            Toolbar->Buttons()->Items(kAppMenuButton)->SetCaption(*s.MainMenuCaption);
         }
         AddMenuItems(MainMenu, s.MainMenuLines);
     }
@@ -390,6 +489,18 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
     FOpenExternal = s.OpenExternal;
     actCopy->SetEnabled(FUserCopy);
     actPrint->SetEnabled(FUserPrint);
+
+    if (Toolbar != nullptr) {
+        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(FUserPrint);
+        const bool singleBorder = !FKioskMode && !FSizeable;
+        for (int i = kSpacerButton; i < Toolbar->Buttons()->Count(); ++i) {
+            TPNCAButton* button = Toolbar->Buttons()->Items(i);
+            if (singleBorder) {
+                button->SetOffsetY(3);
+            }
+            button->SetShowCaption(s.ShowCaptions);
+        }
+    }
 
     FDebug = s.Debug;
     if (FDebug) {
@@ -718,6 +829,28 @@ void TFrmVevIvaruvMain::WebBrowserOnFrameWindowActivate(TObject* sender, bool)
     Debug("WebBrowserOnFrameWindowActivate, sender = " + std::to_string(reinterpret_cast<uintptr_t>(sender)));
 }
 
+void TFrmVevIvaruvMain::ToolbarDrawButton(TObject*, TPNCAButton* button, TCanvas* canvas, const TRect& btnRect,
+                                          const TRect&)
+{
+    if (Toolbar == nullptr || button != TPNCAToolbar::FirstButton(Toolbar)) {
+        return;
+    }
+    TRect r = btnRect;
+    r.Right -= 14;
+    r.Bottom -= Toolbar->SmallButtons() ? 5 : 4;
+    canvas->Font().SetColor(clWhite);
+    constexpr unsigned kFormat = DT_END_ELLIPSIS | DT_SINGLELINE | DT_VCENTER | DT_CENTER;
+    if (Toolbar->CompositionActive()) {
+        DrawGlowText(canvas, button->Caption(), r, kFormat, clWhite, 24, false);
+    } else {
+        RECT rr{r.Left, r.Top, r.Right, r.Bottom};
+        SetTextColor(canvas->Handle(), RGB(255, 255, 255));
+        SetBkMode(canvas->Handle(), TRANSPARENT);
+        const std::wstring text = ToWide(button->Caption());
+        DrawTextW(canvas->Handle(), text.c_str(), -1, &rr, kFormat);
+    }
+}
+
 void TFrmVevIvaruvMain::RunCommand(int tag)
 {
     TOleVariant none;
@@ -879,6 +1012,8 @@ struct TProgramUnits {
     TProgramUnits()
     {
         OleInitialize(nullptr);
+        PngPictureInitialize();
+        PgbControlComponentInit();
         InitializeLcWinSock();
         InitializeLcHWndPool();
         InitializeLcSocketPool();
@@ -896,6 +1031,9 @@ struct TProgramUnits {
         FinalizeLcHWndPool();
         FinalizeLcWinSock();
         ReapEndedThreads();
+        PgbControlComponentDone();
+        ThemesDone();
+        PngPictureFinalize();
         OleUninitialize();
     }
 };

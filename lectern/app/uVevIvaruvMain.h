@@ -26,7 +26,8 @@
 #include "lectern/app/uPageHttp.h"
 #include "lectern/app/uViewerControls.h"
 #include "lectern/book/LBLzhArchive.h"
-#include "lectern/browser/PgbCore.h"
+#include "lectern/browser/PageBrowser.h"
+#include "lectern/toolbar/PNCAToolbar.h"
 
 #include "classlib/ActnList.h"
 #include "classlib/Forms.h"
@@ -45,6 +46,11 @@ constexpr int kLayoutClientHeight = 541;
 constexpr int kDebugPaneHeight = 109;
 constexpr int kFirstServerPort = 8000;
 constexpr int kLastServerPort = 8099;
+
+// The toolbar's buttons, by index.
+constexpr int kAppMenuButton = 0;
+constexpr int kSpacerButton = 1;
+constexpr int kPrintButton = 4;
 
 // The commands of the actions, toolbar buttons and menu items, by Tag.
 enum TViewerCommand {
@@ -73,11 +79,12 @@ public:
 
     // Components, in layout order.
     TMemo* meDebug = nullptr;
-    TCustomPageBrowser* Dummy = nullptr;
-    TCustomPageBrowser* WebBrowser = nullptr;
+    TPageBrowser* Dummy = nullptr;
+    TPageBrowser* WebBrowser = nullptr;
     TOneInstance* OneInstance = nullptr;
     TPopupMenu* ContextMenu = nullptr;
     TPopupMenu* MainMenu = nullptr;
+    TPNCAToolbar* Toolbar = nullptr;
     TActionList* ActionList = nullptr;
     TAction* actHome = nullptr;
     TAction* actBack = nullptr;
@@ -135,7 +142,10 @@ private:
     void ShellOpen(const std::string& target);
     HWND PageViewWindow();
     std::string CurrentDocument();
-    void SetUpBrowser(TCustomPageBrowser* browser);
+    void SetUpBrowser(TPageBrowser* browser);
+    void CreateToolbar();
+    void ToolbarDrawButton(TObject* sender, TPNCAButton* button, TCanvas* canvas, const TRect& btnRect,
+                           const TRect& barRect);
     void pncaToolbarButtonsClick(TObject* sender);
     void GenericMenuItemClick(TObject* sender);
     void RunCommand(int tag);

@@ -14,11 +14,13 @@ import os
 import re
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 ARGS = None
 TEMP_DIR = None
@@ -124,6 +126,34 @@ def settled(*args, expected, seconds=5):
         time.sleep(0.2)
 
 
+def read_png(path):
+    """(width, height, rows of RGBA bytes) of a PNG as lectern-peek writes it (8-bit RGBA, no
+    interlace, filter 0 on every row)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, idat = 8, b""
+    while pos < len(data):
+        size, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + size]
+        if kind == b"IHDR":
+            width, height = struct.unpack(">II", body[:8])
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + size
+    raw = zlib.decompress(idat)
+    stride = width * 4 + 1
+    return width, height, [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
+
+
+def count_pixels(rows, x0, y0, x1, y1, test):
+    found = 0
+    for y in range(y0, y1):
+        for x in range(x0, x1):
+            r, g, b = rows[y][x * 4:x * 4 + 3]
+            found += bool(test(r, g, b))
+    return found
+
+
 def curl(url):
     done = subprocess.run([ARGS.curl, "-s", "-S", "-o", "-", "-w", "\n%{http_code} %{content_type}", url],
                           capture_output=True, timeout=30)
@@ -153,6 +183,18 @@ class Start(ViewerTestCase):
             pane = viewer.pane(5)
         self.assertIn("Ok: index.html", pane)
         self.assertEqual(peek("caption")[1], "Sample book")
+
+        # The caption bar shows the toolbar: the application-menu tab (orange) at the left, the
+        # round back and forward buttons (grey while there is no history) after it.
+        shot = os.path.join(TEMP_DIR, "appended.png")
+        self.assertEqual(peek("shot", winpath(shot))[0], 0)
+        width, height, rows = read_png(shot)
+        orange = count_pixels(rows, 0, 0, 110, 22, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90)
+        self.assertGreater(orange, 96 * 12, "no application-menu tab in the caption bar")
+        grey_discs = count_pixels(rows, 105, 0, 300, 22, lambda r, g, b: abs(r - g) < 8 and abs(g - b) < 8 and 150 < r < 200)
+        self.assertGreater(grey_discs, 100, "no back and forward buttons in the caption bar")
+        below = count_pixels(rows, 0, 40, 110, 62, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90)
+        self.assertEqual(below, 0)
 
         for path, status in [("index.html", "200 text/html"), ("pages/chapter1.html", "200 text/html"),
                              ("style.css", "200 text/css"), ("missing.html", "404 ")]:

@@ -87,10 +87,10 @@ TPageHttpServer::~TPageHttpServer()
     FFileProvider.reset();
 }
 
-int TPageHttpServer::ListenOnFirstFreePort(int first, int last)
+int TPageHttpServer::ListenOnFirstFreePort(int first, int last, TPortProbe probe)
 {
     for (int port = first; port <= last; ++port) {
-        if (!CanListenOnPort(FServer->ServerAddr, port)) {
+        if (!probe(FServer->ServerAddr, port)) {
             continue;
         }
         FListenLock.Enter();

@@ -47,6 +47,9 @@ bool CanListenOnPort(const std::string& addr, int port);
 
 constexpr uint32_t kListenWaitSeconds = 10;
 
+// A port probe: true when addr:port can be bound.
+using TPortProbe = bool (*)(const std::string& addr, int port);
+
 class TPageHttpServer : public TObject {
 public:
     // The host must outlive the object.
@@ -62,7 +65,7 @@ public:
     // kListenWaitSeconds, with the main thread's messages dispatched), and a port that another
     // program took between the probe and the listen is left for the next one. Answers the port
     // the server listens on, or 0 when none was left (the server does not listen).
-    int ListenOnFirstFreePort(int first = 8000, int last = 8099);
+    int ListenOnFirstFreePort(int first = 8000, int last = 8099, TPortProbe probe = CanListenOnPort);
 
     CL_CLASS_NAME(TPageHttpServer)
 

@@ -1,6 +1,13 @@
 #include "lectern/app/uPageHttp.h"
 
 #include "lectern/lc/lcSockBase.h"
+#ifdef _WIN32
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcHWndPool.h"
+#include "lectern/lc/lcSockApiWin.h"
+#include "lectern/lc/lcSocketPool.h"
+#include "lectern/lc/lcWinSock.h"
+#endif
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcThrPool.h"
 
@@ -38,6 +45,27 @@ void FinalizePageHttp()
     FinalizeLcThrPool();
     FinalizeLcSocketSrvProv();
 }
+
+#ifdef _WIN32
+void InitializeServerUnits()
+{
+    InitializeLcWinSock();
+    InitializeLcHWndPool();
+    InitializeLcSocketPool();
+    InitializeLcAsyncSelect();
+    InitializeLcWinSocket();
+    InitializePageHttp();
+}
+
+void FinalizeServerUnits()
+{
+    FinalizePageHttp();
+    FinalizeLcWinSocket();
+    FinalizeLcSocketPool();
+    FinalizeLcHWndPool();
+    FinalizeLcWinSock();
+}
+#endif
 
 bool CanListenOnPort(const std::string& addr, int port)
 {

@@ -40,6 +40,13 @@ private:
 void InitializePageHttp();
 void FinalizePageHttp();
 
+#ifdef _WIN32
+// The whole server side of a program: the socket layer (binding, hidden windows, registry,
+// dispatcher, socket interface), then the units of InitializePageHttp; ended in reverse.
+void InitializeServerUnits();
+void FinalizeServerUnits();
+#endif
+
 // True when a fresh server with no listen-error handler can listen on addr:port: its Listen
 // raises when the address cannot be bound. The probe is freed, its socket closed, before this
 // returns. Exceptions other than the run-time's base exception pass on.

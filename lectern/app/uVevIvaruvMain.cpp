@@ -13,11 +13,6 @@
 #include "classlib/Streams.h"
 #include "classlib/Themes.h"
 #include "lectern/app/ValidateWinpos.h"
-#include "lectern/lc/lcAsyncSelect.h"
-#include "lectern/lc/lcHWndPool.h"
-#include "lectern/lc/lcSockApiWin.h"
-#include "lectern/lc/lcSocketPool.h"
-#include "lectern/lc/lcWinSock.h"
 
 #include "classlib/Platform.h"
 #include "classlib/Threads.h"
@@ -1014,22 +1009,13 @@ struct TProgramUnits {
         OleInitialize(nullptr);
         PngPictureInitialize();
         PgbControlComponentInit();
-        InitializeLcWinSock();
-        InitializeLcHWndPool();
-        InitializeLcSocketPool();
-        InitializeLcAsyncSelect();
-        InitializeLcWinSocket();
-        InitializePageHttp();
+        InitializeServerUnits();
         FormsInit();
     }
     ~TProgramUnits()
     {
         FormsDone();
-        FinalizePageHttp();
-        FinalizeLcWinSocket();
-        FinalizeLcSocketPool();
-        FinalizeLcHWndPool();
-        FinalizeLcWinSock();
+        FinalizeServerUnits();
         ReapEndedThreads();
         PgbControlComponentDone();
         ThemesDone();

@@ -1,9 +1,10 @@
 // Writes the sample book (SampleBook.h).
 //
-//   make_sample_book OUT [--exe PROGRAM] [--entries N] [--settings TEXT]
+//   make_sample_book OUT [--exe PROGRAM] [--entries N] [--settings TEXT] [--only-settings]
 //
 // With --exe the book is appended to a copy of PROGRAM (OUT is then a program that shows its
-// book); --entries adds N filler pages; --settings appends lines ("\n" separated) to #SYSTEM.
+// book); --entries adds N filler pages; --settings appends lines ("\n" separated) to #SYSTEM,
+// and with --only-settings they are all of it.
 #include "SampleBook.h"
 
 #include <cstdio>
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     std::string exe;
     std::string settings;
     int entries = 0;
+    bool onlyThese = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--exe" && i + 1 < argc) {
@@ -31,6 +33,8 @@ int main(int argc, char** argv)
             while (std::getline(lines, line)) {
                 settings += line + "\r\n";
             }
+        } else if (arg == "--only-settings") {
+            onlyThese = true;
         } else if (out.empty() && arg.rfind("--", 0) != 0) {
             out = arg;
         } else {
@@ -39,7 +43,8 @@ int main(int argc, char** argv)
         }
     }
     if (out.empty()) {
-        std::fprintf(stderr, "usage: make_sample_book OUT [--exe PROGRAM] [--entries N] [--settings TEXT]\n");
+        std::fprintf(stderr,
+                     "usage: make_sample_book OUT [--exe PROGRAM] [--entries N] [--settings TEXT] [--only-settings]\n");
         return 2;
     }
     std::string prefix;
@@ -54,7 +59,7 @@ int main(int argc, char** argv)
         prefix = bytes.str();
     }
     try {
-        booktest::SampleBook(settings, entries).WriteFile(out, prefix);
+        booktest::SampleBook(settings, entries, onlyThese).WriteFile(out, prefix);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_sample_book: %s\n", e.what());
         return 1;

@@ -124,7 +124,7 @@ std::string PngFromRgba(int width, int height, const std::string& rgba)
            PngChunk("IEND", "");
 }
 
-BookWriter SampleBook(const std::string& extraSettings, int fillerEntries)
+BookWriter SampleBook(const std::string& extraSettings, int fillerEntries, bool onlyThese)
 {
     BookWriter book;
     book.Add("index.html", kIndexHtml)
@@ -142,7 +142,7 @@ BookWriter SampleBook(const std::string& extraSettings, int fillerEntries)
                                               return (static_cast<unsigned>(x * 4) << 24) |
                                                      (static_cast<unsigned>(y * 4) << 16) | 0x8080FFu;
                                           }))
-        .Add("#SYSTEM", SystemEntry(extraSettings))
+        .Add("#SYSTEM", onlyThese ? extraSettings : SystemEntry(extraSettings))
         .Add("#MAP", "1=pages/chapter1.html\r\n2=pages/chapter2.html\r\n");
     for (int i = 0; i < fillerEntries; ++i) {
         char name[32];

@@ -29,9 +29,9 @@ template <class Pixel>
 std::string MakePng(int width, int height, Pixel&& pixel);
 std::string PngFromRgba(int width, int height, const std::string& rgba);
 
-// extraSettings: lines appended to #SYSTEM (each ending in CR LF); fillerEntries: that many
-// more small pages ("filler/NNNNN.html").
-BookWriter SampleBook(const std::string& extraSettings = {}, int fillerEntries = 0);
+// extraSettings: lines appended to #SYSTEM (each ending in CR LF), or with onlyThese the whole
+// of #SYSTEM; fillerEntries: that many more small pages ("filler/NNNNN.html").
+BookWriter SampleBook(const std::string& extraSettings = {}, int fillerEntries = 0, bool onlyThese = false);
 
 template <class Pixel>
 std::string MakePng(int width, int height, Pixel&& pixel)

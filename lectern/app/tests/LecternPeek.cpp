@@ -12,6 +12,8 @@
 //   lectern-peek move L T W H      moves the main window
 //   lectern-peek maximize          maximizes the main window
 //   lectern-peek state             prints "maximized", "minimized" or "normal"
+//   lectern-peek style             prints the main window's style words: caption, sizeable,
+//                                  maximizebox, popup, topmost
 //   lectern-peek msgbox [SECONDS]  prints the text of a message box (waits for one) and presses OK
 //   lectern-peek password TEXT [SECONDS]
 //                                  types TEXT into the password dialog and presses OK
@@ -25,6 +27,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <string>
 
 namespace {
@@ -229,6 +232,20 @@ int main(int argc, char** argv)
     } else if (what == "maximize") {
         ShowWindowAsync(main, SW_MAXIMIZE);
         Sleep(300);
+    } else if (what == "style") {
+        const LONG style = GetWindowLongW(main, GWL_STYLE);
+        const LONG exStyle = GetWindowLongW(main, GWL_EXSTYLE);
+        std::string words;
+        const std::pair<bool, const char*> flags[] = {
+            {(style & WS_CAPTION) == WS_CAPTION, "caption"}, {(style & WS_THICKFRAME) != 0, "sizeable"},
+            {(style & WS_MAXIMIZEBOX) != 0, "maximizebox"}, {(style & WS_POPUP) != 0, "popup"},
+            {(exStyle & WS_EX_TOPMOST) != 0, "topmost"}};
+        for (const auto& [set, word] : flags) {
+            if (set) {
+                words += words.empty() ? word : std::string(" ") + word;
+            }
+        }
+        std::printf("%s\n", words.c_str());
     } else if (what == "state") {
         std::printf("%s\n", IsZoomed(main) ? "maximized" : IsIconic(main) ? "minimized" : "normal");
     } else if (what == "close") {

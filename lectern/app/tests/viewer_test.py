@@ -46,12 +46,15 @@ def peek(*args, timeout=START_SECONDS):
     return done.returncode, done.stdout.decode("utf-8", "replace").strip()
 
 
-def make_exe(name, settings=None):
-    """A copy of lectern.exe with the sample book appended (and extra settings lines)."""
+def make_exe(name, settings=None, only_settings=False):
+    """A copy of lectern.exe with the sample book appended (and extra settings lines, or only
+    those)."""
     path = os.path.join(TEMP_DIR, name)
     args = [ARGS.maker, winpath(path), "--exe", winpath(ARGS.lectern)]
-    if settings:
+    if settings is not None:
         args += ["--settings", settings]
+    if only_settings:
+        args.append("--only-settings")
     wine(*args)
     return path
 
@@ -98,7 +101,9 @@ class Viewer:
         text = self.pane()
         match = ADDRESS.search(text)
         if not match:
-            raise AssertionError("no address in the debug pane: %r" % text)
+            box = peek("msgbox", "1")[1]  # a message box instead of the window?
+            raise AssertionError("no address in the debug pane: %r (running: %s, message box: %r)"
+                                 % (text, self.process.poll() is None, box))
         return int(match.group(1)), "http://127.0.0.1:%s%s" % (match.group(1), match.group(2))
 
     def ended(self, seconds=STOP_SECONDS):
@@ -237,6 +242,31 @@ class Start(ViewerTestCase):
                 self.assertEqual(peek("msgbox", "30"), (0, "Invalid data"))
                 self.assertTrue(viewer.ended())
                 self.assertEqual(viewer.process.returncode, 0)
+
+
+class Settings(ViewerTestCase):
+    def test_a_book_without_settings(self):
+        # A single border without maximize button, the layout's client size (965 x 541), no
+        # toolbar, no debug pane.
+        viewer = self.start(make_exe("bare.exe", "", only_settings=True))
+        self.assertEqual(settled("style", expected="caption"), "caption")
+        left, top, right, bottom = map(int, peek("rect")[1].split())
+        shot = os.path.join(TEMP_DIR, "bare.png")
+        self.assertEqual(peek("shot", winpath(shot))[0], 0)
+        width, height, rows = read_png(shot)
+        self.assertEqual((width, height), (right - left, bottom - top))
+        self.assertGreater(width, 965)
+        self.assertLess(width, 965 + 20)
+        # (The window's own icon holds a few such pixels; the tab, over a thousand.)
+        self.assertLess(count_pixels(rows, 0, 0, 110, 22, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90), 50)
+        self.assertEqual(peek("pane", "1")[0], 1)
+
+    def test_kiosk_mode(self):
+        # No border, on top of other windows, maximized; no toolbar, no title, no password.
+        viewer = self.start(make_exe("kiosk.exe", "KioskMode=1\nUserPassword=never asked"))
+        viewer.address()
+        self.assertEqual(settled("state", expected="maximized"), "maximized")
+        self.assertEqual(peek("style")[1], "popup topmost")
 
 
 class Password(ViewerTestCase):

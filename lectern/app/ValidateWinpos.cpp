@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#ifdef _WIN32
+#include "classlib/Forms.h"
+#endif
+
 namespace {
 
 constexpr int kMaximizedOverhang = 4;
@@ -41,20 +45,19 @@ TWindowFitResult FitWindowToMonitor(const TWindowFit& window, const TWindowBound
 }
 
 #ifdef _WIN32
-void CheckWindowPosition(HWND window, bool centre, int minWidth, int minHeight, int maxWidth, int maxHeight)
+void CheckWindowPosition(TForm& form, bool centre, bool sizeable, int minWidth, int minHeight, int maxWidth,
+                         int maxHeight)
 {
+    const RECT bounds = form.BoundsRect();
     MONITORINFO info{};
-    info.cbSize = sizeof(info);
-    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) {
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoA(MonitorFromRect(&bounds, MONITOR_DEFAULTTONEAREST), &info)) {
         return;
     }
-    RECT wr{};
-    GetWindowRect(window, &wr);
-    const LONG style = GetWindowLongA(window, GWL_STYLE);
     TWindowFit fit;
-    fit.Bounds = {wr.left, wr.top, wr.right - wr.left, wr.bottom - wr.top};
-    fit.Maximized = IsZoomed(window) != FALSE;
-    fit.Sizeable = (style & WS_THICKFRAME) != 0;
+    fit.Bounds = {form.Left(), form.Top(), form.Width(), form.Height()};
+    fit.Maximized = form.HandleAllocated() && IsZoomed(form.HandleValue());
+    fit.Sizeable = sizeable;
     fit.MinWidth = minWidth;
     fit.MinHeight = minHeight;
     fit.MaxWidth = maxWidth;
@@ -65,10 +68,9 @@ void CheckWindowPosition(HWND window, bool centre, int minWidth, int minHeight, 
     if (!result.Moved) {
         return;
     }
-    if (fit.Maximized || IsIconic(window)) {
-        ShowWindow(window, SW_RESTORE);
+    if (form.HandleAllocated() && (IsZoomed(form.HandleValue()) || IsIconic(form.HandleValue()))) {
+        ShowWindow(form.HandleValue(), SW_RESTORE);
     }
-    SetWindowPos(window, nullptr, result.Bounds.Left, result.Bounds.Top, result.Bounds.Width, result.Bounds.Height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    form.SetBounds(result.Bounds.Left, result.Bounds.Top, result.Bounds.Width, result.Bounds.Height);
 }
 #endif

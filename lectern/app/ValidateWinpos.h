@@ -29,9 +29,10 @@ struct TWindowFitResult {
 TWindowFitResult FitWindowToMonitor(const TWindowFit& window, const TWindowBounds& monitor, bool centre);
 
 #ifdef _WIN32
-#include <windows.h>
-// Applies FitWindowToMonitor to a top-level window (its monitor from MonitorFromWindow, its
-// border from its style); a moved maximized window is restored first.
-void CheckWindowPosition(HWND window, bool centre, int minWidth = 0, int minHeight = 0, int maxWidth = 0,
-                         int maxHeight = 0);
+class TForm;
+// Keeps a form on the monitor the platform assigns to its bounds (also before its window
+// exists); a moved maximized window is restored first. sizeable: the form has a sizeable
+// border. Constraints: 0 for none.
+void CheckWindowPosition(TForm& form, bool centre, bool sizeable, int minWidth = 0, int minHeight = 0,
+                         int maxWidth = 0, int maxHeight = 0);
 #endif

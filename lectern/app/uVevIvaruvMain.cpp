@@ -454,7 +454,7 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
         if (StartsMaximized(s.Maximized, placement)) {
             FStartMaximized = true;
         } else {
-            KeepOnMonitor();
+            CheckWindowPosition(*this, false, FSizeable);
         }
     } else {
         FSaveRegistry = false;
@@ -537,25 +537,6 @@ void TFrmVevIvaruvMain::AddMenuItems(TPopupMenu* menu, const std::vector<std::st
             item->Hint = line.Target;
             item->OnClick = TNotifyEvent(this, &TFrmVevIvaruvMain::GenericMenuItemClick);
         }
-    }
-}
-
-void TFrmVevIvaruvMain::KeepOnMonitor()
-{
-    const RECT r = BoundsRect();
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &info)) {
-        return;
-    }
-    TWindowFit fit;
-    fit.Bounds = {Left(), Top(), Width(), Height()};
-    fit.Sizeable = FSizeable;
-    const TWindowBounds monitor{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right - info.rcMonitor.left,
-                                info.rcMonitor.bottom - info.rcMonitor.top};
-    const TWindowFitResult result = FitWindowToMonitor(fit, monitor, false);
-    if (result.Moved) {
-        SetBounds(result.Bounds.Left, result.Bounds.Top, result.Bounds.Width, result.Bounds.Height);
     }
 }
 
@@ -934,8 +915,10 @@ void TFrmVevIvaruvMain::pncaToolbarButtonsClick(TObject* sender)
         int tag = 0;
         if (auto* action = dynamic_cast<TBasicAction*>(sender)) {
             tag = action->Tag();
-        } else if (auto* component = dynamic_cast<TMenuItem*>(sender)) {
-            tag = component->Tag();
+        } else if (auto* button = dynamic_cast<TPNCAButton*>(sender)) {
+            tag = button->Tag();
+        } else if (auto* item = dynamic_cast<TMenuItem*>(sender)) {
+            tag = item->Tag();
         }
         RunCommand(tag);
     } catch (...) {

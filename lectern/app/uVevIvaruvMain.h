@@ -154,7 +154,6 @@ private:
     void DebugLinesChanged(TObject* sender);
     void ShowDebugLines();
     void Navigate(const std::string& address, int flags);
-    void KeepOnMonitor();
     void SavePlacement();
 
     // Start-up state (fixed after construction).

@@ -195,6 +195,25 @@ private:
 BSTR ToBstr(const std::wstring& text);
 std::wstring FromBstr(BSTR text);
 
+// The reference count of a COM object of our own: the object frees itself at zero. A class
+// derives from it privately and forwards AddRef and Release to AddRefImpl and ReleaseImpl.
+class TComRefCounted {
+protected:
+    virtual ~TComRefCounted() = default;
+    ULONG AddRefImpl() { return static_cast<ULONG>(InterlockedIncrement(&FRefs)); }
+    ULONG ReleaseImpl()
+    {
+        const LONG n = InterlockedDecrement(&FRefs);
+        if (n == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(n);
+    }
+
+private:
+    LONG FRefs = 1;
+};
+
 // Runs body() and answers its result; an exception gives E_UNEXPECTED. For COM entry points.
 template <class Body>
 HRESULT ComGuard(Body&& body) noexcept

@@ -18,24 +18,6 @@ constexpr DISPID kDispidAmbientShowGrabHandles = -712;
 constexpr DISPID kDispidAmbientSupportsMnemonics = -714;
 constexpr DISPID kDispidAmbientAutoClip = -715;
 
-// A reference count shared by the three small COM objects below.
-class TRefCounted {
-protected:
-    virtual ~TRefCounted() = default;
-    ULONG AddRefImpl() { return static_cast<ULONG>(InterlockedIncrement(&FRefs)); }
-    ULONG ReleaseImpl()
-    {
-        const LONG n = InterlockedDecrement(&FRefs);
-        if (n == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
-
-private:
-    LONG FRefs = 1;
-};
-
 void SetBoolResult(VARIANT* result, bool value)
 {
     V_VT(result) = VT_BOOL;
@@ -46,7 +28,7 @@ void SetBoolResult(VARIANT* result, bool value)
 
 // ---- the in-place frame ---------------------------------------------------------------------
 
-class TOleInPlaceFrame final : public IOleInPlaceFrame, private TRefCounted {
+class TOleInPlaceFrame final : public IOleInPlaceFrame, private TComRefCounted {
 public:
     explicit TOleInPlaceFrame(TOleControl* control) : FControl(control) {}
     void Disconnect() { FControl = nullptr; }
@@ -105,7 +87,7 @@ class TOleClientSite final : public IOleClientSite,
                              public IOleInPlaceSite,
                              public IOleControlSite,
                              public IDispatch,
-                             private TRefCounted {
+                             private TComRefCounted {
 public:
     explicit TOleClientSite(TOleControl* control) : FControl(control) {}
     void Disconnect() { FControl = nullptr; }
@@ -306,7 +288,7 @@ private:
 
 // ---- the event sink -------------------------------------------------------------------------
 
-class TOleEventSink final : public IDispatch, private TRefCounted {
+class TOleEventSink final : public IDispatch, private TComRefCounted {
 public:
     TOleEventSink(TOleControl* control, const IID& eventIID) : FControl(control), FEventIID(eventIID) {}
     void Disconnect() { FControl = nullptr; }
@@ -591,6 +573,27 @@ void TOleControl::CreateWnd()
     SetHandle(window);
     UpdateObjectRects();
     ShowWindow(window, Visible() ? SW_SHOWNA : SW_HIDE);
+}
+
+void TOleControl::WndProc(TMessage& message)
+{
+    if (message.Msg >= CN_KEYDOWN && message.Msg <= CN_SYSCHAR && FOleObject) {
+        TComPtr<IOleInPlaceActiveObject> active =
+            TComPtr<IOleObject>(FOleObject).As<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject);
+        if (active) {
+            MSG msg{};
+            msg.hwnd = GetFocus();
+            msg.message = message.Msg - CN_BASE;
+            msg.wParam = message.WParam;
+            msg.lParam = message.LParam;
+            msg.time = static_cast<DWORD>(GetMessageTime());
+            if (active->TranslateAccelerator(&msg) == S_OK) {
+                message.Result = 1;
+                return;
+            }
+        }
+    }
+    TWinControl::WndProc(message);
 }
 
 void TOleControl::DestroyWnd()

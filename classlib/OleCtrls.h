@@ -99,6 +99,9 @@ protected:
 
     void CreateWnd() override;
     void DestroyWnd() override;
+    // Reflected keys go to the control's in-place active object first (its accelerators: tab
+    // navigation, clipboard keys); a key it translates is consumed (result 1).
+    void WndProc(TMessage& message) override;
     // The window the control is activated in: the parent's handle, or ParentWindow.
     HWND ParentHandle() const;
     // Tells the control its position and clipping rectangles (the component's bounds).

@@ -105,7 +105,7 @@ std::string Trim(const std::string& s)
 }
 
 // A COM stream over a class-layer stream (reading, seeking and its size).
-class TStreamAdapter final : public IStream {
+class TStreamAdapter final : public IStream, private TComRefCounted {
 public:
     explicit TStreamAdapter(TStream& stream) : FStream(stream) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
@@ -118,15 +118,8 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG n = --FRefs;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override
     {
         return ComGuard([&]() -> HRESULT {
@@ -182,14 +175,13 @@ public:
     }
 
 private:
-    ~TStreamAdapter() = default;
+    ~TStreamAdapter() override = default;
     TStream& FStream;
-    ULONG FRefs = 1;
 };
 
 // The pluggable-protocol pass-through: it lets the HTTP negotiation see the url and hands the
 // request back to the default handler.
-class TPgbProtocol final : public IInternetProtocol {
+class TPgbProtocol final : public IInternetProtocol, private TComRefCounted {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
@@ -202,15 +194,8 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&FRefs)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG n = InterlockedDecrement(&FRefs);
-        if (n == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
     HRESULT STDMETHODCALLTYPE Start(LPCWSTR url, IInternetProtocolSink* sink, IInternetBindInfo* bindInfo, DWORD,
                                     HANDLE_PTR) override
     {
@@ -248,8 +233,7 @@ public:
     HRESULT STDMETHODCALLTYPE UnlockRequest() override { return S_OK; }
 
 private:
-    ~TPgbProtocol() = default;
-    LONG FRefs = 1;
+    ~TPgbProtocol() override = default;
     TComPtr<IInternetProtocolSink> FSink;
     TComPtr<IInternetBindInfo> FBindInfo;
 };

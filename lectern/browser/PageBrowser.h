@@ -176,6 +176,8 @@ public:
     TUserAgentMode UserAgentMode() const { return FUserAgentMode; }
     void SetUserAgentMode(TUserAgentMode mode);
 
+    // (A change of the component's visibility sets the control's Visible and fires the
+    // inherited OnVisible, the event the control's own visibility notice fires too.)
     TCloseQueryBoolEvent OnCloseQuery;
     TPgbMessageEvent OnMessage;
     TShowDialogEvent OnShowDialog;

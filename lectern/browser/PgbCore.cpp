@@ -146,7 +146,8 @@ class TPgbHostObject final : public IDocHostUIHandler2,
                              public IAuthenticate,
                              public IHTMLOMWindowServices,
                              public IPgbHostBehaviorInit,
-                             public IPgbZoomEvents {
+                             public IPgbZoomEvents,
+                             private TComRefCounted {
 public:
     explicit TPgbHostObject(TCustomPageBrowser* owner) : B(owner) {}
     void Disconnect() { B = nullptr; }
@@ -190,15 +191,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&FRefs)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG n = InterlockedDecrement(&FRefs);
-        if (n == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
     // Runs body with the component, or answers gone when there is none; nothing escapes.
     template <class Body>
@@ -234,26 +228,19 @@ public:
             return r;
         });
     }
-    HRESULT STDMETHODCALLTYPE HideUI() override
+    // S_FALSE unless the event sets another result.
+    HRESULT ResultEvent(const TResultEvent TCustomPageBrowser::*event)
     {
         return With(S_FALSE, [&](TCustomPageBrowser& b) {
             HRESULT r = S_FALSE;
-            if (b.OnHideUI) {
-                b.OnHideUI(&b, r);
+            if (b.*event) {
+                (b.*event)(&b, r);
             }
             return r;
         });
     }
-    HRESULT STDMETHODCALLTYPE UpdateUI() override
-    {
-        return With(S_FALSE, [&](TCustomPageBrowser& b) {
-            HRESULT r = S_FALSE;
-            if (b.OnUpdateUI) {
-                b.OnUpdateUI(&b, r);
-            }
-            return r;
-        });
-    }
+    HRESULT STDMETHODCALLTYPE HideUI() override { return ResultEvent(&TCustomPageBrowser::OnHideUI); }
+    HRESULT STDMETHODCALLTYPE UpdateUI() override { return ResultEvent(&TCustomPageBrowser::OnUpdateUI); }
     HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) override
     {
         return With(S_OK, [&](TCustomPageBrowser& b) {
@@ -612,7 +599,6 @@ public:
 
 private:
     TCustomPageBrowser* B;
-    LONG FRefs = 1;
 };
 
 // ---- TCustomPageBrowser -------------------------------------------------------------------------
@@ -627,7 +613,7 @@ TCustomPageBrowser::TCustomPageBrowser(TComponent* owner) : TPGB(owner)
     SetUserInterfaceOptions({TUserInterfaceOption::EnablesFormsAutoComplete, TUserInterfaceOption::EnableThemes});
     SetDropHandlingType(TDragDropHandlingType::ddtMS);
     SetZoomPercent(100);
-    FDisableCtrlShortcuts = "N";
+    FDisableCtrlShortcuts.assign(1, 'N');
 }
 
 TCustomPageBrowser::~TCustomPageBrowser()
@@ -790,10 +776,7 @@ HWND TCustomPageBrowser::FindChildWindow(const std::wstring& className)
         return nullptr;
     }
     for (HWND w = GetWindow(HandleValue(), GW_CHILD); w != nullptr; w = GetWindow(w, GW_CHILD)) {
-        wchar_t buffer[256]{};
-        const int n = GetClassNameW(w, buffer, 256);
-        if (CompareStringW(LOCALE_USER_DEFAULT, 0, buffer, n, className.c_str(), static_cast<int>(className.size())) ==
-            CSTR_EQUAL) {
+        if (WindowClassIs(w, className)) {
             return w;
         }
     }

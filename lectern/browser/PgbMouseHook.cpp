@@ -92,11 +92,18 @@ LRESULT TPGBMouseHook::Handle(int code, WPARAM wParam, LPARAM lParam)
         return CallNextHookEx(FHook, code, wParam, lParam);
     }
     const auto* record = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
-    const POINT point = record->pt;
+    if (WheelMessage(record->pt, lParam)) {
+        return 2;   // discarded
+    }
+    return CallNextHookEx(FHook, code, wParam, lParam);
+}
+
+bool TPGBMouseHook::WheelMessage(POINT point, LPARAM record)
+{
     HWND target = WindowFromPoint(point);
     bool handled = false;
     if (OnMouseWheel) {
-        OnMouseWheel(point, target, lParam, handled);
+        OnMouseWheel(point, target, record, handled);
     }
     if (ActiveFormOnly) {
         if (TForm* form = GetParentForm(FindVCLWindow(point)); form != nullptr && Screen != nullptr) {
@@ -113,9 +120,9 @@ LRESULT TPGBMouseHook::Handle(int code, WPARAM wParam, LPARAM lParam)
     if (WheelFocusDecision(handled, haveTarget, haveFocus, reinterpret_cast<uintptr_t>(targetBrowser),
                            reinterpret_cast<uintptr_t>(focusBrowser), focusIsDocView) == TWheelAction::FocusAndEat) {
         ::SetFocus(target);
-        return 2;
+        return true;
     }
-    return CallNextHookEx(FHook, code, wParam, lParam);
+    return false;
 }
 
 #endif  // _WIN32

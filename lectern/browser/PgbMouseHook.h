@@ -31,6 +31,9 @@ public:
     bool Install();
     bool Remove();
     bool Installed() const { return FHook != nullptr; }
+    // Examines one wheel message at a screen point (record: the hook record, passed to the
+    // event); true when it moved the focus and the message is to be discarded.
+    bool WheelMessage(POINT point, LPARAM record);
 
     TMouseWheelEvent OnMouseWheel;
     bool ActiveFormOnly = false;

@@ -471,16 +471,21 @@ std::wstring GetWindowClassNameW(HWND window)
     return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+bool WindowClassIs(HWND window, const std::wstring& className)
+{
+    wchar_t buffer[256]{};
+    const int n = GetClassNameW(window, buffer, 256);
+    return CompareStringW(LOCALE_USER_DEFAULT, 0, buffer, n, className.c_str(), static_cast<int>(className.size())) ==
+           CSTR_EQUAL;
+}
+
 HWND FindParentByClass(HWND window, const std::wstring& className)
 {
     if (window == nullptr) {
         return nullptr;
     }
     for (HWND w = GetParent(window); w != nullptr && IsWindow(w); w = GetParent(w)) {
-        wchar_t buffer[256]{};
-        const int n = GetClassNameW(w, buffer, 256);
-        if (CompareStringW(LOCALE_USER_DEFAULT, 0, buffer, n, className.c_str(), static_cast<int>(className.size())) ==
-            CSTR_EQUAL) {
+        if (WindowClassIs(w, className)) {
             return w;
         }
     }

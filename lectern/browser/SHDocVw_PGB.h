@@ -209,6 +209,9 @@ private:
     TComPtr<IWebBrowser2> FIntf;
 };
 
+// Whether the window's class name (read into a 256-character buffer) equals className by the
+// user locale's comparison with no flags.
+bool WindowClassIs(HWND window, const std::wstring& className);
 // The nearest ancestor of window whose class name equals className (user locale, no flags).
 HWND FindParentByClass(HWND window, const std::wstring& className);
 // Copies a text into task memory as a zero-terminated wide string (the receiver frees it).

@@ -112,6 +112,8 @@ HRESULT FakeBrowser::QueryInterface(REFIID iid, void** object)
         *object = static_cast<IConnectionPointContainer*>(this);
     } else if (IsEqualIID(iid, IID_IOleControl)) {
         *object = static_cast<IOleControl*>(this);
+    } else if (IsEqualIID(iid, IID_IOleInPlaceActiveObject)) {
+        *object = static_cast<IOleInPlaceActiveObject*>(this);
     }
     if (*object == nullptr) {
         return E_NOINTERFACE;

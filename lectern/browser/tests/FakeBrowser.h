@@ -7,6 +7,9 @@
 #pragma once
 
 #include "classlib/ComObj.h"
+#include "classlib/Forms.h"
+
+#include <gtest/gtest.h>
 
 #include <exdisp.h>
 #include <ocidl.h>
@@ -28,7 +31,8 @@ class FakeBrowser final : public IOleObject,
                           public IOleInPlaceObject,
                           public IWebBrowser2,
                           public IConnectionPointContainer,
-                          public IOleControl {
+                          public IOleControl,
+                          public IOleInPlaceActiveObject {
 public:
     // Registers the class object for the web-browser class id (once per process) and
     // forgets any earlier instance.
@@ -39,6 +43,25 @@ public:
 
     // Fires an event: natural-order arguments (copied into the call as given).
     HRESULT Fire(DISPID id, std::vector<VARIANT> args);
+
+    // The last call of that name, or null; how many there were.
+    const FakeCall* LastCall(const std::string& name) const
+    {
+        for (auto it = calls.rbegin(); it != calls.rend(); ++it) {
+            if (it->name == name) {
+                return &*it;
+            }
+        }
+        return nullptr;
+    }
+    int CountCalls(const std::string& name) const
+    {
+        int n = 0;
+        for (const FakeCall& c : calls) {
+            n += c.name == name;
+        }
+        return n;
+    }
 
     std::vector<FakeCall> calls;
     std::vector<DISPID> ambientChanges;
@@ -169,6 +192,18 @@ public:
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
+    // IOleInPlaceActiveObject: translates the tab key only
+    std::vector<UINT> translated;   // key codes offered
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override
+    {
+        translated.push_back(static_cast<UINT>(msg->wParam));
+        return msg->message == WM_KEYDOWN && msg->wParam == VK_TAB ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+
     // IOleControl
     HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnMnemonic(MSG*) override { return E_NOTIMPL; }
@@ -196,4 +231,44 @@ private:
     ~FakeBrowser();
     void Record(const char* name, std::initializer_list<const VARIANT*> args);
     ULONG FRefs = 1;
+};
+
+// The test environment of the fake-control tests: OLE, the forms layer and the fake registered.
+class FakeOleEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        OleInitialize(nullptr);
+        FormsInit();
+        FakeBrowser::Register();
+    }
+    void TearDown() override
+    {
+        FakeBrowser::Revoke();
+        FormsDone();
+        OleUninitialize();
+    }
+};
+
+// A form at (50, 60) with one browser component of type B at (10, 20, 200 x 100) whose window
+// exists, over the fake control.
+template <class B>
+class FakeBrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = new TForm(Application);
+        form->SetBounds(50, 60, 400, 300);
+        browser = new B(form);
+        browser->SetParent(form);
+        browser->SetBounds(10, 20, 200, 100);
+        browser->HandleNeeded();
+        fake = FakeBrowser::Last();
+        ASSERT_NE(fake, nullptr);
+    }
+    void TearDown() override { delete form; }
+
+    TForm* form = nullptr;
+    B* browser = nullptr;
+    FakeBrowser* fake = nullptr;
 };

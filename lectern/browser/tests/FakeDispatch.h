@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-class FakeDispatch final : public IDispatch, public IOleCommandTarget {
+class FakeDispatch final : public IDispatch, public IOleCommandTarget, public IPersistStreamInit {
 public:
     explicit FakeDispatch(const IID* extra = nullptr) : FExtra(extra) {}
 
@@ -33,6 +33,9 @@ public:
     std::vector<Exec> execs;
     std::vector<std::pair<DWORD, TOleVariant>> answers;   // command -> out value
     bool commandTarget = false;
+    // Loading from a stream (a document's IPersistStreamInit): what was read.
+    bool persist = false;
+    std::string loaded;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
@@ -42,6 +45,8 @@ public:
             *object = static_cast<IDispatch*>(this);
         } else if (commandTarget && IsEqualIID(iid, IID_IOleCommandTarget)) {
             *object = static_cast<IOleCommandTarget*>(this);
+        } else if (persist && IsEqualIID(iid, IID_IPersistStreamInit)) {
+            *object = static_cast<IPersistStreamInit*>(this);
         }
         if (*object == nullptr) {
             return E_NOINTERFACE;
@@ -104,6 +109,28 @@ public:
         }
         return OLECMDERR_E_NOTSUPPORTED;
     }
+
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsDirty() override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Load(LPSTREAM stream) override
+    {
+        // Reads to the end in small pieces and checks the size the stream reports.
+        loaded.clear();
+        char buffer[7];
+        ULONG n = 0;
+        while (SUCCEEDED(stream->Read(buffer, sizeof buffer, &n)) && n > 0) {
+            loaded.append(buffer, n);
+        }
+        STATSTG stat{};
+        stream->Stat(&stat, STATFLAG_NONAME);
+        if (stat.cbSize.QuadPart != loaded.size()) {
+            return E_FAIL;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Save(LPSTREAM, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
 
 private:
     ~FakeDispatch() = default;

@@ -3,32 +3,19 @@
 // agent, the browser's dialog windows, the window procedure, the proxy and click sound in this
 // scratch prefix, and the unit start and end with the wheel and focus hooks.
 #include "FakeBrowser.h"
+#include "FakeDispatch.h"
 #include "lectern/browser/PageBrowser.h"
 #include "lectern/browser/PgbControlComponent.h"
 #include "lectern/browser/PgbFocusControl.h"
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <wininet.h>
 
 namespace {
 
-class OleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OleInitialize(nullptr);
-        FormsInit();
-        FakeBrowser::Register();
-    }
-    void TearDown() override
-    {
-        FakeBrowser::Revoke();
-        FormsDone();
-        OleUninitialize();
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OleEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
 // Exposes the protected parts the tests reach.
 class TestBrowser : public TPageBrowser {
@@ -71,44 +58,17 @@ struct Probe : TObject {
         key = 0;
     }
     void Visible(TObject*, bool visible) { log.push_back(visible ? "visible" : "hidden"); }
+    void Click(TObject*, TMouseButton button, TShiftState, int x, int y)
+    {
+        log.push_back(std::string("click ") + (button == TMouseButton::mbLeft ? "left " : "right ") +
+                      std::to_string(x) + "," + std::to_string(y));
+    }
 };
 
-class PageBrowserTest : public ::testing::Test {
+class PageBrowserTest : public FakeBrowserTest<TestBrowser> {
 protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(0, 0, 400, 300);
-        browser = new TestBrowser(form);
-        browser->SetParent(form);
-        browser->SetBounds(0, 0, 300, 200);
-        browser->HandleNeeded();
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
-
-    const FakeCall* Last(const std::string& name) const
-    {
-        for (auto it = fake->calls.rbegin(); it != fake->calls.rend(); ++it) {
-            if (it->name == name) {
-                return &*it;
-            }
-        }
-        return nullptr;
-    }
-    int Count(const std::string& name) const
-    {
-        int n = 0;
-        for (const auto& c : fake->calls) {
-            n += c.name == name;
-        }
-        return n;
-    }
-
-    TForm* form = nullptr;
-    TestBrowser* browser = nullptr;
-    FakeBrowser* fake = nullptr;
+    const FakeCall* Last(const std::string& name) const { return fake->LastCall(name); }
+    int Count(const std::string& name) const { return fake->CountCalls(name); }
     Probe probe;
 };
 
@@ -186,6 +146,26 @@ TEST_F(PageBrowserTest, LoadingWithoutDocumentReportsAnError)
     EXPECT_EQ(Last("Navigate")->args[0].AsWide(), L"about:blank");
     TMemoryStream stream;
     EXPECT_EQ(browser->LoadFromStream(stream), static_cast<int>(E_UNEXPECTED));
+}
+
+TEST_F(PageBrowserTest, LoadingIntoADocumentReadsTheWholeStreamFromItsStart)
+{
+    auto* document = new FakeDispatch(&kIID_IHTMLDocument2);
+    document->persist = true;
+    fake->properties[kDispidDocument] = TOleVariant(static_cast<IDispatch*>(document));
+    TStringList lines;
+    lines.Add("<html><body>");
+    lines.Add("<p>lectern</p></body></html>");
+    EXPECT_EQ(browser->LoadFromStrings(lines), 0);
+    EXPECT_EQ(document->loaded, "<html><body>\r\n<p>lectern</p></body></html>\r\n");
+    EXPECT_EQ(Count("Navigate"), 0);   // a document was there: no empty one first
+
+    TMemoryStream stream;
+    stream.WriteBuffer("abcdefghijklmnop", 16);   // positioned at its end: rewound first
+    EXPECT_EQ(browser->LoadFromStream(stream), 0);
+    EXPECT_EQ(document->loaded, "abcdefghijklmnop");
+    fake->properties.erase(kDispidDocument);
+    document->Release();
 }
 
 TEST_F(PageBrowserTest, HtmlCodeIsAnAddressOrADocument)
@@ -279,6 +259,11 @@ TEST_F(PageBrowserTest, WindowProcedureAnswers)
     SendMessageW(h, WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(h));
 
+    browser->OnClick = TPgbClickEvent(&probe, &Probe::Click);
+    SendMessageW(h, WM_PARENTNOTIFY, WM_RBUTTONDOWN, MAKELPARAM(12, 34));
+    SendMessageW(h, WM_PARENTNOTIFY, WM_CREATE, 0);   // not a click
+    EXPECT_EQ(probe.log.back(), "click right 12,34");
+
     browser->OnVisible = TWebBrowserBoolEvent(&probe, &Probe::Visible);
     browser->Hide();
     EXPECT_FALSE(fake->properties[402].AsBool());
@@ -291,6 +276,54 @@ TEST_F(PageBrowserTest, WindowProcedureAnswers)
     form->SetActiveControl(browser);
     SendMessageW(h, kPgbFocusMessage, reinterpret_cast<WPARAM>(browser), 0);
     EXPECT_EQ(Count("UIActivate"), 1);
+}
+
+TEST_F(PageBrowserTest, ArrowKeysMoveTheSelectionOfAFolderView)
+{
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 200, 100, fake->server,
+                                nullptr, nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = 100;
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    for (int i = 0; i < 3; ++i) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        wchar_t text[] = L"entry";
+        item.pszText = text;
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    auto selected = [&](int i) { return (SendMessageW(list, LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED) != 0; };
+    auto focused = [&] { return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)); };
+
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, VK_DOWN, 0), 1);
+    EXPECT_EQ(focused(), 1);
+    EXPECT_TRUE(selected(1));
+    EXPECT_FALSE(selected(0));
+    // With Shift held the old item stays selected.
+    BYTE keys[256]{};
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, VK_DOWN, 0), 1);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(focused(), 2);
+    EXPECT_TRUE(selected(1));
+    EXPECT_TRUE(selected(2));
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, VK_UP, 0), 1);
+    EXPECT_EQ(focused(), 1);
+    EXPECT_FALSE(selected(2));
+    // Other keys are not the folder view's.
+    EXPECT_EQ(SendMessageW(browser->HandleValue(), CN_KEYDOWN, 'A', 0), 0);
+    DestroyWindow(list);
 }
 
 // A dialog window that records what it receives.
@@ -371,6 +404,59 @@ TEST_F(PageBrowserTest, BrowserDialogsThroughTheOwnerFormsProcedure)
     DestroyWindow(any);
     DestroyWindow(host);
     gDialogLog = nullptr;
+}
+
+TEST_F(PageBrowserTest, DestructionResetsTheTextSizeItReadBeforeFreeingTheOptions)
+{
+    auto* document = new FakeDispatch(&kIID_IHTMLDocument2);
+    document->commandTarget = true;
+    document->answers.emplace_back(20, TOleVariant(static_cast<int>((4u << 16) | 0u)));
+    document->answers.emplace_back(19, TOleVariant(2));
+    fake->properties[kDispidDocument] = TOleVariant(static_cast<IDispatch*>(document));
+    browser->VisualEffects().TextSize = 4;
+    delete form;
+    form = nullptr;
+    ASSERT_EQ(document->execs.size(), 2u);
+    EXPECT_EQ(document->execs[0].command, 20u);   // the range, then the size
+    EXPECT_EQ(document->execs[1].command, 19u);
+    EXPECT_EQ(document->execs[1].in.AsInteger(), 2);
+    document->Release();
+}
+
+TEST_F(PageBrowserTest, FocusFixGivesTheFocusBackOnActivation)
+{
+    TPGBFocusControl::Create();
+    form->Show();
+    form->SetActiveControl(browser);
+    SetActiveWindow(form->HandleValue());
+    Application->ProcessMessages();
+    ASSERT_EQ(Screen->ActiveForm(), form);
+    ASSERT_EQ(GetActiveWindow(), form->HandleValue());
+    const int before = Count("UIActivate");
+    SetFocus(form->HandleValue());   // the focus is elsewhere
+    SendMessageW(Application->Handle(), CM_ACTIVATE, 0, 0);
+    Application->ProcessMessages();
+    EXPECT_EQ(Count("UIActivate"), before + 1);
+    TPGBFocusControl::Free();
+    SendMessageW(Application->Handle(), CM_ACTIVATE, 0, 0);
+    Application->ProcessMessages();
+    EXPECT_EQ(Count("UIActivate"), before + 1);   // no hook once freed
+}
+
+TEST(PgbLoaderTest, HelpControlComesFromTheSystemFolder)
+{
+    const TModuleHandle module = LoadHHCtrl();
+    ASSERT_NE(module, 0u);
+    char path[MAX_PATH]{};
+    GetModuleFileNameA(reinterpret_cast<HMODULE>(module), path, MAX_PATH);
+    char system[MAX_PATH]{};
+    GetSystemDirectoryA(system, MAX_PATH);
+    EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, path, static_cast<int>(strlen(system)), system, -1),
+              CSTR_EQUAL)
+        << path;
+    EXPECT_NE(GetProcAddress(reinterpret_cast<HMODULE>(module), "HtmlHelpA"), nullptr);
+    EXPECT_TRUE(LoadUrlMon());
+    EXPECT_NE(CoInternetIsFeatureEnabled(21, 2), E_NOTIMPL);   // bound from the real library
 }
 
 TEST(PgbToolsTest, VersionsOfTheSystem)

@@ -237,6 +237,12 @@ TEST_F(RealControlTest, ActivatesInPlaceAndNavigatesToALocalServerWithCancelHono
     ASSERT_FALSE(server.Requests().empty());
     EXPECT_EQ(server.Requests()[0], "GET /index.html HTTP/1.1");
     EXPECT_EQ(probe.urls.back(), ToWide(base + "/index.html"));
+
+    // Waiting for the page ends by itself, or at the time limit when it never completes.
+    const DWORD start = GetTickCount();
+    const bool complete = browser->Wait(300);
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    std::printf("wait: %s, ready state %d\n", complete ? "complete" : "timed out", browser->ReadyState());
 }
 
 TEST_F(RealControlTest, ParkedAcrossReCreationOfTheForm)
@@ -258,7 +264,6 @@ TEST_F(RealControlTest, ParkedAcrossReCreationOfTheForm)
 
 TEST_F(RealControlTest, ScreenshotShowsTheFormAndTheControlsArea)
 {
-    SetForegroundWindow(form->HandleValue());
     RedrawWindow(form->HandleValue(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     PumpUntil([] { return false; }, 300);
     RECT area{};
@@ -289,10 +294,9 @@ TEST_F(RealControlTest, ScreenshotShowsTheFormAndTheControlsArea)
 }
 
 // Real dialog windows activated for real: the form loses activation to them.
+// (The other dialog cases run without a display, in the component tests.)
 TEST_F(RealControlTest, DialogsAreHandledWhenTheyTakeTheActivation)
 {
-    SetForegroundWindow(form->HandleValue());
-    Application->ProcessMessages();
     browser->DialogBoxes().NewCaption = L"Lectern";
     HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     HWND dialog = CreateWindowExW(WS_EX_DLGMODALFRAME, L"#32770", L"Microsoft Internet Explorer",
@@ -303,27 +307,30 @@ TEST_F(RealControlTest, DialogsAreHandledWhenTheyTakeTheActivation)
     wchar_t caption[64]{};
     GetWindowTextW(dialog, caption, 64);
     EXPECT_STREQ(caption, L"Lectern");
-
-    HWND error = CreateWindowExW(0, L"#32770", L"Error", WS_POPUP | WS_CAPTION | WS_VISIBLE, 100, 100, 200, 100, host,
-                                 nullptr, nullptr, nullptr);
-    SetForegroundWindow(form->HandleValue());
-    Application->ProcessMessages();
-    SetActiveWindow(error);
-    Application->ProcessMessages();
-    EXPECT_FALSE(IsWindow(error));
     DestroyWindow(dialog);
     DestroyWindow(host);
 }
 
-// The wheel: two browsers (stand-ins with the real control's window chain) side by side.
-LONG gWheelsOnSecond = 0;
-WNDPROC gSecondOldProc = nullptr;
+// The wheel: browsers standing in for the real control (with its window chain), under the
+// process's wheel hook driven by SendInput.
+struct WheelCounter {
+    HWND window = nullptr;
+    WNDPROC old = nullptr;
+    LONG wheels = 0;
+};
+WheelCounter gCounters[2];
+
 LRESULT CALLBACK CountWheel(HWND w, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_MOUSEWHEEL) {
-        ++gWheelsOnSecond;
+    for (WheelCounter& c : gCounters) {
+        if (c.window == w) {
+            if (msg == WM_MOUSEWHEEL) {
+                ++c.wheels;
+            }
+            return CallWindowProcW(c.old, w, msg, wp, lp);
+        }
     }
-    return CallWindowProcW(gSecondOldProc, w, msg, wp, lp);
+    return DefWindowProcW(w, msg, wp, lp);
 }
 
 void Wheel()
@@ -335,43 +342,174 @@ void Wheel()
     SendInput(1, &input, sizeof input);
 }
 
-TEST(WheelHookTest, WheelOverTheSecondBrowserMovesTheFocusFirstThenScrolls)
-{
-    OleInitialize(nullptr);
-    FakeBrowser::Register();
-    auto* form = new TForm(Application);
-    form->SetBounds(30, 30, 600, 300);
-    auto* first = new TPageBrowser(form);
-    first->SetParent(form);
-    first->SetBounds(0, 0, 290, 250);
-    FakeBrowser* firstFake = FakeBrowser::Last();
-    auto* second = new TPageBrowser(form);
-    second->SetParent(form);
-    second->SetBounds(300, 0, 290, 250);
-    form->Show();
-    FakeBrowser* secondFake = FakeBrowser::Last();
-    ASSERT_NE(firstFake, secondFake);
-    SetForegroundWindow(form->HandleValue());
-    Application->ProcessMessages();
-    gSecondOldProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(secondFake->server, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountWheel)));
+struct WheelHandler : TObject {
+    bool handle = false;
+    int calls = 0;
+    void OnWheel(POINT, HWND, LPARAM, bool& handled)
+    {
+        ++calls;
+        handled = handle;
+    }
+};
 
-    SetFocus(firstFake->server);
-    RECT r{};
-    GetWindowRect(secondFake->server, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    Application->ProcessMessages();
+class WheelHookTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        OleInitialize(nullptr);
+        FakeBrowser::Register();
+        hook = TPGBMouseHook::Acquire();
+        ASSERT_TRUE(hook->Installed());   // installed by the unit's start
+        firstForm = new TForm(Application);
+        firstForm->SetBounds(30, 30, 600, 300);
+        first = Place(firstForm, 0);
+        firstFake = FakeBrowser::Last();
+        secondForm = firstForm;
+    }
+    // Puts the second browser on the first form or on a form of its own at the right.
+    void PlaceSecond(bool ownForm)
+    {
+        if (ownForm) {
+            secondForm = new TForm(Application);
+            secondForm->SetBounds(650, 30, 320, 300);
+        }
+        second = Place(secondForm, ownForm ? 0 : 300);
+        secondFake = FakeBrowser::Last();
+        firstForm->Show();
+        secondForm->Show();
+        if (ownForm) {
+            SetForegroundWindow(firstForm->HandleValue());
+        }
+        Application->ProcessMessages();
+        for (int i = 0; i < 2; ++i) {
+            WheelCounter& c = gCounters[i];
+            c = WheelCounter{};
+            c.window = (i == 0 ? firstFake : secondFake)->server;
+            c.old = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(c.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountWheel)));
+        }
+        SetFocus(firstFake->server);
+        RECT r{};
+        GetWindowRect(secondFake->server, &r);
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        Application->ProcessMessages();
+    }
+    void TearDown() override
+    {
+        for (WheelCounter& c : gCounters) {
+            if (c.window != nullptr && IsWindow(c.window)) {
+                SetWindowLongPtrW(c.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(c.old));
+            }
+            c = WheelCounter{};
+        }
+        hook->OnMouseWheel = TMouseWheelEvent();
+        hook->ActiveFormOnly = false;
+        TPGBMouseHook::Release(hook);
+        if (secondForm != firstForm) {
+            delete secondForm;
+        }
+        delete firstForm;
+        FakeBrowser::Revoke();
+    }
+    static TPageBrowser* Place(TForm* form, int left)
+    {
+        auto* b = new TPageBrowser(form);
+        b->SetParent(form);
+        b->SetBounds(left, 0, 290, 250);
+        b->HandleNeeded();
+        return b;
+    }
+
+    TPGBMouseHook* hook = nullptr;
+    TForm* firstForm = nullptr;
+    TForm* secondForm = nullptr;
+    TPageBrowser* first = nullptr;
+    TPageBrowser* second = nullptr;
+    FakeBrowser* firstFake = nullptr;
+    FakeBrowser* secondFake = nullptr;
+};
+
+TEST_F(WheelHookTest, WheelOverTheSecondBrowserMovesTheFocusFirstThenScrolls)
+{
+    PlaceSecond(false);
     Wheel();
     PumpUntil([&] { return GetFocus() == secondFake->server; }, 2000);
     EXPECT_EQ(GetFocus(), secondFake->server);   // the focus moved
-    EXPECT_EQ(gWheelsOnSecond, 0);               // and that wheel message was eaten
+    EXPECT_EQ(gCounters[1].wheels, 0);           // and that wheel message was eaten
+    EXPECT_EQ(gCounters[0].wheels, 0);
     Wheel();
-    PumpUntil([&] { return gWheelsOnSecond > 0; }, 2000);
-    EXPECT_EQ(gWheelsOnSecond, 1);               // the next turn scrolls the second browser
+    PumpUntil([&] { return gCounters[1].wheels > 0; }, 2000);
+    EXPECT_EQ(gCounters[1].wheels, 1);           // the next turn scrolls the second browser
+}
 
-    SetWindowLongPtrW(secondFake->server, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gSecondOldProc));
-    delete form;
-    FakeBrowser::Revoke();
+TEST_F(WheelHookTest, HandledByTheEventKeepsTheFocusAndPassesTheMessageOn)
+{
+    WheelHandler handler;
+    handler.handle = true;
+    hook->OnMouseWheel = TMouseWheelEvent(&handler, &WheelHandler::OnWheel);
+    PlaceSecond(false);
+    Wheel();
+    // The message goes on to the system, which delivers it (here to the window under the
+    // cursor); the focus stays.
+    PumpUntil([&] { return gCounters[0].wheels + gCounters[1].wheels > 0; }, 2000);
+    EXPECT_EQ(handler.calls, 1);
+    EXPECT_EQ(GetFocus(), firstFake->server);
+    EXPECT_EQ(gCounters[0].wheels + gCounters[1].wheels, 1);   // not eaten
+}
+
+TEST_F(WheelHookTest, ActiveFormOnlyLeavesAnInactiveFormAlone)
+{
+    hook->ActiveFormOnly = true;
+    PlaceSecond(true);
+    ASSERT_EQ(Screen->ActiveForm(), firstForm);
+    Wheel();
+    PumpUntil([&] { return gCounters[0].wheels + gCounters[1].wheels > 0; }, 2000);
+    EXPECT_EQ(GetFocus(), firstFake->server);                   // the focus did not move
+    EXPECT_EQ(gCounters[0].wheels + gCounters[1].wheels, 1);   // left to the system
+    hook->ActiveFormOnly = false;
+    Wheel();   // the same turn without the option moves the focus
+    PumpUntil([&] { return GetFocus() == secondFake->server; }, 2000);
+    EXPECT_EQ(GetFocus(), secondFake->server);
+}
+
+TEST_F(WheelHookTest, WindowsOfAnotherThreadAreLeftAlone)
+{
+    PlaceSecond(false);
+    // A browser-like window chain of another thread, on top where the cursor is.
+    RECT r{};
+    GetWindowRect(secondFake->server, &r);
+    HWND foreign = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+        HWND frame = CreateWindowExW(WS_EX_TOPMOST, L"Shell DocObject View", L"", WS_POPUP | WS_VISIBLE, r.left, r.top,
+                                     r.right - r.left, r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+        HWND embedding = CreateWindowExW(0, L"Shell Embedding", L"", WS_CHILD | WS_VISIBLE, 0, 0, r.right - r.left,
+                                         r.bottom - r.top, frame, nullptr, nullptr, nullptr);
+        foreign = CreateWindowExW(0, L"Internet Explorer_Server", L"", WS_CHILD | WS_VISIBLE, 0, 0, r.right - r.left,
+                                  r.bottom - r.top, embedding, nullptr, nullptr, nullptr);
+        SetEvent(ready);
+        while (WaitForSingleObject(done, 0) != WAIT_OBJECT_0) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&msg);
+            }
+            Sleep(5);
+        }
+        DestroyWindow(frame);
+    });
+    WaitForSingleObject(ready, 5000);
+    const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    PumpUntil([&] { return WindowFromPoint(at) == foreign; }, 2000);
+    const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ASSERT_EQ(WindowFromPoint(centre), foreign);
+    // A wheel message of this thread with the cursor over the other thread's browser: the
+    // focus stays, the message goes on.
+    EXPECT_FALSE(hook->WheelMessage(centre, 0));
+    EXPECT_EQ(GetFocus(), firstFake->server);
+    SetEvent(done);
+    other.join();
+    CloseHandle(ready);
+    CloseHandle(done);
 }
 
 }  // namespace

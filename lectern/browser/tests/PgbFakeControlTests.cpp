@@ -12,51 +12,11 @@
 
 namespace {
 
-class OleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OleInitialize(nullptr);
-        FormsInit();
-        FakeBrowser::Register();
-    }
-    void TearDown() override
-    {
-        FakeBrowser::Revoke();
-        FormsDone();
-        OleUninitialize();
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OleEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
-class PGBTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(0, 0, 400, 300);
-        browser = new TPGB(form);
-        browser->SetParent(form);
-        browser->SetBounds(10, 20, 200, 100);
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
+using PGBTest = FakeBrowserTest<TPGB>;
 
-    TForm* form = nullptr;
-    TPGB* browser = nullptr;
-    FakeBrowser* fake = nullptr;
-};
-
-const FakeCall* LastCall(FakeBrowser* fake, const std::string& name)
-{
-    for (auto it = fake->calls.rbegin(); it != fake->calls.rend(); ++it) {
-        if (it->name == name) {
-            return &*it;
-        }
-    }
-    return nullptr;
-}
+const FakeCall* LastCall(FakeBrowser* fake, const std::string& name) { return fake->LastCall(name); }
 
 TEST_F(PGBTest, ActivatesInPlaceAndAdoptsTheControlWindow)
 {
@@ -316,6 +276,14 @@ TEST_F(PGBTest, EventsArriveWithArgumentsInOrderAndWriteBackByReference)
                          }));
     // An id that is no event of the control data is refused.
     EXPECT_EQ(fake->Fire(9999, {}), DISP_E_MEMBERNOTFOUND);
+}
+
+TEST_F(PGBTest, ReflectedKeysReachTheControlsAcceleratorsFirst)
+{
+    HWND h = browser->Handle();
+    EXPECT_EQ(SendMessageW(h, CN_KEYDOWN, VK_TAB, 0), 1);   // translated: consumed
+    EXPECT_EQ(SendMessageW(h, CN_KEYDOWN, 'A', 0), 0);      // not: the key goes on
+    EXPECT_EQ(fake->translated, (std::vector<UINT>{VK_TAB, 'A'}));
 }
 
 TEST_F(PGBTest, AmbientPropertiesOfTheSite)

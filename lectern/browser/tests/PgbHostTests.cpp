@@ -11,22 +11,7 @@
 
 namespace {
 
-class OleEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        OleInitialize(nullptr);
-        FormsInit();
-        FakeBrowser::Register();
-    }
-    void TearDown() override
-    {
-        FakeBrowser::Revoke();
-        FormsDone();
-        OleUninitialize();
-    }
-};
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new OleEnvironment);
+const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new FakeOleEnvironment);
 
 // Records the events the host raises and answers as told.
 struct Probe : TObject {
@@ -101,21 +86,8 @@ struct PopupProbe : TPopupSource {
     void Popup(int, int) override { ++shown; }
 };
 
-class HostTest : public ::testing::Test {
+class HostTest : public FakeBrowserTest<TCustomPageBrowser> {
 protected:
-    void SetUp() override
-    {
-        form = new TForm(Application);
-        form->SetBounds(50, 60, 400, 300);
-        browser = new TCustomPageBrowser(form);
-        browser->SetParent(form);
-        browser->SetBounds(0, 0, 300, 200);
-        browser->HandleNeeded();
-        fake = FakeBrowser::Last();
-        ASSERT_NE(fake, nullptr);
-    }
-    void TearDown() override { delete form; }
-
     template <class I>
     TComPtr<I> Host(REFIID iid)
     {
@@ -124,9 +96,6 @@ protected:
         return p;
     }
 
-    TForm* form = nullptr;
-    TCustomPageBrowser* browser = nullptr;
-    FakeBrowser* fake = nullptr;
     Probe probe;
 };
 
@@ -229,6 +198,40 @@ TEST_F(HostTest, UserInterfaceHandlerAnswers)
     EXPECT_EQ(ui->TranslateUrl(0, in, &out), S_OK);
     EXPECT_STREQ(out, L"http://b/");
     CoTaskMemFree(out);
+}
+
+std::string gHelpCall;
+void* PGB_WINAPI FakeHtmlHelp(void*, const char* file, unsigned command, uintptr_t)
+{
+    gHelpCall = std::string(file) + " " + std::to_string(command);
+    return nullptr;
+}
+const TLibraryApi kHelpApi{
+    [](const char* name) -> TModuleHandle { return std::string(name) == "hhctrl.ocx" ? 100 : 0; },
+    [](const char*) -> TModuleHandle { return 0; },
+    [](TModuleHandle, const char* name) -> TProcAddress {
+        return std::string(name) == "HtmlHelpA" ? reinterpret_cast<TProcAddress>(&FakeHtmlHelp) : 0;
+    },
+};
+
+TEST_F(HostTest, HelpGoesToTheHelpFileWhenTheControlNamesNone)
+{
+    SetLibraryApi(&kHelpApi);
+    TComPtr<IDocHostShowUI> show = Host<IDocHostShowUI>(kIID_IDocHostShowUI);
+    ASSERT_TRUE(show);
+    wchar_t controlsFile[] = L"control.chm";
+    wchar_t none[] = L"";
+    EXPECT_EQ(show->ShowHelp(nullptr, none, 15, 0, POINT{0, 0}, nullptr), S_FALSE);   // no HelpFile
+    browser->SetHelpFile("book.chm");
+    EXPECT_EQ(show->ShowHelp(nullptr, controlsFile, 15, 0, POINT{0, 0}, nullptr), S_FALSE);
+    EXPECT_TRUE(gHelpCall.empty());
+    EXPECT_EQ(show->ShowHelp(nullptr, none, 15, 0, POINT{0, 0}, nullptr), S_OK);
+    EXPECT_EQ(gHelpCall, "book.chm 15");
+    EXPECT_EQ(show->ShowHelp(nullptr, nullptr, 1, 0, POINT{0, 0}, nullptr), S_OK);
+    EXPECT_EQ(gHelpCall, "book.chm 1");
+    LRESULT answer = 0;
+    EXPECT_EQ(show->ShowMessage(nullptr, none, none, 0, none, 0, &answer), S_FALSE);
+    SetLibraryApi(nullptr);
 }
 
 TEST_F(HostTest, MaskedCtrlKeysAreSwallowed)
@@ -432,6 +435,89 @@ TEST_F(HostTest, ContextMenusCanBeSuppressed)
     EXPECT_EQ(ui->ShowContextMenu(3, &pt, nullptr, nullptr), S_FALSE);
     EXPECT_EQ(popup.shown, 2);
     browser->SetPopupMenu(nullptr);
+}
+
+// The control's command target as the context-menu callback receives it: a window for the
+// chosen command and the encoding submenu (or a failure to give one).
+class MenuTarget final : public IOleCommandTarget, public IOleWindow {
+public:
+    HMENU encoding = nullptr;
+    HWND window = nullptr;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        *object = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleCommandTarget)) {
+            *object = static_cast<IOleCommandTarget*>(this);
+        } else if (IsEqualIID(iid, IID_IOleWindow)) {
+            *object = static_cast<IOleWindow*>(this);
+        }
+        return *object != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD command, DWORD, VARIANT*, VARIANT* out) override
+    {
+        if (encoding == nullptr || group == nullptr || !IsEqualGUID(*group, kCGID_ShellDocView) || command != 27) {
+            return E_FAIL;
+        }
+        V_VT(out) = VT_I4;
+        V_I4(out) = static_cast<LONG>(reinterpret_cast<intptr_t>(encoding));
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override
+    {
+        *w = window;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return S_OK; }
+};
+
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    EndMenu();
+}
+
+struct MenuProbe : TObject {
+    int items = -1;
+    HMENU encodingSubmenu = nullptr;
+    void Filter(TObject*, DWORD, HMENU menu, IDispatch*)
+    {
+        items = GetMenuItemCount(menu);
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_SUBMENU;
+        if (GetMenuItemInfoW(menu, 2292, FALSE, &info)) {
+            encodingSubmenu = info.hSubMenu;
+        }
+        // Close the menu as soon as it is tracked.
+        SetTimer(nullptr, 0, 20, &CloseMenu);
+    }
+};
+
+TEST_F(HostTest, FilteredContextMenuTakesTheEncodingSubmenuFromItsCommandTarget)
+{
+    TComPtr<IDocHostUIHandler> ui = Host<IDocHostUIHandler>(kIID_IDocHostUIHandler);
+    MenuProbe menus;
+    browser->OnFilterPopupMenu = TFilterPopupMenuEvent(&menus, &MenuProbe::Filter);
+    POINT pt{20, 20};
+    // Without a command target the control shows its own menu.
+    EXPECT_EQ(ui->ShowContextMenu(0, &pt, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(menus.items, -1);
+
+    MenuTarget target;
+    target.window = form->HandleValue();
+    // The target gives no encoding submenu: the menu is shown without one.
+    EXPECT_EQ(ui->ShowContextMenu(0, &pt, static_cast<IOleCommandTarget*>(&target), nullptr), S_OK);
+    EXPECT_GT(menus.items, 0);
+    EXPECT_EQ(menus.encodingSubmenu, nullptr);
+    // It gives one: it becomes the submenu of the encoding item.
+    target.encoding = CreatePopupMenu();
+    AppendMenuW(target.encoding, MF_STRING, 5000, L"Western");
+    menus = MenuProbe{};
+    EXPECT_EQ(ui->ShowContextMenu(0, &pt, static_cast<IOleCommandTarget*>(&target), nullptr), S_OK);
+    EXPECT_EQ(menus.encodingSubmenu, target.encoding);
 }
 
 TEST_F(HostTest, DropHandlingByType)

@@ -592,7 +592,10 @@ private:
 
 bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
-    TChunkIHDR& h = *GetHeader();
+    TChunkIHDR& h = *fOwner->Header();
+    if (h.ImageData.empty()) {
+        throw EPNGHeaderNotPresent(EPNGHeaderNotPresentText);  // a header whose image was never prepared
+    }
     if (h.ColorType == 0 || h.ColorType == 4) {
         // The generated greys of the bitmap's colour table.
         const uint32_t levels = 1u << h.BitmapInfo.bmiHeader.biBitCount;
@@ -662,7 +665,10 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunkIDAT::SaveToStream(TStream& stream)
 {
-    const TChunkIHDR& h = *GetHeader();
+    const TChunkIHDR& h = *fOwner->Header();
+    if (h.ImageData.empty()) {
+        throw EPNGHeaderNotPresent(EPNGHeaderNotPresentText);
+    }
     const uint8_t savedDepth = h.BitDepth == 2 ? 4 : h.BitDepth;
     const uint32_t bitCount = h.BitmapInfo.bmiHeader.biBitCount;
     const size_t rowBytes = size_t(PngRowBytes(h.ColorType, savedDepth, h.Width));

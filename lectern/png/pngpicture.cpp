@@ -424,7 +424,7 @@ bool TChunkPLTE::LoadFromStream(TStream& stream, const std::string& chunkName, u
         throw EPNGInvalidPalette(EPNGInvalidPaletteText);
     }
     Count = fDataSize / 3;
-    TChunkIHDR* header = GetHeader();
+    TChunkIHDR* header = fOwner->Header();
     const auto& gamma = fOwner->GammaTable;
     for (uint32_t i = 0; i < Count; ++i) {
         TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
@@ -438,7 +438,7 @@ bool TChunkPLTE::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunkPLTE::SaveToStream(TStream& stream)
 {
-    TChunkIHDR* header = GetHeader();
+    TChunkIHDR* header = fOwner->Header();
     ResizeData(Count * 3);
     const auto& inverse = fOwner->InverseGamma;
     for (uint32_t i = 0; i < Count; ++i) {
@@ -456,7 +456,7 @@ TRGBQuad TChunkPLTE::GetPaletteEntry(uint32_t index) const
     if (index >= Count) {
         throw EPngError(EPNGUnexistentPaletteEntryText);
     }
-    return GetHeader()->BitmapInfo.bmiColors[index];
+    return fOwner->Header()->BitmapInfo.bmiColors[index];
 }
 
 void TChunkPLTE::Assign(const TChunk& source)
@@ -524,7 +524,7 @@ bool TChunktRNS::LoadFromStream(TStream& stream, const std::string& chunkName, u
     }
     PaletteValues.fill(255);
     std::memcpy(PaletteValues.data(), fData.data(), fDataSize);
-    const TChunkIHDR* header = GetHeader();
+    const TChunkIHDR* header = fOwner->Header();
     switch (header->ColorType) {
     case 0:
     case 2:

@@ -11,7 +11,10 @@
 //  - the alpha plane (grey-with-alpha and colour-with-alpha images only): top-down, one byte
 //    per pixel, Width bytes per row.
 // This store is plain memory: everything here builds and runs without the drawing system;
-// only Draw and GetPalette (pngdraw) call it.
+// only Draw, GetPalette and AssignHandle (pngdraw.cpp) call it.
+//
+// PngPictureInitialize (the unit's start) registers the chunk classes and the picture format;
+// a program runs it before it loads a picture (without it every chunk is unknown).
 //
 // The image data ("IDAT") is one zlib stream over all consecutive image-data chunks. Loading
 // inflates it straight into the bitmap with two row buffers; saving deflates the rows again,

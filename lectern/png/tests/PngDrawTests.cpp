@@ -1,5 +1,6 @@
 // Drawing pictures into 32-bit memory sections with the drawing system (Windows build only):
 // every pixel is checked against the blending formula, the stretch and the transparent colour.
+#include "PngTestEnvironment.h"
 #include "PngTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,12 +11,6 @@
 using namespace pngtest;
 
 namespace {
-
-struct PngEnvironment : testing::Environment {
-    void SetUp() override { PngPictureInitialize(); }
-    void TearDown() override { PngPictureFinalize(); }
-};
-[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new PngEnvironment);
 
 constexpr int kSurfaceWidth = 100, kSurfaceHeight = 60;
 
@@ -64,7 +59,7 @@ private:
 
 void LoadFixture(TPngPicture& picture, const char* name)
 {
-    LoadPng(picture, ReadFileBytes(std::string(PNG_FIXTURES) + name));
+    LoadPng(picture, FixtureBytes(name));
 }
 
 uint32_t Blend(uint32_t source, uint32_t alpha, uint32_t target)

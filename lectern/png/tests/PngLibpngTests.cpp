@@ -2,6 +2,7 @@
 // decodes to the same pixels (no gamma, 16-bit samples stripped to their high byte, packed and
 // palette pixels expanded, transparency as alpha), and what the codec saves, with every filter
 // set and both interlace methods, decodes there to the original pixels.
+#include "PngTestEnvironment.h"
 #include "PngTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@
 using namespace pngtest;
 
 namespace {
-
-struct PngEnvironment : testing::Environment {
-    void SetUp() override { PngPictureInitialize(); }
-    void TearDown() override { PngPictureFinalize(); }
-};
-[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new PngEnvironment);
 
 struct MemoryReader {
     const std::string* Bytes;
@@ -67,20 +62,10 @@ std::vector<uint8_t> ReferencePixels(const std::string& bytes)
     return pixels;
 }
 
-const char* const kFixtures[] = {
-    "im-g1.png", "im-g2.png", "im-g4.png", "im-g8.png", "im-g16.png", "im-rgb8.png", "im-rgb16.png",
-    "im-ga8.png", "im-ga16.png", "im-rgba8.png", "im-rgba16.png", "im-p1.png", "im-p2.png", "im-p4.png",
-    "im-p8.png", "im-g1-i.png", "im-g2-i.png", "im-g4-i.png", "im-g8-i.png", "im-g16-i.png",
-    "im-rgb8-i.png", "im-rgb16-i.png", "im-ga8-i.png", "im-ga16-i.png", "im-rgba8-i.png",
-    "im-rgba16-i.png", "im-p1-i.png", "im-p2-i.png", "im-p4-i.png", "im-p8-i.png", "opt-o1.png",
-    "opt-o4.png", "opt-o7.png", "opt-p8.png", "crush-small-idat.png", "crush-small-idat-i.png",
-    "pil-ztxt.png", "pil-rgb-trns.png", "pil-g-trns.png", "pil-p-trns-partial.png", "pil-p-trns-bit.png",
-};
-
 TEST(PngAgainstReference, FixturesDecodeToTheSamePixels)
 {
-    for (const char* name : kFixtures) {
-        const std::string bytes = ReadFileBytes(std::string(PNG_FIXTURES) + name);
+    for (const std::string& name : kFixtureNames) {
+        const std::string bytes = FixtureBytes(name);
         const std::vector<uint8_t> expected = ReferencePixels(bytes);
         ASSERT_FALSE(expected.empty()) << name;
         TPngPicture picture;
@@ -91,21 +76,9 @@ TEST(PngAgainstReference, FixturesDecodeToTheSamePixels)
 
 TEST(PngAgainstReference, SavedImagesDecodeThereToTheOriginalPixels)
 {
-    const TFilters filterSets[] = {FilterBit(pfNone), FilterBit(pfSub),  FilterBit(pfUp),
-                                   FilterBit(pfAverage), FilterBit(pfPaeth), kAllFilters};
-    for (const char* name : kFixtures) {
-        TPngPicture picture;
-        LoadPng(picture, ReadFileBytes(std::string(PNG_FIXTURES) + name));
-        const std::vector<uint8_t> pixels = RgbaPixels(picture);
-        for (TFilters filters : filterSets) {
-            for (uint8_t interlace : {0, 1}) {
-                picture.Filters = filters;
-                picture.InterlaceMethod = interlace;
-                EXPECT_EQ(ReferencePixels(SavePng(picture)), pixels)
-                    << name << " filters " << int(filters) << " interlace " << int(interlace);
-            }
-        }
-    }
+    ForEachSavedFixture([](const std::string& saved, const std::vector<uint8_t>& pixels, const std::string& label) {
+        EXPECT_EQ(ReferencePixels(saved), pixels) << label;
+    });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The PNG picture: chunks, errors, image data coding, pixel access and blending, on files made
 // by hand and on the committed fixtures (made by independent producers).
+#include "PngTestEnvironment.h"
 #include "PngTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,27 +12,6 @@
 using namespace pngtest;
 
 namespace {
-
-struct PngEnvironment : testing::Environment {
-    void SetUp() override { PngPictureInitialize(); }
-    void TearDown() override { PngPictureFinalize(); }
-};
-[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new PngEnvironment);
-
-std::string Fixture(const std::string& name)
-{
-    return ReadFileBytes(std::string(PNG_FIXTURES) + name);
-}
-
-const std::vector<std::string> kFixtures = {
-    "im-g1.png", "im-g2.png", "im-g4.png", "im-g8.png", "im-g16.png", "im-rgb8.png", "im-rgb16.png",
-    "im-ga8.png", "im-ga16.png", "im-rgba8.png", "im-rgba16.png", "im-p1.png", "im-p2.png", "im-p4.png",
-    "im-p8.png", "im-g1-i.png", "im-g2-i.png", "im-g4-i.png", "im-g8-i.png", "im-g16-i.png",
-    "im-rgb8-i.png", "im-rgb16-i.png", "im-ga8-i.png", "im-ga16-i.png", "im-rgba8-i.png",
-    "im-rgba16-i.png", "im-p1-i.png", "im-p2-i.png", "im-p4-i.png", "im-p8-i.png", "opt-o1.png",
-    "opt-o4.png", "opt-o7.png", "opt-p8.png", "crush-small-idat.png", "crush-small-idat-i.png",
-    "pil-ztxt.png", "pil-rgb-trns.png", "pil-g-trns.png", "pil-p-trns-partial.png", "pil-p-trns-bit.png",
-};
 
 // A 2x2 8-bit RGB image and its rows.
 const std::string kRgbRows = UnfilteredRows({std::string("\x10\x20\x30\x40\x50\x60", 6),
@@ -124,6 +104,33 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
     }
 }
 
+#ifdef _WIN32
+TEST(PngPicture, AnImageTooLargeForTheAddressSpaceRaisesOutOfMemory)
+{
+    // 46000 x 46000 grey is within the limit of the image bytes but not within the 2 GB of a
+    // 32-bit process: the allocation fails and is reported, the picture stays usable.
+    TPngPicture picture;
+    try {
+        LoadPng(picture, PngBuilder().Header(46000, 46000, 8, 0).Data());
+        ADD_FAILURE() << "loaded";
+    } catch (const EPNGOutMemory& e) {
+        EXPECT_EQ(e.Message(), EPNGOutMemoryText);
+    }
+    LoadPng(picture, SmallRgbFile());
+    EXPECT_EQ(picture.Width(), 2);
+}
+
+TEST(PngPicture, LoadsFromAResourceOfTheProgram)
+{
+    TResourceStream resource("PNGFIXTURE");
+    TPngPicture picture;
+    picture.LoadFromStream(resource);
+    TPngPicture fromFile;
+    LoadPng(fromFile, FixtureBytes("pil-p-trns-partial.png"));
+    EXPECT_EQ(RgbaPixels(picture), RgbaPixels(fromFile));
+}
+#endif
+
 TEST(PngPicture, OperationsWithoutAHeaderOrOnTheWrongChunkRaise)
 {
     TPngPicture picture;
@@ -146,7 +153,7 @@ TEST(PngPicture, OperationsWithoutAHeaderOrOnTheWrongChunkRaise)
     } catch (const EPngError& e) {
         EXPECT_EQ(e.Message(), EPNGCannotAssignChunkText);
     }
-    LoadPng(picture, Fixture("im-p2.png"));
+    LoadPng(picture, FixtureBytes("im-p2.png"));
     const TChunkPLTE* palette = picture.Chunks().ItemFromClass<TChunkPLTE>();
     ASSERT_NE(palette, nullptr);
     EXPECT_NO_THROW(palette->GetPaletteEntry(0));
@@ -193,7 +200,7 @@ TEST(PngPicture, TextChunksStayInsideTheirDataAndCompressedTextIsCapped)
     EXPECT_EQ(shortText->Text, "fine");
 
     // Pillow's compressed comment is longer than one 256-byte step of the inflater.
-    LoadPng(picture, Fixture("pil-ztxt.png"));
+    LoadPng(picture, FixtureBytes("pil-ztxt.png"));
     const auto* title = picture.Chunks().ItemFromClass<TChunktEXt>();
     const auto* comment = picture.Chunks().ItemFromClass<TChunkzTXt>();
     ASSERT_TRUE(title && comment);
@@ -262,7 +269,7 @@ TEST(PngPicture, PaletteTransparencyIsBitOnlyForOneFullyTransparentEntry)
 TEST(PngPicture, TransparentColoursAreOnTheScaleOfTheDecodedPixels)
 {
     TPngPicture picture;
-    LoadPng(picture, Fixture("im-g8.png"));
+    LoadPng(picture, FixtureBytes("im-g8.png"));
     auto* trns = static_cast<TChunktRNS*>(picture.Chunks().Add(std::make_unique<TChunktRNS>(&picture)));
     trns->SetTransparentColor(200 | 7 << 8 | 9 << 16);
     EXPECT_EQ(picture.TransparentColor(), 0xC8C8C8);
@@ -363,29 +370,17 @@ TEST(PngPicture, InterlacedImageOfWidthOneDecodes)
 
 TEST(PngPicture, FixturesSurviveSavingWithEveryFilterSetAndInterlace)
 {
-    const TFilters filterSets[] = {0, FilterBit(pfSub), FilterBit(pfUp), FilterBit(pfAverage), FilterBit(pfPaeth),
-                                   kAllFilters};
-    for (const std::string& name : kFixtures) {
-        TPngPicture original;
-        LoadPng(original, Fixture(name));
-        const std::vector<uint8_t> pixels = RgbaPixels(original);
-        for (TFilters filters : filterSets) {
-            for (uint8_t interlace : {0, 1}) {
-                original.Filters = filters;
-                original.InterlaceMethod = interlace;
-                TPngPicture again;
-                LoadPng(again, SavePng(original));
-                EXPECT_EQ(RgbaPixels(again), pixels) << name << " filters " << int(filters) << " interlace "
-                                                     << int(interlace);
-            }
-        }
-    }
+    ForEachSavedFixture([](const std::string& saved, const std::vector<uint8_t>& pixels, const std::string& label) {
+        TPngPicture again;
+        LoadPng(again, saved);
+        EXPECT_EQ(RgbaPixels(again), pixels) << label;
+    });
 }
 
 TEST(PngPicture, OnlyPaethAllowedWritesEveryRowWithPaeth)
 {
     TPngPicture picture;
-    LoadPng(picture, Fixture("im-rgb8.png"));
+    LoadPng(picture, FixtureBytes("im-rgb8.png"));
     picture.Filters = FilterBit(pfPaeth);
     std::string compressed;
     for (const auto& [type, data] : SplitChunks(SavePng(picture))) {
@@ -490,7 +485,7 @@ TEST(PngPicture, BlendingFollowsTheFormulaPerPixel)
 TEST(PngPicture, AssignCopiesChunksSettingsAndPixels)
 {
     TPngPicture source;
-    LoadPng(source, Fixture("pil-p-trns-partial.png"));
+    LoadPng(source, FixtureBytes("pil-p-trns-partial.png"));
     source.CompressionLevel = 3;
     source.Filters = kAllFilters;
     TPngPicture copy;
@@ -510,7 +505,7 @@ TEST(PngPicture, RegisteredAsThePictureFormatForPng)
     EXPECT_EQ(GraphicDescription("PNG"), "Portable Network Graphics");
     std::unique_ptr<TGraphic> graphic = factory();
     TMemoryStream stream;
-    const std::string bytes = Fixture("im-rgba8.png");
+    const std::string bytes = FixtureBytes("im-rgba8.png");
     stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
     stream.SetPosition(0);
     graphic->LoadFromStream(stream);

@@ -116,6 +116,42 @@ std::string ReadFileBytes(const std::string& path)
     return stream.DataString();
 }
 
+const std::vector<std::string> kFixtureNames = {
+    "im-g1.png", "im-g2.png", "im-g4.png", "im-g8.png", "im-g16.png", "im-rgb8.png", "im-rgb16.png",
+    "im-ga8.png", "im-ga16.png", "im-rgba8.png", "im-rgba16.png", "im-p1.png", "im-p2.png", "im-p4.png",
+    "im-p8.png", "im-g1-i.png", "im-g2-i.png", "im-g4-i.png", "im-g8-i.png", "im-g16-i.png",
+    "im-rgb8-i.png", "im-rgb16-i.png", "im-ga8-i.png", "im-ga16-i.png", "im-rgba8-i.png",
+    "im-rgba16-i.png", "im-p1-i.png", "im-p2-i.png", "im-p4-i.png", "im-p8-i.png", "opt-o1.png",
+    "opt-o4.png", "opt-o7.png", "opt-p8.png", "crush-small-idat.png", "crush-small-idat-i.png",
+    "pil-ztxt.png", "pil-rgb-trns.png", "pil-g-trns.png", "pil-p-trns-partial.png", "pil-p-trns-bit.png",
+};
+
+std::string FixtureBytes(const std::string& name)
+{
+    return ReadFileBytes(std::string(PNG_FIXTURES) + name);
+}
+
+void ForEachSavedFixture(
+    const std::function<void(const std::string& saved, const std::vector<uint8_t>& pixels, const std::string& label)>&
+        check)
+{
+    const TFilters filterSets[] = {FilterBit(pfNone), FilterBit(pfSub),     FilterBit(pfUp),
+                                   FilterBit(pfAverage), FilterBit(pfPaeth), kAllFilters};
+    for (const std::string& name : kFixtureNames) {
+        TPngPicture picture;
+        LoadPng(picture, FixtureBytes(name));
+        const std::vector<uint8_t> pixels = RgbaPixels(picture);
+        for (TFilters filters : filterSets) {
+            for (uint8_t interlace : {0, 1}) {
+                picture.Filters = filters;
+                picture.InterlaceMethod = interlace;
+                check(SavePng(picture), pixels,
+                      name + " filters " + std::to_string(filters) + " interlace " + std::to_string(interlace));
+            }
+        }
+    }
+}
+
 std::vector<uint8_t> RgbaPixels(TPngPicture& picture)
 {
     const TChunkIHDR& h = *picture.Header();

@@ -4,6 +4,7 @@
 #include "lectern/png/pngpicture.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,16 @@ std::string UnfilteredRows(const std::vector<std::string>& rows);
 void LoadPng(TPngPicture& picture, const std::string& bytes);
 std::string SavePng(TPngPicture& picture);
 std::string ReadFileBytes(const std::string& path);
+
+// The committed fixtures (tests/fixtures): every colour type, bit depth and interlace method
+// from one producer, and the files of the others; and the bytes of one of them.
+extern const std::vector<std::string> kFixtureNames;
+std::string FixtureBytes(const std::string& name);
+// Saves every fixture with each filter set (none, each filter alone, all) and both interlace
+// methods, and hands check the saved file, the fixture's pixels and a label of the case.
+void ForEachSavedFixture(
+    const std::function<void(const std::string& saved, const std::vector<uint8_t>& pixels, const std::string& label)>&
+        check);
 
 // The picture's pixels as red, green, blue, alpha, top-down: palettes expanded, transparency
 // applied as alpha (the alpha plane, the palette's values, or 0 for the transparent colour).

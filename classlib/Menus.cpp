@@ -101,10 +101,8 @@ void TPopupMenu::Popup(int x, int y)
     std::vector<TMenuItem*> items;
     HMENU menu = BuildMenu(FItems, items);
     HWND owner = Application != nullptr ? Application->Handle() : nullptr;
-    SetForegroundWindow(owner);
     UINT chosen = TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY, x, y, 0, owner, nullptr);
     DestroyMenu(menu);
-    PostMessageW(owner, WM_NULL, 0, 0);
     if (chosen > 0 && chosen <= items.size())
         items[chosen - 1]->Click();
 }

@@ -69,7 +69,7 @@ bool DwmCompositionEnabled()
     v.dwOSVersionInfoSize = sizeof v;
     if (!GetVersionExW(&v) || v.dwMajorVersion < 6 || DwmModule() == nullptr)
         return false;
-    auto enabled = reinterpret_cast<TDwmIsCompositionEnabled>(GetProcAddress(DwmModule(), "DwmIsCompositionEnabled"));
+    auto enabled = reinterpret_cast<TDwmIsCompositionEnabled>(reinterpret_cast<void*>(GetProcAddress(DwmModule(), "DwmIsCompositionEnabled")));
     BOOL on = FALSE;
     return enabled != nullptr && SUCCEEDED(enabled(&on)) && on;
 }
@@ -78,7 +78,7 @@ void DwmSetAttribute(HWND window, DWORD attribute, DWORD value)
 {
     if (DwmModule() == nullptr)
         return;
-    auto set = reinterpret_cast<TDwmSetWindowAttribute>(GetProcAddress(DwmModule(), "DwmSetWindowAttribute"));
+    auto set = reinterpret_cast<TDwmSetWindowAttribute>(reinterpret_cast<void*>(GetProcAddress(DwmModule(), "DwmSetWindowAttribute")));
     if (set != nullptr)
         set(window, attribute, &value, sizeof value);
 }
@@ -106,19 +106,6 @@ bool IsRightToLeft(HWND window)
 }
 
 TShiftState CurrentShift() { return MouseKeysToShiftState(0) | (GetKeyState(VK_LBUTTON) < 0 ? ShiftBit(TShiftFlag::ssLeft) : 0); }
-
-void HorizontalGradient(HDC dc, const TRect& r, TColor from, TColor to)
-{
-    COLORREF a = ColorToRGB(from), b = ColorToRGB(to);
-    TRIVERTEX v[2] = {
-        {r.Left, r.Top, static_cast<COLOR16>(GetRValue(a) << 8), static_cast<COLOR16>(GetGValue(a) << 8),
-         static_cast<COLOR16>(GetBValue(a) << 8), 0},
-        {r.Right, r.Bottom, static_cast<COLOR16>(GetRValue(b) << 8), static_cast<COLOR16>(GetGValue(b) << 8),
-         static_cast<COLOR16>(GetBValue(b) << 8), 0},
-    };
-    GRADIENT_RECT g{0, 1};
-    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_H);
-}
 
 // Text drawn with the canvas's font and colour, without a background.
 void PlainText(TCanvas* canvas, const std::string& text, TRect rect, unsigned format)
@@ -1183,7 +1170,7 @@ void TPNCAToolbar::UpdateCaptionFont()
         GetObjectA(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
     FCaptionFont->SetName(lf.lfFaceName);
     FCaptionFont->SetHeight(lf.lfHeight);
-    FCaptionFont->SetStyle((lf.lfWeight >= FW_BOLD ? fsBold : 0) | (lf.lfItalic ? fsItalic : 0));
+    FCaptionFont->SetStyle((lf.lfWeight >= FW_BOLD ? TFontStyles{fsBold} : 0u) | (lf.lfItalic ? TFontStyles{fsItalic} : 0u));
     FCaptionFont->SetColor(SysColor(COLOR_CAPTIONTEXT));
 }
 
@@ -1249,7 +1236,7 @@ void TPNCAToolbar::PaintBar(TPNCAButton* button, bool assumeMaximized)
                     bg.Offset(-r.Left, -r.Top);
                     TColor from = SysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
                     TColor to = SysColor(active ? COLOR_GRADIENTACTIVECAPTION : COLOR_GRADIENTINACTIVECAPTION);
-                    HorizontalGradient(canvas->Handle(), bg, from, FGradientCaptions ? to : from);
+                    GradientFillRect(canvas->Handle(), bg, from, FGradientCaptions ? to : from, false);
                 }
                 if (button == nullptr)
                     DrawCaption(canvas, w0, assumeMaximized);
@@ -1333,7 +1320,7 @@ void TPNCAToolbar::DrawButton(TPNCAButton* button, TCanvas* canvas, const TPoint
     const TPNCAButtonStyle style = button->Style();
     canvas->Brush().Style = TBrushStyle::bsClear;
     canvas->Font().Assign(FCaptionFont.get());
-    canvas->Font().SetStyle(style == pbsLinkLabel && hot ? fsUnderline : 0);
+    canvas->Font().SetStyle(style == pbsLinkLabel && hot ? TFontStyles{fsUnderline} : 0u);
     TColor color = button->CaptionColor();
     if (color == clNone || color == clDefault)
         color = style == pbsButton && unthemed ? SysColor(COLOR_BTNTEXT) : SysColor(COLOR_CAPTIONTEXT);
@@ -1356,9 +1343,9 @@ void TPNCAToolbar::DrawButton(TPNCAButton* button, TCanvas* canvas, const TPoint
                 TRect face = barRect;
                 if (FCompositionActive)
                     face.Bottom += kGlassTabExtra;
+                auto set = [](TColor c) { return c != clNone && c != clBlack; };
                 bool alpha = FCompositionActive || button->StyleTabAlphaBlend() < 255 ||
-                             (tabColor != clNone && tabColor != clBlack && tabColorTo == clBlack) ||
-                             (tabColorTo != clNone && tabColorTo != clBlack && tabColor == clBlack);
+                             (set(tabColor) && tabColorTo == clBlack) || (set(tabColorTo) && tabColor == clBlack);
                 (alpha ? PaintAlphaFace : PaintButtonFace)(
                     canvas, face, style, button->Down(), button->Checked(), hot, button->Enabled(),
                     static_cast<uint8_t>(side), tabColor, tabColorTo, button->StyleTabFrameColor(),

@@ -58,7 +58,7 @@ TDrawThemeTextEx DrawThemeTextExProc()
         HMODULE module = GetModuleHandleW(L"uxtheme.dll");
         if (module == nullptr)
             module = LoadLibraryW(L"uxtheme.dll");
-        return module ? reinterpret_cast<TDrawThemeTextEx>(GetProcAddress(module, "DrawThemeTextEx")) : nullptr;
+        return module ? reinterpret_cast<TDrawThemeTextEx>(reinterpret_cast<void*>(GetProcAddress(module, "DrawThemeTextEx"))) : nullptr;
     }();
     return proc;
 }
@@ -79,19 +79,6 @@ void KeyBlackRow(uint8_t* row, int width)
 }
 
 RECT ToRECT(const TRect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
-
-void VerticalGradient(HDC dc, const TRect& r, TColor top, TColor bottom)
-{
-    COLORREF a = ColorToRGB(top), b = ColorToRGB(bottom);
-    TRIVERTEX v[2] = {
-        {r.Left, r.Top, static_cast<COLOR16>(GetRValue(a) << 8), static_cast<COLOR16>(GetGValue(a) << 8),
-         static_cast<COLOR16>(GetBValue(a) << 8), 0},
-        {r.Right, r.Bottom, static_cast<COLOR16>(GetRValue(b) << 8), static_cast<COLOR16>(GetGValue(b) << 8),
-         static_cast<COLOR16>(GetBValue(b) << 8), 0},
-    };
-    GRADIENT_RECT g{0, 1};
-    GradientFill(dc, v, 2, &g, 1, GRADIENT_FILL_RECT_V);
-}
 
 void FrameIn(TCanvas* canvas, const TRect& r, TColor color)
 {
@@ -124,7 +111,7 @@ void PaintClassicTab(TCanvas* canvas, TRect r, bool group, const TPNCAFaceState&
         r.Offset(0, kTabDrop);
     bool frame = tabFrameColor != clNone;
     if (tabColor != clNone && tabColorTo != clNone) {
-        VerticalGradient(canvas->Handle(), r, tabColor, tabColorTo);
+        GradientFillRect(canvas->Handle(), r, tabColor, tabColorTo, true);
         if (frame) {
             if (rounded)
                 RoundOutline(canvas, r, tabFrameColor);
@@ -158,6 +145,18 @@ void PaintClassicTab(TCanvas* canvas, TRect r, bool group, const TPNCAFaceState&
 }  // namespace
 
 TThemeServices* PNCAThemeServices() { return ThemeServices(); }
+
+void GradientFillRect(HDC dc, const TRect& rect, TColor from, TColor to, bool vertical)
+{
+    COLORREF a = ColorToRGB(from), b = ColorToRGB(to);
+    auto vertex = [](int x, int y, COLORREF c) {
+        return TRIVERTEX{x, y, static_cast<COLOR16>(GetRValue(c) << 8), static_cast<COLOR16>(GetGValue(c) << 8),
+                         static_cast<COLOR16>(GetBValue(c) << 8), 0};
+    };
+    TRIVERTEX v[2] = {vertex(rect.Left, rect.Top, a), vertex(rect.Right, rect.Bottom, b)};
+    GRADIENT_RECT g{0, 1};
+    GradientFill(dc, v, 2, &g, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+}
 
 void DrawImageListAlpha(TCustomImageList* imageList, TCanvas* canvas, int x, int y, int index, bool enabled)
 {
@@ -402,13 +401,14 @@ void PaintAlphaFace(TCanvas* canvas, const TRect& rect, TPNCAButtonStyle style, 
     const int h = work.Height();
     const bool tab = style == pbsTab || style == pbsTabGroup;
     int alpha = 255, delta = 0;
-    if (tab && tabColor != clBlack && tabColorTo == clBlack) {
+    auto set = [](TColor c) { return c != clNone && c != clBlack; };
+    if (tab && set(tabColor) && tabColorTo == clBlack) {
         // Opaque at the bottom, fading upwards.
         tabColorTo = tabColor;
         alpha = tabAlphaBlend;
         delta = -(tabAlphaBlend / h) - 1;
         tabAlphaBlend = 255;
-    } else if (tab && tabColorTo != clBlack && tabColor == clBlack) {
+    } else if (tab && set(tabColorTo) && tabColor == clBlack) {
         // Transparent at the bottom, growing upwards.
         tabColor = tabColorTo;
         alpha = 0;

@@ -25,6 +25,9 @@
 // The process-wide visual-style services.
 TThemeServices* PNCAThemeServices();
 
+// A gradient from one colour to another over rect: top to bottom, or left to right.
+void GradientFillRect(HDC dc, const TRect& rect, TColor from, TColor to, bool vertical);
+
 // Image index of the list at (x, y) with per-pixel alpha; nothing for an index out of range.
 // A pure black pixel comes out transparent, every other pixel opaque.
 void DrawImageListAlpha(TCustomImageList* imageList, TCanvas* canvas, int x, int y, int index, bool enabled);

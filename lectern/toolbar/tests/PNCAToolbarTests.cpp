@@ -320,6 +320,63 @@ TEST_F(PNCAToolbarTest, ActionCaptionChangeIsMeasuredAgain)
     EXPECT_GT(b->CalcWidth(), before + 50) << "the longer caption widens the button";
 }
 
+TEST_F(PNCAToolbarTest, HintFollowsTheHotButtonAndGoesWithShowHint)
+{
+    TPNCAButton* b = toolbar->Buttons()->Items(1);
+    b->SetHint("Back one page");
+    toolbar->SetShowHint(true);
+    toolbar->SetVisible(true);
+    SetCursorPos(300, 200);
+    SendMessageW(Window(), WM_NCHITTEST, 0, CentreOf(b));
+    auto hintWindow = [] { return FindWindowW(L"PNCAHintWindow", nullptr); };
+    ASSERT_NE(hintWindow(), nullptr);
+    EXPECT_FALSE(IsWindowVisible(hintWindow())) << "shown after the hint pause";
+    Pump(800);
+    ASSERT_TRUE(IsWindowVisible(hintWindow()));
+    POINT cursor;
+    GetCursorPos(&cursor);
+    RECT r;
+    GetWindowRect(hintWindow(), &r);
+    EXPECT_EQ(r.left, cursor.x);
+    EXPECT_EQ(r.top, cursor.y + 24);
+    toolbar->SetShowHint(false);
+    EXPECT_EQ(hintWindow(), nullptr);
+}
+
+TEST_F(PNCAToolbarTest, CursorDoubleClickAndActivationOverAButton)
+{
+    toolbar->SetVisible(true);
+    TPNCAButton* b = toolbar->Buttons()->Items(1);
+    LPARAM at = CentreOf(b);
+    SendMessageW(Window(), WM_NCHITTEST, 0, at);
+    ASSERT_EQ(toolbar->HotButton(), b);
+
+    // The hot button's own cursor.
+    const int hand = 32649;   // IDC_HAND
+    b->SetHoverCursor(hand);
+    EXPECT_EQ(SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCAPTION, WM_MOUSEMOVE)), 1);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(hand)));
+
+    // A double click on a button does not maximize the window.
+    SendMessageW(Window(), WM_NCLBUTTONDBLCLK, HTCAPTION, at);
+    EXPECT_FALSE(IsZoomed(Window()));
+
+    // A change of activation lets go of a pressed button.
+    SendMessageW(Window(), WM_NCLBUTTONDOWN, HTCAPTION, at);
+    ASSERT_TRUE(b->Down());
+    SendMessageW(Window(), WM_NCACTIVATE, form->Active() ? FALSE : TRUE, 0);
+    EXPECT_FALSE(b->Down());
+    EXPECT_EQ(toolbar->HotButton(), nullptr);
+
+    // Beside the buttons the caption keeps its double click.
+    RECT w;
+    GetWindowRect(Window(), &w);
+    LPARAM beside = MAKELPARAM(w.left + 250, at >> 16);
+    ASSERT_EQ(SendMessageW(Window(), WM_NCHITTEST, 0, beside), HTCAPTION);
+    SendMessageW(Window(), WM_NCLBUTTONDBLCLK, HTCAPTION, beside);
+    EXPECT_TRUE(IsZoomed(Window()));
+}
+
 TEST_F(PNCAToolbarTest, ToolbarLayoutFollowsItsOffsets)
 {
     toolbar->SetVisible(true);

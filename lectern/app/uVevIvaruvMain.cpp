@@ -1013,9 +1013,15 @@ int RunLectern()
 {
     TProgramUnits units;
     Application->SetTitle("LB Ebook");
-    auto* form = Application->CreateForm<TFrmVevIvaruvMain>();
-    if (form->CanRun()) {
-        Application->Run();
+    try {
+        auto* form = Application->CreateForm<TFrmVevIvaruvMain>();
+        if (form->CanRun()) {
+            Application->Run();
+        }
+    } catch (const std::exception& e) {
+        // Start-up failed outside the cases it reports itself (no window could be made).
+        MessageBoxA(nullptr, e.what(), Application->Title().c_str(), MB_OK | MB_ICONERROR);
+        return 1;
     }
     return 0;
 }

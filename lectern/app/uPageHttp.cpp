@@ -11,6 +11,7 @@
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcThrPool.h"
 
+#include "classlib/PlatformTime.h"
 #include "classlib/Threads.h"
 
 #include <string>
@@ -127,7 +128,7 @@ int TPageHttpServer::ListenOnFirstFreePort(int first, int last, TPortProbe probe
         FListenLock.Leave();
         FServer->ServerPort = std::to_string(port);
         FServer->Listen(false);
-        WaitForWithMessages(FListenDone, kListenWaitSeconds);
+        WaitForListen();
         FListenLock.Enter();
         const TListenOutcome outcome = FListenOutcome;
         FListenLock.Leave();
@@ -137,6 +138,27 @@ int TPageHttpServer::ListenOnFirstFreePort(int first, int last, TPortProbe probe
         FServer->StopListen();
     }
     return 0;
+}
+
+void TPageHttpServer::WaitForListen()
+{
+    // The main thread's messages and synchronised calls go on meanwhile; the wait ends as soon
+    // as the outcome is known (start-up waits for it).
+    const uint64_t deadline = plat::MonotonicMs() + uint64_t{kListenWaitSeconds} * 1000u;
+    while (FListenDone.WaitFor(0) != TWaitResult::wrSignaled && plat::MonotonicMs() < deadline) {
+        bool busy = false;
+        plat::PumpResult pumped;
+        while ((pumped = plat::PumpOneMessage()) == plat::PumpResult::Dispatched) {
+            busy = true;
+        }
+        if (pumped == plat::PumpResult::Quit) {
+            return;
+        }
+        busy = CheckSynchronize() || busy;
+        if (!busy) {
+            FListenDone.WaitFor(kListenPollMs);
+        }
+    }
 }
 
 void TPageHttpServer::CheckRequest(TLcConnection* sender)

@@ -53,6 +53,8 @@ void FinalizeServerUnits();
 bool CanListenOnPort(const std::string& addr, int port);
 
 constexpr uint32_t kListenWaitSeconds = 10;
+// While waiting for the listen's outcome with nothing to dispatch: the longest nap.
+constexpr uint32_t kListenPollMs = 2;
 
 // A port probe: true when addr:port can be bound.
 using TPortProbe = bool (*)(const std::string& addr, int port);
@@ -77,6 +79,7 @@ public:
     CL_CLASS_NAME(TPageHttpServer)
 
 private:
+    void WaitForListen();
     void CheckRequest(TLcConnection* sender);
     void DataReceived(TLcConnection* sender);
     void InvalidRequest(TLcConnection* sender);

@@ -1,12 +1,15 @@
 // TTimer (Windows builds only): OnTimer every Interval milliseconds while Enabled, on the
 // thread that made the timer, through a hidden window of the class layer. An exception from
 // OnTimer goes to the application's exception handling and stops nothing.
+// TImage: a control that shows a picture (the picture is held; showing it is not needed yet).
 #pragma once
 
 #ifdef _WIN32
 
 #include "Components.h"
+#include "Controls.h"
 #include "Events.h"
+#include "Graphics.h"
 
 #include <windows.h>
 
@@ -31,6 +34,18 @@ private:
     bool FEnabled = true;
     unsigned FInterval = 1000;
     HWND FWindow = nullptr;
+};
+
+class TImage : public TControl {
+public:
+    explicit TImage(TComponent* owner) : TControl(owner) {}
+
+    TPicture& Picture() { return FPicture; }
+
+    CL_CLASS_NAME(TImage)
+
+private:
+    TPicture FPicture;
 };
 
 #endif  // _WIN32

@@ -1,5 +1,7 @@
 #include "Graphics.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <vector>
 
@@ -111,6 +113,21 @@ void TFont::SetHeight(int height)
         FHeight = height;
     }
 }
+
+namespace {
+// a * b / c rounded to the nearest integer, halves away from zero (as the platform's MulDiv).
+int MulDivRounded(int a, int b, int c)
+{
+    const int64_t product = static_cast<int64_t>(a) * b;
+    const int64_t half = (product < 0) != (c < 0) ? -(std::abs(static_cast<int64_t>(c)) / 2)
+                                                  : std::abs(static_cast<int64_t>(c)) / 2;
+    return static_cast<int>((product + half) / c);
+}
+}  // namespace
+
+int TFont::Size() const { return -MulDivRounded(FHeight, 72, plat::ScreenPixelsPerInch()); }
+
+void TFont::SetSize(int points) { SetHeight(-MulDivRounded(points, plat::ScreenPixelsPerInch(), 72)); }
 
 void TFont::SetStyle(TFontStyles style)
 {

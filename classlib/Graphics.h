@@ -36,6 +36,9 @@ void DeleteFontHandle(FontHandle font);
 
 // The RGB value (0x00BBGGRR) of the platform's system colour index; black on the host.
 uint32_t SysColorRGB(int index);
+
+// The screen's vertical resolution in pixels per inch (96 on the host).
+int ScreenPixelsPerInch();
 }  // namespace plat
 
 using TColor = int32_t;
@@ -45,6 +48,11 @@ constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
 constexpr TColor kColorSystemFlag = static_cast<TColor>(0x80000000u);
+// System colours: the flag and the platform's colour index.
+constexpr TColor clWindow = kColorSystemFlag | 5;
+constexpr TColor clWindowText = kColorSystemFlag | 8;
+constexpr TColor clHighlight = kColorSystemFlag | 13;
+constexpr TColor clBtnFace = kColorSystemFlag | 15;
 
 // The RGB value of a colour: system colours through the platform, others their low three bytes.
 uint32_t ColorToRGB(TColor color);
@@ -66,6 +74,9 @@ public:
     void SetName(const std::string& name);
     int Height() const { return FHeight; }   // negative: character height in pixels
     void SetHeight(int height);
+    // The size in points at the screen's resolution (the height's counterpart).
+    int Size() const;
+    void SetSize(int points);
     TFontStyles Style() const { return FStyle; }
     void SetStyle(TFontStyles style);
     TColor Color() const { return FColor; }

@@ -25,14 +25,14 @@ TCustomImageList::~TCustomImageList()
 
 int TCustomImageList::Count() const { return ImageList_GetImageCount(FHandle); }
 
-int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor)
+HBITMAP TCustomImageList::MakeMaskedCopy(TBitmap* image, TColor maskColor, TBitmap& copy)
 {
     // The image with its mask-colour pixels turned black, and a monochrome mask (1 =
     // transparent, rows padded to 16 bits) made here rather than left to the system, so that
     // 32-bit images are masked alike everywhere.
     const int w = image->Width(), h = image->Height();
     const uint32_t key = ColorToRGB(maskColor);
-    TBitmap copy(w, h);
+    copy.SetSize(w, h);
     const int maskStride = ((w + 15) / 16) * 2;
     std::vector<uint8_t> maskBits(static_cast<size_t>(maskStride) * static_cast<size_t>(h), 0);
     for (int y = 0; y < h; ++y) {
@@ -49,11 +49,42 @@ int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor)
             dst[2] = src[2];
         }
     }
-    HBITMAP mask = CreateBitmap(w, h, 1, 1, maskBits.data());
+    return CreateBitmap(w, h, 1, 1, maskBits.data());
+}
+
+int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor)
+{
+    TBitmap copy;
+    HBITMAP mask = MakeMaskedCopy(image, maskColor, copy);
     int index = ImageList_Add(FHandle, copy.Handle(), mask);
     DeleteObject(mask);
     Change();
     return index;
+}
+
+void TCustomImageList::CheckIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw EInvalidOperation(Format("Invalid image index %d", index));
+}
+
+void TCustomImageList::ReplaceMasked(int index, TBitmap* image, TColor maskColor)
+{
+    CheckIndex(index);
+    TBitmap copy;
+    HBITMAP mask = MakeMaskedCopy(image, maskColor, copy);
+    const BOOL replaced = ImageList_Replace(FHandle, index, copy.Handle(), mask);
+    DeleteObject(mask);
+    if (!replaced)
+        throw EInvalidOperation("Failed to replace image");
+    Change();
+}
+
+void TCustomImageList::GetBitmap(int index, TBitmap* image)
+{
+    CheckIndex(index);
+    image->SetSize(FWidth, FHeight);
+    ImageList_Draw(FHandle, index, image->Canvas()->Handle(), 0, 0, ILD_NORMAL);
 }
 
 void TCustomImageList::Clear()

@@ -39,6 +39,12 @@ public:
 
     // Adds a picture of one or more images side by side; pixels of maskColor are transparent.
     int AddMasked(TBitmap* image, TColor maskColor);
+    // Replaces image index with a picture of the list's image size, masked the same way.
+    // Raises EInvalidOperation for an index outside the list.
+    void ReplaceMasked(int index, TBitmap* image, TColor maskColor);
+    // Sizes image to the list's image size and draws image index into it (over black).
+    // Raises EInvalidOperation for an index outside the list.
+    void GetBitmap(int index, TBitmap* image);
     void Clear();
 
     // Draws image index at (x, y) with transparency; a disabled image is drawn in greys.
@@ -51,6 +57,11 @@ public:
 
 protected:
     void Change();
+
+private:
+    void CheckIndex(int index) const;
+    // The picture with its mask-colour pixels turned black and the monochrome mask for it.
+    HBITMAP MakeMaskedCopy(TBitmap* image, TColor maskColor, TBitmap& copy);
 
 private:
     int FWidth;

@@ -66,6 +66,15 @@ void TMenuItem::Notification(TComponent* component, TOperation operation)
 
 TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), FItems(new TMenuItem(this)) {}
 
+TMainMenu::TMainMenu(TComponent* owner) : TComponent(owner), FItems(new TMenuItem(this)) {}
+
+TBitmap* TMenuItem::Bitmap()
+{
+    if (!FBitmap)
+        FBitmap = std::make_unique<TBitmap>();
+    return FBitmap.get();
+}
+
 namespace {
 
 // Builds the system menu of item's children; ids index into items.

@@ -9,6 +9,7 @@
 
 #include "ActnList.h"
 #include "Controls.h"
+#include "Graphics.h"
 
 #include <memory>
 #include <string>
@@ -31,6 +32,11 @@ public:
     void SetChecked(bool v) { FChecked = v; }
     TBasicAction* Action() const { return FAction; }
     void SetAction(TBasicAction* action);
+    // The item's picture in its menu's image list (-1: none).
+    int ImageIndex() const { return FImageIndex; }
+    void SetImageIndex(int index) { FImageIndex = index; }
+    // The item's own picture, made empty on first use.
+    TBitmap* Bitmap();
 
     int Count() const { return static_cast<int>(FItems.size()); }
     TMenuItem* Items(int index) const { return FItems.at(static_cast<size_t>(index)); }
@@ -56,6 +62,8 @@ private:
     bool FEnabled = true;
     bool FVisible = true;
     bool FChecked = false;
+    int FImageIndex = -1;
+    std::unique_ptr<TBitmap> FBitmap;
     TBasicAction* FAction = nullptr;
     TMenuItem* FParent = nullptr;
     std::vector<TMenuItem*> FItems;   // owned through the component tree
@@ -79,6 +87,19 @@ public:
 private:
     TMenuItem* FItems;   // owned through the component tree
     TComponent* FPopupComponent = nullptr;
+};
+
+// The menu bar of a form: the children of Items are its top-level items.
+class TMainMenu : public TComponent {
+public:
+    explicit TMainMenu(TComponent* owner);
+
+    TMenuItem* Items() const { return FItems; }
+
+    CL_CLASS_NAME(TMainMenu)
+
+private:
+    TMenuItem* FItems;   // owned through the component tree
 };
 
 #endif  // _WIN32

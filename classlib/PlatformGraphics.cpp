@@ -26,4 +26,17 @@ uint32_t SysColorRGB(int index)
 #endif
 }
 
+int ScreenPixelsPerInch()
+{
+#ifdef _WIN32
+    HDC screen = GetDC(nullptr);
+    const int ppi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr)
+        ReleaseDC(nullptr, screen);
+    return ppi > 0 ? ppi : 96;
+#else
+    return 96;
+#endif
+}
+
 }  // namespace plat

@@ -85,18 +85,15 @@ void SaveProcessProxy()
     gSavedProxy.saved = true;
 }
 
-// Sets the proxy of this process only: the URL-moniker session's (which the browser control's
-// requests use) and the internet library's in-memory default (NULL handle). The user's stored
-// per-connection settings are never touched. True when either took it.
+// Sets the proxy of this process's URL-moniker session, which the browser control's requests
+// use. The user's stored per-connection settings are never touched.
 bool SetProcessProxy(DWORD accessType, const std::string& proxy, const std::string& bypass)
 {
     INTERNET_PROXY_INFO info{};
     info.dwAccessType = accessType;
     info.lpszProxy = reinterpret_cast<LPCTSTR>(proxy.empty() ? nullptr : proxy.c_str());
     info.lpszProxyBypass = reinterpret_cast<LPCTSTR>(bypass.empty() ? nullptr : bypass.c_str());
-    const bool session = SUCCEEDED(UrlMkSetSessionOption(INTERNET_OPTION_PROXY, &info, sizeof info, 0));
-    const bool library = InternetSetOptionA(nullptr, INTERNET_OPTION_PROXY, &info, sizeof info) != FALSE;
-    return session || library;
+    return SUCCEEDED(UrlMkSetSessionOption(INTERNET_OPTION_PROXY, &info, sizeof info, 0));
 }
 
 }  // namespace

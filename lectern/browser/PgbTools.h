@@ -1,10 +1,11 @@
 // Tool routines of the browser component: the system version test, the proxy, the navigation
 // click sound and the browser engine's version.
 //
-// The proxy is set for this process only: the routines change the process's in-memory proxy
-// of the internet library, never the per-connection settings stored in the user's registry,
-// and ResetProxy puts back exactly what the process had before the first change. Nothing is
-// shown to the user.
+// The proxy is set for this process only: the routines change the proxy of the process's
+// URL-moniker session (which the browser control's requests use), never the per-connection
+// settings stored in the user's registry, and ResetProxy puts back exactly what the process
+// used before the first change. Nothing is shown to the user; failure shows only in the
+// Boolean results.
 #pragma once
 
 #include <string>

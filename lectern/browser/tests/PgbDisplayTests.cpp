@@ -188,9 +188,10 @@ std::vector<COLORREF> CaptureWindow(HWND window, const char* file, RECT& area)
     return pixels;
 }
 
+// One form with the real control for the whole suite (showing a window costs seconds here).
 class RealControlTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    static void SetUpTestSuite()
     {
         form = new TForm(Application);
         form->SetCaption("Browser host");
@@ -202,14 +203,23 @@ protected:
         form->Show();
         Application->ProcessMessages();
     }
-    void TearDown() override
+    static void TearDownTestSuite()
     {
         delete form;
+        form = nullptr;
+        browser = nullptr;
         Application->ProcessMessages();
     }
-    TForm* form = nullptr;
-    TPageBrowser* browser = nullptr;
+    void TearDown() override
+    {
+        browser->OnBeforeNavigate2 = TWebBrowserBeforeNavigate2();
+        browser->DialogBoxes().NewCaption.clear();
+    }
+    static TForm* form;
+    static TPageBrowser* browser;
 };
+TForm* RealControlTest::form = nullptr;
+TPageBrowser* RealControlTest::browser = nullptr;
 
 TEST_F(RealControlTest, ActivatesInPlaceAndNavigatesToALocalServerWithCancelHonoured)
 {

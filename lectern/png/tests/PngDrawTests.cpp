@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 
 using namespace pngtest;
 
@@ -67,6 +68,41 @@ uint32_t Blend(uint32_t source, uint32_t alpha, uint32_t target)
     return (source * alpha + (255 - alpha) * target + 255) / 256;
 }
 
+// Draws picture into rect of a fresh surface and counts the surface's pixels that differ from
+// expected(ix, iy, target): ix, iy the pixel's place relative to the rectangle, target the
+// pixel before drawing (blue in the low byte).
+int DrawAndCountWrong(TPngPicture& picture, const TRect& rect,
+                      const std::function<uint32_t(int ix, int iy, uint32_t target)>& expected)
+{
+    Surface surface;
+    const std::vector<uint32_t> before = surface.Pixels();
+    TCanvas canvas(surface.DC());
+    picture.Draw(&canvas, rect);
+    const std::vector<uint32_t> after = surface.Pixels();
+    int wrong = 0;
+    for (int y = 0; y < kSurfaceHeight; ++y) {
+        for (int x = 0; x < kSurfaceWidth; ++x) {
+            const size_t at = size_t(y) * kSurfaceWidth + x;
+            wrong += (after[at] & 0xFFFFFF) != expected(x - rect.Left, y - rect.Top, before[at] & 0xFFFFFF);
+        }
+    }
+    return wrong;
+}
+
+// The red, green, blue, alpha of the image pixel (x, y), or nullptr outside the image.
+const uint8_t* ImagePixel(const std::vector<uint8_t>& rgba, const TPngPicture& picture, int x, int y)
+{
+    if (x < 0 || y < 0 || x >= picture.Width() || y >= picture.Height()) {
+        return nullptr;
+    }
+    return &rgba[(size_t(y) * picture.Width() + x) * 4];
+}
+
+uint32_t Opaque(const uint8_t* p)
+{
+    return uint32_t(p[2] | p[1] << 8 | p[0] << 16);
+}
+
 TEST(PngDraw, PartialTransparencyBlendsEveryPixelAtTheImagesOwnSize)
 {
     for (const char* name : {"im-rgba8.png", "im-ga8.png", "pil-p-trns-partial.png", "im-rgba16-i.png"}) {
@@ -74,27 +110,19 @@ TEST(PngDraw, PartialTransparencyBlendsEveryPixelAtTheImagesOwnSize)
         LoadFixture(picture, name);
         ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmPartial) << name;
         const std::vector<uint8_t> rgba = RgbaPixels(picture);
-        Surface surface;
-        const std::vector<uint32_t> before = surface.Pixels();
-        TCanvas canvas(surface.DC());
-        const int left = 5, top = 7;
-        picture.Draw(&canvas, Rect(left, top, left + 2 * picture.Width(), top + 2 * picture.Height()));
-        const std::vector<uint32_t> after = surface.Pixels();
-        int wrong = 0;
-        for (int y = 0; y < kSurfaceHeight; ++y) {
-            for (int x = 0; x < kSurfaceWidth; ++x) {
-                const uint32_t target = before[y * kSurfaceWidth + x] & 0xFFFFFF;
-                uint32_t expected = target;
-                const int ix = x - left, iy = y - top;
-                if (ix >= 0 && iy >= 0 && ix < picture.Width() && iy < picture.Height()) {
-                    const uint8_t* p = &rgba[(size_t(iy) * picture.Width() + ix) * 4];
-                    expected = Blend(p[2], p[3], target & 0xFF) | Blend(p[1], p[3], target >> 8 & 0xFF) << 8 |
-                               Blend(p[0], p[3], target >> 16) << 16;
-                }
-                wrong += (after[y * kSurfaceWidth + x] & 0xFFFFFF) != expected;
-            }
-        }
-        EXPECT_EQ(wrong, 0) << name;
+        const TRect twice = Rect(5, 7, 5 + 2 * picture.Width(), 7 + 2 * picture.Height());
+        EXPECT_EQ(DrawAndCountWrong(picture, twice,
+                                    [&](int ix, int iy, uint32_t target) {
+                                        const uint8_t* p = ImagePixel(rgba, picture, ix, iy);
+                                        if (!p) {
+                                            return target;
+                                        }
+                                        return Blend(p[2], p[3], target & 0xFF) |
+                                               Blend(p[1], p[3], target >> 8 & 0xFF) << 8 |
+                                               Blend(p[0], p[3], target >> 16) << 16;
+                                    }),
+                  0)
+            << name;
     }
 }
 
@@ -103,20 +131,15 @@ TEST(PngDraw, AnOpaqueImageIsStretchedOverTheRectangle)
     TPngPicture picture;
     LoadFixture(picture, "im-rgb8.png");
     ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmNone);
-    Surface surface;
-    TCanvas canvas(surface.DC());
-    picture.Draw(&canvas, Rect(3, 4, 3 + 2 * picture.Width(), 4 + 2 * picture.Height()));
-    surface.Pixels();
-    int wrong = 0;
-    for (int y = 0; y < 2 * picture.Height(); ++y) {
-        for (int x = 0; x < 2 * picture.Width(); ++x) {
-            const uint32_t colour = uint32_t(picture.GetPixels(x / 2, y / 2));  // red in the low byte
-            const uint32_t expected = (colour & 0xFF) << 16 | (colour & 0xFF00) | colour >> 16;
-            wrong += surface.At(3 + x, 4 + y) != expected;
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(surface.At(2, 4), uint32_t((2 * 7) | (4 * 11) << 8 | (6 * 3) << 16));  // left of the rectangle
+    const std::vector<uint8_t> rgba = RgbaPixels(picture);
+    const TRect twice = Rect(3, 4, 3 + 2 * picture.Width(), 4 + 2 * picture.Height());
+    EXPECT_EQ(DrawAndCountWrong(picture, twice,
+                                [&](int ix, int iy, uint32_t target) {
+                                    const uint8_t* p = ix >= 0 && iy >= 0 ? ImagePixel(rgba, picture, ix / 2, iy / 2)
+                                                                          : nullptr;
+                                    return p ? Opaque(p) : target;
+                                }),
+              0);
 }
 
 TEST(PngDraw, TheTransparentColourLeavesTheTargetAndTheRestIsCopied)
@@ -126,23 +149,24 @@ TEST(PngDraw, TheTransparentColourLeavesTheTargetAndTheRestIsCopied)
         LoadFixture(picture, name);
         ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmBit) << name;
         const std::vector<uint8_t> rgba = RgbaPixels(picture);
-        Surface surface;
-        const std::vector<uint32_t> before = surface.Pixels();
-        TCanvas canvas(surface.DC());
-        picture.Draw(&canvas, Rect(10, 12, 10 + picture.Width(), 12 + picture.Height()));
-        const std::vector<uint32_t> after = surface.Pixels();
-        int wrong = 0, transparent = 0;
-        for (int y = 0; y < picture.Height(); ++y) {
-            for (int x = 0; x < picture.Width(); ++x) {
-                const uint8_t* p = &rgba[(size_t(y) * picture.Width() + x) * 4];
-                const size_t at = size_t(12 + y) * kSurfaceWidth + 10 + x;
-                const uint32_t expected = p[3] == 0 ? before[at] & 0xFFFFFF : uint32_t(p[2] | p[1] << 8 | p[0] << 16);
-                transparent += p[3] == 0;
-                wrong += (after[at] & 0xFFFFFF) != expected;
-            }
+        int transparent = 0;
+        for (size_t i = 3; i < rgba.size(); i += 4) {
+            transparent += rgba[i] == 0;
         }
         EXPECT_GT(transparent, 0) << name;
-        EXPECT_EQ(wrong, 0) << name;
+        // At the image's own size, and stretched to twice it (each pixel covers two by two).
+        for (int scale : {1, 2}) {
+            const TRect rect = Rect(10, 12, 10 + scale * picture.Width(), 12 + scale * picture.Height());
+            EXPECT_EQ(DrawAndCountWrong(picture, rect,
+                                        [&](int ix, int iy, uint32_t target) {
+                                            const uint8_t* p = ix >= 0 && iy >= 0
+                                                                   ? ImagePixel(rgba, picture, ix / scale, iy / scale)
+                                                                   : nullptr;
+                                            return p && p[3] != 0 ? Opaque(p) : target;
+                                        }),
+                      0)
+                << name << " scale " << scale;
+        }
     }
 }
 

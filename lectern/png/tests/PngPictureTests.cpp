@@ -182,6 +182,22 @@ TEST(PngPicture, ChromaticityIsSkippedAndUnknownAncillaryChunksAreKept)
     EXPECT_EQ(RgbaPixels(again), RgbaPixels(picture));
 }
 
+TEST(PngPicture, TimeChunkIsReadAndWrittenAgain)
+{
+    const std::string stamp("\x07\xEA\x0C\x0A\x0E\x1E\x05", 7);  // 2026-12-10 14:30:05
+    TPngPicture picture;
+    LoadPng(picture, SmallRgb().Chunk("tIME", stamp).Chunk("IDAT", Deflate(kRgbRows)).End().Data());
+    const TChunktIME* time = picture.Chunks().ItemFromClass<TChunktIME>();
+    ASSERT_NE(time, nullptr);
+    EXPECT_EQ(time->Year, 2026);
+    EXPECT_EQ(time->Month, 12);
+    EXPECT_EQ(time->Day, 10);
+    EXPECT_EQ(time->Hour, 14);
+    EXPECT_EQ(time->Minute, 30);
+    EXPECT_EQ(time->Second, 5);
+    EXPECT_EQ(SplitChunks(SavePng(picture))[1], (std::pair<std::string, std::string>{"tIME", stamp}));
+}
+
 TEST(PngPicture, TextChunksStayInsideTheirDataAndCompressedTextIsCapped)
 {
     const std::string bomb = Deflate(std::string(kPngTextInflateLimitBytes + 1, 'a'), 9);

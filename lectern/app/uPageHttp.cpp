@@ -1,8 +1,18 @@
 #include "lectern/app/uPageHttp.h"
 
 #include "lectern/lc/lcSockBase.h"
+#ifdef _WIN32
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcHWndPool.h"
+#include "lectern/lc/lcSockApiWin.h"
+#include "lectern/lc/lcSocketPool.h"
+#include "lectern/lc/lcWinSock.h"
+#endif
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcThrPool.h"
+
+#include "classlib/PlatformTime.h"
+#include "classlib/Threads.h"
 
 #include <string>
 
@@ -36,6 +46,27 @@ void FinalizePageHttp()
     FinalizeLcThrPool();
     FinalizeLcSocketSrvProv();
 }
+
+#ifdef _WIN32
+void InitializeServerUnits()
+{
+    InitializeLcWinSock();
+    InitializeLcHWndPool();
+    InitializeLcSocketPool();
+    InitializeLcAsyncSelect();
+    InitializeLcWinSocket();
+    InitializePageHttp();
+}
+
+void FinalizeServerUnits()
+{
+    FinalizePageHttp();
+    FinalizeLcWinSocket();
+    FinalizeLcSocketPool();
+    FinalizeLcHWndPool();
+    FinalizeLcWinSock();
+}
+#endif
 
 bool CanListenOnPort(const std::string& addr, int port)
 {
@@ -85,16 +116,49 @@ TPageHttpServer::~TPageHttpServer()
     FFileProvider.reset();
 }
 
-int TPageHttpServer::ListenOnFirstFreePort(int first, int last)
+int TPageHttpServer::ListenOnFirstFreePort(int first, int last, TPortProbe probe)
 {
     for (int port = first; port <= last; ++port) {
-        if (CanListenOnPort(FServer->ServerAddr, port)) {
-            FServer->ServerPort = std::to_string(port);
-            FServer->Listen(false);
+        if (!probe(FServer->ServerAddr, port)) {
+            continue;
+        }
+        FListenLock.Enter();
+        FListenOutcome = TListenOutcome::Pending;
+        FListenDone.ResetEvent();
+        FListenLock.Leave();
+        FServer->ServerPort = std::to_string(port);
+        FServer->Listen(false);
+        WaitForListen();
+        FListenLock.Enter();
+        const TListenOutcome outcome = FListenOutcome;
+        FListenLock.Leave();
+        if (outcome == TListenOutcome::Started) {
             return port;
         }
+        FServer->StopListen();
     }
     return 0;
+}
+
+void TPageHttpServer::WaitForListen()
+{
+    // The main thread's messages and synchronised calls go on meanwhile; the wait ends as soon
+    // as the outcome is known (start-up waits for it).
+    const uint64_t deadline = plat::MonotonicMs() + uint64_t{kListenWaitSeconds} * 1000u;
+    while (FListenDone.WaitFor(0) != TWaitResult::wrSignaled && plat::MonotonicMs() < deadline) {
+        bool busy = false;
+        plat::PumpResult pumped;
+        while ((pumped = plat::PumpOneMessage()) == plat::PumpResult::Dispatched) {
+            busy = true;
+        }
+        if (pumped == plat::PumpResult::Quit) {
+            return;
+        }
+        busy = CheckSynchronize() || busy;
+        if (!busy) {
+            FListenDone.WaitFor(kListenPollMs);
+        }
+    }
 }
 
 void TPageHttpServer::CheckRequest(TLcConnection* sender)
@@ -115,6 +179,20 @@ void TPageHttpServer::InvalidRequest(TLcConnection* sender)
     FPages.ServerInvalidRequest(connection);
 }
 
-void TPageHttpServer::ListenStart(TLcConnection*) { FPages.ServerListenStart(); }
+void TPageHttpServer::ListenStart(TLcConnection*)
+{
+    FPages.ServerListenStart();
+    FListenLock.Enter();
+    FListenOutcome = TListenOutcome::Started;
+    FListenDone.SetEvent();
+    FListenLock.Leave();
+}
 
-void TPageHttpServer::ListenError(TLcConnection*, const Exception& e) { FPages.ServerListenError(e); }
+void TPageHttpServer::ListenError(TLcConnection*, const Exception& e)
+{
+    FPages.ServerListenError(e);
+    FListenLock.Enter();
+    FListenOutcome = TListenOutcome::Failed;
+    FListenDone.SetEvent();
+    FListenLock.Leave();
+}

@@ -15,6 +15,8 @@
 #include "lectern/app/uPageServer.h"
 #include "lectern/lc/lcHttpSrv.h"
 
+#include "classlib/SyncObjs.h"
+
 #include <memory>
 #include <string>
 
@@ -38,10 +40,24 @@ private:
 void InitializePageHttp();
 void FinalizePageHttp();
 
+#ifdef _WIN32
+// The whole server side of a program: the socket layer (binding, hidden windows, registry,
+// dispatcher, socket interface), then the units of InitializePageHttp; ended in reverse.
+void InitializeServerUnits();
+void FinalizeServerUnits();
+#endif
+
 // True when a fresh server with no listen-error handler can listen on addr:port: its Listen
 // raises when the address cannot be bound. The probe is freed, its socket closed, before this
 // returns. Exceptions other than the run-time's base exception pass on.
 bool CanListenOnPort(const std::string& addr, int port);
+
+constexpr uint32_t kListenWaitSeconds = 10;
+// While waiting for the listen's outcome with nothing to dispatch: the longest nap.
+constexpr uint32_t kListenPollMs = 2;
+
+// A port probe: true when addr:port can be bound.
+using TPortProbe = bool (*)(const std::string& addr, int port);
 
 class TPageHttpServer : public TObject {
 public:
@@ -54,19 +70,28 @@ public:
     TLcHttpServer& Server() { return *FServer; }
 
     // Probes the ports first..last in ascending order and listens on the first one a probe
-    // could take. Answers that port, or 0 when no probe succeeded (the server does not listen).
-    int ListenOnFirstFreePort(int first = 8000, int last = 8099);
+    // could take. The listen itself ends on another thread: its outcome is waited for (up to
+    // kListenWaitSeconds, with the main thread's messages dispatched), and a port that another
+    // program took between the probe and the listen is left for the next one. Answers the port
+    // the server listens on, or 0 when none was left (the server does not listen).
+    int ListenOnFirstFreePort(int first = 8000, int last = 8099, TPortProbe probe = CanListenOnPort);
 
     CL_CLASS_NAME(TPageHttpServer)
 
 private:
+    void WaitForListen();
     void CheckRequest(TLcConnection* sender);
     void DataReceived(TLcConnection* sender);
     void InvalidRequest(TLcConnection* sender);
     void ListenStart(TLcConnection* sender);
     void ListenError(TLcConnection* sender, const Exception& e);
 
+    enum class TListenOutcome { Pending, Started, Failed };
+
     TPageServer FPages;
+    TCriticalSection FListenLock;
+    TListenOutcome FListenOutcome = TListenOutcome::Pending;
+    TSyncEvent FListenDone{true, false};
     // Declared in the order they go: the server (which waits for its connections) first.
     std::unique_ptr<TLcDataProvider> FFileProvider;
     std::unique_ptr<TLcDataServerLink> FServerLink;

@@ -11,11 +11,6 @@
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uPageHttp.h"
 #include "lectern/book/LBLzhArchive.h"
-#include "lectern/lc/lcAsyncSelect.h"
-#include "lectern/lc/lcHWndPool.h"
-#include "lectern/lc/lcSockApiWin.h"
-#include "lectern/lc/lcSocketPool.h"
-#include "lectern/lc/lcWinSock.h"
 
 #include "classlib/Threads.h"
 
@@ -72,23 +67,8 @@ private:
 
 // The units the server stands on, started and ended in the program's order.
 struct TServerUnits {
-    TServerUnits()
-    {
-        InitializeLcWinSock();
-        InitializeLcHWndPool();
-        InitializeLcSocketPool();
-        InitializeLcAsyncSelect();
-        InitializeLcWinSocket();
-        InitializePageHttp();
-    }
-    ~TServerUnits()
-    {
-        FinalizePageHttp();
-        FinalizeLcWinSocket();
-        FinalizeLcSocketPool();
-        FinalizeLcHWndPool();
-        FinalizeLcWinSock();
-    }
+    TServerUnits() { InitializeServerUnits(); }
+    ~TServerUnits() { FinalizeServerUnits(); }
 };
 
 // Signalled when standard input reaches its end (or fails).

@@ -146,6 +146,27 @@ TEST_F(PageHttp, TheProbeSkipsAPortAnotherProgramHolds)
     EXPECT_FALSE(CanListenOnPort("127.0.0.1", port)) << "the server holds its port";
 }
 
+// Another program takes the port between the probe and the listen (a probe that says yes to
+// every port stands for that): the listen fails, and the server moves on to the next port.
+TEST_F(PageHttp, AListenThatFailsAfterTheProbeMovesOn)
+{
+    const TPortProbe fooled = [](const std::string&, int) { return true; };
+    PortHolder first(kFirstPort);
+    PortHolder second(kFirstPort + 1);
+    ASSERT_TRUE(first.held && second.held);
+    pages = std::make_unique<TPageHttpServer>(host);
+    EXPECT_EQ(pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 2, fooled), kFirstPort + 2);
+    EXPECT_EQ(host.ready, 1);
+    EXPECT_FALSE(CanListenOnPort("127.0.0.1", kFirstPort + 2)) << "the server holds its port";
+    pages.reset();
+
+    PortHolder third(kFirstPort + 2);
+    ASSERT_TRUE(third.held);
+    pages = std::make_unique<TPageHttpServer>(host);
+    EXPECT_EQ(pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 2, fooled), 0) << "none was left";
+    EXPECT_EQ(host.ready, 1);
+}
+
 TEST_F(PageHttp, APageGoesThroughTheWholeStack)
 {
     const int port = StartServer();

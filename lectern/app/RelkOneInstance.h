@@ -1,0 +1,95 @@
+// The single-instance guard: one viewer runs per executable name. A second start hands its
+// command-line parameters to the running instance, which comes to the front and receives them
+// in OnInstanceStarted; the second instance then ends without showing a window.
+//
+// The instances meet in a named file mapping of the paging file (the executable's file name,
+// kInstanceBlockSize bytes) and a semaphore of that name + "Sem" (maximum count 1):
+//
+//   offset 0    4 bytes   handle of the first instance's message window
+//   offset 4    4 bytes   number of parameters (0 to 10)
+//   offset 8    10 x 301  parameter slots: up to 300 characters and a zero byte each
+//
+// The first instance creates the block, its message window and the semaphore (count 1: the
+// block is free). A second one takes the semaphore, writes its parameters, posts message 1324
+// (WM_USER + 300) to the window, and waits for the semaphore again, which the first instance
+// releases once it has read the block. A first instance that does not answer within 10
+// seconds (for either wait) lets the new one take over as the first.
+//
+// The block is written by another process: the reader clamps the count to 10 and reads each
+// slot only up to its 300 characters, whatever the bytes say. The second instance lets the
+// first one take the foreground (the platform grants that only to a process the foreground
+// process names).
+#pragma once
+
+#include "classlib/Components.h"
+#include "classlib/Events.h"
+#include "classlib/StringList.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+constexpr int kInstanceMaxParams = 10;
+constexpr int kInstanceParamChars = 300;
+constexpr int kInstanceSlotBytes = kInstanceParamChars + 1;
+constexpr int kInstanceSlotsOffset = 8;
+constexpr int kInstanceBlockSize = kInstanceSlotsOffset + kInstanceMaxParams * kInstanceSlotBytes;  // 3018
+constexpr unsigned kInstanceMessage = 0x0400 + 300;  // WM_USER + 300
+
+// The count and slots of a block: the first ten parameters, each cut to 300 characters.
+void WriteInstanceParams(uint8_t* block, const std::vector<std::string>& params);
+// The parameters in a block: the count clamped to 0..10, each slot up to its zero byte and
+// never beyond its 300 characters.
+std::vector<std::string> ReadInstanceParams(const uint8_t* block);
+
+using TOnInstanceStarted = TEvent<TObject*, TStringList*>;
+
+class TOneInstance : public TComponent {
+public:
+    // Raises Exception "Drop only one of these components on your form !" when one exists.
+    explicit TOneInstance(TComponent* owner);
+    ~TOneInstance() override;
+
+    bool ShowOnNewInstance = true;
+    bool UseHaltToExit = false;
+    TOnInstanceStarted OnInstanceStarted;
+
+    // Runs the check once the owner has set the properties: the first instance takes the block;
+    // a second one hands its parameters over and (unless UseHaltToExit ends it at once) reports
+    // HandedOver, after which its program ends without showing a window.
+    virtual void Loaded();
+    bool HandedOver() const { return FHandedOver; }
+
+    CL_CLASS_NAME(TOneInstance)
+
+protected:
+    virtual void DoInstanceStarted(TStringList* params);
+
+private:
+#ifdef _WIN32
+    void CheckInstance();
+    void BecomeFirst(uint8_t* block);
+    bool ForwardParams(uint8_t* block);  // true when the view was unmapped
+    bool WaitSemaphore();
+    void ReleaseSemaphore();
+    void CloseSemaphore();
+    void ReceiveParams();
+    static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HANDLE FMapping = nullptr;
+    HWND FWindow = nullptr;
+    HANDLE FSemaphore = nullptr;
+#endif
+    bool FHandedOver = false;
+};
+
+#ifdef _WIN32
+// The command-line parameters without the program path.
+std::vector<std::string> CommandLineParams();
+// The executable's file name without its folder: the name of the block.
+std::string InstanceBlockName();
+#endif

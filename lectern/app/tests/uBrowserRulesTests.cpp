@@ -1,0 +1,128 @@
+#include "lectern/app/uBrowserRules.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using A = TNavigationAction;
+
+TEST(Navigation, LinksByAddressSettingAndTheirPage)
+{
+    const std::string base = "http://127.0.0.1:8000/tomekit.7/0F8FAD5B-D9CB-469F-A165-70867728950E/";
+    const std::string book = base + "index.html";
+    const std::string web = "http://example.org/page.html";
+    struct Case {
+        std::string url;
+        std::string from;   // the page shown
+        A closed, open;     // OpenExternal off, on
+    };
+    const Case cases[] = {
+        {"about:blank", book, A::LeaveAlone, A::LeaveAlone},
+        {base + "chapter1.html", book, A::Load, A::Load},
+        {base + "chapter1.html", web, A::Load, A::Load},
+        {"HTTP://127.0.0.1:8000/TOMEKIT.7/0f8fad5b-d9cb-469f-a165-70867728950e/x.htm", book, A::Load, A::Load},
+        {"javascript:void(0)", book, A::Load, A::Load},
+        {"res://ieframe.dll/x", book, A::Load, A::Load},
+        {web, book, A::Load, A::OpenExternal},
+        {"https://example.org/", book, A::Load, A::OpenExternal},
+        {"http://127.0.0.1:8000/other/", book, A::Load, A::OpenExternal},
+        {"mailto:someone@example.org", book, A::OpenExternal, A::OpenExternal},
+        {"mailto:someone@example.org", web, A::OpenExternal, A::OpenExternal},
+        {"ftp://example.org/f", book, A::OpenExternal, A::OpenExternal},
+        {"exec:setup.exe;/q", book, A::Execute, A::Execute},
+        {"EXEC:setup.exe", "", A::Execute, A::Execute},
+        {"exec:setup.exe", "about:blank", A::Execute, A::Execute},
+        {"exec:calc.exe", web, A::Refuse, A::Refuse},
+        {"exec:calc.exe", "http://127.0.0.1:8000/tomekit.7/other-run/x.html", A::Refuse, A::Refuse},
+        {"file:///C:/Windows/notepad.exe", book, A::OpenExternal, A::OpenExternal},
+        {"FILE://server/share/x.exe", web, A::Refuse, A::Refuse},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecideNavigation(c.url, base, c.from, false), c.closed) << c.url << " from " << c.from;
+        EXPECT_EQ(DecideNavigation(c.url, base, c.from, true), c.open) << c.url << " from " << c.from;
+    }
+}
+
+TEST(Navigation, NewWindowsForBookPagesStay)
+{
+    const std::string base = "http://127.0.0.1:8000/p/G/";
+    EXPECT_FALSE(NewWindowOpensExternal(base + "popup.html", base));
+    EXPECT_TRUE(NewWindowOpensExternal("http://example.org/", base));
+    EXPECT_TRUE(NewWindowOpensExternal("https://example.org/", base));
+    EXPECT_FALSE(NewWindowOpensExternal("mailto:x@example.org", base));
+}
+
+TEST(FileLinks, PercentEscapesAndSeparators)
+{
+    struct Case {
+        std::string in, out;
+    };
+    const Case decode[] = {
+        {"my%20file.exe", "my file.exe"}, {"100%", "100%"},   {"%00x", "%00x"}, {"%zz", "%zz"},
+        {"%4", "\x04"},                    {"%1G", "%1G"},     {"%41%42", "AB"}, {"%e4", "\xE4"},
+    };
+    for (const Case& c : decode) {
+        EXPECT_EQ(DecodePercentEscapes(c.in), c.out) << c.in;
+    }
+    struct Split {
+        std::string link, file, params;
+    };
+    const Split splits[] = {
+        {"exec:tools\\my%20tool.exe;-a -b", "tools\\my tool.exe", "-a -b"},
+        {"Exec:viewer.exe", "viewer.exe", ""},
+        {"exec:a.exe;b;c", "a.exe", "b;c"},
+        {"setup.exe\t/quiet", "setup.exe", "/quiet"},
+        {"setup;x.exe", "setup;x.exe", ""},
+    };
+    for (const Split& s : splits) {
+        const TFileRun run = SplitFileLink(s.link);
+        EXPECT_EQ(run.File, s.file) << s.link;
+        EXPECT_EQ(run.Params, s.params) << s.link;
+    }
+}
+
+TEST(PageTitle, LocalAddressesAreNoTitles)
+{
+    EXPECT_TRUE(TakesPageTitle(true, "Chapter 1"));
+    EXPECT_FALSE(TakesPageTitle(true, "http://127.0.0.1:8000/x/index.html"));
+    EXPECT_TRUE(TakesPageTitle(true, "HTTP://127.0.0.1"));
+    EXPECT_FALSE(TakesPageTitle(false, "Chapter 1"));
+}
+
+TEST(Input, ShortcutsAndContextMenuByPermission)
+{
+    using K = TInputKind;
+    using R = TInputAction;
+    struct Case {
+        TInput input;
+        TInputRules rules;
+        R expected;
+    };
+    const TInputRules none{false, false, false};
+    const TInputRules all{true, true, false};
+    const TInputRules noMenu{false, false, true};
+    const Case cases[] = {
+        {{K::KeyDown, 'C', true, false, true}, none, R::Swallow},
+        {{K::KeyDown, 'C', true, false, true}, all, R::PassOn},
+        {{K::KeyDown, 'X', true, false, true}, none, R::Swallow},
+        {{K::KeyDown, 'P', true, false, true}, none, R::Swallow},
+        {{K::KeyDown, 'P', true, false, true}, all, R::PassOn},
+        {{K::KeyDown, 'V', true, false, true}, none, R::PassOn},
+        {{K::KeyDown, 'F', true, false, true}, all, R::Swallow},
+        {{K::KeyDown, 'C', false, false, true}, none, R::PassOn},
+        {{K::RightButton, 0, false, false, true}, none, R::PopupContextMenu},
+        {{K::RightButton, 0, false, false, false}, none, R::PassOn},
+        {{K::RightButton, 0, false, false, true}, noMenu, R::PassOn},
+        {{K::KeyDown, kVkApps, false, false, true}, none, R::PopupContextMenu},
+        {{K::KeyDown, kVkApps, false, false, true}, noMenu, R::PassOn},
+        {{K::SysKeyDown, kVkF10, false, true, true}, none, R::PopupContextMenu},
+        {{K::SysKeyDown, kVkF10, false, false, true}, none, R::PassOn},
+        {{K::Other, 0, false, false, true}, none, R::PassOn},
+    };
+    int i = 0;
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecideInput(c.input, c.rules), c.expected) << "case " << i++;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,371 @@
+#!/usr/bin/env python3
+"""The viewer end to end, under Wine on a screen (Xvfb): lectern.exe with the sample book
+appended or named on its command line, seen from outside through lectern-peek (its window, its
+debug pane, its dialogs), curl and a headless chromium.
+
+    viewer_test.py --wine WINE --lectern EXE --peek EXE --maker EXE --curl CURL --chromium CHROMIUM
+                   [unittest arguments]
+
+Every test runs a copy of lectern.exe of its own name: the single-instance guard and the
+remembered placement are per executable.
+"""
+import argparse
+import os
+import re
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import zlib
+
+ARGS = None
+TEMP_DIR = None
+START_SECONDS = 60
+STOP_SECONDS = 15
+PLACEMENT_KEY = r"HKCU\Software\Miralobe\Pagewisp\eBooks"
+ADDRESS = re.compile(r"http://127\.0\.0\.1:(\d+)(/[^/\s]+/[0-9A-F-]{36}/)")
+
+
+def wine(*args, timeout=START_SECONDS, check=True):
+    done = subprocess.run([ARGS.wine, *args], capture_output=True, timeout=timeout, stdin=subprocess.DEVNULL)
+    if check and done.returncode != 0:
+        raise AssertionError("%s failed (%d): %s" % (args, done.returncode, done.stderr[-2000:]))
+    return done
+
+
+def winpath(path):
+    return subprocess.run(["winepath", "-w", path], capture_output=True, text=True, check=True).stdout.strip()
+
+
+def peek(*args, timeout=START_SECONDS):
+    done = wine(ARGS.peek, *args, timeout=timeout, check=False)
+    return done.returncode, done.stdout.decode("utf-8", "replace").strip()
+
+
+def make_exe(name, settings=None, only_settings=False):
+    """A copy of lectern.exe with the sample book appended (and extra settings lines, or only
+    those)."""
+    path = os.path.join(TEMP_DIR, name)
+    args = [ARGS.maker, winpath(path), "--exe", winpath(ARGS.lectern)]
+    if settings is not None:
+        args += ["--settings", settings]
+    if only_settings:
+        args.append("--only-settings")
+    wine(*args)
+    return path
+
+
+def plain_exe(name):
+    path = os.path.join(TEMP_DIR, name)
+    shutil.copy(ARGS.lectern, path)
+    return path
+
+
+def listening_ports():
+    done = subprocess.run(["ss", "-Hltn"], capture_output=True, text=True, check=True)
+    found = re.finditer(r"(?:127\.0\.0\.1|0\.0\.0\.0|\*|\[::\]|\[::1\]):(\d+)", done.stdout)
+    return {int(m.group(1)) for m in found}
+
+
+def hold_first_free_port():
+    """A Linux listener on the first port from 8000 that nobody listens on (connections that
+    linger after their end do not count: the viewer may bind beside them)."""
+    for port in range(8000, 8100):
+        s = socket.socket()
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            s.bind(("127.0.0.1", port))
+            s.listen(1)
+            return s, port
+        except OSError:
+            s.close()
+    raise AssertionError("no free port from 8000")
+
+
+class Viewer:
+    def __init__(self, exe, *args):
+        self.exe = exe
+        self.process = subprocess.Popen([ARGS.wine, exe, *args], stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def pane(self, seconds=START_SECONDS):
+        code, text = peek("pane", str(seconds), timeout=seconds + 30)
+        return text
+
+    def address(self):
+        """(port, base address) read from the debug pane."""
+        text = self.pane()
+        match = ADDRESS.search(text)
+        if not match:
+            box = peek("msgbox", "1")[1]  # a message box instead of the window?
+            raise AssertionError("no address in the debug pane: %r (running: %s, message box: %r)"
+                                 % (text, self.process.poll() is None, box))
+        return int(match.group(1)), "http://127.0.0.1:%s%s" % (match.group(1), match.group(2))
+
+    def ended(self, seconds=STOP_SECONDS):
+        try:
+            return self.process.wait(timeout=seconds) is not None
+        except subprocess.TimeoutExpired:
+            return False
+
+    def close(self):
+        if self.process.poll() is None:
+            peek("close")
+            if not self.ended():
+                self.process.kill()
+                self.process.wait()
+                raise AssertionError("the viewer did not end after WM_CLOSE")
+
+
+def settled(*args, expected, seconds=5):
+    """What peek answers once it answers expected, or its last answer after seconds."""
+    deadline = time.monotonic() + seconds
+    while True:
+        answer = peek(*args)[1]
+        if answer == expected or time.monotonic() > deadline:
+            return answer
+        time.sleep(0.2)
+
+
+def read_png(path):
+    """(width, height, rows of RGBA bytes) of a PNG as lectern-peek writes it (8-bit RGBA, no
+    interlace, filter 0 on every row)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, idat = 8, b""
+    while pos < len(data):
+        size, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + size]
+        if kind == b"IHDR":
+            width, height = struct.unpack(">II", body[:8])
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + size
+    raw = zlib.decompress(idat)
+    stride = width * 4 + 1
+    return width, height, [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
+
+
+def count_pixels(rows, x0, y0, x1, y1, test):
+    found = 0
+    for y in range(y0, y1):
+        for x in range(x0, x1):
+            r, g, b = rows[y][x * 4:x * 4 + 3]
+            found += bool(test(r, g, b))
+    return found
+
+
+def curl(url):
+    done = subprocess.run([ARGS.curl, "-s", "-S", "-o", "-", "-w", "\n%{http_code} %{content_type}", url],
+                          capture_output=True, timeout=30)
+    body, _, status = done.stdout.rpartition(b"\n")
+    return done.returncode, status.decode(), body
+
+
+class ViewerTestCase(unittest.TestCase):
+    def start(self, exe, *args):
+        viewer = Viewer(exe, *args)
+        self.addCleanup(viewer.close)
+        return viewer
+
+
+class Start(ViewerTestCase):
+    def test_appended_book_serves_its_pages(self):
+        viewer = self.start(make_exe("appended.exe"))
+        pane = viewer.pane()
+        self.assertIn("Server ready", pane)
+        port, base = viewer.address()
+        self.assertTrue(base.startswith("http://127.0.0.1:%d/sample.press/" % port), base)
+        self.assertIn("Load page: " + base + "index.html", pane)  # the first navigation: the start page
+        # The browser's request for it reached the viewer's own server.
+        deadline = time.monotonic() + 20
+        while "Ok: index.html" not in pane and time.monotonic() < deadline:
+            time.sleep(0.2)
+            pane = viewer.pane(5)
+        self.assertIn("Ok: index.html", pane)
+        self.assertEqual(peek("caption")[1], "Sample book")
+
+        # The caption bar shows the toolbar: the application-menu tab (orange) at the left, the
+        # round back and forward buttons (grey while there is no history) after it.
+        shot = os.path.join(TEMP_DIR, "appended.png")
+        self.assertEqual(peek("shot", winpath(shot))[0], 0)
+        width, height, rows = read_png(shot)
+        orange = count_pixels(rows, 0, 0, 110, 22, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90)
+        self.assertGreater(orange, 96 * 12, "no application-menu tab in the caption bar")
+        grey_discs = count_pixels(rows, 105, 0, 300, 22, lambda r, g, b: abs(r - g) < 8 and abs(g - b) < 8 and 150 < r < 200)
+        self.assertGreater(grey_discs, 100, "no back and forward buttons in the caption bar")
+        below = count_pixels(rows, 0, 40, 110, 62, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90)
+        self.assertEqual(below, 0)
+
+        for path, status in [("index.html", "200 text/html"), ("pages/chapter1.html", "200 text/html"),
+                             ("style.css", "200 text/css"), ("missing.html", "404 ")]:
+            with self.subTest(path=path):
+                code, got, body = curl(base + path)
+                self.assertEqual(code, 0)
+                self.assertEqual(got.split(";")[0], status)
+        code, got, body = curl(base + "images/logo.png")
+        self.assertTrue(got.startswith("200 image/"), got)
+        self.assertEqual(body[:8], b"\x89PNG\r\n\x1a\n")
+
+        # A real browser renders the start page from the viewer's server.
+        profile = tempfile.mkdtemp(prefix="chromium-", dir=TEMP_DIR)
+        done = subprocess.run(
+            [ARGS.chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+             "--no-first-run", "--user-data-dir=" + profile, "--virtual-time-budget=5000", "--dump-dom",
+             base + "index.html"], stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr[-2000:])
+        dom = done.stdout.decode("utf-8", "replace")
+        self.assertIn('<p id="scripted">Written by the book script</p>', dom)
+        self.assertIn('<span id="seen-style">rgb(32, 96, 160)</span>', dom)
+        self.assertIn('<span id="seen-picture">120x40</span>', dom)
+
+    def test_book_named_on_the_command_line(self):
+        book = os.path.join(TEMP_DIR, "named.book")
+        wine(ARGS.maker, winpath(book))
+        viewer = self.start(plain_exe("named.exe"), winpath(book))
+        port, base = viewer.address()
+        code, status, body = curl(base + "pages/chapter2.html")
+        self.assertEqual(status, "200 text/html")
+        self.assertIn(b"<h1>Chapter 2</h1>", body)
+
+    def test_not_a_book(self):
+        notes = os.path.join(TEMP_DIR, "notes.txt")
+        with open(notes, "w") as f:
+            f.write("not a book\n")
+        for args in [(), (winpath(notes),)]:
+            with self.subTest(args=args):
+                viewer = self.start(plain_exe("nobook.exe"), *args)
+                self.assertEqual(peek("msgbox", "30"), (0, "Invalid data"))
+                self.assertTrue(viewer.ended())
+                self.assertEqual(viewer.process.returncode, 0)
+
+
+class Settings(ViewerTestCase):
+    def test_a_book_without_settings(self):
+        # A single border without maximize button, the layout's client size (965 x 541), no
+        # toolbar, no debug pane.
+        viewer = self.start(make_exe("bare.exe", "", only_settings=True))
+        self.assertEqual(settled("style", expected="caption"), "caption")
+        left, top, right, bottom = map(int, peek("rect")[1].split())
+        shot = os.path.join(TEMP_DIR, "bare.png")
+        self.assertEqual(peek("shot", winpath(shot))[0], 0)
+        width, height, rows = read_png(shot)
+        self.assertEqual((width, height), (right - left, bottom - top))
+        self.assertGreater(width, 965)
+        self.assertLess(width, 965 + 20)
+        # (The window's own icon holds a few such pixels; the tab, over a thousand.)
+        self.assertLess(count_pixels(rows, 0, 0, 110, 22, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90), 50)
+        self.assertEqual(peek("pane", "1")[0], 1)
+
+    def test_kiosk_mode(self):
+        # No border, on top of other windows, maximized; no toolbar, no title, no password.
+        viewer = self.start(make_exe("kiosk.exe", "KioskMode=1\nUserPassword=never asked"))
+        viewer.address()
+        self.assertEqual(settled("state", expected="maximized"), "maximized")
+        self.assertEqual(peek("style")[1], "popup topmost")
+
+
+class Password(ViewerTestCase):
+    SETTINGS = "UserPassword=open sesame\nUserPasswordPrompt=The book's password:"
+
+    def test_right_password_opens_the_book(self):
+        viewer = self.start(make_exe("pw-right.exe", self.SETTINGS))
+        self.assertEqual(peek("password", "wrong")[0], 0)
+        self.assertEqual(peek("password", "open sesame")[0], 0)
+        viewer.address()
+
+    def test_three_wrong_entries_or_cancel_end_the_program(self):
+        exe = make_exe("pw-wrong.exe", self.SETTINGS)
+        for answers in [["password", "a"], ["password", "b"], ["password", "c"]], [["password-cancel"]]:
+            with self.subTest(answers=answers):
+                viewer = self.start(exe)
+                for answer in answers:
+                    self.assertEqual(peek(*answer)[0], 0)
+                self.assertTrue(viewer.ended())
+                self.assertEqual(peek("caption")[0], 1)  # no main window came up
+
+
+class Ports(ViewerTestCase):
+    def test_probe_moves_past_a_port_held_by_a_linux_listener(self):
+        held, held_port = hold_first_free_port()
+        self.addCleanup(held.close)
+        viewer = self.start(make_exe("ports.exe"))
+        port, base = viewer.address()
+        taken = listening_ports()
+        # The first port after the held one that nobody else listens on: the viewer's own.
+        self.assertGreater(port, held_port)
+        self.assertEqual([p for p in range(held_port + 1, port) if p not in taken], [], sorted(taken))
+        self.assertEqual(curl(base + "index.html")[1], "200 text/html")
+
+
+class Placement(ViewerTestCase):
+    def saved(self, exe):
+        done = wine("reg", "query", PLACEMENT_KEY, "/v", winpath(exe), check=False)
+        match = re.search(r"REG_SZ\s+(\S+)", done.stdout.decode("utf-8", "replace"))
+        return match.group(1) if match else None
+
+    def test_written_at_close_and_restored(self):
+        exe = make_exe("placement.exe", "Maximized=1")
+        wine("reg", "delete", PLACEMENT_KEY, "/v", winpath(exe), "/f", check=False)
+
+        # Nothing remembered: Maximized=1 starts maximized; the close saves the restored bounds
+        # (the centred 900 x 600 of the sample) and the state.
+        viewer = self.start(exe)
+        viewer.address()
+        self.assertEqual(settled("state", expected="maximized"), "maximized")
+        viewer.close()
+        self.assertEqual(self.saved(exe), "00003E" "000054" "000384" "000258" "1")
+
+        viewer = self.start(exe)
+        viewer.address()
+        self.assertEqual(settled("state", expected="maximized"), "maximized")
+        peek("move", "40", "30", "700", "500")
+        self.assertEqual(settled("rect", expected="40 30 740 530"), "40 30 740 530")
+        viewer.close()
+        self.assertEqual(self.saved(exe), "000028" "00001E" "0002BC" "0001F4" "0")
+
+        # A remembered normal window stays normal even with Maximized=1.
+        viewer = self.start(exe)
+        viewer.address()
+        self.assertEqual(peek("state")[1], "normal")
+        self.assertEqual(settled("rect", expected="40 30 740 530"), "40 30 740 530")
+
+
+class SingleInstance(ViewerTestCase):
+    def test_second_start_hands_its_parameter_to_the_first(self):
+        exe = make_exe("single.exe")
+        first = self.start(exe)
+        port, base = first.address()
+        second = Viewer(exe, "2")  # topic 2 of the map: pages/chapter2.html
+        self.assertTrue(second.ended(30), "the second instance did not end")
+        self.assertEqual(second.process.returncode, 0)
+        deadline = time.monotonic() + 20
+        page = "Load page: " + base + "pages/chapter2.html"
+        while page not in first.pane(5) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        self.assertIn(page, first.pane(5))
+
+
+def main():
+    global ARGS, TEMP_DIR
+    parser = argparse.ArgumentParser()
+    for name in ["--wine", "--lectern", "--peek", "--maker", "--curl", "--chromium"]:
+        parser.add_argument(name, required=True)
+    ARGS, rest = parser.parse_known_args()
+    TEMP_DIR = tempfile.mkdtemp(prefix="viewer-test-")
+    # Wine's background processes start here, with their output away from the test's pipes.
+    subprocess.run(["wineserver", "-p"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([ARGS.wine, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    try:
+        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    finally:
+        shutil.rmtree(TEMP_DIR, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -82,11 +82,28 @@ void TLcHttpRequestParser::Feed(std::string_view bytes)
 TLcRequestStep TLcHttpRequestParser::Next()
 {
     Assert(FRequest != nullptr, "TLcHttpRequestParser.Next: no request set.");
-    if (FDelivered) {
-        // The delivery is over: what the connection did not read of it is dropped.
+    for (;;) {
+        const TLcRequestStep step = NextStep();
+        if (step != TLcRequestStep::Delivery || !FSkipping) {
+            return step;
+        }
+        // The rest of a body whose request was answered already: nobody reads it.
         FDelivered = false;
         FStarted = false;
         FBody.clear();
+        if (FComplete) {
+            FSkipping = false;
+            ClearRequest();
+        }
+    }
+}
+
+TLcRequestStep TLcHttpRequestParser::NextStep()
+{
+    if (FDelivered) {
+        // The delivery is over; its unread body stays for Read.
+        FDelivered = false;
+        FStarted = false;
     }
     for (;;) {
         if (FRefused || FComplete) {
@@ -125,6 +142,8 @@ std::string TLcHttpRequestParser::Read()
 void TLcHttpRequestParser::NextRequest()
 {
     FDelivered = false;
+    // Answered before its body was all in: the rest of the body still comes and is dropped.
+    FSkipping = FHeaderComplete && !FComplete && !FRefused;
     ClearRequest();
 }
 
@@ -140,6 +159,7 @@ void TLcHttpRequestParser::Reset()
     FChunkState = TLcChunkState::SizeLine;
     FRemaining = -1;
     FDelivered = false;
+    FSkipping = false;
     FRefused = false;
     ClearRequest();
 }
@@ -316,10 +336,14 @@ TLcRequestStep TLcHttpRequestParser::ReadLengthBody()
 {
     const std::size_t available = Buffered();
     if (FRemaining > 0 && static_cast<int64_t>(available) < FRemaining) {
-        TakeBody(available);
+        if (!TakeBody(available)) {
+            return Refuse();
+        }
         return Delivery();
     }
-    TakeBody(FRemaining > 0 ? static_cast<std::size_t>(FRemaining) : 0);
+    if (!TakeBody(FRemaining > 0 ? static_cast<std::size_t>(FRemaining) : 0)) {
+        return Refuse();
+    }
     return Finish();
 }
 
@@ -347,14 +371,18 @@ TLcHttpRequestParser::TMaybeStep TLcHttpRequestParser::ReadChunk()
         // Next only comes here with bytes buffered.
         const std::size_t available = Buffered();
         if (static_cast<int64_t>(available) < FRemaining) {
-            TakeBody(available);
+            if (!TakeBody(available)) {
+                return Refuse();
+            }
             return Delivery();
         }
         if (FRemaining == 0) {
             FChunkState = TLcChunkState::LastEnd;
             return std::nullopt;
         }
-        TakeBody(static_cast<std::size_t>(FRemaining));
+        if (!TakeBody(static_cast<std::size_t>(FRemaining))) {
+            return Refuse();
+        }
         FChunkState = TLcChunkState::DataEnd;
         return std::nullopt;
     }
@@ -376,14 +404,20 @@ TLcHttpRequestParser::TMaybeStep TLcHttpRequestParser::ReadChunk()
     return Refuse();
 }
 
-void TLcHttpRequestParser::TakeBody(std::size_t count)
+bool TLcHttpRequestParser::TakeBody(std::size_t count)
 {
-    FBody.append(Rest().substr(0, count));
+    if (!FSkipping) {
+        if (FMaxRequestSize >= 1 && static_cast<int64_t>(FBody.size() + count) > FMaxRequestSize) {
+            return false;  // the unread body outgrows the limit
+        }
+        FBody.append(Rest().substr(0, count));
+    }
     FReceived += static_cast<int64_t>(count);
     if (FRemaining > 0) {
         FRemaining -= static_cast<int64_t>(count);
     }
     Consume(count);
+    return true;
 }
 
 TLcRequestStep TLcHttpRequestParser::Delivery()

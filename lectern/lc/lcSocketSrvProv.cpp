@@ -209,9 +209,15 @@ void TLcSocketServerProvider::ListenInServerThread(bool Restarting)
 {
     TLcBaseMessage* message = Restarting ? &Messages().ReInit : &Messages().Init;
     TProviderLock lock(*this);
-    if (FServerThread && TLcThread::PostJob(FServerThread, message))
+    if (FServerThread) {
+        if (TLcThread::PostJob(FServerThread, message))
+            return;
+        // A queue that is ending: it closes this listener first, then hands the start on to a
+        // new queue when it goes (a new queue now would listen before that close).
+        FServerThread->FPendingListen = Restarting ? 1 : 0;
         return;
-    // No queue yet, or one that is ending: the start goes to a new one, not into the void.
+    }
+    // No queue yet: the start goes to a new one.
     FServerThread = new TLcSocketServerThread(this);
     if (!TLcThread::PostJob(FServerThread, message))
         FServerThread = nullptr;  // the pool is closed
@@ -838,24 +844,40 @@ TLcSocketServerThread::~TLcSocketServerThread()
         TLcSocketServerProvider* provider = FProvider;
         if (!provider)
             return;
-        bool freeProvider;
+        // Only the provider's own queue closes it; the provider keeps a queue that is ending
+        // as its queue until this end is over (a start meanwhile waits in FPendingListen).
+        bool current;
         {
-            // Under the provider's lock, so that a Release on another thread either reaches
-            // this queue's end (it is freed here) or comes after it.
             TProviderLock lock(*provider);
-            if (provider->FServerThread == this)
-                provider->FServerThread = nullptr;
+            current = provider->FServerThread == this;
+        }
+        if (current) {
+            // No lock held here: closing fires triggers and takes the link's lock.
             try {
-                provider->SetLost(false);
+                {
+                    TProviderLock lock(*provider);
+                    provider->SetLost(false);
+                }
                 provider->InternalDisconnect();
             } catch (...) {
                 LogCaught("TLcSocketServerThread.Destroy");
             }
-            freeProvider = FStopReceived || provider->FFreeWithThread;
-            if (!freeProvider && FPendingListen >= 0) {
-                // A start posted while this queue was ending goes to a new queue.
-                provider->Listen(FPendingListen == 1);
-            }
+        }
+        bool freeProvider;
+        int pendingListen = -1;
+        {
+            // Under the provider's lock, so that a Release on another thread either reaches
+            // this queue's end (it is freed here) or comes after it.
+            TProviderLock lock(*provider);
+            if (current)
+                provider->FServerThread = nullptr;
+            freeProvider = FStopReceived || (current && provider->FFreeWithThread);
+            if (current && !freeProvider)
+                pendingListen = FPendingListen;
+        }
+        if (pendingListen >= 0) {
+            // A start posted while this queue was ending goes to a new queue.
+            provider->Listen(pendingListen == 1);
         }
         if (freeProvider) {
             try {

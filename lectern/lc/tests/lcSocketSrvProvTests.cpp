@@ -238,3 +238,59 @@ TEST_F(SocketServerProviderThreaded, ReleasingTheListenerWithClientsFreesEveryon
 }
 
 }  // namespace
+
+namespace {
+
+// A client queue that ends while its listener lives, then the listener released while it
+// listens: both queues' ends take the listener's lock and the link's lock, in one order.
+TEST_F(SocketServerProviderThreaded, ClientEndsThenTheListeningListenerIsReleased)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    TSocket peer = Arrive(api, ListenHandle(api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 1 && api.RegistryCount() == 2; }, [&] { api.Pump(); }));
+    api.Event(peer, kFdWrite);
+    ASSERT_TRUE(WaitFor([&] { return recorder.Connect == 1; }, [&] { api.Pump(); }));
+    api.Event(peer, kFdClose);
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 1 && listener->ClientThreadCount() == 0; }, [&] { api.Pump(); }));
+    listener->Release();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
+    EXPECT_EQ(recorder.ListenStop, 1);
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
+}
+
+// A start of listening that comes while the listener's queue ends (after its last job, before
+// the queue is gone) is not shut down by that ending queue.
+TEST_F(SocketServerProviderThreaded, ListenWhileTheOldQueueEndsStaysListening)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    listener->Listen(false);
+    for (int round = 1; round <= 30; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round; }));
+        const int queues = LcPoolCounts().LiveQueues;
+        listener->Disconnect();  // the queue ends after this job: its listener has no socket
+        while (LcPoolCounts().LiveQueues == queues) {
+        }
+        // The old queue is finalized; its end waits for the listener's lock held here.
+        listener->Enter();
+        listener->Listen(true);
+        listener->Leave();
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round + 1; }, nullptr, 2));
+        ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 1; }));
+        // It listens, and it takes clients.
+        const int clients = recorder.ClientConnect;
+        Arrive(api, ListenHandle(api));
+        ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == clients + 1; }, [&] { api.Pump(); }, 2));
+        ASSERT_EQ(listener->GetState(), kLcStateListening);
+    }
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders + 1; }, [&] { api.Pump(); }));
+}
+
+}  // namespace

@@ -1207,7 +1207,8 @@ void TLcServer::RestartNow()
     if (InEvent([this] { TriggerRestart(); })) {
         return;
     }
-    if (!FReleaseRequested && !FRestartRequested) {
+    // A server that began to go while OnRestart ran does not listen again.
+    if (!FReleaseRequested && !FRestartRequested && !FShuttingDown) {
         Listen(true);
     }
 }

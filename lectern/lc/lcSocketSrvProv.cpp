@@ -911,8 +911,16 @@ bool TLcSocketClientThread::RunJob()
                 TLcThread::RunJob();
         } else if (job == &m.ClientInit) {
             label = "Init";
-            if (FConnection)
-                FConnection->InitClient(this);
+            if (FConnection) {
+                try {
+                    FConnection->InitClient(this);
+                } catch (...) {
+                    LogCaught("SRV:TLcSocketClientThread.RunJob \"Init\"");
+                    // Half-made (no connect, no time-out): this queue ends now, and its end
+                    // closes and frees the connection.
+                    return true;
+                }
+            }
         } else if (job == &m.ReleaseSilent || job == &m.ReleaseNormal) {
             FReleaseSilent = job == &m.ReleaseSilent;
             FParent.reset();

@@ -261,6 +261,31 @@ TEST_F(SocketServerProviderThreaded, ClientEndsThenTheListeningListenerIsRelease
     EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
 }
 
+// A client whose set-up fails on its queue is closed and freed at once, not left half-made
+// until the listener stops.
+TEST_F(SocketServerProviderThreaded, AClientWhoseInitFailsIsClosedAndFreedAtOnce)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    {
+        std::lock_guard<std::recursive_mutex> guard(api.M);
+        api.FailOn["AsyncSelect"] = 10055;  // the accepted socket's event mask
+    }
+    Arrive(api, ListenHandle(api));
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 1; }, [&] { api.Pump(); }, 5));
+    EXPECT_EQ(listener->ClientThreadCount(), 0);
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    EXPECT_EQ(recorder.ClientConnect, 0);
+    {
+        std::lock_guard<std::recursive_mutex> guard(api.M);
+        api.FailOn.clear();
+    }
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
+}
+
 // A start of listening that comes while the listener's queue ends (after its last job, before
 // the queue is gone) is not shut down by that ending queue.
 TEST_F(SocketServerProviderThreaded, ListenWhileTheOldQueueEndsStaysListening)

@@ -57,7 +57,10 @@ void FinalizeLcSocketSrvProv() { gUnit.reset(); }
 
 // ---- the provider ----
 
-TLcSocketServerProvider::TLcSocketServerProvider() = default;
+// The room of the datagram buffer: the largest datagram the socket hands out at once.
+constexpr size_t kDatagramRoom = 64240;
+
+TLcSocketServerProvider::TLcSocketServerProvider() { FDatagram.reserve(kDatagramRoom); }
 
 TLcSocketServerProvider::~TLcSocketServerProvider()
 {
@@ -236,6 +239,8 @@ void TLcSocketServerProvider::DoListen(bool restart)
     }
     if (!FSocketClass)
         throw Exception("TLcSocketServerProvider -> SocketClass not assigned!");
+    if (FProto == 1)
+        FDatagram.clear();
     FIsListener = true;
     FListeningStarted = false;
     {
@@ -273,6 +278,15 @@ void TLcSocketServerProvider::DoListen(bool restart)
         if (FTimeoutsOfAPI)
             socket->SetApiTimeouts(FTimeoutsOfAPI->ReceiveTimeout, FTimeoutsOfAPI->SendTimeout);
         socket->SetProto(FProto);
+        if (FProto == 1) {
+            socket->SetMultiCast(FMultiCast);
+            socket->SetMultiCastAddrStr(FMultiCastAddr);
+            socket->SetReuseAddr(FReuseAddr);
+            socket->OnDataReceived = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockDataReceived);
+            socket->OnDataSent = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockDataSent);
+            socket->OnDataOut = TLcSockCountEvent(this, &TLcSocketServerProvider::SockDataOut);
+            socket->OnDataIn = TLcSockCountEvent(this, &TLcSocketServerProvider::SockDataIn);
+        }
         socket->SetAddr(Addr().empty() ? "0.0.0.0" : Addr());
         socket->SetMultiThreaded(FServerThread != nullptr);
         socket->SetPort(port);
@@ -438,6 +452,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
 
 void TLcSocketServerProvider::CopyFrom(TLcSocketServerProvider* Listener)
 {
+    FCryptPlugin = Listener->FCryptPlugin;
     FProto = Listener->FProto;
     FTimeoutsOfAPI = Listener->FTimeoutsOfAPI;
     if (!FSocket)
@@ -491,6 +506,10 @@ void TLcSocketServerProvider::ConnectionData(bool received)
             InternalDisconnect();
             return;
         }
+        if (FCryptPlugin && !PluginAfterConnect()) {
+            TriggerAfterEvents();
+            return;
+        }
         TriggerConnect();
     }
     if (GetState() == kLcStateConnected) {
@@ -502,25 +521,106 @@ void TLcSocketServerProvider::ConnectionData(bool received)
     }
 }
 
-void TLcSocketServerProvider::SockDataReceived(TLcSocketBase*) { ConnectionData(true); }
-void TLcSocketServerProvider::SockDataSent(TLcSocketBase*) { ConnectionData(false); }
+void TLcSocketServerProvider::DatagramReceived()
+{
+    if (!CanWork())
+        return;
+    FPeerAddr.clear();
+    FPeerPort.clear();
+    if (FSocket->ReceiveStr(FDatagram) < 0) {
+        FDatagram.clear();
+        TriggerDataLost();
+    } else {
+        FPeerPort = FSocket->GetPeerPort();
+        FPeerAddr = FSocket->GetPeerAddr();
+        TriggerDataReceived();
+    }
+    TriggerAfterEvents();
+}
+
+void TLcSocketServerProvider::SockDataReceived(TLcSocketBase*)
+{
+    if (IsDatagramListener())
+        DatagramReceived();
+    else
+        ConnectionData(true);
+}
+
+void TLcSocketServerProvider::SockDataSent(TLcSocketBase*)
+{
+    if (!IsDatagramListener()) {
+        ConnectionData(false);
+    } else if (CanWork()) {
+        TriggerDataSent();
+        TriggerAfterEvents();
+    }
+}
 
 void TLcSocketServerProvider::SockDataOut(TLcSocketBase*, int count)
 {
-    if (!CanWork() || GetState() != kLcStateConnected)
+    if (!CanWork() || (GetState() != kLcStateConnected && !IsDatagramListener()))
         return;
-    FLastWrite = count;
-    TriggerDataOut();
+    if (!FCryptPlugin) {
+        FLastWrite = count;
+        TriggerDataOut();
+    } else {
+        // The plain bytes count as out once every encoded byte of them is.
+        FEncodedPending -= count;
+        if (FEncodedPending == 0) {
+            FLastWrite = FPlainTotal;
+            FPlainTotal = 0;
+            TriggerDataOut();
+        }
+    }
     TriggerAfterEvents();
 }
 
 void TLcSocketServerProvider::SockDataIn(TLcSocketBase*, int count)
 {
-    if (!CanWork() || GetState() != kLcStateConnected)
+    if (!CanWork() || (GetState() != kLcStateConnected && !IsDatagramListener()))
         return;
+    if (FCryptPlugin)
+        return;  // Read reports the plain bytes
     FLastRead = count;
     TriggerDataIn();
     TriggerAfterEvents();
+}
+
+// ---- the crypt plug-in ----
+
+void TLcSocketServerProvider::PluginLost()
+{
+    {
+        TProviderLock lock(*this);
+        SetLost(true);
+    }
+    InternalDisconnect();
+}
+
+bool TLcSocketServerProvider::PluginResult(int result, const std::string& reply)
+{
+    if (result == 0) {
+        PluginLost();
+        return false;
+    }
+    if (!reply.empty())
+        WriteRaw(reply, true);
+    if (result == 1 && FSocket)
+        FSocket->Sync();
+    return true;
+}
+
+bool TLcSocketServerProvider::PluginAfterConnect()
+{
+    std::string reply;
+    int result = 0;
+    try {
+        result = FCryptPlugin->AfterConnect(Key(this), reply);
+    } catch (...) {
+        LogCurrentException("TLcSocketServerProvider CryptPlugin.AfterConnect", "PLUGIN");
+        result = 0;
+    }
+    return PluginResult(result, reply);
 }
 
 void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool& mayClose)
@@ -542,20 +642,81 @@ void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool
 std::string TLcSocketServerProvider::Read()
 {
     std::string text;
-    if (!CanWork())
+    if (!CanWork()) {
+        FDatagram.clear();
         return text;
-    FSocket->ReceiveStr(text);
-    return text;
+    }
+    if (FProto == 1) {
+        text.swap(FDatagram);
+        return text;
+    }
+    const int count = FSocket->ReceiveStr(text);
+    if (!FCryptPlugin) {
+        FMoreToRead = false;
+        return text;
+    }
+    if (count <= 0)
+        return text;
+    std::string plain;
+    std::string reply;
+    int result = 0;
+    try {
+        result = FCryptPlugin->DataReceived(Key(this), text, plain, reply, FMoreToRead);
+    } catch (...) {
+        LogCurrentException("TLcSocketServerProvider CryptPlugin.DataReceived", "PLUGIN");
+        result = 0;
+    }
+    if (result == 0) {
+        PluginLost();
+        return std::string();
+    }
+    if (!plain.empty()) {
+        FLastRead = static_cast<int64_t>(plain.size());
+        TriggerDataIn();
+    }
+    if (!reply.empty())
+        WriteRaw(reply, true);
+    if ((result == 1 || FMoreToRead) && FSocket)
+        FSocket->Sync();
+    return plain;
+}
+
+void TLcSocketServerProvider::WriteRaw(const std::string& text, bool sendNow)
+{
+    if (!FSocket)
+        return;
+    if (FCryptPlugin)
+        FEncodedPending += static_cast<int64_t>(text.size());
+    if (sendNow || (FIsListener && FProto == 1))
+        FSocket->SendStr(text);
+    else
+        FSocket->BuffStr(text);
 }
 
 void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
 {
     if (!CanWork())
         return;
-    if (SendNow)
-        FSocket->SendStr(Text);
-    else
-        FSocket->BuffStr(Text);
+    if (!FCryptPlugin || FIsListener) {
+        WriteRaw(Text, SendNow);
+        return;
+    }
+    std::string encoded;
+    int result = 0;
+    try {
+        result = FCryptPlugin->DataToSend(Key(this), Text, encoded);
+    } catch (...) {
+        LogCurrentException("TLcSocketServerProvider CryptPlugin.DataToSend", "PLUGIN");
+        result = 0;
+    }
+    if (result == 0) {
+        PluginLost();
+        return;
+    }
+    FPlainTotal += static_cast<int64_t>(Text.size());
+    WriteRaw(encoded, true);
+    if (result == 1 && FSocket)
+        FSocket->Sync();
 }
 
 // ---- closing ----
@@ -671,6 +832,20 @@ void TLcSocketServerProvider::InternalDisconnect()
         }
         return;
     }
+    if (FCryptPlugin) {
+        std::string text;
+        int result = 0;
+        try {
+            result = FCryptPlugin->BeforeDisconnect(Key(this), text);
+        } catch (...) {
+            LogCurrentException("TLcSocketServerProvider CryptPlugin.BeforeDisconnect", "PLUGIN");
+            result = 0;
+        }
+        if (!text.empty() && !GetFlag(&TLcConnectionProvider::Lost))
+            FSocket->SendStr(text);  // the socket is silenced: no count, no events
+        if (result == 1)
+            FSocket->Sync();
+    }
     SocketClosed();
 }
 
@@ -692,8 +867,16 @@ void TLcSocketServerProvider::SocketClosed()
             if (FLink->Listener)
                 FLink->Listener->RemoveAccepted(this);
         }
-        if (!ParentSilent())
+        if (!ParentSilent()) {
+            if (FCryptPlugin) {
+                try {
+                    FCryptPlugin->AfterDisconnect(Key(this));
+                } catch (...) {
+                    LogCurrentException("TLcSocketServerProvider CryptPlugin.AfterDisconnect", "PLUGIN");
+                }
+            }
             TriggerDisconnect();
+        }
     }
     if (FIsClientConnection && FLink && !ParentSilent()) {
         try {

@@ -50,6 +50,19 @@ private:
 
 std::uintptr_t Key(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
+// Runs one step of the crypt plug-in: a step that raises is logged under "PLUGIN" and counts
+// as a lost connection.
+template <typename Step>
+int PluginStep(const char* context, Step step)
+{
+    try {
+        return step();
+    } catch (...) {
+        LogCurrentException(context, "PLUGIN");
+        return TLcCryptSteps::kLost;
+    }
+}
+
 }  // namespace
 
 void InitializeLcSocketSrvProv() { Messages(); }
@@ -506,19 +519,31 @@ void TLcSocketServerProvider::ConnectionData(bool received)
             InternalDisconnect();
             return;
         }
-        if (FCryptPlugin && !PluginAfterConnect()) {
-            TriggerAfterEvents();
+        ++FEventDepth;
+        if (!FCryptPlugin || PluginAfterConnect())
+            TriggerConnect();
+        if (EndEvent())
             return;
-        }
-        TriggerConnect();
     }
     if (GetState() == kLcStateConnected) {
+        ++FEventDepth;
         if (received)
             TriggerDataReceived();
         else
             TriggerDataSent();
+        if (EndEvent())
+            return;
         TriggerAfterEvents();
     }
+}
+
+bool TLcSocketServerProvider::EndEvent()
+{
+    if (--FEventDepth > 0 || !FLostPending)
+        return false;
+    FLostPending = false;
+    PluginLost();
+    return true;
 }
 
 void TLcSocketServerProvider::DatagramReceived()
@@ -590,6 +615,11 @@ void TLcSocketServerProvider::SockDataIn(TLcSocketBase*, int count)
 
 void TLcSocketServerProvider::PluginLost()
 {
+    if (FEventDepth > 0) {
+        // Closing may free this provider: it happens when the event that found the loss ends.
+        FLostPending = true;
+        return;
+    }
     {
         TProviderLock lock(*this);
         SetLost(true);
@@ -599,13 +629,13 @@ void TLcSocketServerProvider::PluginLost()
 
 bool TLcSocketServerProvider::PluginResult(int result, const std::string& reply)
 {
-    if (result == 0) {
+    if (result == TLcCryptSteps::kLost) {
         PluginLost();
         return false;
     }
     if (!reply.empty())
         WriteRaw(reply, true);
-    if (result == 1 && FSocket)
+    if (result == TLcCryptSteps::kSync && FSocket)
         FSocket->Sync();
     return true;
 }
@@ -613,13 +643,8 @@ bool TLcSocketServerProvider::PluginResult(int result, const std::string& reply)
 bool TLcSocketServerProvider::PluginAfterConnect()
 {
     std::string reply;
-    int result = 0;
-    try {
-        result = FCryptPlugin->AfterConnect(Key(this), reply);
-    } catch (...) {
-        LogCurrentException("TLcSocketServerProvider CryptPlugin.AfterConnect", "PLUGIN");
-        result = 0;
-    }
+    const int result = PluginStep("TLcSocketServerProvider CryptPlugin.AfterConnect",
+                                  [&] { return FCryptPlugin->AfterConnect(Key(this), reply); });
     return PluginResult(result, reply);
 }
 
@@ -659,14 +684,10 @@ std::string TLcSocketServerProvider::Read()
         return text;
     std::string plain;
     std::string reply;
-    int result = 0;
-    try {
-        result = FCryptPlugin->DataReceived(Key(this), text, plain, reply, FMoreToRead);
-    } catch (...) {
-        LogCurrentException("TLcSocketServerProvider CryptPlugin.DataReceived", "PLUGIN");
-        result = 0;
-    }
-    if (result == 0) {
+    const int result = PluginStep("TLcSocketServerProvider CryptPlugin.DataReceived", [&] {
+        return FCryptPlugin->DataReceived(Key(this), text, plain, reply, FMoreToRead);
+    });
+    if (result == TLcCryptSteps::kLost) {
         PluginLost();
         return std::string();
     }
@@ -676,7 +697,7 @@ std::string TLcSocketServerProvider::Read()
     }
     if (!reply.empty())
         WriteRaw(reply, true);
-    if ((result == 1 || FMoreToRead) && FSocket)
+    if ((result == TLcCryptSteps::kSync || FMoreToRead) && FSocket)
         FSocket->Sync();
     return plain;
 }
@@ -702,20 +723,15 @@ void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
         return;
     }
     std::string encoded;
-    int result = 0;
-    try {
-        result = FCryptPlugin->DataToSend(Key(this), Text, encoded);
-    } catch (...) {
-        LogCurrentException("TLcSocketServerProvider CryptPlugin.DataToSend", "PLUGIN");
-        result = 0;
-    }
-    if (result == 0) {
+    const int result = PluginStep("TLcSocketServerProvider CryptPlugin.DataToSend",
+                                  [&] { return FCryptPlugin->DataToSend(Key(this), Text, encoded); });
+    if (result == TLcCryptSteps::kLost) {
         PluginLost();
         return;
     }
     FPlainTotal += static_cast<int64_t>(Text.size());
     WriteRaw(encoded, true);
-    if (result == 1 && FSocket)
+    if (result == TLcCryptSteps::kSync && FSocket)
         FSocket->Sync();
 }
 
@@ -834,16 +850,11 @@ void TLcSocketServerProvider::InternalDisconnect()
     }
     if (FCryptPlugin) {
         std::string text;
-        int result = 0;
-        try {
-            result = FCryptPlugin->BeforeDisconnect(Key(this), text);
-        } catch (...) {
-            LogCurrentException("TLcSocketServerProvider CryptPlugin.BeforeDisconnect", "PLUGIN");
-            result = 0;
-        }
+        const int result = PluginStep("TLcSocketServerProvider CryptPlugin.BeforeDisconnect",
+                                      [&] { return FCryptPlugin->BeforeDisconnect(Key(this), text); });
         if (!text.empty() && !GetFlag(&TLcConnectionProvider::Lost))
             FSocket->SendStr(text);  // the socket is silenced: no count, no events
-        if (result == 1)
+        if (result == TLcCryptSteps::kSync)
             FSocket->Sync();
     }
     SocketClosed();

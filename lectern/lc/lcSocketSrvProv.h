@@ -157,7 +157,11 @@ private:
     // The plug-in's steps; false when the connection is lost (it is closed then).
     bool PluginAfterConnect();
     bool PluginResult(int result, const std::string& reply);
+    // The connection is lost: it is closed now, or, inside a data event, when that ends.
     void PluginLost();
+    // Ends a data event; true when a loss found in it closed the connection (this provider
+    // may be gone then).
+    bool EndEvent();
     // Writes to the socket, counting the encoded bytes when a plug-in is present.
     void WriteRaw(const std::string& text, bool sendNow);
 
@@ -173,6 +177,8 @@ private:
     // bytes given to the plug-in since the last data-out report.
     int64_t FEncodedPending = 0;
     int64_t FPlainTotal = 0;
+    int FEventDepth = 0;        // inside a data event of the connection
+    bool FLostPending = false;  // the plug-in lost the connection inside that event
     std::unique_ptr<tBinList> FAccepted;
     std::unique_ptr<tBinList> FClientThreads;
     bool FListeningStarted = false;

@@ -129,6 +129,67 @@ TEST(SocketServerProvider, CheckRefusesASocketWithoutAddressesAndClosesIt)
     listener->Release();
 }
 
+// Swaps the case of letters both ways and greets after connecting; a piece holding "boom"
+// makes it raise.
+class TSwapCasePlugin : public TLcCryptSteps {
+public:
+    static std::string Swap(std::string s)
+    {
+        for (char& c : s)
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+                c ^= 0x20;
+        return s;
+    }
+    int AfterConnect(std::uintptr_t, std::string& reply) override
+    {
+        reply = "HELLO\n";
+        return kGoOn;
+    }
+    int DataReceived(std::uintptr_t, const std::string& received, std::string& plain, std::string&, bool&) override
+    {
+        if (received.find("boom") != std::string::npos)
+            throw Exception("plug-in broke");
+        plain = Swap(received);
+        return kGoOn;
+    }
+    int DataToSend(std::uintptr_t, const std::string& plain, std::string& encoded) override
+    {
+        encoded = Swap(plain);
+        return kGoOn;
+    }
+};
+
+TEST(SocketServerProvider, CryptPluginStepsAndALostConnection)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TSwapCasePlugin plugin;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetCryptPlugin(&plugin);
+    listener->Listen(false);
+    TSocket peer = Arrive(api, ListenHandle(api));
+    api.Event(peer, kFdWrite);  // connected: the greeting goes out as it is
+    api.Pump();
+    EXPECT_EQ(recorder.Connect, 1);
+    EXPECT_EQ(api.Fake(peer).Sent, "HELLO\n");
+    api.Fake(peer).Incoming = "gET /A";
+    api.Event(peer, kFdRead);
+    EXPECT_EQ(recorder.Received, "Get /a");
+    TLcSocketServerProvider* connection = recorder.LastConnection;
+    connection->WriteBody("Answer", true);
+    api.Pump();
+    EXPECT_EQ(api.Fake(peer).Sent, "HELLO\naNSWER");
+    EXPECT_EQ(connection->LastWrite(), 6) << "the plain bytes, once their encoded bytes are out";
+
+    api.Fake(peer).Incoming = "boom";
+    api.Event(peer, kFdRead);
+    api.Pump();
+    EXPECT_EQ(recorder.Disconnect, 1);
+    EXPECT_EQ(recorder.Released, 1);
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    listener->Release();
+}
+
 using SocketServerProviderThreaded = ThreadedProviderUnits;
 
 TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEveryClient)

@@ -49,6 +49,14 @@ TComponent::~TComponent()
     }
 }
 
+void TComponent::MarkDestroying()
+{
+    FDestroying = true;
+    for (TComponent* child : FComponents) {
+        child->MarkDestroying();
+    }
+}
+
 void TComponent::InsertComponent(TComponent* component)
 {
     if (component->FOwner != nullptr) {

@@ -43,6 +43,12 @@ public:
     const std::string& Name() const { return FName; }
     void SetName(const std::string& name) { FName = name; }
     bool Destroying() const { return FDestroying; }
+    // Marks this component and those it owns as going (Destroying() answers true) before a
+    // destructor tears down what they share, e.g. a form its windows.
+    void MarkDestroying();
+    // Called once the code that makes a component has set its properties (the point where a
+    // component applies what depends on several of them).
+    virtual void Loaded() {}
 
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <string>
 
 class TObject {
@@ -80,3 +81,34 @@ inline void Assert(bool condition, const char* message)
         throw EAssertionFailed(message);
     }
 }
+
+// A set of up to 64 members of an enumeration (the class library's "set of"): members are
+// the enumerators' ordinals.
+template <class E>
+class TSet {
+public:
+    constexpr TSet() = default;
+    constexpr TSet(std::initializer_list<E> members)
+    {
+        for (E m : members) {
+            Include(m);
+        }
+    }
+    constexpr bool Contains(E m) const { return (FBits >> static_cast<unsigned>(m)) & 1u; }
+    constexpr TSet& Include(E m)
+    {
+        FBits |= uint64_t{1} << static_cast<unsigned>(m);
+        return *this;
+    }
+    constexpr TSet& Exclude(E m)
+    {
+        FBits &= ~(uint64_t{1} << static_cast<unsigned>(m));
+        return *this;
+    }
+    constexpr bool Empty() const { return FBits == 0; }
+    constexpr uint64_t Bits() const { return FBits; }
+    friend constexpr bool operator==(TSet a, TSet b) { return a.FBits == b.FBits; }
+
+private:
+    uint64_t FBits = 0;
+};

@@ -101,9 +101,11 @@ TLcRequestStep TLcHttpRequestParser::Next()
 TLcRequestStep TLcHttpRequestParser::NextStep()
 {
     if (FDelivered) {
-        // The delivery is over; its unread body stays for Read.
+        // The delivery is over; its unread body stays for Read, and from now on counts
+        // against the limit.
         FDelivered = false;
         FStarted = false;
+        FBodyCarried = !FBody.empty();
     }
     for (;;) {
         if (FRefused || FComplete) {
@@ -136,6 +138,7 @@ std::string TLcHttpRequestParser::Read()
 {
     std::string body;
     body.swap(FBody);
+    FBodyCarried = false;
     return body;
 }
 
@@ -407,8 +410,10 @@ TLcHttpRequestParser::TMaybeStep TLcHttpRequestParser::ReadChunk()
 bool TLcHttpRequestParser::TakeBody(std::size_t count)
 {
     if (!FSkipping) {
-        if (FMaxRequestSize >= 1 && static_cast<int64_t>(FBody.size() + count) > FMaxRequestSize) {
-            return false;  // the unread body outgrows the limit
+        // One delivery may bring a whole packet; what a delivery left unread may grow only
+        // up to the limit.
+        if (FBodyCarried && FMaxRequestSize >= 1 && static_cast<int64_t>(FBody.size() + count) > FMaxRequestSize) {
+            return false;
         }
         FBody.append(Rest().substr(0, count));
     }
@@ -440,6 +445,7 @@ TLcRequestStep TLcHttpRequestParser::Refuse()
     FHeaderComplete = false;
     FRefused = true;
     FBody.clear();
+    FBodyCarried = false;
     FInput.clear();
     FPos = 0;
     FScan = 0;
@@ -461,6 +467,7 @@ void TLcHttpRequestParser::ClearRequest()
         FResponse->Clear();
     }
     FBody.clear();
+    FBodyCarried = false;
     FStarted = false;
     FActive = false;
     FComplete = false;

@@ -34,8 +34,9 @@
 // - Memory stays bounded by the limits: the request line and every chunk-size line by
 //   MaxRequestSize (+ 2 for the CR LF), the header block by MaxHeaderSize (+ 4 for the
 //   closing CR LF CR LF). A limit below 1 means no limit, as the server's defaults are.
-// - Body bytes wait for the connection's Read across deliveries; the unread bytes are
-//   bounded by MaxRequestSize (a body that outgrows it unread is refused as oversized).
+// - Body bytes wait for the connection's Read across deliveries. One delivery may bring a
+//   whole packet, but what deliveries leave unread may grow only up to MaxRequestSize: a
+//   body that outgrows it unread is refused as oversized.
 // - Every refusal goes through Refuse.
 //
 // Keep-alive: an HTTP/1.0 request, or one whose "Connection" field is "close", asks for the
@@ -158,7 +159,8 @@ private:
     std::string FInput;
     std::size_t FPos = 0;   // first byte not consumed
     std::size_t FScan = 0;  // where the pending line-end search resumes (absolute)
-    std::string FBody;      // the body bytes of the current delivery
+    std::string FBody;      // the body bytes not read yet
+    bool FBodyCarried = false;  // FBody holds bytes a finished delivery left unread
 
     bool FRequestLineRead = false;
     bool FHeaderComplete = false;

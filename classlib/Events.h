@@ -27,8 +27,13 @@ public:
     void operator()(Args... args) const { (FObject->*FMethod)(args...); }
 
     bool operator==(const TEvent& other) const = default;
+    // True when both call the same member function, whatever their objects.
+    bool SameCode(const TEvent& other) const { return FMethod == other.FMethod; }
 
 private:
     TObject* FObject = nullptr;
     Method FMethod = nullptr;
 };
+
+// The plain notice of a component: the sender.
+using TNotifyEvent = TEvent<TObject*>;

@@ -92,6 +92,12 @@ public:
     void SetTitle(const std::string& title);
     HICON Icon() const { return FIcon; }
     void SetIcon(HICON icon) { FIcon = icon; }
+    // The application's compiled help file (UTF-16).
+    const std::u16string& HelpFile() const { return FHelpFile; }
+    void SetHelpFile(const std::u16string& fileName) { FHelpFile = fileName; }
+    // How long a hint stays up, in milliseconds.
+    int HintHidePause() const { return FHintHidePause; }
+    void SetHintHidePause(int ms) { FHintHidePause = ms; }
 
     // Shows the main form and runs the message loop until Terminate.
     void Run();
@@ -128,8 +134,23 @@ private:
     TForm* FMainForm = nullptr;
     std::string FTitle;
     HICON FIcon = nullptr;
+    std::u16string FHelpFile;
+    int FHintHidePause = 2500;
     bool FTerminated = false;
     std::vector<TWindowHook> FWindowHooks;
+};
+
+// What a control's hint shows and for how long (times in milliseconds), filled in before the
+// hint window appears.
+struct THintInfo {
+    TControl* HintControl = nullptr;
+    POINT HintPos{};
+    int HintMaxWidth = 0;
+    RECT CursorRect{};
+    POINT CursorPos{};
+    int ReshowTimeout = 0;
+    int HideTimeout = 0;
+    std::string HintStr;
 };
 
 class TScreen : public TComponent {

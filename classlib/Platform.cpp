@@ -55,6 +55,20 @@ std::string TempDir()
     return dir;
 }
 
+bool ProgramResource(const std::string& name, const uint8_t*& data, uint32_t& size)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) {
+        return false;
+    }
+    data = static_cast<const uint8_t*>(bytes);
+    size = SizeofResource(module, found);
+    return true;
+}
+
 char PathDelim() { return '\\'; }
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
@@ -195,6 +209,11 @@ std::string TempDir()
         result += '/';
     }
     return result;
+}
+
+bool ProgramResource(const std::string&, const uint8_t*&, uint32_t&)
+{
+    return false;
 }
 
 char PathDelim() { return '/'; }

@@ -63,6 +63,12 @@ int32_t FileReadAt(FileHandle file, int64_t offset, void* buffer, int32_t count)
 bool FileTruncate(FileHandle file);  // ends the file at its current position
 void FileClose(FileHandle file);
 
+// ---- program resources ----------------------------------------------------------------------
+
+// The bytes of the running program's RCDATA resource called name (they live as long as the
+// program); false when it has none of that name (always on the host, whose programs have none).
+bool ProgramResource(const std::string& name, const uint8_t*& data, uint32_t& size);
+
 // The text of the last failed system call, for messages.
 std::string LastErrorMessage();
 

@@ -230,6 +230,38 @@ int64_t TFileViewStream::Seek(int64_t offset, SeekOrigin origin)
     return FPosition;
 }
 
+TResourceStream::TResourceStream(const std::string& resourceName)
+{
+    uint32_t size = 0;
+    if (!plat::ProgramResource(resourceName, FData, size)) {
+        throw EResNotFound(Format("Resource %s not found", resourceName.c_str()));
+    }
+    FSize = size;
+}
+
+int32_t TResourceStream::Read(void* buffer, int32_t count)
+{
+    if (count <= 0 || FPosition < 0 || FPosition >= FSize) {
+        return 0;
+    }
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(count, FSize - FPosition));
+    std::memcpy(buffer, FData + FPosition, size_t(n));
+    FPosition += n;
+    return n;
+}
+
+int32_t TResourceStream::Write(const void*, int32_t) { return 0; }
+
+int64_t TResourceStream::Seek(int64_t offset, SeekOrigin origin)
+{
+    switch (origin) {
+    case SeekOrigin::Begin: FPosition = offset; break;
+    case SeekOrigin::Current: FPosition += offset; break;
+    case SeekOrigin::End: FPosition = FSize + offset; break;
+    }
+    return FPosition;
+}
+
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode)
     : THandleStream(plat::kInvalidFile), FFileName(fileName)
 {

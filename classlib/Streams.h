@@ -112,6 +112,29 @@ private:
     int64_t FPosition = 0;
 };
 
+CL_DECLARE_EXCEPTION(EResNotFound, Exception)
+
+// A read-only stream over one of the running program's RCDATA resources (pictures built into
+// the program). Raises EResNotFound "Resource NAME not found" when the program has none of that
+// name; writing moves nothing (WriteBuffer raises).
+class TResourceStream : public TStream {
+public:
+    explicit TResourceStream(const std::string& resourceName);
+
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Write(const void* buffer, int32_t count) override;
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+    int64_t Size() override { return FSize; }
+    const uint8_t* Memory() const { return FData; }
+
+    CL_CLASS_NAME(TResourceStream)
+
+private:
+    const uint8_t* FData = nullptr;
+    int64_t FSize = 0;
+    int64_t FPosition = 0;
+};
+
 class TFileStream : public THandleStream {
 public:
     // mode: fmCreate (or'ed with a share mode), or an open mode or'ed with a share mode.

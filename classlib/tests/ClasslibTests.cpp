@@ -269,3 +269,40 @@ TEST(Platform, ExePathAndTempDir)
 }
 
 }  // namespace
+
+// ---- pictures -------------------------------------------------------------------------------
+
+#include "classlib/Graphics.h"
+
+namespace {
+
+struct DotPicture : TGraphic {
+    void Draw(TCanvas*, const TRect&) override {}
+    bool GetEmpty() const override { return true; }
+    int32_t GetHeight() const override { return 0; }
+    int32_t GetWidth() const override { return 0; }
+    void SetHeight(int32_t) override {}
+    void SetWidth(int32_t) override {}
+    void LoadFromStream(TStream&) override {}
+    void SaveToStream(TStream&) override {}
+    static std::unique_ptr<TGraphic> Make() { return std::make_unique<DotPicture>(); }
+};
+
+TEST(Graphics, FileFormatsAreFoundByExtensionWithCaseIgnoredUntilUnregistered)
+{
+    RegisterFileFormat("DOT", "Dot picture", &DotPicture::Make);
+    EXPECT_EQ(GraphicFactoryForExtension("dot"), &DotPicture::Make);
+    EXPECT_EQ(GraphicDescription("Dot"), "Dot picture");
+    EXPECT_EQ(GraphicFactoryForExtension("dots"), nullptr);
+    UnregisterFileFormat(&DotPicture::Make);
+    EXPECT_EQ(GraphicFactoryForExtension("DOT"), nullptr);
+    EXPECT_EQ(GraphicDescription("DOT"), "");
+}
+
+TEST(Graphics, ColorToRGBKeepsTheLowThreeBytesOfPlainColours)
+{
+    EXPECT_EQ(ColorToRGB(0x00123456), 0x123456u);
+    EXPECT_EQ(ColorToRGB(clNone), 0xFFFFFFu);
+}
+
+}  // namespace

@@ -3,6 +3,8 @@
 // toolchain's C++ names (with the register convention's "@<bytes>" suffix for geomprim).
 #include <windows.h>
 
+#include "tests/support/PeExports.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -146,21 +148,6 @@ const char* const kNumKitExports[] = {
     "_Z8M_SmoothPdS_iib",
     "_Z8M_SmoothPfS_iib",
 };
-
-// The names in the DLL's export directory.
-std::vector<std::string> ExportedNames(HMODULE module) {
-  auto base = reinterpret_cast<const unsigned char*>(module);
-  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  std::vector<std::string> names;
-  if (dir.Size == 0) return names;
-  auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
-  auto nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
-    names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
-  return names;
-}
 
 template <size_t N>
 void ExpectExactly(HMODULE module, const char* const (&expected)[N], std::set<std::string> alsoAllowed) {

@@ -2,11 +2,13 @@
 
 #include "lectern/lc/lcLog.h"
 #include "lectern/lc/lcSocketHttpSrvProv.h"
+#include "lectern/lc/lcSynSocket.h"
 #include "lectern/lc/lcWinSocket.h"
 
 namespace {
 
 TLcSocketBase* MakeWinSocket() { return new TLcWinSocket(); }
+TLcSocketBase* MakeSynSocket() { return new TLcSynSocket(); }
 
 bool HasContentLength(const TLcServerResponse& response) { return !response.GetValueUpper("CONTENT-LENGTH").empty(); }
 
@@ -87,13 +89,8 @@ void TLcHttpServer::CopyFrom(TLcServer* source)
 TLcConnectionProvider* TLcHttpServer::CreateProvider()
 {
     if (FProvider == nullptr) {
-        if (FBlocking) {
-            // The blocking socket layer is not part of this program; only the viewer's
-            // asynchronous sockets are.
-            throw ELcConnection("Blocking sockets are not available in this program.");
-        }
         auto* provider = new TLcSocketHttpServerProvider();
-        provider->SetSocketClass(MakeWinSocket);
+        provider->SetSocketClass(FBlocking ? MakeSynSocket : MakeWinSocket);
         FProvider = provider;
         SetTriggers();
     }

@@ -77,6 +77,11 @@ public:
     virtual int GetSockName(TSocket s, TSockAddrBuffer* addr, int* length) = 0;
     virtual int GetPeerName(TSocket s, TSockAddrBuffer* addr, int* length) = 0;
     virtual int AsyncSelect(TSocket s, void* window, unsigned message, long events) = 0;
+    // For the blocking sockets: waits up to ms (-1: no limit) until s can be read (or
+    // written); 1 ready, 0 timed out, -1 error. The default (no such support) answers -1.
+    virtual int WaitSocket(TSocket s, bool forWrite, int ms);
+    // Makes calls on s answer "would block" instead of waiting; 0 or -1 (the default).
+    virtual int SetNonBlocking(TSocket s);
 
     // ---- hidden windows, message numbers, registry ----
     // A hidden window of the message thread (threaded) or of the main thread; nullptr when

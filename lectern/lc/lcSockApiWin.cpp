@@ -9,6 +9,7 @@
 namespace {
 
 constexpr long kFionRead = 0x4004667F;
+constexpr long kFionBio = static_cast<long>(0x8004667EU);
 constexpr int kAfInet4 = 2;
 constexpr int kAfInet6Family = 23;
 
@@ -95,6 +96,21 @@ int TLcWinSockApi::GetPeerName(TSocket s, TSockAddrBuffer* addr, int* length)
 int TLcWinSockApi::AsyncSelect(TSocket s, void* window, unsigned message, long events)
 {
     return WinSockApi().WSAAsyncSelect(s, window, message, events);
+}
+int TLcWinSockApi::WaitSocket(TSocket s, bool forWrite, int ms)
+{
+    TFdSet set{};
+    set.fd_count = 1;
+    set.fd_array[0] = s;
+    TTimeVal time{ms / 1000, (ms % 1000) * 1000};
+    const int result = WinSockApi().select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr,
+                                           ms < 0 ? nullptr : &time);
+    return result > 0 ? 1 : result;
+}
+int TLcWinSockApi::SetNonBlocking(TSocket s)
+{
+    std::uint32_t on = 1;
+    return WinSockApi().ioctlsocket(s, kFionBio, &on);
 }
 void TLcWinSockApi::PostToWindow(void* window, unsigned message, TSocket s, long lParam)
 {

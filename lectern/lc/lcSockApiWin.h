@@ -37,6 +37,8 @@ public:
     int GetSockName(TSocket s, TSockAddrBuffer* addr, int* length) override;
     int GetPeerName(TSocket s, TSockAddrBuffer* addr, int* length) override;
     int AsyncSelect(TSocket s, void* window, unsigned message, long events) override;
+    int WaitSocket(TSocket s, bool forWrite, int ms) override;
+    int SetNonBlocking(TSocket s) override;
     void PostToWindow(void* window, unsigned message, TSocket s, long lParam) override;
     void* GetWindow(bool threaded) override;
     unsigned NextMessage() override;

@@ -2,6 +2,7 @@
 
 #include "lectern/lc/lcConn.h"
 #include "lectern/lc/lcLog.h"
+#include "lectern/lc/lcSockBaseSyn.h"
 #include "lectern/lc/lcWinSocket.h"
 
 namespace {
@@ -348,6 +349,11 @@ void TLcSocketServerProvider::SockChangeState(TLcSocketBase* sender, int state)
             TriggerAfterEvents();
         } else if (state == kSockClosed) {
             InternalDisconnect();
+        } else if (state == kSockListenerLost) {
+            SetLost(true);
+            InternalDisconnect();
+        } else if (state == kSockListenError) {
+            ListenFailed(sender);
         }
         return;
     }
@@ -363,7 +369,21 @@ void TLcSocketServerProvider::SockChangeState(TLcSocketBase* sender, int state)
         TriggerConnecting();
     } else if (state == kSockClosed) {
         SocketClosed();
+    } else if (state == kSockConnectError || state == kSockConnectionLost) {
+        SetLost(true);
+        InternalDisconnect();
     }
+}
+
+void TLcSocketServerProvider::ListenFailed(TLcSocketBase* sender)
+{
+    const Exception failure(sender->GetLastErrorText());
+    FState = kLcStateClosed;
+    if (FSocket == sender) {
+        ForgetSocket();
+        ReleaseSocket(sender, "TLcSocketServerProvider Listen.except For");
+    }
+    TriggerListenError(failure);
 }
 
 void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)

@@ -145,6 +145,8 @@ private:
 
     // ---- socket events ----
     void SockChangeState(TLcSocketBase* sender, int state);
+    // A blocking listener that could not listen: released, and the listen error fired.
+    void ListenFailed(TLcSocketBase* sender);
     void SockSessionAvailable(TLcSocketBase* sender);
     void SockDataReceived(TLcSocketBase* sender);
     void SockDataSent(TLcSocketBase* sender);

@@ -1,6 +1,7 @@
 #include "lectern/lc/lcValueContainers.h"
 
 #include "classlib/PlatformText.h"
+#include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcInfo.h"
 #include "lectern/lc/lcLog.h"
@@ -19,6 +20,9 @@ struct TLcRecord::TFieldList {
 };
 
 namespace {
+
+using lc_detail::SystemToUtf8;
+using lc_detail::Utf8ToSystem;
 
 // Node block size of the object list of TLcInfo (nothing in the system fills it).
 constexpr int kInfoObjectsBlockSize = 16;
@@ -106,8 +110,6 @@ std::unique_ptr<TLcValueObject> ReplaceInPlace(std::unique_ptr<TLcValueObject>& 
     throw refusal(*place);
 }
 
-std::string SystemToUtf8(const std::string& s) { return Utf8EncodeText(plat::SystemToWide(s)); }
-std::string Utf8ToSystem(const std::string& s) { return plat::WideToSystem(Utf8DecodeText(s)); }
 
 // ---- reading one contained object -----------------------------------------------------------
 
@@ -156,6 +158,9 @@ std::string ReadString(TLcValueObject* object, const char* prefix, bool asText)
     }
     if (auto* record = dynamic_cast<TLcRecord*>(object)) {
         return asText ? record->TextForm() : record->StringForm();
+    }
+    if (auto* set = dynamic_cast<TLcDataSet*>(object)) {
+        return asText ? set->TextForm() : set->StringForm();
     }
     FailConvert(prefix, *object, asText ? kToText : kToString);
 }
@@ -251,6 +256,12 @@ bool ValueHolds(const TLcValueObject& outer, const TLcValueObject& inner)
                     if (item) {
                         pending.push_back(item.get());
                     }
+                }
+            }
+        } else if (auto* set = dynamic_cast<const TLcDataRow*>(object)) {
+            for (int32_t i = 0, count = set->RowCount(); i < count; ++i) {
+                if (const TLcArray* row = set->RowValues(i)) {
+                    pending.push_back(row);
                 }
             }
         }
@@ -450,6 +461,28 @@ std::string TLcRecord::FieldName(int32_t index) const
         return {};
     }
     return FFields->Names.GetName(index);
+}
+
+TLcValueObject* TLcRecord::FieldObject(int32_t index) const
+{
+    if (!FFields || index < 0 || index >= FFields->Names.Count()) {
+        return nullptr;
+    }
+    return FFields->Values[index].get();
+}
+
+void TLcRecord::AppendField(const std::string& name, std::unique_ptr<TLcValueObject> value)
+{
+    if (name.empty() || (FFields && FFields->Names.IndexOf(name) >= 0)) {
+        SetObject(name, TLcStoreArg::Take(std::move(value)));   // refuses, or replaces
+        return;
+    }
+    if (!FFields) {
+        FFields = std::make_unique<TFieldList>();
+    }
+    FFields->Values.reserve(FFields->Values.size() + 1);   // so that the push below cannot fail
+    FFields->Names.Add(name, nullptr);
+    FFields->Values.push_back(std::move(value));
 }
 
 TLcValueObject* TLcRecord::GetObject(const std::string& name) const
@@ -720,6 +753,14 @@ TLcArray::~TLcArray()
 }
 
 int32_t TLcArray::Count() const { return FItems ? static_cast<int32_t>(FItems->size()) : 0; }
+
+void TLcArray::AppendItem(std::unique_ptr<TLcValueObject> value)
+{
+    if (!FItems) {
+        FItems = std::make_unique<TItemList>();
+    }
+    FItems->push_back(std::move(value));
+}
 
 TLcValueObject* TLcArray::GetObject(int32_t index) const
 {

@@ -177,6 +177,11 @@ public:
     virtual int32_t Count() const;
     // The name of entry index (from 0) as first stored; empty when out of range.
     std::string FieldName(int32_t index) const;
+    // The object of entry index (borrowed); none when it holds none or is out of range.
+    TLcValueObject* FieldObject(int32_t index) const;
+    // For the text readers: a new name gets an entry at the end, also for none (as a field
+    // set to none keeps its entry); a known name is stored as SetObject would.
+    void AppendField(const std::string& name, std::unique_ptr<TLcValueObject> value);
 
     using TLcAbsRecord::GetType;
     using TLcAbsRecord::SetObject;
@@ -300,6 +305,8 @@ public:
 
     // Slots, empty ones included.
     virtual int32_t Count() const;
+    // For the text readers: a new last slot holding value, or empty for none.
+    void AppendItem(std::unique_ptr<TLcValueObject> value);
 
     using TLcAbsArray::GetType;
     using TLcAbsArray::SetObject;

@@ -1,7 +1,10 @@
 #include "lectern/lc/lcValues.h"
 
 #include "classlib/PlatformText.h"
+#include "lectern/lc/lcCodeFormat.h"
+#include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcValueContainers.h"
+#include "lectern/lc/lcXmlRpc.h"
 
 #include <cmath>
 #include <limits>
@@ -261,6 +264,8 @@ bool lc_detail::TakeIntegerVariant(TLcSimpleValue& self, const Variant& value)
 }
 
 std::u16string lc_detail::Widen(const std::string& text) { return plat::SystemToWide(text); }
+std::string lc_detail::SystemToUtf8(const std::string& text) { return Utf8EncodeText(plat::SystemToWide(text)); }
+std::string lc_detail::Utf8ToSystem(const std::string& utf8) { return plat::WideToSystem(Utf8DecodeText(utf8)); }
 bool lc_detail::TextIsTrue(const std::string& text) { return AnyTextIsTrue(text); }
 bool lc_detail::TextIsTrue(const std::u16string& text) { return AnyTextIsTrue(text); }
 Currency lc_detail::ParseCurrency(const std::string& text) { return text.empty() ? 0 : TextToCurrency(text); }
@@ -314,7 +319,7 @@ std::unique_ptr<TLcValueObject> ObjectFromType(TLcValueType type)
     case vt_Array: return std::make_unique<TLcArray>();
     case vt_Record: return std::make_unique<TLcRecord>();
     case vt_Variant: return std::make_unique<TLcValue>();
-    // vt_DataSet gets its case when the data set exists; until then it is unsupported.
+    case vt_DataSet: return std::make_unique<TLcDataSet>();
     default: throw ELcInfo("Unsupported object type in function ObjectFromType.");
     }
 }
@@ -323,17 +328,10 @@ std::unique_ptr<TLcValueObject> ObjectFromType(TLcValueType type)
 
 void TLcValueObject::Kill() { delete this; }
 
-namespace {
-[[noreturn]] void NotYetAvailable(const TObject& self, const char* operation)
-{
-    throw ELcInfo(std::string(self.ClassName()) + "." + operation + " is not available.");
-}
-}  // namespace
-
-void TLcValueObject::from_Code(const std::string&, size_t&) { NotYetAvailable(*this, "from_Code"); }
-void TLcValueObject::from_XMLrpc(const std::string&, size_t&) { NotYetAvailable(*this, "from_XMLrpc"); }
-void TLcValueObject::to_Code(TLcHugeString&) { NotYetAvailable(*this, "to_Code"); }
-void TLcValueObject::to_XMLRPC(TLcHugeString&) { NotYetAvailable(*this, "to_XMLRPC"); }
+void TLcValueObject::from_Code(const std::string& text, size_t& at) { ReadCode(*this, text, at); }
+void TLcValueObject::from_XMLrpc(const std::string& text, size_t& at) { ReadXmlRpc(*this, text, at); }
+void TLcValueObject::to_Code(TLcHugeString& builder) { WriteCode(*this, builder); }
+void TLcValueObject::to_XMLRPC(TLcHugeString& builder) { WriteXmlRpc(*this, builder); }
 
 // ---- TLcSimpleValue: failures and forwarding defaults ---------------------------------------
 

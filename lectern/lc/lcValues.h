@@ -84,8 +84,8 @@ public:
     CL_CLASS_NAME(TLcObject)
 };
 
-// Root of every value. The four text-format operations belong to the code and XML-RPC units;
-// until a class has them, calling one raises ELcInfo naming the class and the operation.
+// Root of every value. The four text-format operations do their work in the units of the two
+// formats, lcCodeFormat and lcXmlRpc.
 class TLcValueObject : public TLcObject {
 public:
     // Frees the object (it must have been made with new).
@@ -188,6 +188,9 @@ Currency WholeToCurrency(int64_t value, const TObject& self);
 bool TakeIntegerVariant(TLcSimpleValue& self, const Variant& value);
 // Text in the system code page, widened.
 std::u16string Widen(const std::string& text);
+// Text in the system code page as UTF-8, and back.
+std::string SystemToUtf8(const std::string& text);
+std::string Utf8ToSystem(const std::string& utf8);
 // The Boolean reading of text.
 bool TextIsTrue(const std::string& text);
 bool TextIsTrue(const std::u16string& text);
@@ -377,6 +380,8 @@ public:
     // Stores the UTF-8 form of text in the system code page.
     void SetText(const std::string& value) override;
     bool SetVariant(const Variant& value) override;
+    // The stored bytes as they are (the text formats carry them unchanged).
+    const std::string& Utf8Bytes() const { return FValue; }
 
     CL_CLASS_NAME(TLcTextValue)
 };

@@ -39,6 +39,9 @@ TLcSocketApi& LcSocketApi()
     return *gApi;
 }
 
+int TLcSocketApi::WaitSocket(TSocket, bool, int) { return -1; }
+int TLcSocketApi::SetNonBlocking(TSocket) { return -1; }
+
 TLcSocketApi* SetLcSocketApi(TLcSocketApi* api)
 {
     TLcSocketApi* previous = gApi;

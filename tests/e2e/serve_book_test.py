@@ -3,7 +3,9 @@
 fixture book of make_serve_book to clients on the Linux side.
 
     serve_book_test.py --wine WINE --serve-book EXE --maker EXE --curl CURL --chromium CHROMIUM
-                       [unittest arguments]
+                       [--blocking] [unittest arguments]
+
+With --blocking every serve-book runs its server on blocking sockets.
 
 The fixture book is made under Wine into a temporary folder. Each test class runs its own
 serve-book process: it starts, prints "LISTENING <port>", and at the end of the class its
@@ -29,6 +31,7 @@ import time
 import unittest
 
 ARGS = None
+SOCKET_ARGS = ()   # ("--blocking",) when the server runs on blocking sockets
 BOOK = None
 TEMP_DIR = None
 
@@ -106,7 +109,7 @@ class ServeBook:
     pipe never blocks it."""
 
     def __init__(self, *args):
-        self.proc = subprocess.Popen([ARGS.wine, ARGS.serve_book, *args], stdin=subprocess.PIPE,
+        self.proc = subprocess.Popen([ARGS.wine, ARGS.serve_book, *SOCKET_ARGS, *args], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.stdout = bytearray()
         self.stderr = bytearray()
@@ -151,7 +154,7 @@ class ServeBook:
 
 def run_serve_book(*args):
     """serve-book started for a quick exit: (exit code, stdout, stderr)."""
-    done = subprocess.run([ARGS.wine, ARGS.serve_book, *args], stdin=subprocess.DEVNULL,
+    done = subprocess.run([ARGS.wine, ARGS.serve_book, *SOCKET_ARGS, *args], stdin=subprocess.DEVNULL,
                           capture_output=True, timeout=START_SECONDS)
     return done.returncode, done.stdout, done.stderr
 
@@ -441,6 +444,18 @@ class Answers(ServerTestCase):
         response = reader.response()
         self.assertTrue(response.body == BIG, "the 10 MiB entry arrived damaged (%d bytes)" % len(response.body))
 
+    def test_stalled_reader_does_not_hold_the_server(self):
+        # A client that asks for the 10 MiB entry and then reads nothing: the server's send
+        # waits for room, but other clients are answered meanwhile.
+        stalled = self.connect(receive_buffer=4096)
+        stalled.sendall(self.get("/big.bin").encode())
+        time.sleep(1.0)
+        for _ in range(3):
+            s = self.connect()
+            s.settimeout(5)
+            s.sendall(self.get("/page2k.html").encode())
+            self.assertEqual(Reader(s).response().body, PAGE_2K)
+
     def test_curl(self):
         base = "http://127.0.0.1:%d" % self.port
         for url, code, body in [(base + "/page2k.html", "200", PAGE_2K),
@@ -519,6 +534,9 @@ class Ports(unittest.TestCase):
     @staticmethod
     def take(port):
         s = socket.socket()
+        # A connection of an earlier run still in TIME_WAIT on the port must not keep the port
+        # from being taken (a listener on it still does).
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         try:
             s.bind(("127.0.0.1", port))
             s.listen(1)
@@ -741,7 +759,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name in ["--wine", "--serve-book", "--maker", "--curl", "--chromium"]:
         parser.add_argument(name, required=True)
+    parser.add_argument("--blocking", action="store_true", help="serve-book on blocking sockets")
     ARGS, rest = parser.parse_known_args()
+    global SOCKET_ARGS
+    SOCKET_ARGS = ("--blocking",) if ARGS.blocking else ()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
 
 

@@ -1,11 +1,12 @@
 // serve-book: serves a book file over the viewer's HTTP server, for checks from outside.
 //
-//   serve-book [--idle SECONDS] BOOK [PORT]
+//   serve-book [--idle SECONDS] [--blocking] BOOK [PORT]
 //
 // Listens on 127.0.0.1:PORT (without PORT: the first port from 8000 to 8099 the viewer's probe
 // can take) and prints "LISTENING <port>" on standard output once it listens. Ends when its
 // standard input closes: the server stops, every connection ends, and the exit code is 0.
 // --idle: seconds after which a connection that sends nothing is closed (60 by default).
+// --blocking: the server runs on blocking sockets instead of asynchronous ones.
 // Lines on standard input, for soak tests:
 //   restart   the server restarts (stops listening, every connection ends, listens again)
 //   report    prints "CONNECTIONS <open connections> QUEUES <live job queues>"
@@ -157,7 +158,7 @@ bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE) { return PumpUntilAny(&
 
 int Usage()
 {
-    std::cerr << "usage: serve-book [--idle SECONDS] BOOK [PORT]\n";
+    std::cerr << "usage: serve-book [--idle SECONDS] [--blocking] BOOK [PORT]\n";
     return 1;
 }
 
@@ -172,7 +173,7 @@ bool ParseNumber(const std::string& text, int low, int high, int& value)
     return true;
 }
 
-int Serve(const std::string& bookPath, int port, int idleSeconds)
+int Serve(const std::string& bookPath, int port, int idleSeconds, bool blocking)
 {
     TLBLzhArchive book(bookPath);
     if (!book.Valid()) {
@@ -188,6 +189,7 @@ int Serve(const std::string& bookPath, int port, int idleSeconds)
     {
         TPageHttpServer pages(host);
         pages.Server().Timeout()->AfterConnecting = idleSeconds;
+        pages.Server().SetBlocking(blocking);
         listening = port == 0 ? pages.ListenOnFirstFreePort() : pages.ListenOnFirstFreePort(port, port);
         if (listening == 0 || !PumpUntil(host.ListenDone(), 10000) || host.ListenLine() != "Server ready") {
             std::cerr << "serve-book: Unable to activate data server\n";
@@ -227,12 +229,20 @@ int Serve(const std::string& bookPath, int port, int idleSeconds)
 int main(int argc, char** argv)
 {
     int idleSeconds = 60;
+    bool blocking = false;
     int arg = 1;
-    if (arg < argc && std::string(argv[arg]) == "--idle") {
-        if (arg + 1 >= argc || !ParseNumber(argv[arg + 1], 1, 86400, idleSeconds)) {
-            return Usage();
+    for (; arg < argc; ++arg) {
+        const std::string option = argv[arg];
+        if (option == "--idle") {
+            if (arg + 1 >= argc || !ParseNumber(argv[arg + 1], 1, 86400, idleSeconds)) {
+                return Usage();
+            }
+            ++arg;
+        } else if (option == "--blocking") {
+            blocking = true;
+        } else {
+            break;
         }
-        arg += 2;
     }
     if (argc - arg < 1 || argc - arg > 2) {
         return Usage();
@@ -243,7 +253,7 @@ int main(int argc, char** argv)
         return Usage();
     }
     try {
-        return Serve(bookPath, port, idleSeconds);
+        return Serve(bookPath, port, idleSeconds, blocking);
     } catch (const Exception& e) {
         std::cerr << "serve-book: " << e.ClassName() << ": " << e.Message() << "\n";
     } catch (const std::exception& e) {

@@ -1,0 +1,185 @@
+// TFontP's font text and SaveFont/LoadFont on a settings file of this test's own.
+#include "FontP.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string Ansi(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+
+struct FontValues {
+    std::string name;
+    TColor color;
+    int size;
+    TFontStyles style;
+};
+
+void SetFont(TFont& font, const FontValues& v)
+{
+    font.SetName(v.name);
+    font.SetColor(v.color);
+    font.SetSize(v.size);
+    font.SetStyle(v.style);
+}
+
+void ExpectFont(const TFont& font, const FontValues& v, const std::string& label)
+{
+    EXPECT_EQ(font.Name(), v.name) << label;
+    EXPECT_EQ(font.Color(), v.color) << label;
+    EXPECT_EQ(font.Size(), v.size) << label;
+    EXPECT_EQ(font.Style(), v.style) << label;
+}
+
+constexpr TColor kBtnFace = static_cast<TColor>(0x8000000F);
+
+TEST(FontP, StyleLettersBothWays)
+{
+    const struct {
+        TFontStyles style;
+        const char16_t* letters;
+    } written[] = {{0, u""}, {fsBold, u"b"}, {fsBold | fsUnderline, u"bu"},
+                   {fsStrikeOut | fsItalic, u"is"}, {fsBold | fsItalic | fsUnderline | fsStrikeOut, u"bius"}};
+    TFontP font;
+    for (const auto& c : written) {
+        font.SetStyle(c.style);
+        EXPECT_EQ(Ansi(font.StyleToStr()), Ansi(c.letters));
+    }
+    const struct {
+        const char16_t* text;
+        TFontStyles style;
+    } read[] = {{u"us", fsUnderline | fsStrikeOut}, {u"sib", fsBold | fsItalic | fsStrikeOut}, {u"xbyz", fsBold},
+                {u"BIUS", 0}, {u"", 0}, {u"b,b b", fsBold}};
+    for (const auto& c : read) {
+        font.SetStyle(fsItalic);
+        font.StrToStyle(c.text);
+        EXPECT_EQ(font.Style(), c.style) << Ansi(c.text);
+    }
+}
+
+TEST(FontP, TextOfAFont)
+{
+    TFontP font;
+    SetFont(font, {"Arial", 255, 10, fsBold | fsItalic});
+    EXPECT_EQ(Ansi(font.GetAsString()), "Arial,255,10,bi");
+    SetFont(font, {"Courier New", kBtnFace, 8, 0});
+    EXPECT_EQ(Ansi(font.GetAsString()), "Courier New,-2147483633,8,");
+}
+
+TEST(FontP, SetFromStringSetsPartsInOrderAndStopsAtABadNumber)
+{
+    const FontValues start{"Tahoma", 7, 9, fsUnderline};
+    const struct {
+        const char16_t* text;
+        bool result;
+        FontValues after;
+    } cases[] = {
+        {u"Arial,255,10,bi", true, {"Arial", 255, 10, fsBold | fsItalic}},
+        {u"Arial,255,10,bi,extra", true, {"Arial", 255, 10, fsBold | fsItalic}},
+        {u"Courier New,-2147483633,8,", true, {"Courier New", kBtnFace, 8, 0}},
+        {u"Arial,+3,12,s", true, {"Arial", 3, 12, fsStrikeOut}},
+        {u"Arial,255,10", false, start},
+        {u"", false, start},
+        {u"Arial,x,10,b", false, {"Arial", 7, 9, fsUnderline}},
+        {u"Arial,255,10.5,b", false, {"Arial", 255, 9, fsUnderline}},
+        {u"Arial,2147483648,10,b", false, {"Arial", 7, 9, fsUnderline}},
+        {u"Arial, 255,10,b", false, {"Arial", 7, 9, fsUnderline}},
+        {u"Arial,-,10,b", false, {"Arial", 7, 9, fsUnderline}},
+    };
+    for (const auto& c : cases) {
+        TFontP font;
+        SetFont(font, start);
+        EXPECT_EQ(font.SetFromString(c.text), c.result) << Ansi(c.text);
+        ExpectFont(font, c.after, Ansi(c.text));
+    }
+}
+
+class FontFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteFileA(kPath);
+        wchar_t full[MAX_PATH] = {};
+        GetFullPathNameW(L"fontp-test.set", MAX_PATH, full, nullptr);
+        ini = std::make_unique<TIniFile>(reinterpret_cast<const char16_t*>(full));
+    }
+    void TearDown() override { DeleteFileA(kPath); }
+
+    static std::string RawFile()
+    {
+        std::ifstream in(kPath, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    static constexpr const char* kPath = "fontp-test.set";
+    std::unique_ptr<TIniFile> ini;
+};
+
+TEST_F(FontFile, SavedLineIsTheFontTextAndEveryFontReadsBackEqual)
+{
+    TFont font;
+    SetFont(font, {"Arial", 255, 10, fsBold | fsItalic});
+    SaveFont(&font, ini.get(), u"Fonts", u"Title");
+    EXPECT_NE(RawFile().find("[Fonts]\r\nTitle=Arial,255,10,bi\r\n"), std::string::npos) << RawFile();
+
+    const FontValues fonts[] = {
+        {"Arial", 255, 10, fsBold | fsItalic},
+        {"Courier New", kBtnFace, 8, 0},
+        {"Times New Roman", clWhite, 36, fsBold | fsItalic | fsUnderline | fsStrikeOut},
+        {"Tahoma", static_cast<TColor>(0x80000008), 11, fsUnderline},
+        {"Small", 0, 1, fsStrikeOut},
+        {"Big", 0x123456, 72, 0},
+    };
+    int n = 0;
+    for (const FontValues& v : fonts) {
+        const std::u16string key = u"Font" + std::u16string(1, static_cast<char16_t>(u'A' + n++));
+        TFont saved;
+        SetFont(saved, v);
+        SaveFont(&saved, ini.get(), u"Fonts", key);
+        TFont loaded;
+        ASSERT_TRUE(LoadFont(&loaded, ini.get(), u"Fonts", key)) << v.name;
+        ExpectFont(loaded, v, v.name);
+    }
+}
+
+TEST_F(FontFile, LoadFontLeavesTheFontAloneUnlessTheLineReads)
+{
+    ini->WriteString(u"F", u"Five", u"Verdana,16711680,14,u,ignored");
+    ini->WriteString(u"F", u"Empty", u"");
+    ini->WriteString(u"F", u"Three", u"Verdana,1,2");
+    ini->WriteString(u"F", u"Half", u"Verdana,1,10.5,b");
+    const FontValues start{"Tahoma", 7, 9, fsUnderline};
+    const struct {
+        const char16_t* key;
+        bool result;
+        FontValues after;
+    } cases[] = {
+        {u"Five", true, {"Verdana", 16711680, 14, fsUnderline}},
+        {u"Missing", false, start},
+        {u"Empty", false, start},
+        {u"Three", false, start},
+        {u"Half", false, start},
+    };
+    for (const auto& c : cases) {
+        TFont font;
+        SetFont(font, start);
+        EXPECT_EQ(LoadFont(&font, ini.get(), u"F", c.key), c.result) << Ansi(c.key);
+        ExpectFont(font, c.after, Ansi(c.key));
+    }
+}
+
+TEST(FontFileErrors, SaveFontPassesOnTheSettingsFilesError)
+{
+    TIniFile ini(u"Z:\\no such folder\\x\\y.set");
+    TFont font;
+    EXPECT_THROW(SaveFont(&font, &ini, u"S", u"K"), EIniFileException);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// Shared by the fuzz targets of the two value formats: reading arbitrary text into each kind
+// of container, and the round trip a text that was read must survive. Reading either gives a
+// value or raises ELcInfo or EConvertError; nothing else may happen (no overflow, no stack
+// exhaustion, no leak on a failure path).
+#pragma once
+
+#include "lectern/lc/lcDataSet.h"
+#include "lectern/lc/lcFastStrings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+// The two formats: text of a value, and a value read from text.
+struct TCodeFormat {
+    static void Write(TLcValueObject& value, TLcHugeString& builder) { value.to_Code(builder); }
+    static void Read(TLcValueObject& value, const std::string& text, size_t& at) { value.from_Code(text, at); }
+};
+struct TXmlRpcFormat {
+    static void Write(TLcValueObject& value, TLcHugeString& builder) { value.to_XMLRPC(builder); }
+    static void Read(TLcValueObject& value, const std::string& text, size_t& at) { value.from_XMLrpc(text, at); }
+};
+
+template <class TFormat>
+std::string WriteValue(TLcValueObject* value)
+{
+    TLcValue holder;
+    holder.SetObject(value != nullptr ? value->copyOf() : nullptr);
+    TLcHugeString builder;
+    TFormat::Write(holder, builder);
+    return builder.GetText();
+}
+
+// Reads text into a new T; none when the text is refused.
+template <class TFormat, class T>
+std::unique_ptr<T> ReadInto(const std::string& text)
+{
+    auto container = std::make_unique<T>();
+    size_t at = 0;
+    try {
+        TFormat::Read(*container, text, at);
+    } catch (const ELcInfo&) {
+        return nullptr;
+    } catch (const EConvertError&) {
+        return nullptr;
+    }
+    return container;
+}
+
+// text reads into every container; when a holder reads it, the value's text reads back to a
+// value that writes the same text again.
+template <class TFormat, class... TMore>
+void FuzzValueFormat(const std::string& text)
+{
+    ReadInto<TFormat, TLcRecord>(text);
+    ReadInto<TFormat, TLcArray>(text);
+    ReadInto<TFormat, TLcFunctionInfo>(text);
+    ReadInto<TFormat, TLcDataSet>(text);
+    (ReadInto<TFormat, TMore>(text), ...);
+    std::unique_ptr<TLcValue> holder = ReadInto<TFormat, TLcValue>(text);
+    if (!holder) {
+        return;
+    }
+    const std::string written = WriteValue<TFormat>(holder->GetObject());
+    TLcValue back;
+    size_t again = 0;
+    TFormat::Read(back, written, again);
+    const std::string rewritten = WriteValue<TFormat>(back.GetObject());
+    if (again != written.size() || rewritten != written) {
+        std::fprintf(stderr, "round trip differs:\n%s\n%s\n", written.c_str(), rewritten.c_str());
+        std::abort();
+    }
+}

@@ -1,0 +1,1244 @@
+// PNG pictures: the chunk list, the chunk classes and the picture object (see pngpicture.h).
+// The image data's coding is in pngidat.cpp, drawing in pngdraw.cpp.
+#include "pngpicture.h"
+
+#include "pngcommon.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+const char* const EPNGInvalidFileHeaderText =
+    "The file being readed is not a valid \"Portable Network Graphics\" image because it contains "
+    "an invalid header. This file may be corruped, try obtaining it again.";
+const char* const EPngUnexpectedEndText =
+    "This \"Portable Network Graphics\" image is invalid because the decoder found an unexpected "
+    "end of the file.";
+const char* const EPNGIHDRNotFirstText =
+    "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n"
+    "(IHDR chunk is not the first)";
+const char* const EPNGUnknownCriticalChunkText =
+    "This \"Portable Network Graphics\" image contains an unknown critical part which could not "
+    "be decoded.";
+const char* const EPNGNoImageDataText = "This \"Portable Network Graphics\" image contains no data.";
+const char* const EPngInvalidCRCText =
+    "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of "
+    "data (crc error)";
+const char* const EPngInvalidIHDRText =
+    "The \"Portable Network Graphics\" image could not be loaded because one of its main piece of "
+    "data (ihdr) might be corrupted";
+const char* const EPNGSizeExceedsText =
+    "This \"Portable Network Graphics\" image is not supported because either it's width or height "
+    "exceeds the maximum size, which is 65535 pixels length.";
+const char* const EPNGUnknownCompressionText =
+    "This \"Portable Network Graphics\" image is encoded with an unknown compression scheme which "
+    "could not be decoded.";
+const char* const EPNGUnknownInterlaceText =
+    "This \"Portable Network Graphics\" image uses an unknown interlace scheme which could not be "
+    "decoded.";
+const char* const EPNGInvalidPaletteText =
+    "The \"Portable Network Graphics\" image contains an invalid palette.";
+const char* const EPNGHeaderNotPresentText =
+    "This operation is not valid because the current image contains no valid header.";
+const char* const EPNGMissingMultipleIDATText =
+    "This \"Portable Network Graphics\" image is invalid because it has missing image parts.";
+const char* const EPNGZLIBErrorText =
+    "Could not decompress the image because it contains invalid compressed data.\r\n Description: ";
+const char* const EPNGOutMemoryText =
+    "Some operation could not be performed because the system is out of resources. Close some "
+    "windows and try again.";
+const char* const EPNGCannotAssignChunkText = "The chunks must be compatible to be assigned.";
+const char* const EPNGUnexistentPaletteEntryText = "There is no such palette entry.";
+const char* const EPNGCannotChangeSizeText =
+    "The \"Portable Network Graphics\" image can not be resize by changing width and height "
+    "properties. Try assigning the image from a bitmap.";
+
+namespace {
+
+const uint8_t kPngSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+
+// The process's chunk classes, filled at unit start on the main thread.
+std::vector<TChunkClass>& ChunkClasses()
+{
+    static std::vector<TChunkClass> classes;
+    return classes;
+}
+
+}  // namespace
+
+uint32_t UpdateCrc(uint32_t crc, const uint8_t* data, size_t size)
+{
+    // zlib's crc32 is the same CRC-32 (polynomial 0xEDB88320) with the inversion folded in.
+    uLong value = ~static_cast<uLong>(crc) & 0xFFFFFFFFu;
+    while (size > 0) {
+        const uInt part = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+        value = crc32(value, data, part);
+        data += part;
+        size -= part;
+    }
+    return ~static_cast<uint32_t>(value);
+}
+
+uint8_t PaethPredictor(uint8_t left, uint8_t above, uint8_t upperLeft)
+{
+    const int p = int(left) + above - upperLeft;
+    const int pa = std::abs(p - left);
+    const int pb = std::abs(p - above);
+    const int pc = std::abs(p - upperLeft);
+    if (pa <= pb && pa <= pc) {
+        return left;
+    }
+    return pb <= pc ? above : upperLeft;
+}
+
+namespace png {
+
+bool ReadExact(TStream& stream, void* buffer, uint32_t count)
+{
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    while (count > 0) {
+        const int32_t got = stream.Read(out, static_cast<int32_t>(std::min<uint32_t>(count, 0x40000000u)));
+        if (got <= 0) {
+            return false;
+        }
+        out += got;
+        count -= static_cast<uint32_t>(got);
+    }
+    return true;
+}
+
+uint32_t ReadBE32(const uint8_t* p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+void WriteBE32(uint8_t* p, uint32_t value)
+{
+    p[0] = uint8_t(value >> 24);
+    p[1] = uint8_t(value >> 16);
+    p[2] = uint8_t(value >> 8);
+    p[3] = uint8_t(value);
+}
+
+void CheckChunkLength(TStream& stream, uint32_t length)
+{
+    // The data and its 4-byte CRC must lie in the stream.
+    const int64_t left = stream.Size() - stream.Position();
+    if (length > kPngMaxChunkLength || int64_t(length) + 4 > left) {
+        throw EPngUnexpectedEnd(EPngUnexpectedEndText);
+    }
+}
+
+void WriteChunkBytes(TStream& stream, const char* type, const uint8_t* data, uint32_t size)
+{
+    uint8_t head[8];
+    WriteBE32(head, size);
+    std::memcpy(head + 4, type, 4);
+    stream.WriteBuffer(head, 8);
+    if (size > 0) {
+        stream.WriteBuffer(data, size);
+    }
+    uint8_t crc[4];
+    WriteBE32(crc, ~UpdateCrc(UpdateCrc(0xFFFFFFFFu, head + 4, 4), data, size));
+    stream.WriteBuffer(crc, 4);
+}
+
+uint16_t BitmapBitCount(uint8_t colorType, uint8_t bitDepth)
+{
+    switch (colorType) {
+    case 0:
+    case 3:
+    case 4:
+        return bitDepth == 2 ? 4 : bitDepth == 16 ? 8 : bitDepth;
+    default:
+        return 24;
+    }
+}
+
+bool ValidDepth(uint8_t colorType, uint8_t bitDepth)
+{
+    switch (colorType) {
+    case 0:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+    case 3:
+        return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+    case 2:
+    case 4:
+    case 6:
+        return bitDepth == 8 || bitDepth == 16;
+    default:
+        return false;
+    }
+}
+
+uint64_t PngRowBytes(uint8_t colorType, uint8_t bitDepth, uint64_t width)
+{
+    const uint64_t bits = width * bitDepth;
+    switch (colorType) {
+    case 0:
+    case 3:
+        return (bits + 7) / 8;
+    case 2:
+        return bits * 3 / 8;
+    case 4:
+        return bits * 2 / 8;
+    case 6:
+        return bits * 4 / 8;
+    default:
+        return 0;
+    }
+}
+
+uint32_t PngPixelBytes(uint8_t colorType, uint8_t bitDepth)
+{
+    switch (colorType) {
+    case 0:
+        return bitDepth == 16 ? 2 : 1;
+    case 3:
+        return 1;
+    case 2:
+        return bitDepth * 3 / 8;
+    case 4:
+        return bitDepth / 4;
+    case 6:
+        return bitDepth / 2;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace png
+
+using namespace png;
+
+// ---- TZeroedBytes -----------------------------------------------------------------------------
+
+void TZeroedBytes::Free::operator()(uint8_t* p) const
+{
+    std::free(p);
+}
+
+void TZeroedBytes::Allocate(size_t size)
+{
+    clear();
+    if (size > 0) {
+        FData.reset(static_cast<uint8_t*>(std::calloc(size, 1)));
+        if (!FData) {
+            throw std::bad_alloc();
+        }
+        FSize = size;
+    }
+}
+
+TZeroedBytes& TZeroedBytes::operator=(const TZeroedBytes& other)
+{
+    if (this != &other) {
+        Allocate(other.FSize);
+        if (FSize > 0) {
+            std::memcpy(FData.get(), other.FData.get(), FSize);
+        }
+    }
+    return *this;
+}
+
+// ---- TChunk -----------------------------------------------------------------------------------
+
+TChunk::TChunk(TPngPicture* owner, const char* typeName) : fName(typeName), fData(1, 0), fOwner(owner) {}
+
+std::unique_ptr<TChunk> TChunk::CreateLike(TPngPicture* owner) const
+{
+    auto chunk = std::make_unique<TChunk>(owner);
+    chunk->fName = fName;
+    return chunk;
+}
+
+void TChunk::CheckSameClass(const TChunk& source) const
+{
+    if (typeid(source) != typeid(*this)) {
+        throw EPngError(EPNGCannotAssignChunkText);
+    }
+}
+
+void TChunk::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    fName = source.fName;
+    fData = source.fData;
+    fDataSize = source.fDataSize;
+}
+
+TChunkIHDR* TChunk::GetHeader() const
+{
+    return dynamic_cast<TChunkIHDR*>(fOwner->Chunks().GetItem(0));
+}
+
+void TChunk::ResizeData(uint32_t size)
+{
+    try {
+        fData.assign(size_t(size) + 1, 0);
+    } catch (const std::bad_alloc&) {
+        throw EPNGOutMemory(EPNGOutMemoryText);
+    }
+    fDataSize = size;
+}
+
+void TChunk::WriteChunk(TStream& stream)
+{
+    WriteChunkBytes(stream, fName.c_str(), fData.data(), fDataSize);
+}
+
+bool TChunk::SaveToStream(TStream& stream)
+{
+    WriteChunk(stream);
+    return true;
+}
+
+bool TChunk::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    CheckChunkLength(stream, size);
+    ResizeData(size);
+    uint8_t crcBytes[4];
+    if (!ReadExact(stream, fData.data(), size) || !ReadExact(stream, crcBytes, 4)) {
+        throw EPngUnexpectedEnd(EPngUnexpectedEndText);
+    }
+    uint32_t crc = UpdateCrc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(chunkName.data()), 4);
+    crc = ~UpdateCrc(crc, fData.data(), size);
+    if (crc != ReadBE32(crcBytes)) {
+        throw EPngInvalidCRC(EPngInvalidCRCText);
+    }
+    return true;
+}
+
+// ---- TChunkIHDR ---------------------------------------------------------------------------------
+
+bool TChunkIHDR::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    if (fDataSize < 13) {
+        throw EPngInvalidIHDR(EPngInvalidIHDRText);
+    }
+    const uint8_t* d = fData.data();
+    Width = ReadBE32(d);
+    Height = ReadBE32(d + 4);
+    BitDepth = d[8];
+    ColorType = d[9];
+    CompressionMethod = d[10];
+    FilterMethod = d[11];
+    InterlaceMethod = d[12];
+    if (Width > kPngMaxDimension || Height > kPngMaxDimension) {
+        throw EPNGSizeExceeds(EPNGSizeExceedsText);
+    }
+    if (CompressionMethod != 0) {
+        throw EPNGUnknownCompression(EPNGUnknownCompressionText);
+    }
+    if (InterlaceMethod > 1) {
+        throw EPNGUnknownInterlace(EPNGUnknownInterlaceText);
+    }
+    fOwner->InterlaceMethod = InterlaceMethod;
+    PrepareImageData();
+    return true;
+}
+
+void TChunkIHDR::PrepareImageData()
+{
+    // A header the codec cannot hold: no pixels, or a colour type and bit depth pair that the
+    // format forbids (there is no row converter for it).
+    if (Width == 0 || Height == 0 || !ValidDepth(ColorType, BitDepth)) {
+        throw EPngInvalidIHDR(EPngInvalidIHDRText);
+    }
+    const uint16_t bitCount = BitmapBitCount(ColorType, BitDepth);
+    const uint64_t rowBytes = (uint64_t(bitCount) * Width + 31) / 32 * 4;
+    const uint64_t imageBytes = rowBytes * Height;
+    const bool hasAlpha = ColorType == 4 || ColorType == 6;
+    if (imageBytes > kPngMaxImageBytes ||
+        (hasAlpha && uint64_t(Width) * Height > kPngMaxImageBytes)) {
+        throw EPNGSizeExceeds(EPNGSizeExceedsText);
+    }
+
+    fOwner->ReleasePalette();
+    ImageData.clear();
+    ImageAlpha.clear();
+    try {
+        ImageData.Allocate(size_t(imageBytes));
+        if (hasAlpha) {
+            ImageAlpha.Allocate(size_t(Width) * Height);
+        }
+    } catch (const std::bad_alloc&) {
+        ImageData.clear();
+        ImageAlpha.clear();
+        throw EPNGOutMemory(EPNGOutMemoryText);
+    }
+    BytesPerRow = static_cast<uint32_t>(rowBytes);
+    HasPalette = ColorType == 0 || ColorType == 3 || ColorType == 4;
+
+    BitmapInfo = TMaxBitmapInfo();
+    TBitmapInfoHeader& h = BitmapInfo.bmiHeader;
+    h.biWidth = static_cast<int32_t>(Width);
+    h.biHeight = static_cast<int32_t>(Height);  // positive: bottom-up
+    h.biBitCount = bitCount;
+    h.biSizeImage = static_cast<uint32_t>(imageBytes);
+}
+
+bool TChunkIHDR::SaveToStream(TStream& stream)
+{
+    ResizeData(13);
+    uint8_t* d = fData.data();
+    WriteBE32(d, Width);
+    WriteBE32(d + 4, Height);
+    d[8] = BitDepth == 2 ? 4 : BitDepth;  // the bitmap holds 2-bit images with 4 bits
+    d[9] = ColorType;
+    d[10] = CompressionMethod;
+    d[11] = FilterMethod;
+    d[12] = fOwner->InterlaceMethod;
+    WriteChunk(stream);
+    return true;
+}
+
+void TChunkIHDR::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    const auto& s = static_cast<const TChunkIHDR&>(source);
+    Width = s.Width;
+    Height = s.Height;
+    BitDepth = s.BitDepth;
+    ColorType = s.ColorType;
+    CompressionMethod = s.CompressionMethod;
+    FilterMethod = s.FilterMethod;
+    InterlaceMethod = s.InterlaceMethod;
+    PrepareImageData();
+    ImageData = s.ImageData;
+    ImageAlpha = s.ImageAlpha;
+    BitmapInfo.bmiColors = s.BitmapInfo.bmiColors;
+}
+
+// ---- TChunkPLTE -----------------------------------------------------------------------------------
+
+bool TChunkPLTE::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    if (fDataSize % 3 != 0 || fDataSize / 3 > 256) {
+        throw EPNGInvalidPalette(EPNGInvalidPaletteText);
+    }
+    Count = fDataSize / 3;
+    TChunkIHDR* header = fOwner->Header();
+    const auto& gamma = fOwner->GammaTable;
+    for (uint32_t i = 0; i < Count; ++i) {
+        TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
+        entry.rgbRed = gamma[fData[i * 3]];
+        entry.rgbGreen = gamma[fData[i * 3 + 1]];
+        entry.rgbBlue = gamma[fData[i * 3 + 2]];
+        entry.rgbReserved = 0;
+    }
+    return true;
+}
+
+bool TChunkPLTE::SaveToStream(TStream& stream)
+{
+    TChunkIHDR* header = fOwner->Header();
+    ResizeData(Count * 3);
+    const auto& inverse = fOwner->InverseGamma;
+    for (uint32_t i = 0; i < Count; ++i) {
+        const TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
+        fData[i * 3] = inverse[entry.rgbRed];
+        fData[i * 3 + 1] = inverse[entry.rgbGreen];
+        fData[i * 3 + 2] = inverse[entry.rgbBlue];
+    }
+    WriteChunk(stream);
+    return true;
+}
+
+TRGBQuad TChunkPLTE::GetPaletteEntry(uint32_t index) const
+{
+    if (index >= Count) {
+        throw EPngError(EPNGUnexistentPaletteEntryText);
+    }
+    return fOwner->Header()->BitmapInfo.bmiColors[index];
+}
+
+void TChunkPLTE::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    Count = static_cast<const TChunkPLTE&>(source).Count;
+}
+
+// ---- TChunkgAMA -------------------------------------------------------------------------------------
+
+TChunkgAMA::TChunkgAMA(TPngPicture* owner) : TChunk(owner, "gAMA")
+{
+    SetGamma(1);
+}
+
+uint32_t TChunkgAMA::Gamma() const
+{
+    return fDataSize == 4 ? ReadBE32(fData.data()) : 1;
+}
+
+void TChunkgAMA::SetGamma(uint32_t value)
+{
+    if (fDataSize != 4) {
+        ResizeData(4);
+    }
+    WriteBE32(fData.data(), value);
+}
+
+bool TChunkgAMA::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    // A gamma chunk of another size than 4 carries no value: it is kept as read and ignored
+    // (taking a value of 1 from it would turn every colour black).
+    if (fDataSize != 4) {
+        return true;
+    }
+    const uint32_t value = Gamma();
+    if (value == 0) {
+        return true;
+    }
+    const double exponent = 1.0 / (value / 100000.0 * 2.2);
+    auto& gamma = fOwner->GammaTable;
+    auto& inverse = fOwner->InverseGamma;
+    for (int i = 0; i < 256; ++i) {
+        const double mapped = std::pow(i / 255.0, exponent) * 255.0;
+        gamma[i] = static_cast<uint8_t>(std::clamp(std::lround(mapped), 0L, 255L));
+        inverse[gamma[i]] = static_cast<uint8_t>(i);
+    }
+    return true;
+}
+
+void TChunkgAMA::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    TChunk::Assign(source);
+}
+
+// ---- TChunktRNS ---------------------------------------------------------------------------------------
+
+bool TChunktRNS::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    if (fDataSize > 256) {
+        throw EPNGInvalidPalette(EPNGInvalidPaletteText);
+    }
+    PaletteValues.fill(255);
+    std::memcpy(PaletteValues.data(), fData.data(), fDataSize);
+    const TChunkIHDR* header = fOwner->Header();
+    switch (header->ColorType) {
+    case 0:
+    case 2:
+        BitTransparency = true;
+        break;
+    case 3: {
+        // One colour alone fully transparent is a transparent colour; any other use of the
+        // values is partial transparency, drawn with the values as alpha.
+        uint32_t below = 0;
+        uint32_t zeros = 0;
+        for (uint32_t i = 0; i < fDataSize; ++i) {
+            below += fData[i] != 255;
+            zeros += fData[i] == 0;
+        }
+        BitTransparency = below == 1 && zeros == 1;
+        break;
+    }
+    default:
+        BitTransparency = false;
+        break;
+    }
+    return true;
+}
+
+bool TChunktRNS::SaveToStream(TStream& stream)
+{
+    if (fDataSize <= 256) {
+        std::memcpy(fData.data(), PaletteValues.data(), fDataSize);
+        const TChunkIHDR* header = GetHeader();
+        if (header && header->ColorType == 0 && header->BitDepth == 2 && fDataSize >= 2) {
+            // The image is written with 4 bits: its transparent sample moves onto that scale.
+            const uint32_t sample = ((uint32_t(fData[0]) << 8 | fData[1]) & 3) * 5;
+            fData[0] = 0;
+            fData[1] = static_cast<uint8_t>(sample);
+        }
+        if (header && (header->ColorType == 0 || header->ColorType == 2) && header->BitDepth == 16) {
+            // 16-bit samples are written as the 8-bit value and 0: so is the transparent one.
+            for (uint32_t i = 1; i < fDataSize; i += 2) {
+                fData[i] = 0;
+            }
+        }
+    }
+    WriteChunk(stream);
+    return true;
+}
+
+namespace {
+
+// A stored sample of the image's bit depth on the 8-bit scale of the decoded pixels.
+uint8_t SampleTo8Bits(uint32_t sample, uint8_t bitDepth)
+{
+    switch (bitDepth) {
+    case 16:
+        return static_cast<uint8_t>(sample >> 8);
+    case 8:
+        return static_cast<uint8_t>(sample);
+    default: {
+        const uint32_t top = (1u << bitDepth) - 1;
+        return static_cast<uint8_t>((sample & top) * 255 / top);
+    }
+    }
+}
+
+uint32_t SampleFrom8Bits(uint8_t value, uint8_t bitDepth)
+{
+    switch (bitDepth) {
+    case 16:
+        return uint32_t(value) << 8;  // the encoder writes 16-bit samples as value, 0
+    case 8:
+        return value;
+    default: {
+        const uint32_t top = (1u << bitDepth) - 1;
+        return (uint32_t(value) * top + 127) / 255;
+    }
+    }
+}
+
+}  // namespace
+
+TColor TChunktRNS::TransparentColor() const
+{
+    const TChunkIHDR* header = GetHeader();
+    if (!header) {
+        return 0;
+    }
+    const auto sample = [this](int index) { return uint32_t(PaletteValues[index * 2]) << 8 | PaletteValues[index * 2 + 1]; };
+    // The stored samples are brought to the scale of the decoded pixels, so that the colour is
+    // the one the transparent pixels have in the bitmap.
+    switch (header->ColorType) {
+    case 0: {
+        const uint8_t grey = SampleTo8Bits(sample(0), header->BitDepth);
+        return grey | grey << 8 | grey << 16;
+    }
+    case 2:
+        return SampleTo8Bits(sample(0), header->BitDepth) | SampleTo8Bits(sample(1), header->BitDepth) << 8 |
+               SampleTo8Bits(sample(2), header->BitDepth) << 16;
+    case 3:
+        for (uint32_t i = 0; i < fDataSize && i < 256; ++i) {
+            if (PaletteValues[i] == 0) {
+                const TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
+                return entry.rgbRed | entry.rgbGreen << 8 | entry.rgbBlue << 16;
+            }
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void TChunktRNS::SetTransparentColor(TColor color)
+{
+    const uint32_t rgb = ColorToRGB(color);
+    const uint8_t red = uint8_t(rgb), green = uint8_t(rgb >> 8), blue = uint8_t(rgb >> 16);
+    const TChunkIHDR* header = GetHeader();
+    if (!header) {
+        return;
+    }
+    BitTransparency = true;
+    auto put = [this](int index, uint32_t sample) {
+        PaletteValues[index * 2] = uint8_t(sample >> 8);
+        PaletteValues[index * 2 + 1] = uint8_t(sample);
+    };
+    switch (header->ColorType) {
+    case 0:
+        ResizeData(2);
+        put(0, SampleFrom8Bits(red, header->BitDepth));
+        break;
+    case 2:
+        ResizeData(6);
+        put(0, SampleFrom8Bits(red, header->BitDepth));
+        put(1, SampleFrom8Bits(green, header->BitDepth));
+        put(2, SampleFrom8Bits(blue, header->BitDepth));
+        break;
+    case 3:
+        for (uint32_t i = 0; i < 256; ++i) {
+            const TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
+            if (entry.rgbBlue == blue && entry.rgbGreen == green && entry.rgbRed == red) {
+                PaletteValues.fill(255);
+                PaletteValues[i] = 0;
+                ResizeData(i + 1);
+                break;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    std::memcpy(fData.data(), PaletteValues.data(), std::min<uint32_t>(fDataSize, 256));
+}
+
+void TChunktRNS::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    TChunk::Assign(source);
+    const auto& s = static_cast<const TChunktRNS&>(source);
+    PaletteValues = s.PaletteValues;
+    BitTransparency = s.BitTransparency;
+}
+
+// ---- TChunktIME -----------------------------------------------------------------------------------------
+
+bool TChunktIME::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    if (fDataSize == 7) {
+        Year = static_cast<uint16_t>(fData[0] << 8 | fData[1]);
+        Month = fData[2];
+        Day = fData[3];
+        Hour = fData[4];
+        Minute = fData[5];
+        Second = fData[6];
+    }
+    return true;
+}
+
+bool TChunktIME::SaveToStream(TStream& stream)
+{
+    ResizeData(7);
+    fData[0] = uint8_t(Year >> 8);
+    fData[1] = uint8_t(Year);
+    fData[2] = Month;
+    fData[3] = Day;
+    fData[4] = Hour;
+    fData[5] = Minute;
+    fData[6] = Second;
+    WriteChunk(stream);
+    return true;
+}
+
+void TChunktIME::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    const auto& s = static_cast<const TChunktIME&>(source);
+    Year = s.Year;
+    Month = s.Month;
+    Day = s.Day;
+    Hour = s.Hour;
+    Minute = s.Minute;
+    Second = s.Second;
+}
+
+// ---- TChunktEXt and TChunkzTXt ------------------------------------------------------------------------
+
+size_t TChunktEXt::ReadKeyword()
+{
+    // fData holds one byte more than the data, so the zero is searched for in the data alone.
+    const uint8_t* begin = fData.data();
+    const uint8_t* end = begin + fDataSize;
+    const uint8_t* zero = std::find(begin, end, uint8_t(0));
+    Keyword.assign(reinterpret_cast<const char*>(begin), size_t(zero - begin));
+    return zero == end ? fDataSize : Keyword.size() + 1;
+}
+
+bool TChunktEXt::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    if (fDataSize > 2) {
+        const size_t textStart = ReadKeyword();
+        Text.assign(reinterpret_cast<const char*>(fData.data()) + textStart, fDataSize - textStart);
+    }
+    return true;
+}
+
+bool TChunktEXt::SaveToStream(TStream& stream)
+{
+    ResizeData(static_cast<uint32_t>(Keyword.size() + 1 + Text.size()));
+    std::memcpy(fData.data(), Keyword.data(), Keyword.size());
+    fData[Keyword.size()] = 0;
+    std::memcpy(fData.data() + Keyword.size() + 1, Text.data(), Text.size());
+    WriteChunk(stream);
+    return true;
+}
+
+void TChunktEXt::Assign(const TChunk& source)
+{
+    CheckSameClass(source);
+    const auto& s = static_cast<const TChunktEXt&>(source);
+    Keyword = s.Keyword;
+    Text = s.Text;
+}
+
+namespace {
+
+// Inflates one whole zlib stream into at most limit bytes; false (with zlib's message when it
+// has one) for data that is not one complete stream or inflates to more.
+bool DecompressZLIB(const uint8_t* input, size_t size, std::string& output, uint32_t limit,
+                    std::string& errorText)
+{
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) {
+        return false;
+    }
+    z.next_in = const_cast<uint8_t*>(input);
+    z.avail_in = static_cast<uInt>(size);
+    uint8_t buffer[256];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        result = inflate(&z, Z_NO_FLUSH);
+        if (result < 0 && result != Z_BUF_ERROR) {
+            break;
+        }
+        const size_t produced = sizeof buffer - z.avail_out;
+        if (output.size() + produced > limit) {
+            result = Z_MEM_ERROR;
+            break;
+        }
+        output.append(reinterpret_cast<char*>(buffer), produced);
+        if (result == Z_BUF_ERROR || (result == Z_OK && produced == 0 && z.avail_in == 0)) {
+            result = Z_DATA_ERROR;  // the input ended before the stream did
+        }
+    }
+    if (result != Z_STREAM_END) {
+        errorText = z.msg ? z.msg : zError(result);
+        output.clear();
+    }
+    inflateEnd(&z);
+    return result == Z_STREAM_END;
+}
+
+bool CompressZLIB(const std::string& input, int level, std::vector<uint8_t>& output)
+{
+    z_stream z{};
+    if (deflateInit(&z, level) != Z_OK) {
+        return false;
+    }
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+    z.avail_in = static_cast<uInt>(input.size());
+    uint8_t buffer[256];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        result = deflate(&z, Z_FINISH);
+        if (result < 0) {
+            break;
+        }
+        output.insert(output.end(), buffer, buffer + (sizeof buffer - z.avail_out));
+    }
+    deflateEnd(&z);
+    return result == Z_STREAM_END;
+}
+
+}  // namespace
+
+bool TChunkzTXt::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
+{
+    TChunk::LoadFromStream(stream, chunkName, size);
+    Keyword.clear();
+    Text.clear();
+    if (fDataSize > 3) {
+        const size_t methodAt = ReadKeyword();
+        if (methodAt < fDataSize && fData[methodAt] == 0) {
+            std::string error;
+            DecompressZLIB(fData.data() + methodAt + 1, fDataSize - methodAt - 1, Text,
+                           kPngTextInflateLimitBytes, error);
+        }
+    }
+    return true;
+}
+
+bool TChunkzTXt::SaveToStream(TStream& stream)
+{
+    std::vector<uint8_t> packed;
+    if (!CompressZLIB(Text.empty() ? std::string(" ") : Text, fOwner->CompressionLevel, packed)) {
+        throw EPNGOutMemory(EPNGOutMemoryText);
+    }
+    ResizeData(static_cast<uint32_t>(Keyword.size() + 2 + packed.size()));
+    std::memcpy(fData.data(), Keyword.data(), Keyword.size());
+    fData[Keyword.size()] = 0;
+    fData[Keyword.size() + 1] = 0;
+    std::memcpy(fData.data() + Keyword.size() + 2, packed.data(), packed.size());
+    WriteChunk(stream);
+    return true;
+}
+
+// ---- the list and the registry -----------------------------------------------------------------
+
+TChunk* TPNGList::GetItem(int index) const
+{
+    return index >= 0 && index < Count() ? FItems[size_t(index)].get() : nullptr;
+}
+
+TChunk* TPNGList::Add(std::unique_ptr<TChunk> chunk)
+{
+    FItems.push_back(std::move(chunk));
+    return FItems.back().get();
+}
+
+std::unique_ptr<TChunk> TPNGList::Remove(TChunk* chunk)
+{
+    for (size_t i = FItems.size(); i-- > 0;) {
+        if (FItems[i].get() == chunk) {
+            std::unique_ptr<TChunk> found = std::move(FItems[i]);
+            FItems.erase(FItems.begin() + std::ptrdiff_t(i));
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+void RegisterChunk(const TChunkClass& chunkClass)
+{
+    ChunkClasses().push_back(chunkClass);
+}
+
+void RegisterCommonChunks()
+{
+    RegisterChunk(TChunkIEND::kClass);
+    RegisterChunk(TChunkIHDR::kClass);
+    RegisterChunk(TChunkIDAT::kClass);
+    RegisterChunk(TChunkPLTE::kClass);
+    RegisterChunk(TChunkgAMA::kClass);
+    RegisterChunk(TChunktRNS::kClass);
+    RegisterChunk(TChunktIME::kClass);
+    RegisterChunk(TChunktEXt::kClass);
+    RegisterChunk(TChunkzTXt::kClass);
+}
+
+void FreeChunkClassList()
+{
+    ChunkClasses().clear();
+    ChunkClasses().shrink_to_fit();
+}
+
+std::unique_ptr<TChunk> CreateClassChunk(TPngPicture* owner, const std::string& chunkName)
+{
+    for (const TChunkClass& chunkClass : ChunkClasses()) {
+        if (chunkName == chunkClass.Name) {
+            return chunkClass.Create(owner);
+        }
+    }
+    auto chunk = std::make_unique<TChunk>(owner);
+    chunk->SetName(chunkName);
+    return chunk;
+}
+
+void PngPictureInitialize()
+{
+    RegisterCommonChunks();
+    RegisterFileFormat("PNG", "Portable Network Graphics", &TPngPicture::CreatePicture);
+}
+
+void PngPictureFinalize()
+{
+    UnregisterFileFormat(&TPngPicture::CreatePicture);
+    FreeChunkClassList();
+}
+
+// ---- TPngPicture ----------------------------------------------------------------------------------
+
+TPngPicture::TPngPicture() : FChunkList(this)
+{
+    InitializeGamma();
+}
+
+TPngPicture::~TPngPicture()
+{
+    FChunkList.Clear();
+    ReleasePalette();
+}
+
+void TPngPicture::InitializeGamma()
+{
+    for (int i = 0; i < 256; ++i) {
+        GammaTable[i] = static_cast<uint8_t>(i);
+        InverseGamma[i] = static_cast<uint8_t>(i);
+    }
+}
+
+void TPngPicture::Clear()
+{
+    InitializeGamma();
+    FChunkList.Clear();
+}
+
+TChunkIHDR* TPngPicture::Header() const
+{
+    auto* header = dynamic_cast<TChunkIHDR*>(FChunkList.GetItem(0));
+    if (!header) {
+        throw EPNGHeaderNotPresent(EPNGHeaderNotPresentText);
+    }
+    return header;
+}
+
+bool TPngPicture::HeaderPresent() const
+{
+    return dynamic_cast<TChunkIHDR*>(FChunkList.GetItem(0)) != nullptr;
+}
+
+int32_t TPngPicture::GetWidth() const
+{
+    return HeaderPresent() ? static_cast<int32_t>(Header()->Width) : 0;
+}
+
+int32_t TPngPicture::GetHeight() const
+{
+    return HeaderPresent() ? static_cast<int32_t>(Header()->Height) : 0;
+}
+
+void TPngPicture::SetWidth(int32_t)
+{
+    throw EPngError(EPNGCannotChangeSizeText);
+}
+
+void TPngPicture::SetHeight(int32_t)
+{
+    throw EPngError(EPNGCannotChangeSizeText);
+}
+
+void TPngPicture::GetPixelInfo(uint32_t& lineSize, uint32_t& offset) const
+{
+    lineSize = 0;
+    offset = 0;
+    if (HeaderPresent()) {
+        const TChunkIHDR* h = Header();
+        lineSize = static_cast<uint32_t>(PngRowBytes(h->ColorType, h->BitDepth, h->Width));
+        offset = PngPixelBytes(h->ColorType, h->BitDepth);
+    }
+}
+
+void TPngPicture::LoadFromStream(TStream& stream)
+{
+    Clear();
+    uint8_t signature[8];
+    if (!ReadExact(stream, signature, 8) || std::memcmp(signature, kPngSignature, 8) != 0) {
+        throw EPNGInvalidFileHeader(EPNGInvalidFileHeaderText);
+    }
+    bool hasIdat = false;
+    for (;;) {
+        uint8_t head[8];
+        if (!ReadExact(stream, head, 8)) {
+            throw EPngUnexpectedEnd(EPngUnexpectedEndText);
+        }
+        const uint32_t length = ReadBE32(head);
+        const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+        CheckChunkLength(stream, length);
+        if (FChunkList.Count() == 0 && type != "IHDR") {
+            Clear();
+            throw EPNGIHDRNotFirst(EPNGIHDRNotFirstText);
+        }
+        if (type == "cHRM" || (type == "IDAT" && hasIdat)) {
+            stream.Seek(int64_t(length) + 4, SeekOrigin::Current);
+            continue;
+        }
+        std::unique_ptr<TChunk> made = CreateClassChunk(this, type);
+        const TChunk& madeChunk = *made;
+        if (typeid(madeChunk) == typeid(TChunk) && (head[4] & 0x20) == 0) {
+            throw EPNGUnknownCriticalChunk(EPNGUnknownCriticalChunkText);
+        }
+        TChunk* chunk = FChunkList.Add(std::move(made));
+        const bool more = chunk->LoadFromStream(stream, type, length);
+        if (type == "IDAT") {
+            hasIdat = true;
+        }
+        if (!more || type == "IEND") {
+            break;
+        }
+    }
+    if (!hasIdat) {
+        throw EPNGNoImageData(EPNGNoImageDataText);
+    }
+}
+
+void TPngPicture::SaveToStream(TStream& stream)
+{
+    stream.WriteBuffer(kPngSignature, 8);
+    for (int i = 0; i < FChunkList.Count(); ++i) {
+        FChunkList.GetItem(i)->SaveToStream(stream);
+    }
+}
+
+void TPngPicture::Assign(const TPersistent* source)
+{
+    if (const auto* png = dynamic_cast<const TPngPicture*>(source)) {
+        if (png == this) {
+            return;
+        }
+        InterlaceMethod = png->InterlaceMethod;
+        FMaxIdatSize = png->FMaxIdatSize;
+        CompressionLevel = png->CompressionLevel;
+        Filters = png->Filters;
+        Clear();
+        GammaTable = png->GammaTable;
+        InverseGamma = png->InverseGamma;
+        for (int i = 0; i < png->FChunkList.Count(); ++i) {
+            const TChunk* from = png->FChunkList.GetItem(i);
+            TChunk* to = FChunkList.Add(from->CreateLike(this));
+            to->Assign(*from);
+        }
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TPngPicture::AssignTo(TPersistent* dest) const
+{
+    if (auto* png = dynamic_cast<TPngPicture*>(dest)) {
+        png->Assign(this);
+        return;
+    }
+    TGraphic::AssignTo(dest);
+}
+
+uint8_t* TPngPicture::Scanline(uint32_t row)
+{
+    TChunkIHDR* h = Header();
+    return row < h->Height ? h->BitmapRow(row) : nullptr;
+}
+
+uint8_t* TPngPicture::AlphaScanline(uint32_t row)
+{
+    TChunkIHDR* h = Header();
+    if ((h->ColorType != 4 && h->ColorType != 6) || row >= h->Height) {
+        return nullptr;
+    }
+    return h->ImageAlpha.data() + size_t(row) * h->Width;
+}
+
+TPNGTransparencyMode TPngPicture::TransparencyMode() const
+{
+    if (!HeaderPresent()) {
+        return TPNGTransparencyMode::ptmNone;
+    }
+    const TChunktRNS* trns = FChunkList.ItemFromClass<TChunktRNS>();
+    switch (Header()->ColorType) {
+    case 0:
+    case 2:
+        return trns ? TPNGTransparencyMode::ptmBit : TPNGTransparencyMode::ptmNone;
+    case 3:
+        if (!trns) {
+            return TPNGTransparencyMode::ptmNone;
+        }
+        return trns->BitTransparency ? TPNGTransparencyMode::ptmBit : TPNGTransparencyMode::ptmPartial;
+    case 4:
+    case 6:
+        return TPNGTransparencyMode::ptmPartial;
+    default:
+        return TPNGTransparencyMode::ptmNone;
+    }
+}
+
+TColor TPngPicture::TransparentColor() const
+{
+    const TChunktRNS* trns = FChunkList.ItemFromClass<TChunktRNS>();
+    return trns ? trns->TransparentColor() : 0;
+}
+
+namespace {
+
+// The colour-table index of pixel x in a bitmap row of bitCount 1, 4 or 8.
+uint32_t IndexAt(const uint8_t* row, uint32_t x, uint32_t bitCount)
+{
+    const uint32_t bit = x * bitCount;
+    const uint32_t shift = 8 - bitCount - bit % 8;
+    return (row[bit / 8] >> shift) & ((1u << bitCount) - 1);
+}
+
+}  // namespace
+
+void TPngPicture::BlendOnto(uint8_t* section, size_t stride) const
+{
+    const TChunkIHDR* h = Header();
+    const uint32_t bitCount = h->BitmapInfo.bmiHeader.biBitCount;
+    const TChunktRNS* trns = FChunkList.ItemFromClass<TChunktRNS>();
+    auto blend = [](uint8_t& target, uint32_t source, uint32_t alpha) {
+        target = static_cast<uint8_t>((source * alpha + (255 - alpha) * target + 255) >> 8);
+    };
+    for (uint32_t y = 0; y < h->Height; ++y) {
+        uint8_t* out = section + y * stride;
+        const uint8_t* row = h->BitmapRow(y);
+        const uint8_t* alpha = h->ImageAlpha.empty() ? nullptr : h->ImageAlpha.data() + size_t(y) * h->Width;
+        for (uint32_t x = 0; x < h->Width; ++x, out += 4) {
+            uint32_t b, g, r, a;
+            if (bitCount == 24) {
+                b = row[x * 3];
+                g = row[x * 3 + 1];
+                r = row[x * 3 + 2];
+                a = alpha ? alpha[x] : 255;
+            } else if (h->ColorType == 4) {
+                b = g = r = row[x];
+                a = alpha[x];
+            } else {
+                const uint32_t index = IndexAt(row, x, bitCount);
+                const TRGBQuad& entry = h->BitmapInfo.bmiColors[index];
+                b = entry.rgbBlue;
+                g = entry.rgbGreen;
+                r = entry.rgbRed;
+                a = trns ? trns->PaletteValues[index] : 255;
+            }
+            blend(out[0], b, a);
+            blend(out[1], g, a);
+            blend(out[2], r, a);
+        }
+    }
+}
+
+TColor TPngPicture::GetPixels(int32_t x, int32_t y) const
+{
+    const TChunkIHDR* h = Header();
+    if (x < 0 || y < 0 || uint32_t(x) >= h->Width || uint32_t(y) >= h->Height) {
+        return 0;
+    }
+    const uint8_t* row = h->BitmapRow(uint32_t(y));
+    const uint32_t bitCount = h->BitmapInfo.bmiHeader.biBitCount;
+    if (bitCount == 24) {
+        return row[x * 3 + 2] | row[x * 3 + 1] << 8 | row[x * 3] << 16;
+    }
+    // Palette and grey images (grey with alpha too): the colour-table entry of the index. The
+    // palette and the generated greys went through the gamma table when they were made, so the
+    // colour is the one drawn, as for colour images (mapping it again would darken it twice).
+    const TRGBQuad& entry = h->BitmapInfo.bmiColors[IndexAt(row, uint32_t(x), bitCount)];
+    return entry.rgbRed | entry.rgbGreen << 8 | entry.rgbBlue << 16;
+}
+
+void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)
+{
+    TChunkIHDR* h = Header();
+    if (x < 0 || y < 0 || uint32_t(x) >= h->Width || uint32_t(y) >= h->Height) {
+        return;
+    }
+    uint8_t* row = h->BitmapRow(uint32_t(y));
+    const uint32_t rgb = ColorToRGB(value);
+    const int red = rgb & 0xFF, green = (rgb >> 8) & 0xFF, blue = (rgb >> 16) & 0xFF;
+    const uint32_t bitCount = h->BitmapInfo.bmiHeader.biBitCount;
+    if (bitCount == 24) {
+        row[x * 3] = uint8_t(blue);
+        row[x * 3 + 1] = uint8_t(green);
+        row[x * 3 + 2] = uint8_t(red);
+        return;
+    }
+    // The nearest colour among the indexes a pixel of this bitmap can hold (and, for palette
+    // images, that the palette has).
+    uint32_t count = 1u << bitCount;
+    if (h->ColorType == 3) {
+        if (const TChunkPLTE* plte = FChunkList.ItemFromClass<TChunkPLTE>()) {
+            count = std::min(count, std::max<uint32_t>(plte->Count, 1));
+        }
+    }
+    uint32_t best = 0;
+    int bestDistance = 1 << 30;
+    for (uint32_t i = 0; i < count; ++i) {
+        const TRGBQuad& entry = h->BitmapInfo.bmiColors[i];
+        const int dr = entry.rgbRed - red, dg = entry.rgbGreen - green, db = entry.rgbBlue - blue;
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    const uint32_t bit = uint32_t(x) * bitCount;
+    const uint32_t shift = 8 - bitCount - bit % 8;
+    const uint32_t mask = ((1u << bitCount) - 1) << shift;
+    uint8_t& byte = row[bit / 8];
+    byte = static_cast<uint8_t>((byte & ~mask) | (best << shift));
+}

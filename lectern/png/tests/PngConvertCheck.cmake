@@ -1,0 +1,38 @@
+# Drives the test host png-convert: a PAM of the right shape, a resaved PNG, and a broken file
+# refused with the exception's class and message on standard error and exit code 1.
+#   cmake -DEXE=... -DEMULATOR=... -DFIXTURES=... -DOUT=... -P PngConvertCheck.cmake
+function(run expectCode)
+  execute_process(COMMAND ${EMULATOR} ${EXE} ${ARGN} RESULT_VARIABLE code ERROR_VARIABLE err OUTPUT_QUIET)
+  if(NOT code EQUAL expectCode)
+    message(FATAL_ERROR "png-convert ${ARGN}: exit ${code}, expected ${expectCode}: ${err}")
+  endif()
+  set(stderr "${err}" PARENT_SCOPE)
+endfunction()
+
+run(0 ${FIXTURES}/im-p4-i.png ${OUT}/out.pam)
+file(READ ${OUT}/out.pam head LIMIT 67)
+set(expected "P7\nWIDTH 37\nHEIGHT 23\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n")
+if(NOT head STREQUAL expected)
+  message(FATAL_ERROR "PAM header: ${head}")
+endif()
+file(SIZE ${OUT}/out.pam size)
+string(LENGTH "${expected}" headSize)
+math(EXPR want "${headSize} + 37 * 23 * 4")
+if(NOT size EQUAL want)
+  message(FATAL_ERROR "PAM size ${size}, expected ${want}")
+endif()
+
+run(0 --resave ${FIXTURES}/im-rgba8-i.png ${OUT}/out.png)
+run(0 ${OUT}/out.png ${OUT}/again.pam)
+run(0 ${FIXTURES}/im-rgba8.png ${OUT}/plain.pam)
+file(SHA256 ${OUT}/again.pam resaved)
+file(SHA256 ${OUT}/plain.pam plain)
+if(NOT resaved STREQUAL plain)
+  message(FATAL_ERROR "the resaved picture has other pixels than the original")
+endif()
+
+run(1 ${FIXTURES}/broken-crc.png ${OUT}/broken.pam)
+string(FIND "${stderr}" "EPngInvalidCRC: This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of data (crc error)" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "broken file: ${stderr}")
+endif()

@@ -1,0 +1,1735 @@
+#include "lectern/toolbar/PNCAToolbar.h"
+
+#include "classlib/Themes.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+// Timers on the form's window: 1 shows the hint, 2 hides it, 3 ends the drop-down guard.
+constexpr UINT_PTR kHintShowTimer = 1;
+constexpr UINT_PTR kHintHideTimer = 2;
+constexpr UINT_PTR kMenuGuardTimer = 3;
+constexpr UINT kMenuGuardMs = 50;
+constexpr UINT kReattachMs = 50;
+// The application's hint pauses and the hint's distance below the cursor.
+constexpr UINT kHintPauseMs = 500;
+constexpr UINT kHintHidePauseMs = 2500;
+constexpr int kHintBelowCursor = 24;
+// The size of the non-client metrics record the system expects (its caption font is what the
+// toolbar needs); larger records are refused by some versions.
+constexpr UINT kNonClientMetricsSize = 340;
+// Padding for the tab fill when the face lies on glass.
+constexpr int kGlassTabExtra = 1;
+
+constexpr TColor SysColor(int index) { return static_cast<TColor>(kColorSystemFlag | index); }
+
+enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+
+TBorderStyle BorderStyleOf(HWND window)
+{
+    LONG style = GetWindowLongW(window, GWL_STYLE);
+    LONG exStyle = GetWindowLongW(window, GWL_EXSTYLE);
+    if ((style & WS_CAPTION) != WS_CAPTION)
+        return TBorderStyle::bsNone;
+    bool sizeable = (style & WS_THICKFRAME) != 0;
+    if (exStyle & WS_EX_TOOLWINDOW)
+        return sizeable ? TBorderStyle::bsSizeToolWin : TBorderStyle::bsToolWindow;
+    if (exStyle & WS_EX_DLGMODALFRAME)
+        return TBorderStyle::bsDialog;
+    return sizeable ? TBorderStyle::bsSizeable : TBorderStyle::bsSingle;
+}
+
+// The live toolbars by their re-attach timer id: a timer that fires after its toolbar went
+// finds nothing.
+std::map<UINT_PTR, TPNCAToolbar*>& ReattachTimers()
+{
+    static std::map<UINT_PTR, TPNCAToolbar*> timers;
+    return timers;
+}
+
+using TDwmIsCompositionEnabled = HRESULT(WINAPI*)(BOOL*);
+using TDwmSetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+constexpr DWORD kDwmwaNcRenderingPolicy = 2;
+constexpr DWORD kDwmwaAllowNcPaint = 4;
+constexpr DWORD kDwmncrpUseWindowStyle = 0;
+
+HMODULE DwmModule()
+{
+    static HMODULE module = LoadLibraryW(L"dwmapi.dll");
+    return module;
+}
+
+bool DwmCompositionEnabled()
+{
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    if (!GetVersionExW(&v) || v.dwMajorVersion < 6 || DwmModule() == nullptr)
+        return false;
+    auto enabled = reinterpret_cast<TDwmIsCompositionEnabled>(reinterpret_cast<void*>(GetProcAddress(DwmModule(), "DwmIsCompositionEnabled")));
+    BOOL on = FALSE;
+    return enabled != nullptr && SUCCEEDED(enabled(&on)) && on;
+}
+
+void DwmSetAttribute(HWND window, DWORD attribute, DWORD value)
+{
+    if (DwmModule() == nullptr)
+        return;
+    auto set = reinterpret_cast<TDwmSetWindowAttribute>(reinterpret_cast<void*>(GetProcAddress(DwmModule(), "DwmSetWindowAttribute")));
+    if (set != nullptr)
+        set(window, attribute, &value, sizeof value);
+}
+
+TRect FromRECT(const RECT& r) { return Rect(r.left, r.top, r.right, r.bottom); }
+RECT ToRECT(const TRect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
+
+TRect WindowRectOf(HWND window)
+{
+    RECT r{};
+    GetWindowRect(window, &r);
+    return FromRECT(r);
+}
+
+bool IsMaximizedByPlacement(HWND window)
+{
+    WINDOWPLACEMENT p{};
+    p.length = sizeof p;
+    return GetWindowPlacement(window, &p) && p.showCmd == SW_MAXIMIZE;
+}
+
+bool IsRightToLeft(HWND window)
+{
+    return (GetWindowLongW(window, GWL_EXSTYLE) & (WS_EX_RTLREADING | WS_EX_LAYOUTRTL)) != 0;
+}
+
+TShiftState CurrentShift() { return MouseKeysToShiftState(0) | (GetKeyState(VK_LBUTTON) < 0 ? ShiftBit(TShiftFlag::ssLeft) : 0); }
+
+// Text drawn with the canvas's font and colour, without a background.
+void PlainText(TCanvas* canvas, const std::string& text, TRect rect, unsigned format)
+{
+    HDC dc = canvas->Handle();
+    HGDIOBJ old = SelectObject(dc, canvas->Font().Handle());
+    int mode = SetBkMode(dc, TRANSPARENT);
+    COLORREF color = SetTextColor(dc, ColorToRGB(canvas->Font().Color()));
+    RECT r = ToRECT(rect);
+    std::wstring wide = ToWide(text);
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, format);
+    SetTextColor(dc, color);
+    SetBkMode(dc, mode);
+    SelectObject(dc, old);
+}
+
+void ThemedText(TCanvas* canvas, const std::string& text, TRect rect, unsigned format, TColor color)
+{
+    HDC dc = canvas->Handle();
+    HGDIOBJ old = SelectObject(dc, canvas->Font().Handle());
+    RECT r = ToRECT(rect);
+    DrawThemedText(dc, ToWide(text), r, format, color, 0);
+    SelectObject(dc, old);
+}
+
+}  // namespace
+
+// ---- hint window -----------------------------------------------------------------------------
+
+// A small pop-up window that shows one line of hint text in the hint colours.
+class TPNCAHintWindow {
+public:
+    TPNCAHintWindow()
+    {
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSW wc{};
+            wc.style = CS_SAVEBITS;
+            wc.lpfnWndProc = &TPNCAHintWindow::WindowProc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
+            wc.lpszClassName = L"PNCAHintWindow";
+            RegisterClassW(&wc);
+            registered = true;
+        }
+        HWND owner = Application != nullptr ? Application->Handle() : nullptr;
+        FWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"PNCAHintWindow", L"", WS_POPUP | WS_BORDER, 0,
+                                  0, 0, 0, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+        NONCLIENTMETRICSW m{};
+        m.cbSize = kNonClientMetricsSize;
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &m, 0))
+            FFont = CreateFontIndirectW(&m.lfStatusFont);
+        if (FWindow != nullptr)
+            SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~TPNCAHintWindow()
+    {
+        if (FWindow != nullptr)
+            DestroyWindow(FWindow);
+        if (FFont != nullptr)
+            DeleteObject(FFont);
+    }
+    TPNCAHintWindow(const TPNCAHintWindow&) = delete;
+    TPNCAHintWindow& operator=(const TPNCAHintWindow&) = delete;
+
+    bool Showing() const { return FWindow != nullptr && IsWindowVisible(FWindow); }
+
+    // The rectangle the text needs, at most maxWidth wide, with the window's margins.
+    TRect CalcHintRect(int maxWidth, const std::string& text)
+    {
+        HDC dc = GetDC(FWindow);
+        HGDIOBJ old = SelectObject(dc, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
+        RECT r{0, 0, maxWidth, 0};
+        std::wstring wide = ToWide(text);
+        DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(dc, old);
+        ReleaseDC(FWindow, dc);
+        return Rect(0, 0, r.right + 6, r.bottom + 2);
+    }
+
+    void ActivateHint(const TRect& rect, const std::string& text)
+    {
+        FText = ToWide(text);
+        SetWindowPos(FWindow, HWND_TOPMOST, rect.Left, rect.Top, rect.Width(), rect.Height(),
+                     SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        InvalidateRect(FWindow, nullptr, TRUE);
+    }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        try {
+            if (msg == WM_PAINT) {
+                auto* self = reinterpret_cast<TPNCAHintWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+                PAINTSTRUCT ps;
+                HDC dc = BeginPaint(window, &ps);
+                if (self != nullptr) {
+                    HGDIOBJ old = SelectObject(dc, self->FFont ? self->FFont : GetStockObject(DEFAULT_GUI_FONT));
+                    SetBkMode(dc, TRANSPARENT);
+                    SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+                    RECT r;
+                    GetClientRect(window, &r);
+                    r.left += 2;
+                    r.top += 1;
+                    DrawTextW(dc, self->FText.c_str(), static_cast<int>(self->FText.size()), &r,
+                              DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+                    SelectObject(dc, old);
+                }
+                EndPaint(window, &ps);
+                return 0;
+            }
+            if (msg == WM_NCHITTEST)
+                return HTTRANSPARENT;
+        } catch (...) {
+            return 0;   // nothing unwinds into the system
+        }
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+
+    HWND FWindow = nullptr;
+    HFONT FFont = nullptr;
+    std::wstring FText;
+};
+
+// ---- TPNCAButtonActionLink -------------------------------------------------------------------
+
+TPNCAButtonActionLink::TPNCAButtonActionLink(TObject* client) : TActionLink(client) { AssignClient(client); }
+
+void TPNCAButtonActionLink::AssignClient(TObject* client)
+{
+    FClient = dynamic_cast<TPNCAButton*>(client);
+    Assert(FClient != nullptr, "TPNCAButtonActionLink: the client must be a TPNCAButton");
+}
+
+bool TPNCAButtonActionLink::IsCaptionLinked() const
+{
+    return TActionLink::IsCaptionLinked() && SameCaption(FClient->Caption(), Custom()->Caption());
+}
+
+bool TPNCAButtonActionLink::IsCheckedLinked() const
+{
+    return TActionLink::IsCheckedLinked() && FClient->Checked() == Custom()->Checked();
+}
+
+bool TPNCAButtonActionLink::IsEnabledLinked() const
+{
+    return TActionLink::IsEnabledLinked() && FClient->Enabled() == Custom()->Enabled();
+}
+
+bool TPNCAButtonActionLink::IsHintLinked() const
+{
+    return TActionLink::IsHintLinked() && FClient->Hint() == Custom()->Hint();
+}
+
+bool TPNCAButtonActionLink::IsImageIndexLinked() const
+{
+    return TActionLink::IsImageIndexLinked() && FClient->ImageIndex() == Custom()->ImageIndex();
+}
+
+bool TPNCAButtonActionLink::IsVisibleLinked() const
+{
+    return TActionLink::IsVisibleLinked() && FClient->Visible() == Custom()->Visible();
+}
+
+bool TPNCAButtonActionLink::IsOnExecuteLinked() const
+{
+    return TActionLink::IsOnExecuteLinked() && Action() != nullptr &&
+           FClient->OnClick().SameCode(Action()->OnExecute());
+}
+
+void TPNCAButtonActionLink::SetCaption(const std::string& value)
+{
+    if (IsCaptionLinked())
+        FClient->SetCaption(value);
+}
+
+void TPNCAButtonActionLink::SetChecked(bool value)
+{
+    if (IsCheckedLinked())
+        FClient->SetChecked(value);
+}
+
+void TPNCAButtonActionLink::SetEnabled(bool value)
+{
+    if (IsEnabledLinked())
+        FClient->SetEnabled(value);
+}
+
+void TPNCAButtonActionLink::SetHint(const std::string& value)
+{
+    if (IsHintLinked())
+        FClient->SetHint(value);
+}
+
+void TPNCAButtonActionLink::SetImageIndex(int value)
+{
+    if (IsImageIndexLinked())
+        FClient->SetImageIndex(value);
+}
+
+void TPNCAButtonActionLink::SetVisible(bool value)
+{
+    if (IsVisibleLinked())
+        FClient->SetVisible(value);
+}
+
+void TPNCAButtonActionLink::SetOnExecute(TNotifyEvent value)
+{
+    if (IsOnExecuteLinked())
+        FClient->FOnClick = value;   // no repaint
+}
+
+// ---- TPNCAButton ------------------------------------------------------------------------------
+
+TPNCAButton::TPNCAButton(TCollection* collection) : TCollectionItem(collection)
+{
+    for (auto& picture : FPictures) {
+        picture = std::make_unique<TPicture>();
+        picture->OnChange = TNotifyEvent(this, &TPNCAButton::PictureChanged);
+    }
+}
+
+TPNCAButton::~TPNCAButton()
+{
+    FActionLink.reset();
+    for (auto& picture : FPictures)
+        picture->OnChange = TNotifyEvent();
+}
+
+TPNCAToolbar* TPNCAButton::Toolbar() const
+{
+    auto* buttons = dynamic_cast<TPNCAButtons*>(Collection());
+    return buttons ? buttons->Toolbar() : nullptr;
+}
+
+std::string TPNCAButton::GetDisplayName() const
+{
+    return FCaption.empty() ? TCollectionItem::GetDisplayName() : FCaption;
+}
+
+void TPNCAButton::Assign(const TPersistent* source)
+{
+    const auto* other = dynamic_cast<const TPNCAButton*>(source);
+    if (other == nullptr) {
+        TCollectionItem::Assign(source);
+        return;
+    }
+    FImageIndex = other->FImageIndex;
+    FEnabled = other->FEnabled;
+    FChecked = other->FChecked;
+    FVisible = other->FVisible;
+    FDown = other->FDown;
+    FTag = other->FTag;
+    FCaption = other->FCaption;
+    FHint = other->FHint;
+    FButtonWidth = other->FButtonWidth;
+    FButtonHeight = other->FButtonHeight;
+    SetDropDownMenu(other->FDropDownMenu);
+    FOffsetX = other->FOffsetX;
+    FOffsetY = other->FOffsetY;
+    FHoverCursor = other->FHoverCursor;
+    for (int i = 0; i < 8; ++i)
+        FPictures[static_cast<size_t>(i)]->Assign(other->PictureAt(i));
+    SetAction(other->Action());
+    if (FActionLink == nullptr)
+        Changed(true);
+}
+
+TBasicAction* TPNCAButton::Action() const { return FActionLink ? FActionLink->Action() : nullptr; }
+
+std::unique_ptr<TPNCAButtonActionLink> TPNCAButton::CreateActionLink()
+{
+    return std::make_unique<TPNCAButtonActionLink>(this);
+}
+
+void TPNCAButton::SetAction(TBasicAction* action)
+{
+    if (action == nullptr) {
+        FActionLink.reset();
+        return;
+    }
+    if (FActionLink == nullptr)
+        FActionLink = CreateActionLink();
+    FActionLink->SetAction(action);
+    FActionLink->OnChange = TNotifyEvent(this, &TPNCAButton::DoActionChange);
+    ActionChange(action, false);   // actions are set up in code, never loaded
+    if (TPNCAToolbar* toolbar = Toolbar())
+        toolbar->FreeNotification(action);
+}
+
+void TPNCAButton::DoActionChange(TObject* sender) { ActionChange(sender, false); }
+
+void TPNCAButton::ActionChange(TObject* sender, bool checkDefaults)
+{
+    auto* action = dynamic_cast<TCustomAction*>(sender);
+    if (action == nullptr)
+        return;
+    if (!checkDefaults || FCaption.empty()) {
+        FCaption = action->Caption();
+        FCaptionWidth = -1;   // measured again for the new caption
+    }
+    if (!checkDefaults || !FChecked)
+        FChecked = action->Checked();
+    if (!checkDefaults || FEnabled)
+        FEnabled = action->Enabled();
+    if (!checkDefaults || FHint.empty())
+        FHint = action->Hint();
+    if (!checkDefaults || FImageIndex == -1)
+        FImageIndex = action->ImageIndex();
+    if (!checkDefaults || !FOnClick.Assigned())
+        FOnClick = action->OnExecute();
+    bool visibleChanged = false;
+    if ((!checkDefaults || FVisible) && FVisible != action->Visible()) {
+        SetVisible(action->Visible());
+        visibleChanged = true;
+    }
+    if (!visibleChanged)
+        Changed(false);
+}
+
+void TPNCAButton::PictureChanged(TObject*) { Changed(true); }
+
+void TPNCAButton::SetEnabled(bool value)
+{
+    if (value != FEnabled) {
+        FEnabled = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetChecked(bool value)
+{
+    if (value != FChecked) {
+        FChecked = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetVisible(bool value)
+{
+    if (value != FVisible) {
+        FVisible = value;
+        Changed(true);
+    }
+}
+
+void TPNCAButton::SetImageIndex(TImageIndex value)
+{
+    if (value != FImageIndex) {
+        FImageIndex = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetCaption(const std::string& value)
+{
+    if (value != FCaption) {
+        FCaption = value;
+        UpdateCaptionWidth();
+        Changed(FShowCaption);
+    }
+}
+
+void TPNCAButton::SetButtonWidth(int value)
+{
+    if (value != FButtonWidth) {
+        FButtonWidth = value;
+        Changed(true);
+    }
+}
+
+void TPNCAButton::SetButtonHeight(int value)
+{
+    if (value != FButtonHeight) {
+        FButtonHeight = value;
+        Changed(true);
+    }
+}
+
+void TPNCAButton::SetPictureAt(int slot, const TPicture* value) { PictureAt(slot)->Assign(value); }
+
+void TPNCAButton::SetDropDownMenu(TPopupMenu* menu)
+{
+    if (menu == FDropDownMenu)
+        return;
+    FDropDownMenu = menu;
+    if (menu != nullptr)
+        if (TPNCAToolbar* toolbar = Toolbar())
+            toolbar->FreeNotification(menu);
+}
+
+void TPNCAButton::SetOffsetX(int value)
+{
+    if (value != FOffsetX) {
+        FOffsetX = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetOffsetY(int value)
+{
+    if (value != FOffsetY) {
+        FOffsetY = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetCaptionAlignment(TAlignment value)
+{
+    if (value != FCaptionAlignment) {
+        FCaptionAlignment = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetCaptionColor(TColor value)
+{
+    if (value != FCaptionColor) {
+        FCaptionColor = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetCaptionGlowSize(int value)
+{
+    value = std::max(value, 0);
+    if (value != FCaptionGlowSize) {
+        FCaptionGlowSize = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetShowCaption(bool value)
+{
+    if (value != FShowCaption) {
+        FShowCaption = value;
+        UpdateCaptionWidth();
+        Changed(true);
+    }
+}
+
+void TPNCAButton::SetSpacing(int value)
+{
+    if (value != FSpacing) {
+        FSpacing = value;
+        UpdateCaptionWidth();
+        Changed(true);
+    }
+}
+
+void TPNCAButton::SetPadding(int value)
+{
+    if (value != FPadding) {
+        FPadding = value;
+        Changed(true);
+    }
+}
+
+void TPNCAButton::SetStyle(TPNCAButtonStyle value)
+{
+    if (value == FStyle)
+        return;
+    TPNCAButtonStyle old = FStyle;
+    FStyle = value;
+    TPNCAToolbar* toolbar = Toolbar();
+    if (old == pbsNone && FPadding == 0 && !(toolbar && toolbar->Loading()))
+        SetPadding(3);
+    else
+        Changed(false);
+}
+
+void TPNCAButton::SetStyleTabAlphaBlend(int value)
+{
+    if (value != FStyleTabAlphaBlend) {
+        FStyleTabAlphaBlend = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetStyleTabColorAt(int index, TColor value)
+{
+    TColor& color = FTabColors.at(static_cast<size_t>(index));
+    if (value != color) {
+        color = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetStyleTabRounded(bool value)
+{
+    if (value != FStyleTabRounded) {
+        FStyleTabRounded = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::SetDown(bool value)
+{
+    if (value != FDown) {
+        FDown = value;
+        Changed(false);
+    }
+}
+
+void TPNCAButton::UpdateCaptionWidth()
+{
+    TPNCAToolbar* toolbar = Toolbar();
+    if (FCaption.empty() || toolbar == nullptr || toolbar->AttachedForm() == nullptr) {
+        FCaptionWidth = -1;
+        return;
+    }
+    HWND window = toolbar->AttachedForm()->HandleValue();
+    HDC dc = GetDC(window);
+    TCanvas canvas(dc);
+    canvas.Font().Assign(toolbar->CaptionFont());
+    canvas.Font().SetStyle(0);
+    FCaptionWidth = canvas.TextWidth(FCaption);
+    ReleaseDC(window, dc);
+}
+
+TPNCAButtonSizeInput TPNCAButton::SizeInput()
+{
+    TPNCAButtonSizeInput in;
+    in.ButtonWidth = FButtonWidth;
+    in.ButtonHeight = FButtonHeight;
+    TGraphic* graphic = Picture()->Graphic();
+    in.HasGraphic = graphic != nullptr && !graphic->Empty();
+    if (in.HasGraphic) {
+        in.GraphicWidth = graphic->Width();
+        in.GraphicHeight = graphic->Height();
+    }
+    if (TPNCAToolbar* toolbar = Toolbar()) {
+        in.DefaultImageWidth = toolbar->DefaultImageWidth();
+        in.DefaultImageHeight = toolbar->DefaultImageHeight();
+    }
+    in.Style = FStyle;
+    in.Padding = FPadding;
+    in.ShowCaption = FShowCaption;
+    in.CaptionAlignment = FCaptionAlignment;
+    in.Spacing = FSpacing;
+    return in;
+}
+
+int TPNCAButton::CalcWidth()
+{
+    if (FButtonWidth < 0 && FShowCaption && FCaptionWidth == -1)
+        UpdateCaptionWidth();
+    TPNCAButtonSizeInput in = SizeInput();
+    in.CaptionWidth = FCaptionWidth;
+    return PNCAButtonWidth(in);
+}
+
+int TPNCAButton::CalcHeight() { return PNCAButtonHeight(SizeInput()); }
+
+// ---- TPNCAButtons -----------------------------------------------------------------------------
+
+TPNCAButtons::TPNCAButtons(TPNCAToolbar* toolbar) : TCollection(&TPNCAButton::Create), FToolbar(toolbar) {}
+
+TPersistent* TPNCAButtons::GetOwner() const { return FToolbar; }
+
+void TPNCAButtons::Notify(TCollectionItem* item, TCollectionNotification action)
+{
+    if (action == TCollectionNotification::cnDeleting) {
+        if (item == FToolbar->FHotButton)
+            FToolbar->SetHotButton(nullptr);
+        if (item == FToolbar->FMenuButton)
+            FToolbar->FMenuButton = nullptr;
+    }
+    TCollection::Notify(item, action);
+}
+
+void TPNCAButtons::Update(TCollectionItem* item)
+{
+    if (FToolbar->Destroying() || !FToolbar->FormUsable())
+        return;
+    if (item != nullptr) {
+        FToolbar->PaintBar(static_cast<TPNCAButton*>(item), false);
+    } else if (Count() == 0) {
+        FToolbar->SetVisible(FToolbar->Visible());   // detaches: no buttons, no bar
+    } else {
+        FToolbar->InvalidateBar(true, true);
+    }
+}
+
+// ---- TPNCAToolbar: set-up ----------------------------------------------------------------------
+
+TPNCAToolbar::TPNCAToolbar(TComponent* owner)
+    : TComponent(owner), FHook(TWndMethod(this, &TPNCAToolbar::FormWndProc))
+{
+    FButtons = std::make_unique<TPNCAButtons>(this);
+    FCaptionFont = std::make_unique<TFont>();
+    for (auto& link : FImageChangeLinks) {
+        link = std::make_unique<TChangeLink>();
+        link->OnChange = TNotifyEvent(this, &TPNCAToolbar::ImagesChanged);
+    }
+    UpdateCaptionFont();
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    if (GetVersionExW(&v)) {
+        FIsVistaOrLater = v.dwMajorVersion >= 6;
+        FIsVista = v.dwMajorVersion == 6 && v.dwMinorVersion == 0;
+        FIsWin8OrLater = v.dwMajorVersion > 6 || (v.dwMajorVersion == 6 && v.dwMinorVersion > 1);
+    }
+}
+
+TPNCAToolbar::~TPNCAToolbar()
+{
+    StopReattachTimer();
+    try {
+        Detach();
+        HideHint();
+    } catch (...) {
+        // a destructor never throws
+    }
+    for (size_t i = 0; i < FImages.size(); ++i)
+        if (FImages[i] != nullptr)
+            FImages[i]->UnRegisterChanges(FImageChangeLinks[i].get());
+    FButtons.reset();
+}
+
+TPNCAButton* TPNCAToolbar::FirstButton(TPNCAToolbar* toolbar)
+{
+    if (toolbar == nullptr || toolbar->FButtons->Count() == 0)
+        return nullptr;
+    return toolbar->FButtons->Items(0);
+}
+
+void TPNCAToolbar::Loaded()
+{
+    FLoading = false;
+    SetVisible(FVisible);
+}
+
+int TPNCAToolbar::DefaultImageWidth() const
+{
+    return PNCADefaultImageSize(FButtonWidth, Images() != nullptr, Images() ? Images()->Width() : 0);
+}
+
+int TPNCAToolbar::DefaultImageHeight() const
+{
+    return PNCADefaultImageSize(FButtonHeight, Images() != nullptr, Images() ? Images()->Height() : 0);
+}
+
+void TPNCAToolbar::SetAutoOffsetBtns(TPNCAAutoOffsetBtns value)
+{
+    FAutoOffsetBtns = value;
+    InvalidateBar(true, true);
+}
+
+void TPNCAToolbar::SetOffsetX(int value)
+{
+    FOffsetX = value;
+    InvalidateBar(true, false);
+}
+
+void TPNCAToolbar::SetOffsetY(int value)
+{
+    FOffsetY = value;
+    InvalidateBar(true, false);
+}
+
+void TPNCAToolbar::SetMaxOffsetX(int value)
+{
+    FMaxOffsetX = value;
+    InvalidateBar(true, false);
+}
+
+void TPNCAToolbar::SetMaxOffsetY(int value)
+{
+    FMaxOffsetY = value;
+    InvalidateBar(true, false);
+}
+
+void TPNCAToolbar::SetCaptionAlignment(TAlignment value)
+{
+    FCaptionAlignment = value;
+    InvalidateBar(false, false);
+}
+
+void TPNCAToolbar::SetCaptionGlowSize(int value)
+{
+    FCaptionGlowSize = std::max(value, 0);
+    InvalidateBar(false, false);
+}
+
+void TPNCAToolbar::SetButtonWidth(int value)
+{
+    FButtonWidth = value;
+    InvalidateBar(false, false);
+}
+
+void TPNCAToolbar::SetButtonHeight(int value)
+{
+    FButtonHeight = value;
+    InvalidateBar(false, false);
+}
+
+void TPNCAToolbar::SetImagesAt(int index, TCustomImageList* value)
+{
+    TCustomImageList*& slot = FImages.at(static_cast<size_t>(index));
+    TChangeLink* link = FImageChangeLinks.at(static_cast<size_t>(index)).get();
+    if (slot != nullptr)
+        slot->UnRegisterChanges(link);
+    slot = value;
+    if (value != nullptr) {
+        value->RegisterChanges(link);
+        FreeNotification(value);
+    }
+    InvalidateBar(true, true);
+}
+
+void TPNCAToolbar::ImagesChanged(TObject*)
+{
+    if (!Destroying())
+        PaintBar(nullptr, false);
+}
+
+void TPNCAToolbar::SetShowHint(bool value)
+{
+    FShowHint = value;
+    if (!value)
+        HideHint();
+}
+
+void TPNCAToolbar::SetShowCaption(TPNCAShowCaptionPos value)
+{
+    if (value == FShowCaption)
+        return;
+    if (!Attached()) {
+        FShowCaption = value;
+        return;
+    }
+    if (FShowCaption == pscpNone && !FSavedCaption.empty()) {
+        FShowCaption = value;
+        FAttachedForm->SetCaption(FSavedCaption);
+    } else if (value == pscpNone) {
+        // Emptying the caption passes through FormWndProc, which would save the empty text:
+        // the caption is saved after it.
+        std::string caption = FAttachedForm->Caption();
+        FShowCaption = value;
+        FAttachedForm->SetCaption("");
+        FSavedCaption = caption;
+    } else {
+        FShowCaption = value;
+    }
+    InvalidateBar(false, false);
+}
+
+void TPNCAToolbar::SetVisible(bool value)
+{
+    FVisible = value;
+    if (FLoading)
+        return;
+    if (value && FButtons->Count() > 0) {
+        if (dynamic_cast<TForm*>(Owner()) == nullptr) {
+            FVisible = false;
+            return;
+        }
+        Attach();
+    } else {
+        Detach();
+    }
+}
+
+void TPNCAToolbar::Notification(TComponent* component, TOperation operation)
+{
+    TComponent::Notification(component, operation);
+    if (operation != TOperation::opRemove)
+        return;
+    for (size_t i = 0; i < FImages.size(); ++i)
+        if (FImages[i] == component) {
+            FImages[i]->UnRegisterChanges(FImageChangeLinks[i].get());
+            FImages[i] = nullptr;
+        }
+    for (int i = 0; i < FButtons->Count(); ++i) {
+        TPNCAButton* button = FButtons->Items(i);
+        if (button->FDropDownMenu == component)
+            button->FDropDownMenu = nullptr;
+        if (button->Action() == component)
+            button->SetAction(nullptr);
+    }
+    if (component == FAttachedForm && FVisible) {
+        FDetaching = true;
+        Detach();
+    }
+}
+
+// ---- attaching ---------------------------------------------------------------------------------
+
+bool TPNCAToolbar::FormUsable() const { return FAttachedForm != nullptr && !FAttachedForm->Destroying(); }
+
+bool TPNCAToolbar::FormHasHandle() const { return FormUsable() && FAttachedForm->HandleAllocated(); }
+
+HWND TPNCAToolbar::FormHandle() const { return FormUsable() ? FAttachedForm->HandleValue() : nullptr; }
+
+void TPNCAToolbar::Attach()
+{
+    auto* form = static_cast<TForm*>(Owner());
+    FDetaching = false;
+    if (FAttachedForm != form) {
+        FAttachedForm = form;
+        FSavedCaption = form->Caption();
+        if (FShowCaption == pscpNone)
+            form->SetCaption("");
+        FHook.Attach(form);
+    }
+    // Attached again: the saved procedure and caption are kept as they are.
+    UpdateComposition();
+    if (FIsVista && FCompositionActive && FormHasHandle()) {
+        form->SetHeight(form->Height() + 1);
+        form->SetHeight(form->Height() - 1);
+    } else {
+        InvalidateBar(true, false);
+    }
+}
+
+void TPNCAToolbar::Detach()
+{
+    UpdateComposition();
+    if (!Attached())
+        return;
+    TForm* form = FAttachedForm;
+    FHook.Detach();
+    if (FormHasHandle()) {
+        HWND window = FormHandle();
+        KillTimer(window, kHintShowTimer);
+        KillTimer(window, kHintHideTimer);
+        KillTimer(window, kMenuGuardTimer);
+    }
+    if (FormUsable()) {
+        form->SetCaption(FSavedCaption);
+        InvalidateBar(true, true);
+    }
+    FAttachedForm = nullptr;
+}
+
+void TPNCAToolbar::UpdateComposition()
+{
+    if (FormHasHandle()) {
+        bool enabled = DwmCompositionEnabled();
+        FCompositionActive = FVisible && enabled;
+        if (enabled) {
+            DwmSetAttribute(FormHandle(), kDwmwaNcRenderingPolicy, kDwmncrpUseWindowStyle);
+            DwmSetAttribute(FormHandle(), kDwmwaAllowNcPaint, FCompositionActive ? TRUE : FALSE);
+        }
+    } else {
+        FCompositionActive = false;
+    }
+    BOOL gradient = FALSE;
+    FGradientCaptions = SystemParametersInfoW(SPI_GETGRADIENTCAPTIONS, 0, &gradient, 0) && gradient;
+}
+
+void CALLBACK PNCAReattachTimerProc(HWND window, UINT, UINT_PTR id, DWORD)
+{
+    try {
+        KillTimer(window, id);
+        auto& timers = ReattachTimers();
+        auto it = timers.find(id);
+        if (it == timers.end())
+            return;
+        TPNCAToolbar* toolbar = it->second;
+        timers.erase(it);
+        toolbar->SetVisible(true);
+    } catch (...) {
+        // the toolbar stays detached; nothing unwinds into the system
+    }
+}
+
+void TPNCAToolbar::StartReattachTimer()
+{
+    StopReattachTimer();
+    HWND window = Application != nullptr ? Application->Handle() : nullptr;
+    UINT_PTR id = SetTimer(window, reinterpret_cast<UINT_PTR>(this), kReattachMs, PNCAReattachTimerProc);
+    if (window != nullptr)
+        id = reinterpret_cast<UINT_PTR>(this);
+    if (id != 0) {
+        ReattachTimers()[id] = this;
+        FReattachPending = true;
+    }
+}
+
+void TPNCAToolbar::StopReattachTimer()
+{
+    auto& timers = ReattachTimers();
+    for (auto it = timers.begin(); it != timers.end();) {
+        if (it->second == this) {
+            KillTimer(Application != nullptr ? Application->Handle() : nullptr, it->first);
+            it = timers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    FReattachPending = false;
+}
+
+// ---- geometry ----------------------------------------------------------------------------------
+
+TPNCAFrame TPNCAToolbar::Frame() const
+{
+    TPNCAFrame f;
+    TBorderStyle style = FormHasHandle() ? BorderStyleOf(FormHandle()) : TBorderStyle::bsSizeable;
+    bool fixed = style == TBorderStyle::bsSingle || style == TBorderStyle::bsDialog || style == TBorderStyle::bsToolWindow;
+    f.FX = GetSystemMetrics(fixed ? SM_CXFIXEDFRAME : SM_CXFRAME);
+    f.FY = GetSystemMetrics(fixed ? SM_CYFIXEDFRAME : SM_CYFRAME);
+    bool tool = style == TBorderStyle::bsToolWindow || style == TBorderStyle::bsSizeToolWin;
+    f.CH = GetSystemMetrics(tool ? SM_CYSMCAPTION : SM_CYCAPTION);
+    f.BX = GetSystemMetrics(SM_CXBORDER);
+    f.BY = GetSystemMetrics(SM_CYBORDER);
+    return f;
+}
+
+bool TPNCAToolbar::FormActive() const
+{
+    HWND window = FormHandle();
+    return window != nullptr && IsWindowEnabled(window) && GetForegroundWindow() == window;
+}
+
+bool TPNCAToolbar::Themed() const { return FCompositionActive || PNCAThemeServices()->ThemesEnabled(); }
+
+bool TPNCAToolbar::IsButtonAtIndex(TPNCAButton* button, int index)
+{
+    return button != nullptr && index >= 0 && index < FButtons->Count() && FButtons->Items(index) == button;
+}
+
+void TPNCAToolbar::GetButtonRect(TPNCAButton* button, bool full, TRect& rect)
+{
+    rect = TRect{};
+    if (!FormHasHandle())
+        return;
+    if (button != nullptr) {
+        rect = full ? button->BarRect() : button->BtnRect();
+        return;
+    }
+    if (FButtons->Count() == 0)
+        return;
+    TPNCAButton* first = FButtons->Items(0);
+    TPNCAButton* last = FButtons->Items(FButtons->Count() - 1);
+    rect = full ? first->BarRect() : first->BtnRect();
+    rect.Right = (full ? last->BarRect() : last->BtnRect()).Right;
+}
+
+void TPNCAToolbar::GetButtonScreenRect(TPNCAButton* button, bool full, TRect& rect)
+{
+    GetButtonRect(button, full, rect);
+    if (rect.IsEmpty())
+        return;
+    TRect w = WindowRectOf(FormHandle());
+    rect.Offset(w.Left, w.Top);
+}
+
+TPNCAButton* TPNCAToolbar::ButtonAtPoint(TPoint point)
+{
+    for (int i = 0; i < FButtons->Count(); ++i) {
+        TPNCAButton* b = FButtons->Items(i);
+        if (b->Visible() && b->BtnRect().Contains(point))
+            return b;
+    }
+    return nullptr;
+}
+
+bool TPNCAToolbar::IsVistaGlassMaximized(bool assumeMaximized)
+{
+    if (!FCompositionActive || !FIsVista)
+        return false;
+    return assumeMaximized || (FormHasHandle() && IsMaximizedByPlacement(FormHandle()));
+}
+
+void TPNCAToolbar::CalcButtonRects(bool assumeMaximized)
+{
+    if (!FormHasHandle() || FButtons->Count() == 0) {
+        FSmallButtons = false;
+        return;
+    }
+    TPNCABarInput bar;
+    bar.Frame = Frame();
+    bar.Themed = Themed();
+    bar.OnGlass = FCompositionActive;
+    bar.Maximized = bar.Themed && (assumeMaximized || IsMaximizedByPlacement(FormHandle()));
+    bar.VistaOrLater = FIsVistaOrLater;
+    bar.OffsetX = FOffsetX + (bar.Maximized ? FMaxOffsetX : 0);
+    bar.OffsetY = FOffsetY + (bar.Maximized ? FMaxOffsetY : 0);
+    bar.AutoOffset = FAutoOffsetBtns;
+    std::vector<TPNCABarButton> buttons(static_cast<size_t>(FButtons->Count()));
+    for (int i = 0; i < FButtons->Count(); ++i) {
+        TPNCAButton* b = FButtons->Items(i);
+        TPNCABarButton& in = buttons[static_cast<size_t>(i)];
+        in.Visible = b->Visible();
+        in.Down = b->Down();
+        in.Style = b->Style();
+        in.Padding = b->Padding();
+        if (in.Visible) {
+            in.Width = b->CalcWidth();
+            in.Height = b->CalcHeight();
+        }
+    }
+    TPNCABarLayout layout = PNCALayoutBar(bar, buttons);
+    for (int i = 0; i < FButtons->Count(); ++i) {
+        TPNCAButton* b = FButtons->Items(i);
+        b->FBtnRect = layout.Buttons[static_cast<size_t>(i)].BtnRect;
+        b->FBarRect = layout.Buttons[static_cast<size_t>(i)].BarRect;
+    }
+    FSmallButtons = layout.SmallButtons;
+}
+
+void TPNCAToolbar::InvalidateBar(bool activate, bool onlyIfHandle)
+{
+    if (!FormUsable() || FDetaching || (onlyIfHandle && !FAttachedForm->HandleAllocated()))
+        return;
+    HWND window = FAttachedForm->Handle();
+    if (activate)
+        SendMessageW(window, WM_NCACTIVATE, FAttachedForm->Active() ? TRUE : FALSE, 0);
+    SendMessageW(window, WM_NCPAINT, 0, 0);
+}
+
+// ---- pictures ------------------------------------------------------------------------------------
+
+void TPNCAToolbar::DrawImageListImage(TCustomImageList* imageList, TCanvas* canvas, int x, int y, int index,
+                                      bool enabled)
+{
+    DrawImageListAlpha(imageList, canvas, x, y, index, enabled);
+}
+
+void TPNCAToolbar::DrawGraphic(TGraphic* graphic, TCanvas* canvas, int x, int y)
+{
+    DrawGraphicAlpha(graphic, canvas, x, y);
+}
+
+TCustomImageList* TPNCAToolbar::GetButtonImages(TPNCAButton* button)
+{
+    TPNCAPictureState s{FSmallButtons, button->Enabled(), button->Down(), button == FHotButton, button->Checked()};
+    bool assigned[6];
+    for (int i = 0; i < 6; ++i)
+        assigned[i] = FImages[static_cast<size_t>(i)] != nullptr;
+    return FImages[static_cast<size_t>(PNCAChooseImages(s, assigned))];
+}
+
+TGraphic* TPNCAToolbar::GetButtonGraphic(TPNCAButton* button)
+{
+    if (button == nullptr)
+        return nullptr;
+    TPNCAPictureState s{FSmallButtons, button->Enabled(), button->Down(), button == FHotButton, button->Checked()};
+    bool has[8];
+    for (int i = 0; i < 8; ++i) {
+        TGraphic* g = button->PictureAt(i)->Graphic();
+        has[i] = g != nullptr && !g->Empty();
+    }
+    int slot = PNCAChooseGraphic(s, has);
+    return slot < 0 ? button->Picture()->Graphic() : button->PictureAt(slot)->Graphic();
+}
+
+// ---- painting ------------------------------------------------------------------------------------
+
+void TPNCAToolbar::UpdateCaptionFont()
+{
+    NONCLIENTMETRICSA m{};
+    m.cbSize = kNonClientMetricsSize;
+    LOGFONTA lf{};
+    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &m, 0))
+        lf = m.lfCaptionFont;
+    else
+        GetObjectA(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);
+    FCaptionFont->SetName(lf.lfFaceName);
+    FCaptionFont->SetHeight(lf.lfHeight);
+    FCaptionFont->SetStyle((lf.lfWeight >= FW_BOLD ? TFontStyles{fsBold} : 0u) | (lf.lfItalic ? TFontStyles{fsItalic} : 0u));
+    FCaptionFont->SetColor(SysColor(COLOR_CAPTIONTEXT));
+}
+
+void TPNCAToolbar::PaintBar(TPNCAButton* button, bool assumeMaximized)
+{
+    if (!FormHasHandle())
+        return;
+    CalcButtonRects(assumeMaximized);
+    HWND window = FormHandle();
+    HDC windowDC = GetWindowDC(window);
+    if (windowDC == nullptr)
+        return;
+    TRect w = WindowRectOf(window);
+    const TPNCAFrame f = Frame();
+    const int systemButtons = 3 * GetSystemMetrics(SM_CXSIZE);
+    try {
+        if (FCompositionActive) {
+            w.Offset(-w.Left, -w.Top);
+            RECT client{};
+            GetClientRect(window, &client);
+            TRect c = FromRECT(client);
+            c.Offset(f.FX, f.FY + f.CH);
+            if (GetMenu(window) != nullptr)
+                c.Bottom += GetSystemMetrics(SM_CYMENU);
+            ExcludeClipRect(windowDC, c.Left, c.Top, c.Right, c.Bottom);
+            TBitmap work(w.Width(), w.Height());
+            TCanvas* canvas = work.Canvas();
+            ExcludeClipRect(canvas->Handle(), c.Left, c.Top, c.Right, c.Bottom);
+            RECT all = ToRECT(w);
+            FillRect(canvas->Handle(), &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+            ExcludeClipRect(canvas->Handle(), w.Right - f.FX - systemButtons, 0, w.Right, c.Top);
+            DrawCaption(canvas, w, assumeMaximized);
+            bool glassMax = IsVistaGlassMaximized(assumeMaximized);
+            for (int i = 0; i < FButtons->Count(); ++i)
+                DrawButton(FButtons->Items(i), canvas, nullptr, glassMax);
+            BitBlt(windowDC, 0, 0, w.Width(), w.Height(), canvas->Handle(), 0, 0, SRCCOPY);
+        } else {
+            TRect w0 = w;
+            w0.Offset(-w.Left, -w.Top);
+            TRect r;
+            GetButtonRect(button, true, r);
+            if (button == nullptr && FShowCaption != pscpNone) {
+                r.Left = f.FX;
+                r.Right = w0.Right - f.FX - systemButtons;
+            }
+            if (!r.IsEmpty()) {
+                TBitmap work(r.Width(), r.Height());
+                TCanvas* canvas = work.Canvas();
+                bool active = FormActive();
+                if (PNCAThemeServices()->ThemesEnabled()) {
+                    bool maximized = IsZoomed(window) != FALSE;
+                    TRect bg = w0;
+                    bg.Offset(-r.Left, -r.Top);
+                    bg.Bottom = bg.Top + f.FY + f.CH;
+                    if (maximized)
+                        bg.Top += f.FY;
+                    constexpr int kWpMaxCaption = 5;
+                    PNCAThemeServices()->DrawElement(canvas->Handle(), L"WINDOW", maximized ? kWpMaxCaption : 1,
+                                                     active ? 1 : 2, ToRECT(bg));
+                } else {
+                    TRect bg = Rect(f.FX, f.FY, w0.Width() - f.FX - systemButtons, f.FY + f.CH);
+                    bg.Right = std::max(bg.Right, r.Right);
+                    bg.Offset(-r.Left, -r.Top);
+                    TColor from = SysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION);
+                    TColor to = SysColor(active ? COLOR_GRADIENTACTIVECAPTION : COLOR_GRADIENTINACTIVECAPTION);
+                    GradientFillRect(canvas->Handle(), bg, from, FGradientCaptions ? to : from, false);
+                }
+                if (button == nullptr)
+                    DrawCaption(canvas, w0, assumeMaximized);
+                const TPoint origin = r.TopLeft();
+                bool glassMax = IsVistaGlassMaximized(assumeMaximized);
+                if (button != nullptr) {
+                    DrawButton(button, canvas, &origin, glassMax);
+                } else {
+                    for (int i = 0; i < FButtons->Count(); ++i)
+                        DrawButton(FButtons->Items(i), canvas, &origin, glassMax);
+                }
+                BitBlt(windowDC, r.Left, r.Top, r.Width(), r.Height(), canvas->Handle(), 0, 0, SRCCOPY);
+            }
+        }
+    } catch (...) {
+        ReleaseDC(window, windowDC);
+        throw;
+    }
+    ReleaseDC(window, windowDC);
+}
+
+void TPNCAToolbar::DrawCaption(TCanvas* canvas, const TRect& windowRect, bool assumeMaximized)
+{
+    if ((FShowCaption != pscpBeforeButtons && FShowCaption != pscpAfterButtons) || FSavedCaption.empty())
+        return;
+    TRect buttons;
+    GetButtonRect(nullptr, true, buttons);
+    HWND window = FormHandle();
+    TPNCAFormCaptionInput in;
+    in.WindowRect = windowRect;
+    in.Buttons = buttons;
+    in.HasButtons = FButtons->Count() > 0;
+    in.Position = FShowCaption;
+    in.FX = Frame().FX;
+    in.SmallIconWidth = GetSystemMetrics(SM_CXSMICON);
+    in.SystemButtonWidth = GetSystemMetrics(SM_CXSIZE);
+    in.Dialog = BorderStyleOf(window) == TBorderStyle::bsDialog;
+    TRect r = PNCAFormCaptionRect(in);
+    if (r.IsEmpty())
+        return;
+    unsigned format = FCaptionAlignment == taLeftJustify ? DT_LEFT : FCaptionAlignment == taRightJustify ? DT_RIGHT : DT_CENTER;
+    format |= DT_END_ELLIPSIS | DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER;
+    canvas->Font().Assign(FCaptionFont.get());
+    canvas->Brush().Style = TBrushStyle::bsClear;
+    bool active = FormActive();
+    TColor color = SysColor(COLOR_CAPTIONTEXT);
+    if (!FCompositionActive || !FIsVistaOrLater || FIsWin8OrLater)
+        color = active ? SysColor(COLOR_CAPTIONTEXT) : SysColor(COLOR_INACTIVECAPTIONTEXT);
+    if (FCompositionActive) {
+        bool halo = active;
+        int glow = FIsWin8OrLater ? 0 : FCaptionGlowSize + (FCaptionGlowSize > 0 && !active ? 3 : 0);
+        if (FIsVista && (assumeMaximized || IsMaximizedByPlacement(window))) {
+            glow = 0;
+            color = ContrastColor(SysColor(COLOR_CAPTIONTEXT));
+        }
+        canvas->Font().SetColor(color);
+        DrawGlowText(canvas, FSavedCaption, r, format, color, glow, halo);
+    } else {
+        canvas->Font().SetColor(color);
+        r.Offset(0, -r.Top);
+        if (PNCAThemeServices()->ThemesEnabled() && FIsVistaOrLater)
+            ThemedText(canvas, FSavedCaption, r, format, color);
+        else
+            PlainText(canvas, FSavedCaption, r, format);
+    }
+}
+
+void TPNCAToolbar::DrawButton(TPNCAButton* button, TCanvas* canvas, const TPoint* origin, bool vistaGlassMax)
+{
+    if (button == nullptr || !button->Visible())
+        return;
+    TRect btnRect = button->BtnRect();
+    TRect barRect = button->BarRect();
+    if (origin != nullptr) {
+        btnRect.Offset(-origin->X, -origin->Y);
+        barRect.Offset(-origin->X, -origin->Y);
+    }
+    const bool hot = button == FHotButton;
+    const bool themes = PNCAThemeServices()->ThemesEnabled();
+    const bool unthemed = !FCompositionActive && !themes;
+    const TPNCAButtonStyle style = button->Style();
+    canvas->Brush().Style = TBrushStyle::bsClear;
+    canvas->Font().Assign(FCaptionFont.get());
+    canvas->Font().SetStyle(style == pbsLinkLabel && hot ? TFontStyles{fsUnderline} : 0u);
+    TColor color = button->CaptionColor();
+    if (color == clNone || color == clDefault)
+        color = style == pbsButton && unthemed ? SysColor(COLOR_BTNTEXT) : SysColor(COLOR_CAPTIONTEXT);
+    if (vistaGlassMax && style != pbsButton)
+        color = ContrastColor(color);
+    canvas->Font().SetColor(color);
+
+    TPNCADefaultDrawingKind kind = pddkDefault;
+    if (OnBeforeDrawButton.Assigned())
+        OnBeforeDrawButton(this, button, canvas, btnRect, barRect, kind);
+    color = canvas->Font().Color();
+    if (kind != pddkNone) {
+        const bool hasCaption = button->ShowCaption() && button->CaptionWidth() > 0;
+        const bool rtl = IsRightToLeft(FormHandle());
+        const int side = PNCAPictureSide(hasCaption, button->CaptionAlignment(), rtl);
+        // Face.
+        if (style > pbsSeparator) {
+            const TColor tabColor = button->StyleTabColor(), tabColorTo = button->StyleTabColorTo();
+            if (style == pbsTab || style == pbsTabGroup) {
+                TRect face = barRect;
+                if (FCompositionActive)
+                    face.Bottom += kGlassTabExtra;
+                auto set = [](TColor c) { return c != clNone && c != clBlack; };
+                bool alpha = FCompositionActive || button->StyleTabAlphaBlend() < 255 ||
+                             (set(tabColor) && tabColorTo == clBlack) || (set(tabColorTo) && tabColor == clBlack);
+                (alpha ? PaintAlphaFace : PaintButtonFace)(
+                    canvas, face, style, button->Down(), button->Checked(), hot, button->Enabled(),
+                    static_cast<uint8_t>(side), tabColor, tabColorTo, button->StyleTabFrameColor(),
+                    button->StyleTabAlphaBlend(), button->StyleTabRounded());
+            } else {
+                TRect face = btnRect;
+                face.Bottom = std::min(face.Bottom, barRect.Bottom);
+                face.Top = std::max(face.Top, barRect.Top < 2 ? barRect.Top : barRect.Top - 2);
+                PaintButtonFace(canvas, face, style, button->Down(), button->Checked(), hot, button->Enabled(),
+                                static_cast<uint8_t>(side), tabColor, tabColorTo, button->StyleTabFrameColor(),
+                                button->StyleTabAlphaBlend(), button->StyleTabRounded());
+            }
+        }
+        // Picture.
+        TRect content = btnRect;
+        content.Inflate(-button->Padding(), -button->Padding());
+        const int y = content.Top + button->OffsetY();
+        int pictureWidth = 0;
+        if (TGraphic* graphic = GetButtonGraphic(button); graphic != nullptr && !graphic->Empty()) {
+            pictureWidth = graphic->Width();
+            int x = PNCAPictureLeft(content, side, hasCaption, button->OffsetX(), pictureWidth, style);
+            if (kind == pddkDefault)
+                DrawGraphic(graphic, canvas, x, y);
+            else
+                canvas->Draw(x, y, graphic);
+        } else if (TCustomImageList* images = GetButtonImages(button)) {
+            pictureWidth = images->Width();
+            int x = PNCAPictureLeft(content, side, hasCaption, button->OffsetX(), pictureWidth, style);
+            if (kind == pddkDefault)
+                DrawImageListImage(images, canvas, x, y, button->ImageIndex(), button->Enabled());
+            else
+                images->Draw(canvas, x, y, button->ImageIndex(), true);
+        }
+        // Caption.
+        if (hasCaption) {
+            TPNCACaptionInput in;
+            in.BtnRect = btnRect;
+            in.BarRect = barRect;
+            in.Style = style;
+            in.Side = side;
+            in.Padding = button->Padding();
+            in.OffsetX = button->OffsetX();
+            in.Spacing = button->Spacing();
+            in.PictureWidth = pictureWidth;
+            in.Unthemed = unthemed;
+            in.RightToLeft = rtl;
+            TPNCACaptionPlace place = PNCACaptionPlace(in);
+            if (kind == pddkDefault && FCompositionActive)
+                DrawGlowText(canvas, button->Caption(), place.Rect, place.Format, color,
+                             vistaGlassMax ? 0 : button->CaptionGlowSize(), false);
+            else if (kind == pddkDefault && themes && FIsVistaOrLater)
+                ThemedText(canvas, button->Caption(), place.Rect, place.Format, color);
+            else
+                PlainText(canvas, button->Caption(), place.Rect, place.Format);
+        }
+    }
+    if (OnDrawButton.Assigned())
+        OnDrawButton(this, button, canvas, btnRect, barRect);
+}
+
+// ---- hot button and hints --------------------------------------------------------------------
+
+void TPNCAToolbar::SetHotButton(TPNCAButton* button)
+{
+    if (button == FHotButton)
+        return;
+    if (FHintWindow && !FHintWindow->Showing())
+        HideHint();
+    if (TPNCAButton* old = FHotButton) {
+        FHotButton = nullptr;
+        old->FDown = false;
+        PaintBar(old, false);
+    }
+    FHotButton = button != nullptr && button->Enabled() ? button : nullptr;
+    if (FHotButton != nullptr) {
+        PaintBar(FHotButton, false);
+        if (!FCompositionActive && FormHasHandle()) {
+            TRACKMOUSEEVENT t{sizeof t, TME_LEAVE | TME_NONCLIENT, FormHandle(), HOVER_DEFAULT};
+            TrackMouseEvent(&t);
+        }
+        StartHint();
+    } else {
+        HideHint();
+    }
+    if (OnHoverChange.Assigned())
+        OnHoverChange(this, FHotButton);
+}
+
+void TPNCAToolbar::StartHint()
+{
+    if (!FShowHint || FHotButton == nullptr || FHotButton->Hint().empty() || !FormHasHandle())
+        return;
+    if (!FHintWindow) {
+        FHintWindow = std::make_unique<TPNCAHintWindow>();
+        SetTimer(FormHandle(), kHintShowTimer, kHintPauseMs, nullptr);
+    } else if (FHintWindow->Showing()) {
+        ShowHintWindow();
+    }
+}
+
+void TPNCAToolbar::ShowHintWindow()
+{
+    HWND window = FormHandle();
+    if (window != nullptr) {
+        KillTimer(window, kHintShowTimer);
+        KillTimer(window, kHintHideTimer);
+    }
+    if (FHotButton == nullptr || !FHintWindow || window == nullptr)
+        return;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    TRect r = FHintWindow->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), FHotButton->Hint());
+    r.Offset(cursor.x, cursor.y + kHintBelowCursor);
+    FHintWindow->ActivateHint(r, FHotButton->Hint());
+    SetTimer(window, kHintHideTimer, kHintHidePauseMs, nullptr);
+}
+
+void TPNCAToolbar::HideHint()
+{
+    if (HWND window = FormHandle()) {
+        KillTimer(window, kHintShowTimer);
+        KillTimer(window, kHintHideTimer);
+    }
+    try {
+        FHintWindow.reset();
+    } catch (...) {
+        FHintWindow.release();
+    }
+}
+
+// ---- the form's window procedure -------------------------------------------------------------
+
+void TPNCAToolbar::FormWndProc(TMessage& message)
+{
+    HWND window = FormHandle();
+    if (window == nullptr || BorderStyleOf(window) == TBorderStyle::bsNone) {
+        DefaultHandler(message);
+        return;
+    }
+    switch (message.Msg) {
+    case WM_ACTIVATE:
+        HandleActivation(message, message.WParam == WA_ACTIVE || message.WParam == WA_CLICKACTIVE);
+        return;
+    case WM_NCACTIVATE:
+        HandleActivation(message, message.WParam != 0);
+        return;
+    case WM_SETTEXT: {
+        const auto* text = reinterpret_cast<const wchar_t*>(message.LParam);
+        FSavedCaption = text ? FromWide(text) : std::string();
+        if (FShowCaption == pscpNone) {
+            LPARAM saved = message.LParam;
+            message.LParam = reinterpret_cast<LPARAM>(L"");
+            DefaultHandler(message);
+            message.LParam = saved;
+        } else {
+            DefaultHandler(message);
+        }
+        if (FormHasHandle())
+            PaintBar(nullptr, false);
+        return;
+    }
+    case WM_SETCURSOR:
+        if (FHotButton != nullptr && FHotButton->HoverCursor() != 0) {
+            SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(FHotButton->HoverCursor())));
+            message.Result = 1;
+            return;
+        }
+        DefaultHandler(message);
+        return;
+    case WM_NCCREATE:
+        DefaultHandler(message);
+        SetVisible(false);
+        StartReattachTimer();
+        return;
+    case WM_NCHITTEST: {
+        DefaultHandler(message);
+        int code = static_cast<int>(message.Result);
+        if (PNCAHitSeeksButton(code)) {
+            TRect w = WindowRectOf(window);
+            TPoint p = Point(GET_X_LPARAM(message.LParam) - w.Left, GET_Y_LPARAM(message.LParam) - w.Top);
+            SetHotButton(ButtonAtPoint(p));
+            message.Result = PNCARemapHitCode(code, FHotButton != nullptr, FCompositionActive);
+            if (OnMouseMove.Assigned() && GetCapture() != nullptr)
+                OnMouseMove(this, CurrentShift(), p.X, p.Y);
+        } else {
+            SetHotButton(nullptr);
+            message.Result = PNCARemapHitCode(code, false, FCompositionActive);
+        }
+        return;
+    }
+    case WM_NCPAINT:
+        HandleNcPaint(message);
+        return;
+    case WM_NCMOUSEMOVE:
+        if (OnMouseMove.Assigned()) {
+            TRect w = WindowRectOf(window);
+            OnMouseMove(this, CurrentShift(), GET_X_LPARAM(message.LParam) - w.Left, GET_Y_LPARAM(message.LParam) - w.Top);
+        }
+        DefaultHandler(message);
+        return;
+    case WM_NCLBUTTONDOWN:
+        HandleNcLButtonDown(message);
+        return;
+    case WM_NCLBUTTONUP:
+        HandleNcLButtonUp(message);
+        return;
+    case WM_NCLBUTTONDBLCLK:
+        if (FHotButton != nullptr && (message.WParam == HTCAPTION || message.WParam == HTSYSMENU)) {
+            message.Result = 0;
+            return;
+        }
+        DefaultHandler(message);
+        return;
+    case WM_SYSCOMMAND: {
+        UINT command = static_cast<UINT>(message.WParam & 0xFFF0);
+        if (command == SC_MAXIMIZE) {
+            if (FCompositionActive)
+                PaintBar(nullptr, true);
+            DefaultHandler(message);
+            if (!FCompositionActive && FormHasHandle())
+                SendMessageW(window, WM_NCPAINT, 0, 0);
+        } else if (command == SC_RESTORE) {
+            DefaultHandler(message);
+            if (!FCompositionActive && FormHasHandle())
+                SendMessageW(window, WM_NCPAINT, 0, 0);
+        } else {
+            DefaultHandler(message);
+        }
+        return;
+    }
+    case WM_TIMER:
+        if (FHintWindow && message.WParam == kHintShowTimer)
+            ShowHintWindow();
+        else if (FHintWindow && message.WParam == kHintHideTimer)
+            HideHint();
+        else if (message.WParam == kMenuGuardTimer) {
+            FMenuButton = nullptr;
+            KillTimer(window, kMenuGuardTimer);
+        }
+        DefaultHandler(message);
+        return;
+    case WM_NCMOUSELEAVE:
+        if (FHotButton != nullptr)
+            FHotButton->FDown = false;
+        SetHotButton(nullptr);
+        DefaultHandler(message);
+        return;
+    default:
+        DefaultHandler(message);
+        return;
+    }
+}
+
+void TPNCAToolbar::HandleActivation(TMessage& message, bool active)
+{
+    if (active == FAttachedForm->Active()) {
+        DefaultHandler(message);
+        return;
+    }
+    if (FHotButton != nullptr)
+        FHotButton->FDown = false;
+    SetHotButton(nullptr);
+    DefaultHandler(message);
+    if (FormHasHandle())
+        SendMessageW(FormHandle(), WM_NCPAINT, 1, 0);
+}
+
+void TPNCAToolbar::HandleNcPaint(TMessage& message)
+{
+    if (FCompositionActive) {
+        DefaultHandler(message);
+        PaintBar(nullptr, false);
+        return;
+    }
+    HWND window = FormHandle();
+    TRect w = WindowRectOf(window);
+    TRect bar;
+    GetButtonScreenRect(nullptr, true, bar);
+    if (FShowCaption != pscpNone) {
+        const int fx = Frame().FX;
+        bar.Left = w.Left + fx;
+        bar.Right = w.Right - fx - 3 * GetSystemMetrics(SM_CXSIZE);
+    }
+    RECT barRect = ToRECT(bar);
+    HRGN given = reinterpret_cast<HRGN>(message.WParam);
+    if (message.WParam > 1 && !RectInRegion(given, &barRect)) {
+        DefaultHandler(message);
+        return;
+    }
+    HRGN rest = message.WParam > 1 ? CreateRectRgn(0, 0, 0, 0) : CreateRectRgn(w.Left, w.Top, w.Right, w.Bottom);
+    HRGN barRegion = CreateRectRgnIndirect(&barRect);
+    CombineRgn(rest, message.WParam > 1 ? given : rest, barRegion, RGN_DIFF);
+    DeleteObject(barRegion);
+    WPARAM saved = message.WParam;
+    message.WParam = reinterpret_cast<WPARAM>(rest);
+    try {
+        DefaultHandler(message);
+    } catch (...) {
+        message.WParam = saved;
+        DeleteObject(rest);
+        throw;
+    }
+    message.WParam = saved;
+    DeleteObject(rest);
+    PaintBar(nullptr, false);
+}
+
+void TPNCAToolbar::HandleNcLButtonDown(TMessage& message)
+{
+    HWND window = FormHandle();
+    if (OnMouseDown.Assigned()) {
+        TRect w = WindowRectOf(window);
+        OnMouseDown(this, TMouseButton::mbLeft, CurrentShift(), GET_X_LPARAM(message.LParam) - w.Left,
+                    GET_Y_LPARAM(message.LParam) - w.Top);
+    }
+    TPNCAButton* hot = FHotButton;
+    if (hot == nullptr || !PNCAIsPressingHitCode(static_cast<int>(message.WParam), FAllowSystemMenu)) {
+        DefaultHandler(message);
+        return;
+    }
+    HideHint();
+    TPopupMenu* menu = hot->DropDownMenu();
+    if (menu == nullptr) {
+        hot->SetDown(true);
+        return;
+    }
+    if (FMenuButton != nullptr) {
+        // The click that closed the menu a moment ago: do not open it again.
+        FMenuButton = nullptr;
+        return;
+    }
+    hot->SetDown(true);
+    FMenuButton = hot;
+    TRect r;
+    GetButtonScreenRect(hot, false, r);
+    menu->SetPopupComponent(this);
+    menu->Popup(r.Left, r.Bottom);
+    if (FHotButton == hot)
+        SetTimer(window, kMenuGuardTimer, kMenuGuardMs, nullptr);
+    else
+        FMenuButton = nullptr;
+    SendMessageW(window, WM_NCHITTEST, 0, 0);
+}
+
+void TPNCAToolbar::HandleNcLButtonUp(TMessage& message)
+{
+    if (OnMouseUp.Assigned()) {
+        TRect w = WindowRectOf(FormHandle());
+        OnMouseUp(this, TMouseButton::mbLeft, CurrentShift(), GET_X_LPARAM(message.LParam) - w.Left,
+                  GET_Y_LPARAM(message.LParam) - w.Top);
+    }
+    TPNCAButton* hot = FHotButton;
+    if (hot == nullptr || !hot->Down()) {
+        DefaultHandler(message);
+        return;
+    }
+    if (!PNCAIsPressingHitCode(static_cast<int>(message.WParam), FAllowSystemMenu))
+        return;
+    hot->SetDown(false);
+    if (auto* action = dynamic_cast<TCustomAction*>(hot->Action()); action != nullptr && action->AutoCheck())
+        action->SetChecked(!action->Checked());
+    ClickButton(hot);
+}
+
+void TPNCAToolbar::ClickButton(TPNCAButton* button)
+{
+    TPNCAClickInput in;
+    TBasicAction* action = button->Action();
+    in.ButtonOnClickAssigned = button->OnClick().Assigned();
+    in.OnClickIsActionExecute = action != nullptr && button->OnClick() == action->OnExecute();
+    in.HasActionLink = button->ActionLink() != nullptr;
+    in.Designing = false;
+    in.ToolbarOnClickAssigned = OnClick.Assigned();
+    switch (PNCAClickTarget(in)) {
+    case TPNCAClickTarget::ButtonOnClick:
+        button->OnClick()(button);
+        break;
+    case TPNCAClickTarget::ActionLink:
+        button->ActionLink()->Execute(this);
+        break;
+    case TPNCAClickTarget::ToolbarOnClick:
+        OnClick(this, button);
+        break;
+    case TPNCAClickTarget::Nobody:
+        break;
+    }
+}

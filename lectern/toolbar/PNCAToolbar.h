@@ -1,0 +1,408 @@
+// PNCAToolbar: a toolbar painted into the caption bar of the form that owns it (Windows builds
+// only).
+//
+// TPNCAToolbar is a non-visual component. While it is visible and holds buttons it is
+// "attached": its window procedure (FormWndProc) stands in front of the form's in the form's
+// window-procedure chain, handles a fixed set of non-client messages (activation, caption
+// text, hit tests, painting, mouse presses and releases, timers) and passes everything else
+// on. It detaches when hidden, when its last button goes, when the form's window is
+// re-created (and re-attaches 50 ms later through a timer on the application window) and when
+// the form goes. It can draw the form's caption text itself, before or after the buttons.
+//
+// The buttons (TPNCAButton) live in a TPNCAButtons collection. A button has eight pictures
+// (normal, hovered, down, disabled, and the same four for a small bar), an image index into
+// the toolbar's image lists, a caption, a style and tab colours; it can be linked to an action
+// (TPNCAButtonActionLink) and show a drop-down menu. Where the buttons go, which picture shows
+// and who handles a click are decided by the window-free functions of PNCACommon.
+//
+// Everything runs on the thread of the form's window, inside its message handling. Every
+// window procedure and timer callback here catches what is thrown in it.
+#pragma once
+
+#ifdef _WIN32
+
+#include "classlib/ActnList.h"
+#include "classlib/Collections.h"
+#include "classlib/Forms.h"
+#include "classlib/Graphics.h"
+#include "classlib/ImgList.h"
+#include "classlib/Menus.h"
+#include "lectern/toolbar/PNCACommon.h"
+#include "lectern/toolbar/PNCAUtils.h"
+
+#include <array>
+#include <memory>
+#include <string>
+
+class TPNCAButton;
+class TPNCAButtons;
+class TPNCAToolbar;
+class TPNCAHintWindow;
+
+using TCursor = int;   // 0 = the default cursor, else a system cursor id (IDC_...)
+using TImageIndex = int;
+
+using TPNCAButtonEvent = TEvent<TObject*, TPNCAButton*>;
+using TPNCAButtonBeforeDrawEvent =
+    TEvent<TObject*, TPNCAButton*, TCanvas*, const TRect&, const TRect&, TPNCADefaultDrawingKind&>;
+using TPNCAButtonDrawEvent = TEvent<TObject*, TPNCAButton*, TCanvas*, const TRect&, const TRect&>;
+using TPNCAMouseEvent = TEvent<TObject*, TMouseButton, TShiftState, int, int>;
+using TPNCAMouseMoveEvent = TEvent<TObject*, TShiftState, int, int>;
+
+// Keeps a button in step with its action: a value the action changes reaches the button only
+// while the button still shows the action's value.
+class TPNCAButtonActionLink : public TActionLink {
+public:
+    explicit TPNCAButtonActionLink(TObject* client);
+
+    bool IsCaptionLinked() const override;
+    bool IsCheckedLinked() const override;
+    bool IsEnabledLinked() const override;
+    bool IsHintLinked() const override;
+    bool IsImageIndexLinked() const override;
+    bool IsVisibleLinked() const override;
+    bool IsOnExecuteLinked() const override;
+    void SetCaption(const std::string& value) override;
+    void SetChecked(bool value) override;
+    void SetEnabled(bool value) override;
+    void SetHint(const std::string& value) override;
+    void SetImageIndex(int value) override;
+    void SetVisible(bool value) override;
+    void SetOnExecute(TNotifyEvent value) override;
+
+    CL_CLASS_NAME(TPNCAButtonActionLink)
+
+protected:
+    void AssignClient(TObject* client) override;
+
+private:
+    TCustomAction* Custom() const { return dynamic_cast<TCustomAction*>(Action()); }
+    TPNCAButton* FClient = nullptr;
+};
+
+class TPNCAButton : public TCollectionItem {
+public:
+    explicit TPNCAButton(TCollection* collection);
+    ~TPNCAButton() override;
+
+    static std::unique_ptr<TCollectionItem> Create(TCollection* collection)
+    {
+        return std::make_unique<TPNCAButton>(collection);
+    }
+
+    void Assign(const TPersistent* source) override;
+    std::string GetDisplayName() const override;
+
+    // The toolbar of the collection, or nullptr.
+    TPNCAToolbar* Toolbar() const;
+
+    TBasicAction* Action() const;
+    void SetAction(TBasicAction* action);
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool value);
+    bool Checked() const { return FChecked; }
+    void SetChecked(bool value);
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool value);
+    TImageIndex ImageIndex() const { return FImageIndex; }
+    void SetImageIndex(TImageIndex value);
+    int Tag() const { return FTag; }
+    void SetTag(int value) { FTag = value; }
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value);
+    const std::string& Hint() const { return FHint; }
+    void SetHint(const std::string& value) { FHint = value; }
+    int ButtonWidth() const { return FButtonWidth; }
+    void SetButtonWidth(int value);
+    int ButtonHeight() const { return FButtonHeight; }
+    void SetButtonHeight(int value);
+    // The eight pictures, by slot (TPNCAPictureSlot); the setter assigns into the owned one.
+    TPicture* PictureAt(int slot) const { return FPictures.at(static_cast<size_t>(slot)).get(); }
+    void SetPictureAt(int slot, const TPicture* value);
+    TPicture* Picture() const { return PictureAt(ppPicture); }
+    TPicture* PictureHovered() const { return PictureAt(ppPictureHovered); }
+    TPicture* PictureDown() const { return PictureAt(ppPictureDown); }
+    TPicture* PictureSmall() const { return PictureAt(ppPictureSmall); }
+    TPicture* PictureSmallHovered() const { return PictureAt(ppPictureSmallHovered); }
+    TPicture* PictureSmallDown() const { return PictureAt(ppPictureSmallDown); }
+    TPicture* PictureDisabled() const { return PictureAt(ppPictureDisabled); }
+    TPicture* PictureSmallDisabled() const { return PictureAt(ppPictureSmallDisabled); }
+    TPopupMenu* DropDownMenu() const { return FDropDownMenu; }
+    void SetDropDownMenu(TPopupMenu* menu);
+    int OffsetX() const { return FOffsetX; }
+    void SetOffsetX(int value);
+    int OffsetY() const { return FOffsetY; }
+    void SetOffsetY(int value);
+    TCursor HoverCursor() const { return FHoverCursor; }
+    void SetHoverCursor(TCursor value) { FHoverCursor = value; }
+    TNotifyEvent OnClick() const { return FOnClick; }
+    void SetOnClick(TNotifyEvent value) { FOnClick = value; }
+    TAlignment CaptionAlignment() const { return FCaptionAlignment; }
+    void SetCaptionAlignment(TAlignment value);
+    TColor CaptionColor() const { return FCaptionColor; }
+    void SetCaptionColor(TColor value);
+    int CaptionGlowSize() const { return FCaptionGlowSize; }
+    void SetCaptionGlowSize(int value);
+    bool ShowCaption() const { return FShowCaption; }
+    void SetShowCaption(bool value);
+    int Spacing() const { return FSpacing; }
+    void SetSpacing(int value);
+    int Padding() const { return FPadding; }
+    void SetPadding(int value);
+    TPNCAButtonStyle Style() const { return FStyle; }
+    void SetStyle(TPNCAButtonStyle value);
+    int StyleTabAlphaBlend() const { return FStyleTabAlphaBlend; }
+    void SetStyleTabAlphaBlend(int value);
+    // The three tab colours, by index: 0 StyleTabColor, 1 StyleTabColorTo, 2 StyleTabFrameColor.
+    TColor StyleTabColorAt(int index) const { return FTabColors.at(static_cast<size_t>(index)); }
+    void SetStyleTabColorAt(int index, TColor value);
+    TColor StyleTabColor() const { return StyleTabColorAt(0); }
+    TColor StyleTabColorTo() const { return StyleTabColorAt(1); }
+    TColor StyleTabFrameColor() const { return StyleTabColorAt(2); }
+    bool StyleTabRounded() const { return FStyleTabRounded; }
+    void SetStyleTabRounded(bool value);
+
+    // Run-time state.
+    const TRect& BtnRect() const { return FBtnRect; }
+    const TRect& BarRect() const { return FBarRect; }
+    int CaptionWidth() const { return FCaptionWidth; }
+    bool Down() const { return FDown; }
+    void SetDown(bool value);
+    TPNCAButtonActionLink* ActionLink() const { return FActionLink.get(); }
+
+    void UpdateCaptionWidth();
+    int CalcWidth();
+    int CalcHeight();
+
+    CL_CLASS_NAME(TPNCAButton)
+
+protected:
+    // The action changed: copy its values (only those still at their defaults, with checkDefaults).
+    virtual void ActionChange(TObject* sender, bool checkDefaults);
+    virtual std::unique_ptr<TPNCAButtonActionLink> CreateActionLink();
+
+private:
+    friend class TPNCAToolbar;
+    friend class TPNCAButtonActionLink;
+    void DoActionChange(TObject* sender);
+    void PictureChanged(TObject* sender);
+    TPNCAButtonSizeInput SizeInput();
+
+    bool FEnabled = true;
+    bool FChecked = false;
+    bool FVisible = true;
+    TImageIndex FImageIndex = -1;
+    int FTag = 0;
+    std::string FCaption;
+    std::string FHint;
+    int FButtonWidth = -1;
+    int FButtonHeight = -1;
+    std::array<std::unique_ptr<TPicture>, 8> FPictures;
+    TPopupMenu* FDropDownMenu = nullptr;
+    int FOffsetX = 0;
+    int FOffsetY = 0;
+    TCursor FHoverCursor = 0;
+    TNotifyEvent FOnClick;
+    TAlignment FCaptionAlignment = taCenter;
+    TColor FCaptionColor = clNone;
+    int FCaptionGlowSize = 13;
+    bool FShowCaption = false;
+    int FSpacing = 3;
+    int FPadding = 0;
+    TPNCAButtonStyle FStyle = pbsNone;
+    int FStyleTabAlphaBlend = 255;
+    std::array<TColor, 3> FTabColors{0xC0E0FF, clNone, 0x00B0FF};
+    bool FStyleTabRounded = false;
+
+    TRect FBtnRect;
+    TRect FBarRect;
+    int FCaptionWidth = -1;
+    bool FDown = false;
+    std::unique_ptr<TPNCAButtonActionLink> FActionLink;
+};
+
+class TPNCAButtons : public TCollection {
+public:
+    explicit TPNCAButtons(TPNCAToolbar* toolbar);
+
+    TPNCAButton* Items(int index) const { return static_cast<TPNCAButton*>(Item(index)); }
+    void SetItems(int index, const TPNCAButton* value) { Items(index)->Assign(value); }
+    TPNCAButton* Add() { return static_cast<TPNCAButton*>(TCollection::Add()); }
+    TPersistent* GetOwner() const override;
+    TPNCAToolbar* Toolbar() const { return FToolbar; }
+
+    CL_CLASS_NAME(TPNCAButtons)
+
+protected:
+    void Notify(TCollectionItem* item, TCollectionNotification action) override;
+    void Update(TCollectionItem* item) override;
+
+private:
+    TPNCAToolbar* FToolbar;
+};
+
+class TPNCAToolbar : public TComponent {
+public:
+    explicit TPNCAToolbar(TComponent* owner);
+    ~TPNCAToolbar() override;
+
+    // The first button, or nullptr when there are none.
+    static TPNCAButton* FirstButton(TPNCAToolbar* toolbar);
+
+    // Published properties.
+    bool AllowSystemMenu() const { return FAllowSystemMenu; }
+    void SetAllowSystemMenu(bool value) { FAllowSystemMenu = value; }
+    TPNCAAutoOffsetBtns AutoOffsetBtns() const { return FAutoOffsetBtns; }
+    void SetAutoOffsetBtns(TPNCAAutoOffsetBtns value);
+    TPNCAButtons* Buttons() const { return FButtons.get(); }
+    void SetButtons(const TPNCAButtons* value) { FButtons->Assign(value); }
+    int OffsetX() const { return FOffsetX; }
+    void SetOffsetX(int value);
+    int OffsetY() const { return FOffsetY; }
+    void SetOffsetY(int value);
+    int MaxOffsetX() const { return FMaxOffsetX; }
+    void SetMaxOffsetX(int value);
+    int MaxOffsetY() const { return FMaxOffsetY; }
+    void SetMaxOffsetY(int value);
+    TPNCAShowCaptionPos ShowCaption() const { return FShowCaption; }
+    void SetShowCaption(TPNCAShowCaptionPos value);
+    TAlignment CaptionAlignment() const { return FCaptionAlignment; }
+    void SetCaptionAlignment(TAlignment value);
+    int CaptionGlowSize() const { return FCaptionGlowSize; }
+    void SetCaptionGlowSize(int value);
+    // Image lists by index: 0 Images, 1 HoverImages, 2 DownImages, 3 SmallImages,
+    // 4 SmallHoverImages, 5 SmallDownImages.
+    TCustomImageList* ImagesAt(int index) const { return FImages.at(static_cast<size_t>(index)); }
+    void SetImagesAt(int index, TCustomImageList* value);
+    TCustomImageList* Images() const { return ImagesAt(pilImages); }
+    void SetImages(TCustomImageList* value) { SetImagesAt(pilImages, value); }
+    int ButtonWidth() const { return FButtonWidth; }
+    void SetButtonWidth(int value);
+    int ButtonHeight() const { return FButtonHeight; }
+    void SetButtonHeight(int value);
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool value);
+    bool ShowHint() const { return FShowHint; }
+    void SetShowHint(bool value);
+
+    TPNCAButtonEvent OnClick;
+    TPNCAButtonEvent OnHoverChange;
+    TPNCAButtonBeforeDrawEvent OnBeforeDrawButton;
+    TPNCAButtonDrawEvent OnDrawButton;
+    TPNCAMouseEvent OnMouseDown;
+    TPNCAMouseEvent OnMouseUp;
+    TPNCAMouseMoveEvent OnMouseMove;
+
+    // Run-time state.
+    TForm* AttachedForm() const { return FAttachedForm; }
+    const std::string& SavedCaption() const { return FSavedCaption; }
+    TPNCAButton* HotButton() const { return FHotButton; }
+    TPNCAButton* MenuButton() const { return FMenuButton; }
+    TFont* CaptionFont() const { return FCaptionFont.get(); }
+    bool CompositionActive() const { return FCompositionActive; }
+    bool SmallButtons() const { return FSmallButtons; }
+    bool GradientCaptions() const { return FGradientCaptions; }
+    bool Detaching() const { return FDetaching; }
+    bool IsWin8OrLater() const { return FIsWin8OrLater; }
+    bool IsVistaOrLater() const { return FIsVistaOrLater; }
+    bool IsVista() const { return FIsVista; }
+    // The size of buttons without a picture (the toolbar's ButtonWidth/Height, else Images').
+    int DefaultImageWidth() const;
+    int DefaultImageHeight() const;
+
+    // Marks the toolbar as being set up from a stored layout; Loaded ends it and applies Visible.
+    void BeginLoading() { FLoading = true; }
+    bool Loading() const { return FLoading; }
+    virtual void Loaded();
+
+    void GetButtonRect(TPNCAButton* button, bool full, TRect& rect);
+    void GetButtonScreenRect(TPNCAButton* button, bool full, TRect& rect);
+    TPNCAButton* ButtonAtPoint(TPoint point);
+    TPNCAButton* ButtonAt(int x, int y) { return ButtonAtPoint(Point(x, y)); }
+    bool IsVistaGlassMaximized(bool assumeMaximized);
+    void SetHotButton(TPNCAButton* button);
+
+    virtual void FormWndProc(TMessage& message);
+    virtual void UpdateCaptionFont();
+    virtual void DrawImageListImage(TCustomImageList* imageList, TCanvas* canvas, int x, int y, int index,
+                                    bool enabled);
+    virtual void DrawGraphic(TGraphic* graphic, TCanvas* canvas, int x, int y);
+    virtual TCustomImageList* GetButtonImages(TPNCAButton* button);
+    virtual TGraphic* GetButtonGraphic(TPNCAButton* button);
+    virtual void InvalidateBar(bool activate, bool onlyIfHandle);
+    virtual void CalcButtonRects(bool assumeMaximized);
+    virtual void DrawButton(TPNCAButton* button, TCanvas* canvas, const TPoint* origin, bool vistaGlassMax);
+    virtual void DrawCaption(TCanvas* canvas, const TRect& windowRect, bool assumeMaximized);
+    virtual void PaintBar(TPNCAButton* button, bool assumeMaximized);
+    virtual void StartHint();
+    virtual void ShowHintWindow();
+    virtual void HideHint();
+    virtual bool IsButtonAtIndex(TPNCAButton* button, int index);
+    virtual void Invalidate() { InvalidateBar(true, true); }
+
+    CL_CLASS_NAME(TPNCAToolbar)
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override;
+
+private:
+    friend class TPNCAButtons;
+    friend class TPNCAButton;
+    friend void CALLBACK PNCAReattachTimerProc(HWND, UINT, UINT_PTR, DWORD);
+
+    bool Attached() const { return FAttachedForm != nullptr; }
+    bool FormUsable() const;
+    bool FormHasHandle() const;
+    HWND FormHandle() const;
+    TPNCAFrame Frame() const;
+    bool FormActive() const;
+    bool Themed() const;
+    void Attach();
+    void Detach();
+    void UpdateComposition();
+    void ImagesChanged(TObject* sender);
+    void StartReattachTimer();
+    void StopReattachTimer();
+    void DefaultHandler(TMessage& message) { FHook.CallNext(message); }
+    void HandleActivation(TMessage& message, bool active);
+    void HandleNcPaint(TMessage& message);
+    void HandleNcLButtonDown(TMessage& message);
+    void HandleNcLButtonUp(TMessage& message);
+    void ClickButton(TPNCAButton* button);
+
+    bool FAllowSystemMenu = true;
+    TPNCAAutoOffsetBtns FAutoOffsetBtns = paoAllExceptFirst;
+    std::unique_ptr<TPNCAButtons> FButtons;
+    int FOffsetX = 0;
+    int FOffsetY = 0;
+    int FMaxOffsetX = 0;
+    int FMaxOffsetY = 0;
+    TPNCAShowCaptionPos FShowCaption = pscpNone;
+    TAlignment FCaptionAlignment = taCenter;
+    int FCaptionGlowSize = 10;
+    std::array<TCustomImageList*, 6> FImages{};
+    std::array<std::unique_ptr<TChangeLink>, 6> FImageChangeLinks;
+    int FButtonWidth = -1;
+    int FButtonHeight = -1;
+    bool FVisible = true;
+    bool FShowHint = false;
+
+    TForm* FAttachedForm = nullptr;
+    TWndHook FHook;
+    std::string FSavedCaption;
+    TPNCAButton* FHotButton = nullptr;
+    TPNCAButton* FMenuButton = nullptr;
+    std::unique_ptr<TPNCAHintWindow> FHintWindow;
+    std::unique_ptr<TFont> FCaptionFont;
+    bool FCompositionActive = false;
+    bool FSmallButtons = false;
+    bool FGradientCaptions = false;
+    bool FDetaching = false;
+    bool FLoading = false;
+    bool FReattachPending = false;
+    bool FIsWin8OrLater = false;
+    bool FIsVistaOrLater = false;
+    bool FIsVista = false;
+};
+
+#endif  // _WIN32

@@ -1,0 +1,129 @@
+// A program of the suite's kind: it knows suiteglobal, ctlaid and helpbridge only through their
+// headers and import libraries, computes with the x87 (not SSE), and calls across each DLL
+// boundary: strings made in one module and freed in another, the class layer's application
+// object seen from both sides, a class made here from ctlaid's exported constructor and type
+// descriptors, and exceptions thrown in ctlaid and the class layer and caught here. It
+// registers the fake help control beside it for the help calls (it runs in the scratch prefix),
+// prints each failed check and exits non-zero when one fails.
+#include "CtlAid.h"
+#include "FontP.h"
+#include "HelpBridge.h"
+#include "SuiteGlobal.h"
+
+#include "FakeHelpControl.h"
+
+#include "classlib/Forms.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+int gFailures = 0;
+
+void Check(bool ok, const char* what)
+{
+    if (!ok) {
+        std::printf("FAILED: %s\n", what);
+        ++gFailures;
+    }
+}
+
+
+std::u16string ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::u16string folder = reinterpret_cast<const char16_t*>(path);
+    return folder.substr(0, folder.rfind(u'\\'));
+}
+
+void CallSuiteGlobalAndHelpBridge()
+{
+    SetEnvironmentVariableW(L"PRODDIR_DATA_DIR", L"C:\\suite data");
+    Check(sgl3_GetCtrlDir() == u"C:\\suite data\\Ctrl", "sgl3_GetCtrlDir");
+    Check(sgl3_GetAppPath() == ProgramFolder() + u"\\", "sgl3_GetAppPath");
+    Check(SGL3_GetModuleShortcut(u"tool3.exe") == u"tool", "SGL3_GetModuleShortcut (string by value)");
+    Check(sgl3_GetSSRName(u"D:\\d\\", u"s1", 2) == u"D:\\d\\s1_station.txt", "sgl3_GetSSRName");
+    Check(sgl3_SkipLine(u"*x") && !sgl3_SkipLine(u" *x"), "sgl3_SkipLine");
+    const volatile float a = 1.5f, b = -2.5f;
+    Check(sgl3_GetCompResolution(a, b) == 4.0 * 0.00001, "sgl3_GetCompResolution (floats in, double out)");
+    TCPilVect points;
+    points.push_back(TPoint{3, 4});
+    Check(points.size() == 1 && points[0].Y == 4, "TCPilVect");
+    THintInfo hint;
+    sgl3_SetHintProps(hint, 300);
+    Check(hint.HintMaxWidth == 300 && hint.HideTimeout == 10000, "sgl3_SetHintProps");
+
+    // The fake help control takes the help calls; the help file set here is read by suiteglobal
+    // from the same application object.
+    const std::u16string fake = ProgramFolder() + u"\\fakehelp.dll";
+    const std::string fakeAnsi(fake.begin(), fake.end());
+    RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", REG_SZ,
+                 fakeAnsi.c_str(), static_cast<DWORD>(fakeAnsi.size()));
+    Application->SetHelpFile(u"C:\\help\\suite.chm");
+    sgl3_DisplayHelpTopic(nullptr, 1200);
+    Check(HelpBridge(nullptr, "direct.chm", 1, 0) == reinterpret_cast<HWND>(kFakeHelpResult), "HelpBridge's answer");
+    HMODULE control = GetModuleHandleA("fakehelp.dll");
+    Check(control != nullptr, "help control loaded");
+    if (control != nullptr) {
+        auto calls = reinterpret_cast<FakeHelpCallsProc>(reinterpret_cast<void*>(GetProcAddress(control, "FakeHelpCalls")));
+        const FakeHelpCall* record = nullptr;
+        Check(calls(&record) == 2, "two help calls");
+        Check(std::string(record[0].file) == "C:\\help\\suite.chm" && record[0].command == 15 && record[0].data == 1200,
+              "sgl3_DisplayHelpTopic reached the control");
+        Check(std::string(record[1].file) == "direct.chm" && record[1].command == 1, "HelpBridge reached the control");
+    }
+}
+
+void CallCtlAid()
+{
+    TFontP font;   // ctlaid's exported constructor
+    Check(font.SetFromString(u"Arial,255,10,bi"), "TFontP::SetFromString");
+    Check(font.GetAsString() == u"Arial,255,10,bi", "TFontP::GetAsString");
+    TFont* plain = &font;
+    Check(dynamic_cast<TFontP*>(plain) == &font, "TFontP's type descriptor");
+    TIniFile unwritable(u"Z:\\no such folder\\x\\y.set");
+    bool caught = false;
+    try {
+        SaveFont(&font, &unwritable, u"S", u"K");
+    } catch (const EIniFileException&) {
+        caught = true;
+    }
+    Check(caught, "SaveFont's settings-file error reaches the caller");
+
+    TImageList images(nullptr, 16, 16);
+    ReplaceColorImage(&images, -1, 0x0000FF, 0, 8, 8);
+    caught = false;
+    try {
+        ReplaceColorImage(&images, 5, 0x0000FF, 0, 8, 8);
+    } catch (const EInvalidOperation&) {
+        caught = true;
+    }
+    Check(caught && images.Count() == 1, "an image index beyond the list reaches the caller as an error");
+
+    TForm form(nullptr);
+    auto* combo = new TComboBox(&form);
+    combo->SetParent(&form);
+    combo->Items().Add(u"a");
+    combo->Items().Add(u"b");
+    Check(CB_SetOrAddCombo(combo, u"c") == 2 && combo->ItemIndex() == 2, "CB_SetOrAddCombo");
+    Check(CB_AddToComboEx(combo, u"b", 2, false) == 0 && combo->Items().Count() == 2 &&
+              combo->Items().Strings(0) == u"b",
+          "CB_AddToComboEx");
+}
+
+}  // namespace
+
+int main()
+{
+    FormsInit();
+    CallSuiteGlobalAndHelpBridge();
+    CallCtlAid();
+    FormsDone();
+    if (gFailures == 0)
+        std::printf("all checks passed\n");
+    return gFailures == 0 ? 0 : 1;
+}

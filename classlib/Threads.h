@@ -77,7 +77,8 @@ private:
     bool FFreeOnTerminate = false;
 };
 
-// Waits for the system threads of every free-on-terminate TThread whose Execute has returned.
+// Waits (up to 10 s) for free-on-terminate TThreads whose Execute has returned to leave their
+// destructors, then for their system threads. Call it holding no lock such a destructor takes.
 void ReapEndedThreads();
 
 uint32_t MainThreadID();
@@ -91,5 +92,6 @@ bool CheckSynchronize(uint32_t timeoutMs = 0);
 // main thread, its queued synchronised calls keep flowing: it waits 10 ms at a time; while the
 // event is not signalled it dispatches whatever is pending; once it is signalled it goes on
 // dispatching until ten polls have found nothing, pausing 10 ms after each empty poll. A quit
-// message ends the wait at once. True when the event was signalled.
+// message stops the dispatching of window messages (it stays queued for the program's loop),
+// not the wait: the synchronised calls keep running. True when the event was signalled.
 bool WaitForWithMessages(TSyncEvent& event, uint32_t seconds);

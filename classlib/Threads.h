@@ -18,9 +18,9 @@
 //    it; an exception of the method is raised again in the calling thread. On the main thread
 //    it calls the method at once.
 //  - The main thread runs the queued calls in CheckSynchronize. Whoever owns the main thread's
-//    loop calls it: the program's message loop after each message (on Windows the waiting
-//    thread posts a null message to the main thread, so GetMessage returns and the loop gets
-//    there), WaitForWithMessages on every poll, and on the host a test or the main loop.
+//    loop calls it: TApplication's loop (Forms.h) after each message and before it waits (on
+//    Windows the waiting thread posts a null message to the main thread, which ends that
+//    wait), WaitForWithMessages on every poll, and on the host a test or the main loop.
 //  - Nobody draining the queue means a blocked Synchronize: shut-down code that waits for
 //    threads waits with WaitForWithMessages on the main thread.
 // The main thread is the thread that loaded the program (recorded before main runs).

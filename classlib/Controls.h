@@ -37,7 +37,6 @@ struct TMessage {
 };
 
 using TWndMethod = TEvent<TMessage&>;
-using TNotifyEvent = TEvent<TObject*>;
 
 // Notices of the class layer.
 constexpr UINT CM_BASE = 0xB000;

@@ -1,5 +1,7 @@
 #include "Forms.h"
 
+#include "Threads.h"
+
 #include <algorithm>
 
 TApplication* Application = nullptr;
@@ -325,6 +327,9 @@ bool TApplication::ProcessMessage(MSG& msg)
         HandleException(this, e);
     } catch (...) {
     }
+    // A thread that hands a call to the main thread posts a null message; whatever message
+    // woke the loop, the queued calls run now.
+    CheckSynchronize();
     return true;
 }
 
@@ -333,12 +338,14 @@ void TApplication::ProcessMessages()
     MSG msg;
     while (ProcessMessage(msg)) {
     }
+    CheckSynchronize();
 }
 
 void TApplication::HandleMessage()
 {
     MSG msg;
-    if (!ProcessMessage(msg)) {
+    if (!ProcessMessage(msg) && !CheckSynchronize()) {
+        // A call queued after this look also posts a message, which ends the wait.
         WaitMessage();
     }
 }

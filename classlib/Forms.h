@@ -99,11 +99,13 @@ public:
     int HintHidePause() const { return FHintHidePause; }
     void SetHintHidePause(int ms) { FHintHidePause = ms; }
 
-    // Shows the main form and runs the message loop until Terminate.
+    // Shows the main form and runs the message loop until Terminate. The loop also runs the
+    // calls other threads hand to the main thread (TThread::Synchronize, see Threads.h).
     void Run();
-    // Handles one message, waiting for it when the queue is empty.
+    // Handles one message and the queued synchronised calls, waiting for either when there
+    // is nothing to do.
     void HandleMessage();
-    // Handles every pending message and returns.
+    // Handles every pending message and synchronised call and returns.
     void ProcessMessages();
     // Asks the loop to end (posts WM_QUIT).
     void Terminate();

@@ -215,6 +215,10 @@ public:
     uint8_t* ScanLine(int y);
     TCanvas* Canvas() { return &FCanvas; }
     plat::BitmapHandle Handle() const { return FBitmap; }
+    // The colour a transparent bitmap leaves out when it is copied into a picture that keeps
+    // transparency (Transparent() tells whether it does).
+    TColor TransparentColor() const { return FTransparentColor; }
+    void SetTransparentColor(TColor value) { FTransparentColor = value; }
 
     void Draw(TCanvas* canvas, const TRect& rect) override;
     bool GetEmpty() const override { return FWidth == 0 || FHeight == 0; }
@@ -233,6 +237,7 @@ private:
 
     int FWidth = 0;
     int FHeight = 0;
+    TColor FTransparentColor = clNone;
     plat::DCHandle FDC = nullptr;
     plat::BitmapHandle FBitmap = nullptr;
     void* FOldBitmap = nullptr;

@@ -107,3 +107,75 @@ void TComboBox::CreateWnd()
         throw EOSError("Error creating window of class COMBOBOX");
     SetHandle(window);
 }
+
+// ---- TMemo ------------------------------------------------------------------------------------
+
+TMemo::TMemo(TComponent* owner) : TWinControl(owner) {}
+
+TMemo::~TMemo() = default;
+
+void TMemo::CreateWnd()
+{
+    TCreateParams params;
+    CreateParams(params);
+    HWND window = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                  params.Style | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | ES_NOHIDESEL, params.X,
+                                  params.Y, params.Width, params.Height, params.WndParent, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (window == nullptr) {
+        throw EOSError("Error creating window: TMemo");
+    }
+    SetHandle(window);
+    if (FFont != nullptr) {
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    }
+    UpdateWindowText();
+}
+
+void TMemo::SetFont(HFONT font)
+{
+    FFont = font;
+    if (HandleAllocated()) {
+        SendMessageW(HandleValue(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+}
+
+void TMemo::AddLine(const std::string& line)
+{
+    FLines.push_back(line);
+    UpdateWindowText();
+}
+
+void TMemo::SetLines(const std::vector<std::string>& lines)
+{
+    FLines = lines;
+    UpdateWindowText();
+}
+
+std::string TMemo::WindowText()
+{
+    if (!HandleAllocated()) {
+        return {};
+    }
+    const int length = GetWindowTextLengthW(HandleValue());
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(HandleValue(), text.data(), length + 1);
+    text.resize(static_cast<size_t>(length));
+    return FromWide(text);
+}
+
+void TMemo::UpdateWindowText()
+{
+    if (!HandleAllocated()) {
+        return;
+    }
+    std::string text;
+    for (size_t i = 0; i < FLines.size(); ++i) {
+        if (i > 0) {
+            text += "\r\n";
+        }
+        text += FLines[i];
+    }
+    SetWindowTextW(HandleValue(), ToWide(text).c_str());
+    SendMessageW(HandleValue(), EM_LINESCROLL, 0, static_cast<LPARAM>(FLines.size()));
+}

@@ -1,4 +1,4 @@
-// Combo boxes over the platform's combo-box control (Windows builds only).
+// Standard controls over the platform's own (Windows builds only): combo boxes and memos.
 //
 // A TComboBox keeps its items in its window (made on demand): Items reads and changes them
 // through the control's messages, so what the helpers see is what the control holds. Items are
@@ -11,6 +11,7 @@
 #include "Controls.h"
 
 #include <string>
+#include <vector>
 
 class TComboBox;
 
@@ -55,6 +56,31 @@ protected:
 
 private:
     TComboBoxStrings FItems;
+};
+
+// A multi-line edit control with a vertical scroll bar, holding lines.
+class TMemo : public TWinControl {
+public:
+    explicit TMemo(TComponent* owner);
+    ~TMemo() override;
+
+    const std::vector<std::string>& Lines() const { return FLines; }
+    void AddLine(const std::string& line);
+    void SetLines(const std::vector<std::string>& lines);
+    // The text the window shows (its lines joined by CR LF).
+    std::string WindowText();
+    void SetFont(HFONT font);
+
+    CL_CLASS_NAME(TMemo)
+
+protected:
+    void CreateWnd() override;
+
+private:
+    void UpdateWindowText();
+
+    std::vector<std::string> FLines;
+    HFONT FFont = nullptr;  // not owned
 };
 
 #endif  // _WIN32

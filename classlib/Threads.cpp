@@ -32,11 +32,19 @@ SyncQueue& Queue()
     return *queue;
 }
 
-// System threads of free-on-terminate TThreads that have left Execute, to be joined.
+// System threads of free-on-terminate TThreads whose objects are gone, to be joined. A thread
+// is listed only after its destructor has run, so joining a listed thread waits for nothing
+// but the system's end of it, never for a lock that its destructor takes. FLeaving counts the
+// threads between the end of Execute and their listing.
 struct EndedThreads {
     plat::CriticalSection FLock;
     std::vector<std::unique_ptr<plat::Thread>> FThreads;
+    int FLeaving = 0;
+    plat::Event FNoneLeaving{true, true};
 };
+
+// Bound of the wait for leaving threads at shut-down.
+constexpr uint32_t kLeavingWaitMs = 10000;
 
 EndedThreads& Ended()
 {
@@ -44,11 +52,7 @@ EndedThreads& Ended()
     return *ended;
 }
 
-}  // namespace
-
-uint32_t MainThreadID() { return kMainThreadId; }
-
-void ReapEndedThreads()
+void JoinListedThreads()
 {
     EndedThreads& ended = Ended();
     std::vector<std::unique_ptr<plat::Thread>> threads;
@@ -58,6 +62,16 @@ void ReapEndedThreads()
     for (auto& thread : threads) {
         thread->Join();
     }
+}
+
+}  // namespace
+
+uint32_t MainThreadID() { return kMainThreadId; }
+
+void ReapEndedThreads()
+{
+    Ended().FNoneLeaving.Wait(kLeavingWaitMs);
+    JoinListedThreads();
 }
 
 TThread::TThread() : FThread(std::make_unique<plat::Thread>()) {}
@@ -75,7 +89,9 @@ void TThread::Start()
     if (FStarted) {
         throw EThread("Thread already started.");
     }
-    ReapEndedThreads();  // keeps the list of ended threads short
+    // Keeps the list of ended threads short. Only listed threads are joined: the caller may
+    // hold a lock that a thread still in its destructor waits for.
+    JoinListedThreads();
     FStarted = true;
     if (!FThread->Start(&TThread::Entry, this, false)) {
         FStarted = false;
@@ -102,9 +118,18 @@ void TThread::Entry(void* self)
     if (thread->FFreeOnTerminate) {
         EndedThreads& ended = Ended();
         ended.FLock.Enter();
-        ended.FThreads.push_back(std::move(thread->FThread));
+        if (ended.FLeaving++ == 0) {
+            ended.FNoneLeaving.Reset();
+        }
         ended.FLock.Leave();
+        std::unique_ptr<plat::Thread> system = std::move(thread->FThread);
         delete thread;
+        ended.FLock.Enter();
+        ended.FThreads.push_back(std::move(system));
+        if (--ended.FLeaving == 0) {
+            ended.FNoneLeaving.Set();
+        }
+        ended.FLock.Leave();
     }
 }
 
@@ -159,12 +184,17 @@ namespace {
 constexpr uint32_t kPollMs = 10;
 constexpr int kEmptyPollsAfterSignal = 10;
 
-// One look at the queues: a window message or the synchronised calls.
-plat::PumpResult PumpOnce()
+// One look at the queues: a window message or the synchronised calls. Once a quit message was
+// seen (it stays queued for the program's loop), only the synchronised calls are looked at.
+plat::PumpResult PumpOnce(bool& quitSeen)
 {
-    const plat::PumpResult result = plat::PumpOneMessage();
-    if (result != plat::PumpResult::Empty) {
-        return result;
+    if (!quitSeen) {
+        const plat::PumpResult result = plat::PumpOneMessage();
+        if (result == plat::PumpResult::Quit) {
+            quitSeen = true;
+        } else if (result != plat::PumpResult::Empty) {
+            return result;
+        }
     }
     return CheckSynchronize() ? plat::PumpResult::Dispatched : plat::PumpResult::Empty;
 }
@@ -175,26 +205,19 @@ bool WaitForWithMessages(TSyncEvent& event, uint32_t seconds)
 {
     const uint64_t start = plat::MonotonicMs();
     const uint64_t limitMs = static_cast<uint64_t>(seconds) * 1000u;
+    bool quitSeen = false;
     for (;;) {
         if (event.WaitFor(kPollMs) == TWaitResult::wrSignaled) {
             int emptyPolls = 0;
             while (emptyPolls < kEmptyPollsAfterSignal) {
-                const plat::PumpResult result = PumpOnce();
-                if (result == plat::PumpResult::Quit) {
-                    break;
-                }
-                if (result == plat::PumpResult::Empty) {
+                if (PumpOnce(quitSeen) == plat::PumpResult::Empty) {
                     ++emptyPolls;
                     plat::SleepMs(kPollMs);
                 }
             }
             return true;
         }
-        plat::PumpResult result;
-        while ((result = PumpOnce()) == plat::PumpResult::Dispatched) {
-        }
-        if (result == plat::PumpResult::Quit) {
-            return false;
+        while (PumpOnce(quitSeen) == plat::PumpResult::Dispatched) {
         }
         if (plat::MonotonicMs() - start >= limitMs) {
             return false;

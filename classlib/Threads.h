@@ -18,9 +18,9 @@
 //    it; an exception of the method is raised again in the calling thread. On the main thread
 //    it calls the method at once.
 //  - The main thread runs the queued calls in CheckSynchronize. Whoever owns the main thread's
-//    loop calls it: the program's message loop after each message (on Windows the waiting
-//    thread posts a null message to the main thread, so GetMessage returns and the loop gets
-//    there), WaitForWithMessages on every poll, and on the host a test or the main loop.
+//    loop calls it: TApplication's loop (Forms.h) after each message and before it waits (on
+//    Windows the waiting thread posts a null message to the main thread, which ends that
+//    wait), WaitForWithMessages on every poll, and on the host a test or the main loop.
 //  - Nobody draining the queue means a blocked Synchronize: shut-down code that waits for
 //    threads waits with WaitForWithMessages on the main thread.
 // The main thread is the thread that loaded the program (recorded before main runs).
@@ -77,7 +77,8 @@ private:
     bool FFreeOnTerminate = false;
 };
 
-// Waits for the system threads of every free-on-terminate TThread whose Execute has returned.
+// Waits (up to 10 s) for free-on-terminate TThreads whose Execute has returned to leave their
+// destructors, then for their system threads. Call it holding no lock such a destructor takes.
 void ReapEndedThreads();
 
 uint32_t MainThreadID();
@@ -91,5 +92,6 @@ bool CheckSynchronize(uint32_t timeoutMs = 0);
 // main thread, its queued synchronised calls keep flowing: it waits 10 ms at a time; while the
 // event is not signalled it dispatches whatever is pending; once it is signalled it goes on
 // dispatching until ten polls have found nothing, pausing 10 ms after each empty poll. A quit
-// message ends the wait at once. True when the event was signalled.
+// message stops the dispatching of window messages (it stays queued for the program's loop),
+// not the wait: the synchronised calls keep running. True when the event was signalled.
 bool WaitForWithMessages(TSyncEvent& event, uint32_t seconds);

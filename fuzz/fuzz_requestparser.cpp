@@ -2,8 +2,8 @@
 // limits; the rest is the stream. The stream is parsed once whole and once in pieces whose
 // sizes come from the stream itself, and both runs must give the same requests, bodies and
 // refusals. While the limits are set, the input the parser holds never grows past them, and
-// a delivery never brings more than one piece and the input held before it: unread body
-// bytes are dropped, never collected.
+// a delivery never brings more than one piece and the input held before it (every delivery
+// is read here; unread body bytes would wait for the next Read, within the request limit).
 #include "lectern/lc/lcHttpRequestParser.h"
 
 #include "lectern/lc/lcHttpHeader.h"

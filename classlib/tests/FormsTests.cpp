@@ -1,9 +1,12 @@
 // Forms and windowed controls under Wine (null display driver): real windows, the window
 // procedure chain, re-creation, the application window's hooks and the message loop.
 #include "classlib/Forms.h"
+#include "classlib/Threads.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -235,6 +238,79 @@ TEST_F(FormsTest, TerminateEndsTheLoop)
     EXPECT_TRUE(Application->Terminated());
     delete form;
     EXPECT_EQ(Application->MainForm(), nullptr);
+}
+
+// A thread that hands one call to the main thread and ends.
+class SyncingThread : public TThread {
+public:
+    explicit SyncingThread(TThreadMethod method) : FMethod(method) {}
+
+protected:
+    void Execute() override { Synchronize(FMethod); }
+
+private:
+    TThreadMethod FMethod;
+};
+
+struct SyncProbe : TObject {
+    std::atomic<int> calls{0};
+    std::atomic<uint32_t> thread{0};
+    bool terminate = false;
+    void Call()
+    {
+        ++calls;
+        thread = GetCurrentThreadId();
+        if (terminate) {
+            Application->Terminate();
+        }
+    }
+};
+
+void CALLBACK TerminateOnTimer(HWND, UINT, UINT_PTR, DWORD) { Application->Terminate(); }
+
+// Every way of driving the loop runs the calls other threads queue for the main thread, also
+// when nothing but the thread's own wake-up message arrives.
+TEST_F(FormsTest, LoopRunsSynchronisedCalls)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> drive;  // turns the loop until the call ran or 5 s passed
+        bool terminates;
+    };
+    SyncProbe probe;
+    const auto until = [&probe](const std::function<void()>& step) {
+        const DWORD start = GetTickCount();
+        while (probe.calls == 0 && GetTickCount() - start < 5000) {
+            step();
+            Sleep(1);
+        }
+    };
+    const Case cases[] = {
+        {"Run", [] { Application->Run(); }, true},
+        {"HandleMessage", [&] { until([] { Application->HandleMessage(); }); }, false},
+        {"ProcessMessages", [&] { until([] { Application->ProcessMessages(); }); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FormsDone();
+        FormsInit();
+        probe.calls = 0;
+        probe.terminate = c.terminates;
+        auto* form = Application->CreateForm<TForm>();
+        // A guard ends a loop that never runs the call, so a fault fails instead of hanging.
+        const UINT_PTR guard = SetTimer(nullptr, 0, 5000, TerminateOnTimer);
+        SyncingThread thread{TThreadMethod(&probe, &SyncProbe::Call)};
+        thread.Start();
+        c.drive();
+        KillTimer(nullptr, guard);
+        EXPECT_EQ(probe.calls, 1);
+        EXPECT_EQ(probe.thread, GetCurrentThreadId());
+        if (probe.calls == 0) {
+            CheckSynchronize(5000);  // lets the thread end
+        }
+        thread.WaitFor();
+        delete form;
+    }
 }
 
 }  // namespace

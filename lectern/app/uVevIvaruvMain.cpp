@@ -859,10 +859,6 @@ void TFrmVevIvaruvMain::RunCommand(int tag)
 
 void TFrmVevIvaruvMain::ApplicationEventsMessage(MSG& msg, bool& handled)
 {
-    // The application's loop leaves the calls handed to the main thread to its owner; the
-    // null message that announces them arrives here like any other.
-    CheckSynchronize();
-
     TInput input;
     switch (msg.message) {
     case WM_KEYDOWN:

@@ -24,14 +24,15 @@
 #include "lectern/app/uBookSettings.h"
 #include "lectern/app/uDebugLines.h"
 #include "lectern/app/uPageHttp.h"
-#include "lectern/app/uViewerControls.h"
 #include "lectern/book/LBLzhArchive.h"
 #include "lectern/browser/PageBrowser.h"
 #include "lectern/toolbar/PNCAToolbar.h"
 
 #include "classlib/ActnList.h"
+#include "classlib/Dialogs.h"
 #include "classlib/Forms.h"
 #include "classlib/Menus.h"
+#include "classlib/StdCtrls.h"
 
 #include <atomic>
 #include <memory>

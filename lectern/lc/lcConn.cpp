@@ -1140,17 +1140,21 @@ void TLcServer::Restart(int32_t wait)
         FReleaseRequested = false;
         return;
     }
-    if (FRestartPending) {
+    if (FRestartPending.exchange(true)) {
         return;
     }
-    FRestartPending = true;
     if (wait <= 0) {
         DoRestart();
         return;
     }
     constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
-    FRestartTimer = new TLcTimer(FMultiThreaded);
-    TLcTimer::Enable(FRestartTimer, std::min(wait, kMaxWaitSeconds) * 1000, true, true,
+    if (FRestartTimer != nullptr && FRestartTimer->MultiThreaded() != FMultiThreaded) {
+        TLcTimer::Stop(FRestartTimer);
+    }
+    if (FRestartTimer == nullptr) {
+        FRestartTimer = new TLcTimer(FMultiThreaded);
+    }
+    TLcTimer::Enable(FRestartTimer, std::min(wait, kMaxWaitSeconds) * 1000, false, true,
                      TLcTimerMethod(this, &TLcServer::DoRestart));
 }
 
@@ -1166,11 +1170,9 @@ void TLcServer::DoRestart()
         }
         job->Kill();
     }
-    if (!FRestartPending) {
+    if (!FRestartPending.exchange(false)) {
         return;
     }
-    FRestartPending = false;
-    FRestartTimer = nullptr;  // it freed itself after firing
     ++FGuardDepth;
     try {
         RestartNow();
@@ -1205,7 +1207,8 @@ void TLcServer::RestartNow()
     if (InEvent([this] { TriggerRestart(); })) {
         return;
     }
-    if (!FReleaseRequested && !FRestartRequested) {
+    // A server that began to go while OnRestart ran does not listen again.
+    if (!FReleaseRequested && !FRestartRequested && !FShuttingDown) {
         Listen(true);
     }
 }

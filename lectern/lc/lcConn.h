@@ -381,7 +381,8 @@ protected:
     // Inside an event: flags closing and a disconnect (and a stop-listen when asked), cancels
     // a pending release, and answers true; otherwise false.
     bool DeferDisconnect(bool stopListen);
-    // Stops and forgets the restart timer (a pending restart by timer is dropped).
+    // Stops and frees the restart timer, waiting for its callback running on another thread (a
+    // pending restart by timer is dropped).
     void StopRestartTimer();
     // True while this object is being destroyed: no deferred work and no self-freeing.
     bool ShuttingDown() const { return FShuttingDown.load(); }
@@ -405,9 +406,13 @@ protected:
     bool FRestartRequested = false;
     bool FFreeWhenEventsEnd = false;
     bool FDeferredPending = false;
-    bool FRestartPending = false;
+    // A restart is asked for and not carried out yet; set and taken by exchange (the timer
+    // thread takes it).
+    std::atomic<bool> FRestartPending{false};
     std::atomic<bool> FShuttingDown{false};
-    TLcTimer* FRestartTimer = nullptr;  // frees itself after firing; see StopRestartTimer
+    // Fires once per Restart and stays until StopRestartTimer, which waits for its callback
+    // in flight, so the object never goes while its restart runs on the timer thread.
+    TLcTimer* FRestartTimer = nullptr;
     int64_t FTotalRead = 0;
     int64_t FTotalWritten = 0;
     int64_t FLastRead = 0;

@@ -82,11 +82,30 @@ void TLcHttpRequestParser::Feed(std::string_view bytes)
 TLcRequestStep TLcHttpRequestParser::Next()
 {
     Assert(FRequest != nullptr, "TLcHttpRequestParser.Next: no request set.");
-    if (FDelivered) {
-        // The delivery is over: what the connection did not read of it is dropped.
+    for (;;) {
+        const TLcRequestStep step = NextStep();
+        if (step != TLcRequestStep::Delivery || !FSkipping) {
+            return step;
+        }
+        // The rest of a body whose request was answered already: nobody reads it.
         FDelivered = false;
         FStarted = false;
         FBody.clear();
+        if (FComplete) {
+            FSkipping = false;
+            ClearRequest();
+        }
+    }
+}
+
+TLcRequestStep TLcHttpRequestParser::NextStep()
+{
+    if (FDelivered) {
+        // The delivery is over; its unread body stays for Read, and from now on counts
+        // against the limit.
+        FDelivered = false;
+        FStarted = false;
+        FBodyCarried = !FBody.empty();
     }
     for (;;) {
         if (FRefused || FComplete) {
@@ -119,12 +138,15 @@ std::string TLcHttpRequestParser::Read()
 {
     std::string body;
     body.swap(FBody);
+    FBodyCarried = false;
     return body;
 }
 
 void TLcHttpRequestParser::NextRequest()
 {
     FDelivered = false;
+    // Answered before its body was all in: the rest of the body still comes and is dropped.
+    FSkipping = FHeaderComplete && !FComplete && !FRefused;
     ClearRequest();
 }
 
@@ -140,6 +162,7 @@ void TLcHttpRequestParser::Reset()
     FChunkState = TLcChunkState::SizeLine;
     FRemaining = -1;
     FDelivered = false;
+    FSkipping = false;
     FRefused = false;
     ClearRequest();
 }
@@ -316,10 +339,14 @@ TLcRequestStep TLcHttpRequestParser::ReadLengthBody()
 {
     const std::size_t available = Buffered();
     if (FRemaining > 0 && static_cast<int64_t>(available) < FRemaining) {
-        TakeBody(available);
+        if (!TakeBody(available)) {
+            return Refuse();
+        }
         return Delivery();
     }
-    TakeBody(FRemaining > 0 ? static_cast<std::size_t>(FRemaining) : 0);
+    if (!TakeBody(FRemaining > 0 ? static_cast<std::size_t>(FRemaining) : 0)) {
+        return Refuse();
+    }
     return Finish();
 }
 
@@ -347,14 +374,18 @@ TLcHttpRequestParser::TMaybeStep TLcHttpRequestParser::ReadChunk()
         // Next only comes here with bytes buffered.
         const std::size_t available = Buffered();
         if (static_cast<int64_t>(available) < FRemaining) {
-            TakeBody(available);
+            if (!TakeBody(available)) {
+                return Refuse();
+            }
             return Delivery();
         }
         if (FRemaining == 0) {
             FChunkState = TLcChunkState::LastEnd;
             return std::nullopt;
         }
-        TakeBody(static_cast<std::size_t>(FRemaining));
+        if (!TakeBody(static_cast<std::size_t>(FRemaining))) {
+            return Refuse();
+        }
         FChunkState = TLcChunkState::DataEnd;
         return std::nullopt;
     }
@@ -376,14 +407,22 @@ TLcHttpRequestParser::TMaybeStep TLcHttpRequestParser::ReadChunk()
     return Refuse();
 }
 
-void TLcHttpRequestParser::TakeBody(std::size_t count)
+bool TLcHttpRequestParser::TakeBody(std::size_t count)
 {
-    FBody.append(Rest().substr(0, count));
+    if (!FSkipping) {
+        // One delivery may bring a whole packet; what a delivery left unread may grow only
+        // up to the limit.
+        if (FBodyCarried && FMaxRequestSize >= 1 && static_cast<int64_t>(FBody.size() + count) > FMaxRequestSize) {
+            return false;
+        }
+        FBody.append(Rest().substr(0, count));
+    }
     FReceived += static_cast<int64_t>(count);
     if (FRemaining > 0) {
         FRemaining -= static_cast<int64_t>(count);
     }
     Consume(count);
+    return true;
 }
 
 TLcRequestStep TLcHttpRequestParser::Delivery()
@@ -406,6 +445,7 @@ TLcRequestStep TLcHttpRequestParser::Refuse()
     FHeaderComplete = false;
     FRefused = true;
     FBody.clear();
+    FBodyCarried = false;
     FInput.clear();
     FPos = 0;
     FScan = 0;
@@ -427,6 +467,7 @@ void TLcHttpRequestParser::ClearRequest()
         FResponse->Clear();
     }
     FBody.clear();
+    FBodyCarried = false;
     FStarted = false;
     FActive = false;
     FComplete = false;

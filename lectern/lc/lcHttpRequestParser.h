@@ -15,7 +15,9 @@
 //                            input was refused
 //                  Invalid   the request cannot be read: answer 400 and close; the parser
 //                            then ignores every further byte until Reset
-//   NextRequest () the response went out: clear the request and response, read on
+//   NextRequest () the response went out: clear the request and response, read on; when
+//                  the answer came before the request's body was all in, the rest of that
+//                  body is read and dropped first (never delivered)
 //   Reset ()       the connection closed: forget everything
 //
 // Road of one request: waiting for the request line -> reading header fields -> reading the
@@ -32,8 +34,9 @@
 // - Memory stays bounded by the limits: the request line and every chunk-size line by
 //   MaxRequestSize (+ 2 for the CR LF), the header block by MaxHeaderSize (+ 4 for the
 //   closing CR LF CR LF). A limit below 1 means no limit, as the server's defaults are.
-// - The body is never collected: each delivery offers the bytes it brought; what the
-//   connection does not Read during that delivery is dropped when parsing goes on.
+// - Body bytes wait for the connection's Read across deliveries. One delivery may bring a
+//   whole packet, but what deliveries leave unread may grow only up to MaxRequestSize: a
+//   body that outgrows it unread is refused as oversized.
 // - Every refusal goes through Refuse.
 //
 // Keep-alive: an HTTP/1.0 request, or one whose "Connection" field is "close", asks for the
@@ -134,8 +137,11 @@ private:
     TMaybeStep ApplyHeaderFields();
     TLcRequestStep ReadLengthBody();
     TMaybeStep ReadChunk();
-    // count input bytes become body bytes of this delivery.
-    void TakeBody(std::size_t count);
+    // The loop of Next without the skipping of an answered body.
+    TLcRequestStep NextStep();
+    // count input bytes become body bytes waiting for Read; false when the unread body then
+    // outgrows the limit.
+    bool TakeBody(std::size_t count);
     TLcRequestStep Delivery();
     TLcRequestStep Finish();
     // The one way out for input that cannot be read: clears the parser flags and ignores
@@ -153,7 +159,8 @@ private:
     std::string FInput;
     std::size_t FPos = 0;   // first byte not consumed
     std::size_t FScan = 0;  // where the pending line-end search resumes (absolute)
-    std::string FBody;      // the body bytes of the current delivery
+    std::string FBody;      // the body bytes not read yet
+    bool FBodyCarried = false;  // FBody holds bytes a finished delivery left unread
 
     bool FRequestLineRead = false;
     bool FHeaderComplete = false;
@@ -166,5 +173,6 @@ private:
     bool FClose = false;
     int64_t FReceived = 0;
     bool FDelivered = false;  // the last step was a delivery
+    bool FSkipping = false;   // reading the rest of a body whose request was answered
     bool FRefused = false;
 };

@@ -115,6 +115,7 @@ void TLcHttpServer::SetParams()
         return;
     }
     TLcSocketHttpServerProvider* provider = HttpProvider("SetParams");
+    provider->SetCryptPlugin(FCryptPlugin);
     provider->SetRequest(Request());
     provider->SetResponse(Response());
     provider->SetMaxRequestSize(MaxRequestSize);

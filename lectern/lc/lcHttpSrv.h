@@ -21,6 +21,7 @@
 
 #include "lectern/lc/lcDataSrv.h"
 #include "lectern/lc/lcFastStrings.h"
+#include "lectern/lc/lcSockBaseSrvProv.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,8 +29,10 @@
 
 class TLcSocketHttpServerProvider;
 
-// An encryption plug-in of a connection: carried by the server, never used by this program.
-class TLcCryptPlugin : public TLcComponent {
+// An encryption plug-in of a connection: carried by the server and handed to its provider,
+// never used by this program. As it stands it passes the stream through; a plug-in overrides
+// the steps.
+class TLcCryptPlugin : public TLcComponent, public TLcCryptSteps {
 public:
     using TLcComponent::TLcComponent;
     CL_CLASS_NAME(TLcCryptPlugin)

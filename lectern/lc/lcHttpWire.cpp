@@ -43,8 +43,8 @@ void TLcHttpWire::SetResponse(TLcServerResponse* response)
 
 void TLcHttpWire::DataReceived()
 {
-    if (FParsing) {
-        return;  // the running parse goes on by itself
+    if (FParsing || FHalted) {
+        return;  // the running parse goes on by itself; a halted wire reads nothing more
     }
     if (FParser.Complete()) {
         // A pipelined request: its bytes stay in the socket until the response is out.
@@ -79,6 +79,7 @@ void TLcHttpWire::Parse()
                 // Nothing more is read on this connection; it closes at once.
                 FParser.Reset();
                 FDataWaiting = false;
+                FHalted = true;
                 FSide.HandlerFailed(e);
                 return;
             }
@@ -131,8 +132,15 @@ void TLcHttpWire::DataSent()
     FHeaderOut = false;
     FContentToSend = -1;
     FTotalToSend = -1;
+    const bool closing = FRequest->Close();
     // Clears the request and the response (200 "OK" again, every flag clear).
     FParser.NextRequest();
+    if (closing) {
+        // The connection closes after this answer: whatever came behind it stays unread.
+        FHalted = true;
+        FDataWaiting = false;
+        return;
+    }
     if (FDataWaiting) {
         FDataWaiting = false;
         if (FParsing) {
@@ -146,6 +154,7 @@ void TLcHttpWire::Disconnected()
 {
     FParser.Reset();
     FDataWaiting = false;
+    FHalted = false;
     FHeaderOut = false;
     FContentToSend = -1;
     FTotalToSend = -1;
@@ -177,15 +186,10 @@ void TLcHttpWire::WriteHeader(const std::string& headerText, bool sendNow)
     if (FHeaderOut && !FResponse->AllDataSent()) {
         throw Exception("Last header intercepted with new header, before data sent out.");
     }
-    // No head at all: what follows is raw content of unknown length, and the connection
-    // closes after it.
+    // No head at all: what follows is raw content, counted as a head would announce it, and
+    // the connection closes after it.
     FRequest->SetClose(true);
-    FResponse->SetHeaderSent(true);
-    FResponse->SetStarted(true);
-    FContentToSend = -1;
-    FTotalToSend = -1;
-    FResponse->SetAllContentOut(false);
-    FHeaderOut = true;
+    SendHead(std::string(), sendNow);
 }
 
 void TLcHttpWire::SendHead(const std::string& text, bool sendNow)
@@ -207,7 +211,9 @@ void TLcHttpWire::SendHead(const std::string& text, bool sendNow)
         FSide.FireLastWrite();
     }
     FHeaderOut = true;
-    FSide.SendBytes(text, sendNow || FContentToSend <= 0);
+    if (!text.empty()) {
+        FSide.SendBytes(text, sendNow || FContentToSend <= 0);
+    }
 }
 
 void TLcHttpWire::WriteBody(const std::string& text, bool sendNow)

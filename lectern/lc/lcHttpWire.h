@@ -102,6 +102,9 @@ private:
     const TLcServerRequestFixup* FFixup = nullptr;
     bool FDataWaiting = false;
     bool FParsing = false;  // inside Parse: a nested DataReceived leaves the work to it
+    // Nothing more is read until the connection closes: an answer that closes it went out,
+    // or the code answering a request raised.
+    bool FHalted = false;
     bool FHeaderOut = false;
     int64_t FContentToSend = -1;
     int64_t FTotalToSend = -1;

@@ -51,6 +51,19 @@ private:
 
 std::uintptr_t Key(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
+// Runs one step of the crypt plug-in: a step that raises is logged under "PLUGIN" and counts
+// as a lost connection.
+template <typename Step>
+int PluginStep(const char* context, Step step)
+{
+    try {
+        return step();
+    } catch (...) {
+        LogCurrentException(context, "PLUGIN");
+        return TLcCryptSteps::kLost;
+    }
+}
+
 }  // namespace
 
 void InitializeLcSocketSrvProv() { Messages(); }
@@ -58,7 +71,10 @@ void FinalizeLcSocketSrvProv() { gUnit.reset(); }
 
 // ---- the provider ----
 
-TLcSocketServerProvider::TLcSocketServerProvider() = default;
+// The room of the datagram buffer: the largest datagram the socket hands out at once.
+constexpr size_t kDatagramRoom = 64240;
+
+TLcSocketServerProvider::TLcSocketServerProvider() { FDatagram.reserve(kDatagramRoom); }
 
 TLcSocketServerProvider::~TLcSocketServerProvider()
 {
@@ -210,9 +226,15 @@ void TLcSocketServerProvider::ListenInServerThread(bool Restarting)
 {
     TLcBaseMessage* message = Restarting ? &Messages().ReInit : &Messages().Init;
     TProviderLock lock(*this);
-    if (FServerThread && TLcThread::PostJob(FServerThread, message))
+    if (FServerThread) {
+        if (TLcThread::PostJob(FServerThread, message))
+            return;
+        // A queue that is ending: it closes this listener first, then hands the start on to a
+        // new queue when it goes (a new queue now would listen before that close).
+        FServerThread->FPendingListen = Restarting ? 1 : 0;
         return;
-    // No queue yet, or one that is ending: the start goes to a new one, not into the void.
+    }
+    // No queue yet: the start goes to a new one.
     FServerThread = new TLcSocketServerThread(this);
     if (!TLcThread::PostJob(FServerThread, message))
         FServerThread = nullptr;  // the pool is closed
@@ -231,6 +253,8 @@ void TLcSocketServerProvider::DoListen(bool restart)
     }
     if (!FSocketClass)
         throw Exception("TLcSocketServerProvider -> SocketClass not assigned!");
+    if (FProto == 1)
+        FDatagram.clear();
     FIsListener = true;
     FListeningStarted = false;
     {
@@ -268,6 +292,15 @@ void TLcSocketServerProvider::DoListen(bool restart)
         if (FTimeoutsOfAPI)
             socket->SetApiTimeouts(FTimeoutsOfAPI->ReceiveTimeout, FTimeoutsOfAPI->SendTimeout);
         socket->SetProto(FProto);
+        if (FProto == 1) {
+            socket->SetMultiCast(FMultiCast);
+            socket->SetMultiCastAddrStr(FMultiCastAddr);
+            socket->SetReuseAddr(FReuseAddr);
+            socket->OnDataReceived = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockDataReceived);
+            socket->OnDataSent = TLcSockNotifyEvent(this, &TLcSocketServerProvider::SockDataSent);
+            socket->OnDataOut = TLcSockCountEvent(this, &TLcSocketServerProvider::SockDataOut);
+            socket->OnDataIn = TLcSockCountEvent(this, &TLcSocketServerProvider::SockDataIn);
+        }
         socket->SetAddr(Addr().empty() ? "0.0.0.0" : Addr());
         socket->SetMultiThreaded(FServerThread != nullptr);
         socket->SetPort(port);
@@ -452,6 +485,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
 
 void TLcSocketServerProvider::CopyFrom(TLcSocketServerProvider* Listener)
 {
+    FCryptPlugin = Listener->FCryptPlugin;
     FProto = Listener->FProto;
     FTimeoutsOfAPI = Listener->FTimeoutsOfAPI;
     if (!FSocket)
@@ -505,36 +539,133 @@ void TLcSocketServerProvider::ConnectionData(bool received)
             InternalDisconnect();
             return;
         }
-        TriggerConnect();
+        ++FEventDepth;
+        if (!FCryptPlugin || PluginAfterConnect())
+            TriggerConnect();
+        if (EndEvent())
+            return;
     }
     if (GetState() == kLcStateConnected) {
+        ++FEventDepth;
         if (received)
             TriggerDataReceived();
         else
             TriggerDataSent();
+        if (EndEvent())
+            return;
         TriggerAfterEvents();
     }
 }
 
-void TLcSocketServerProvider::SockDataReceived(TLcSocketBase*) { ConnectionData(true); }
-void TLcSocketServerProvider::SockDataSent(TLcSocketBase*) { ConnectionData(false); }
+bool TLcSocketServerProvider::EndEvent()
+{
+    if (--FEventDepth > 0 || !FLostPending)
+        return false;
+    FLostPending = false;
+    PluginLost();
+    return true;
+}
+
+void TLcSocketServerProvider::DatagramReceived()
+{
+    if (!CanWork())
+        return;
+    FPeerAddr.clear();
+    FPeerPort.clear();
+    if (FSocket->ReceiveStr(FDatagram) < 0) {
+        FDatagram.clear();
+        TriggerDataLost();
+    } else {
+        FPeerPort = FSocket->GetPeerPort();
+        FPeerAddr = FSocket->GetPeerAddr();
+        TriggerDataReceived();
+    }
+    TriggerAfterEvents();
+}
+
+void TLcSocketServerProvider::SockDataReceived(TLcSocketBase*)
+{
+    if (IsDatagramListener())
+        DatagramReceived();
+    else
+        ConnectionData(true);
+}
+
+void TLcSocketServerProvider::SockDataSent(TLcSocketBase*)
+{
+    if (!IsDatagramListener()) {
+        ConnectionData(false);
+    } else if (CanWork()) {
+        TriggerDataSent();
+        TriggerAfterEvents();
+    }
+}
 
 void TLcSocketServerProvider::SockDataOut(TLcSocketBase*, int count)
 {
-    if (!CanWork() || GetState() != kLcStateConnected)
+    if (!CanWork() || (GetState() != kLcStateConnected && !IsDatagramListener()))
         return;
-    FLastWrite = count;
-    TriggerDataOut();
+    if (!FCryptPlugin) {
+        FLastWrite = count;
+        TriggerDataOut();
+    } else {
+        // The plain bytes count as out once every encoded byte of them is.
+        FEncodedPending -= count;
+        if (FEncodedPending == 0) {
+            FLastWrite = FPlainTotal;
+            FPlainTotal = 0;
+            TriggerDataOut();
+        }
+    }
     TriggerAfterEvents();
 }
 
 void TLcSocketServerProvider::SockDataIn(TLcSocketBase*, int count)
 {
-    if (!CanWork() || GetState() != kLcStateConnected)
+    if (!CanWork() || (GetState() != kLcStateConnected && !IsDatagramListener()))
         return;
+    if (FCryptPlugin)
+        return;  // Read reports the plain bytes
     FLastRead = count;
     TriggerDataIn();
     TriggerAfterEvents();
+}
+
+// ---- the crypt plug-in ----
+
+void TLcSocketServerProvider::PluginLost()
+{
+    if (FEventDepth > 0) {
+        // Closing may free this provider: it happens when the event that found the loss ends.
+        FLostPending = true;
+        return;
+    }
+    {
+        TProviderLock lock(*this);
+        SetLost(true);
+    }
+    InternalDisconnect();
+}
+
+bool TLcSocketServerProvider::PluginResult(int result, const std::string& reply)
+{
+    if (result == TLcCryptSteps::kLost) {
+        PluginLost();
+        return false;
+    }
+    if (!reply.empty())
+        WriteRaw(reply, true);
+    if (result == TLcCryptSteps::kSync && FSocket)
+        FSocket->Sync();
+    return true;
+}
+
+bool TLcSocketServerProvider::PluginAfterConnect()
+{
+    std::string reply;
+    const int result = PluginStep("TLcSocketServerProvider CryptPlugin.AfterConnect",
+                                  [&] { return FCryptPlugin->AfterConnect(Key(this), reply); });
+    return PluginResult(result, reply);
 }
 
 void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool& mayClose)
@@ -556,20 +687,72 @@ void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool
 std::string TLcSocketServerProvider::Read()
 {
     std::string text;
-    if (!CanWork())
+    if (!CanWork()) {
+        FDatagram.clear();
         return text;
-    FSocket->ReceiveStr(text);
-    return text;
+    }
+    if (FProto == 1) {
+        text.swap(FDatagram);
+        return text;
+    }
+    const int count = FSocket->ReceiveStr(text);
+    if (!FCryptPlugin) {
+        FMoreToRead = false;
+        return text;
+    }
+    if (count <= 0)
+        return text;
+    std::string plain;
+    std::string reply;
+    const int result = PluginStep("TLcSocketServerProvider CryptPlugin.DataReceived", [&] {
+        return FCryptPlugin->DataReceived(Key(this), text, plain, reply, FMoreToRead);
+    });
+    if (result == TLcCryptSteps::kLost) {
+        PluginLost();
+        return std::string();
+    }
+    if (!plain.empty()) {
+        FLastRead = static_cast<int64_t>(plain.size());
+        TriggerDataIn();
+    }
+    if (!reply.empty())
+        WriteRaw(reply, true);
+    if ((result == TLcCryptSteps::kSync || FMoreToRead) && FSocket)
+        FSocket->Sync();
+    return plain;
+}
+
+void TLcSocketServerProvider::WriteRaw(const std::string& text, bool sendNow)
+{
+    if (!FSocket)
+        return;
+    if (FCryptPlugin)
+        FEncodedPending += static_cast<int64_t>(text.size());
+    if (sendNow || (FIsListener && FProto == 1))
+        FSocket->SendStr(text);
+    else
+        FSocket->BuffStr(text);
 }
 
 void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
 {
     if (!CanWork())
         return;
-    if (SendNow)
-        FSocket->SendStr(Text);
-    else
-        FSocket->BuffStr(Text);
+    if (!FCryptPlugin || FIsListener) {
+        WriteRaw(Text, SendNow);
+        return;
+    }
+    std::string encoded;
+    const int result = PluginStep("TLcSocketServerProvider CryptPlugin.DataToSend",
+                                  [&] { return FCryptPlugin->DataToSend(Key(this), Text, encoded); });
+    if (result == TLcCryptSteps::kLost) {
+        PluginLost();
+        return;
+    }
+    FPlainTotal += static_cast<int64_t>(Text.size());
+    WriteRaw(encoded, true);
+    if (result == TLcCryptSteps::kSync && FSocket)
+        FSocket->Sync();
 }
 
 // ---- closing ----
@@ -685,6 +868,15 @@ void TLcSocketServerProvider::InternalDisconnect()
         }
         return;
     }
+    if (FCryptPlugin) {
+        std::string text;
+        const int result = PluginStep("TLcSocketServerProvider CryptPlugin.BeforeDisconnect",
+                                      [&] { return FCryptPlugin->BeforeDisconnect(Key(this), text); });
+        if (!text.empty() && !GetFlag(&TLcConnectionProvider::Lost))
+            FSocket->SendStr(text);  // the socket is silenced: no count, no events
+        if (result == TLcCryptSteps::kSync)
+            FSocket->Sync();
+    }
     SocketClosed();
 }
 
@@ -706,8 +898,16 @@ void TLcSocketServerProvider::SocketClosed()
             if (FLink->Listener)
                 FLink->Listener->RemoveAccepted(this);
         }
-        if (!ParentSilent())
+        if (!ParentSilent()) {
+            if (FCryptPlugin) {
+                try {
+                    FCryptPlugin->AfterDisconnect(Key(this));
+                } catch (...) {
+                    LogCurrentException("TLcSocketServerProvider CryptPlugin.AfterDisconnect", "PLUGIN");
+                }
+            }
             TriggerDisconnect();
+        }
     }
     if (FIsClientConnection && FLink && !ParentSilent()) {
         try {
@@ -858,24 +1058,40 @@ TLcSocketServerThread::~TLcSocketServerThread()
         TLcSocketServerProvider* provider = FProvider;
         if (!provider)
             return;
-        bool freeProvider;
+        // Only the provider's own queue closes it; the provider keeps a queue that is ending
+        // as its queue until this end is over (a start meanwhile waits in FPendingListen).
+        bool current;
         {
-            // Under the provider's lock, so that a Release on another thread either reaches
-            // this queue's end (it is freed here) or comes after it.
             TProviderLock lock(*provider);
-            if (provider->FServerThread == this)
-                provider->FServerThread = nullptr;
+            current = provider->FServerThread == this;
+        }
+        if (current) {
+            // No lock held here: closing fires triggers and takes the link's lock.
             try {
-                provider->SetLost(false);
+                {
+                    TProviderLock lock(*provider);
+                    provider->SetLost(false);
+                }
                 provider->InternalDisconnect();
             } catch (...) {
                 LogCaught("TLcSocketServerThread.Destroy");
             }
-            freeProvider = FStopReceived || provider->FFreeWithThread;
-            if (!freeProvider && FPendingListen >= 0) {
-                // A start posted while this queue was ending goes to a new queue.
-                provider->Listen(FPendingListen == 1);
-            }
+        }
+        bool freeProvider;
+        int pendingListen = -1;
+        {
+            // Under the provider's lock, so that a Release on another thread either reaches
+            // this queue's end (it is freed here) or comes after it.
+            TProviderLock lock(*provider);
+            if (current)
+                provider->FServerThread = nullptr;
+            freeProvider = FStopReceived || (current && provider->FFreeWithThread);
+            if (current && !freeProvider)
+                pendingListen = FPendingListen;
+        }
+        if (pendingListen >= 0) {
+            // A start posted while this queue was ending goes to a new queue.
+            provider->Listen(pendingListen == 1);
         }
         if (freeProvider) {
             try {
@@ -909,8 +1125,16 @@ bool TLcSocketClientThread::RunJob()
                 TLcThread::RunJob();
         } else if (job == &m.ClientInit) {
             label = "Init";
-            if (FConnection)
-                FConnection->InitClient(this);
+            if (FConnection) {
+                try {
+                    FConnection->InitClient(this);
+                } catch (...) {
+                    LogCaught("SRV:TLcSocketClientThread.RunJob \"Init\"");
+                    // Half-made (no connect, no time-out): this queue ends now, and its end
+                    // closes and frees the connection.
+                    return true;
+                }
+            }
         } else if (job == &m.ReleaseSilent || job == &m.ReleaseNormal) {
             FReleaseSilent = job == &m.ReleaseSilent;
             FParent.reset();

@@ -13,14 +13,19 @@
 // listener was freed never touches the freed listener; the listener's Silent flag stays
 // readable through the link.
 //
-// TCP only: no crypt plug-in exists in the system, and the server does not listen on UDP.
+// A listener on UDP (protocol 1) receives datagrams itself: Read hands out the last one, and
+// WriteBody answers the peer it came from. A crypt plug-in (none in the viewer)
+// given to the listener transforms the byte stream of every connection both ways (see
+// TLcCryptSteps).
 #pragma once
 
 #include "lectern/lc/lcSockBase.h"
 #include "lectern/lc/lcSockBaseSrvProv.h"
 #include "lectern/lc/memBinList.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <mutex>
 #include <vector>
 
@@ -83,6 +88,12 @@ public:
     ~TLcSocketServerProvider() override;
 
     void SetSocketClass(TLcSocketFactory Factory) { FSocketClass = Factory; }
+    // 0 TCP, 1 UDP; the UDP settings of a listener.
+    void SetProto(int Value) { FProto = Value; }
+    int Proto() const { return FProto; }
+    void SetMultiCast(bool Value) { FMultiCast = Value; }
+    void SetMultiCastAddr(const std::string& Value) { FMultiCastAddr = Value; }
+    void SetReuseAddr(bool Value) { FReuseAddr = Value; }
 
     // ---- provider operations ----
     void Listen(bool Restarting) override;
@@ -143,10 +154,33 @@ private:
     void SockDataIn(TLcSocketBase* sender, int count);
     void SockBgException(TLcSocketBase* sender, Exception& e, bool& mayClose);
     void ConnectionData(bool received);
+    void DatagramReceived();
+    bool IsDatagramListener() const { return FIsListener && FProto == 1; }
+    // The plug-in's steps; false when the connection is lost (it is closed then).
+    bool PluginAfterConnect();
+    bool PluginResult(int result, const std::string& reply);
+    // The connection is lost: it is closed now, or, inside a data event, when that ends.
+    void PluginLost();
+    // Ends a data event; true when a loss found in it closed the connection (this provider
+    // may be gone then).
+    bool EndEvent();
+    // Writes to the socket, counting the encoded bytes when a plug-in is present.
+    void WriteRaw(const std::string& text, bool sendNow);
 
     TLcSocketBase* FSocket = nullptr;
     TLcSocketFactory FSocketClass = nullptr;
     int FProto = 0;
+    std::string FDatagram;  // the datagram a UDP listener received last
+    bool FMultiCast = false;
+    std::string FMultiCastAddr;
+    bool FReuseAddr = false;
+    bool FMoreToRead = false;
+    // With a plug-in: encoded bytes handed to the socket and not yet reported out, and plain
+    // bytes given to the plug-in since the last data-out report.
+    int64_t FEncodedPending = 0;
+    int64_t FPlainTotal = 0;
+    int FEventDepth = 0;        // inside a data event of the connection
+    bool FLostPending = false;  // the plug-in lost the connection inside that event
     std::unique_ptr<tBinList> FAccepted;
     std::unique_ptr<tBinList> FClientThreads;
     bool FListeningStarted = false;

@@ -193,17 +193,14 @@ TLcWorkerThread::TLcWorkerThread(TLcPool* pool) : FPool(pool)
 TLcWorkerThread::~TLcWorkerThread()
 {
     TLcPool* pool = FPool;
-    bool last;
-    {
-        TLockGuard lock(pool->FLock);
-        const auto key = reinterpret_cast<std::uintptr_t>(this);
-        if (pool->FAllWorkers.Find(key) != 0) {
-            pool->FAllWorkers.Remove(key);
-        }
-        last = --pool->FWorkerCount == 0;
+    TLockGuard lock(pool->FLock);
+    const auto key = reinterpret_cast<std::uintptr_t>(this);
+    if (pool->FAllWorkers.Find(key) != 0) {
+        pool->FAllWorkers.Remove(key);
     }
-    // Outside the lock: whoever waits for this event may free the pool the moment it is set.
-    if (last) {
+    // Signalled under the lock: the finalization frees the pool only after it has taken the
+    // lock and seen no worker, so nothing here touches a freed pool.
+    if (--pool->FWorkerCount == 0) {
         pool->FNoWorkers.SetEvent();
     }
 }

@@ -6,11 +6,35 @@
 
 std::atomic<bool> LcLogTimeouts{false};
 
+namespace {
+constexpr uint32_t kRunPollMs = 10;
+}  // namespace
+
 bool TLcTimeoutDisconnect::Run(TLcThread* Thread)
 {
-    TLockGuard lock(FLock);
-    if (FOwner) {
-        FOwner->Expire("TLcTimeoutDisconnect.Run");
+    TLcTimeout* owner;
+    {
+        TLockGuard lock(FLock);
+        owner = FOwner;
+        if (owner) {
+            FRunningIn = plat::CurrentThreadId();
+            FRunDone.ResetEvent();
+        }
+    }
+    if (owner) {
+        // No lock held: the time-out's end may wait for a timer callback that posts this job.
+        const auto done = [this] {
+            TLockGuard lock(FLock);
+            FRunningIn = 0;
+            FRunDone.SetEvent();
+        };
+        try {
+            owner->Expire("TLcTimeoutDisconnect.Run");
+        } catch (...) {
+            done();
+            throw;
+        }
+        done();
     }
     return true;  // Kill keeps it for the next time
 }
@@ -30,10 +54,13 @@ void TLcTimeoutDisconnect::Kill()
 
 void TLcTimeoutDisconnect::Post(TLcThread* queue)
 {
-    TLockGuard lock(FLock);
-    ++FPosted;
+    {
+        TLockGuard lock(FLock);
+        ++FPosted;
+    }
+    // Outside the lock: the pool's lock is taken here, and the pool kills jobs under it.
     if (!TLcThread::PostJob(queue, this, false)) {
-        --FPosted;  // refused: the queue holds nothing of it
+        Kill();  // refused: the queue holds nothing of it
     }
 }
 
@@ -43,6 +70,14 @@ void TLcTimeoutDisconnect::Release()
     {
         TLockGuard lock(FLock);
         FOwner = nullptr;
+        // A run on another thread still uses the time-out: it ends before the time-out goes.
+        const uint32_t caller = plat::CurrentThreadId();
+        while (FRunningIn != 0 && FRunningIn != caller) {
+            FLock.Leave();
+            FRunDone.WaitFor(kRunPollMs);
+            CheckSynchronize();
+            FLock.Enter();
+        }
         free = FPosted == 0;
     }
     if (free) {

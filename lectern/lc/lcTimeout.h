@@ -8,7 +8,9 @@
 // with a provider), so it never runs beside the connection's other jobs; otherwise it runs on
 // the timer thread. AfterDataLost arms nothing. The disconnect job is posted by the time-out
 // itself (on the timer thread), which counts its postings: a time-out that goes while its job
-// still waits in the queue leaves the job to free itself, never a freed job in a queue.
+// still waits in the queue leaves the job to free itself, never a freed job in a queue. The
+// job's lock guards only its own counts and is never held while calling out; a time-out that
+// goes while its job runs on another thread waits for that run.
 //
 // The connection is seen through TLcTimeoutTarget, which the connection class implements.
 #pragma once
@@ -58,9 +60,12 @@ private:
     // The time-out goes: frees the job now, or at the Kill of its last posting.
     void Release();
 
-    TLcCritSec FLock;  // re-entrant: the time-out may go inside Run, on the same thread
+    // Guards the fields below; never held while calling out (Expire, PostJob).
+    TLcCritSec FLock;
     TLcTimeout* FOwner;  // none once the time-out has gone
     int FPosted = 0;
+    uint32_t FRunningIn = 0;          // the thread inside Run's Expire, 0 when none
+    TLcEvent FRunDone{true, true};  // set when Run's Expire returns
 };
 
 class TLcTimeout : public TPersistent {

@@ -140,13 +140,11 @@ TLcTimerThread::~TLcTimerThread()
         TLockGuard lock(FLock);
         ClearDueList();
     }
-    bool last;
-    {
-        TLockGuard lock(FUnit->FRegistryLock);
-        last = --FUnit->FThreadCount == 0;
-    }
-    if (last) {
-        FUnit->FNoThreads.SetEvent();  // outside the lock: the waiter may free the unit
+    // Signalled under the lock: the unit's end frees it only after taking the lock and seeing
+    // no thread, so nothing here touches a freed unit.
+    TLockGuard lock(FUnit->FRegistryLock);
+    if (--FUnit->FThreadCount == 0) {
+        FUnit->FNoThreads.SetEvent();
     }
 }
 

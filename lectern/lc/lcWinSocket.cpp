@@ -250,6 +250,20 @@ void TLcWinSocket::SetPort(const std::string& Value)
     FPort = Trimmed(Value);
 }
 
+void TLcWinSocket::SetLocalAddr(const std::string& Value)
+{
+    if (FState != kSockClosed)
+        throw ELcSocketError("Cannot change LocalAddr if not closed");
+    FLocalAddr = Trimmed(Value).empty() ? "0.0.0.0" : Trimmed(Value);
+}
+
+void TLcWinSocket::SetLocalPort(const std::string& Value)
+{
+    if (FState != kSockClosed)
+        throw ELcSocketError("Cannot change LocalPort if not closed");
+    FLocalPort = Trimmed(Value).empty() ? "0" : Trimmed(Value);
+}
+
 void TLcWinSocket::SetProto(int Value)
 {
     FProto = Value;
@@ -360,7 +374,10 @@ void TLcWinSocket::Connect()
         FLastError = kWsaEInval;
         Report("Connect (Invalid operation in OnChangeState)", true);
     }
-    if (!IsUdp()) {
+    if (IsUdp()) {
+        LocalBind();
+        SetDatagramClientOptions();
+    } else {
         SetOptOrRaise(kSolSocket, kSoReuseAddr, -1, "setsockopt(SO_REUSEADDR)");
         SetOptOrRaise(kIpProtoTcp, kTcpNoDelay, -1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)");
         SetOptOrRaise(kSolSocket, kSoKeepAlive, -1, "setsockopt(SO_KEEPALIVE)");
@@ -369,8 +386,58 @@ void TLcWinSocket::Connect()
         SetOptOrRaise(kSolSocket, kSoSndBuf, kLcSockSndBufSize, "setsockopt(SOL_SOCKET, SO_SNDBUF)");
         ReadCountFromSend();
         SetLingerOff();
+        if ((!FLocalPort.empty() && FLocalPort != "0") || FLocalAddr != "0.0.0.0")
+            LocalBind();
     }
     PostSelf(kSockEvStartConnect);
+}
+
+void TLcWinSocket::LocalBind()
+{
+    TLcSocketApi& api = LcSocketApi();
+    TSockAddrBuffer local{};
+    const std::string port = FLocalPort.empty() ? "0" : FLocalPort;
+    int resolved = 0;
+    try {
+        resolved = api.SetVarSin(local, FLocalAddr, port, FProtoNumber, FSocketType);
+    } catch (const Exception& e) {
+        throw ELcSocketError("connect: " + e.Message());
+    }
+    if (resolved != 0) {
+        FLastError = resolved;
+        throw ELcSocketError("winsock.bind failed, error #" + std::to_string(resolved));
+    }
+    if (api.Bind(FHandle, local, kSockAddrSize) == kSocketError) {
+        FLastError = api.LastError();
+        throw ELcSocketError("winsock.bind failed, error #" + std::to_string(FLastError));
+    }
+    int length = kSockAddrSize;
+    if (api.GetSockName(FHandle, &local, &length) == kSocketError) {
+        FLastError = api.LastError();
+        throw ELcSocketError("winsock.getsockname failed, error #" + std::to_string(FLastError));
+    }
+    FLocalPortNumber = api.AddrPort(local);
+    FLocalPort = std::to_string(FLocalPortNumber);
+    ChangeState(kSockBound);
+}
+
+void TLcWinSocket::SetDatagramClientOptions()
+{
+    TLcSocketApi& api = LcSocketApi();
+    if (FMultiCast) {
+        if (FMultiCastTTL != 1) {
+            const int ttl = FMultiCastTTL;
+            if (api.SetOpt(FHandle, kIpProtoIp, kIpMulticastTtl, &ttl, sizeof ttl) == kSocketError)
+                RaiseLastError("setsockopt(IP_MULTICAST_TTL)");
+        }
+        if (FLocalAddr != "0.0.0.0") {
+            const uint32_t iface = api.ResolveHost(FLocalAddr);
+            if (api.SetOpt(FHandle, kIpProtoIp, kIpMulticastIf, &iface, sizeof iface) == kSocketError)
+                RaiseLastError("setsockopt(IP_MULTICAST_IF)");
+        }
+    }
+    if (FAddr == "255.255.255.255" || FAddr == "ffff::1")
+        SetOptOrRaise(kSolSocket, kSoBroadcast, -1, "setsockopt(SO_BROADCAST)");
 }
 
 // ---- closing and release ----

@@ -64,6 +64,13 @@ public:
     void SetAddr(const std::string& Value) override;
     void SetPort(const std::string& Value) override;
     void SetProto(int Value) override;
+    // The local end a client binds before it connects ("0.0.0.0" and "0": none); only while
+    // closed, like the address and the port. After the bind LocalPortNumber is the port bound.
+    void SetLocalAddr(const std::string& Value);
+    void SetLocalPort(const std::string& Value);
+    const std::string& LocalAddrText() const { return FLocalAddr; }
+    const std::string& LocalPortText() const { return FLocalPort; }
+    int LocalPortNumber() const { return FLocalPortNumber; }
 
     void Sync() override {}
     void Listen() override;
@@ -128,6 +135,10 @@ private:
     void ResolveAndCreate(const char* resolveContext, const char* resolveOperation, const char* socketOperation);
     void SetApiTimeoutOptions();
     void ReadCountFromSend();
+    // Connect's local bind: binds the local address and port and learns the port bound.
+    void LocalBind();
+    // Connect's options of a datagram client: multicast and broadcast.
+    void SetDatagramClientOptions();
     // Builds the report text, logs it when socket logging is on; raises when asked.
     void Report(const std::string& operation, bool raise);
     void RaiseLastError(const std::string& operation);
@@ -167,6 +178,7 @@ private:
     TSockAddrBuffer FSockAddr{};
     std::string FLocalAddr = "0.0.0.0";
     std::string FLocalPort = "0";
+    int FLocalPortNumber = 0;
     int FMaxSendSize = kLcSockMaxSendSize;
     // The block going out, the position in it, and what waits behind it.
     std::string FSendBlock;

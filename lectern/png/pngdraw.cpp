@@ -4,9 +4,9 @@
 //  - none: the bitmap is stretched onto the rectangle;
 //  - bit: the pixels of the transparent colour are masked out (monochrome masks made by the
 //    system's colour-to-monochrome conversion) and the rest is combined with the target;
-//  - partial: the target's pixels under the image are copied into a 32-bit top-down section,
+//  - partial: the target's pixels under the image are copied into a 32-bit bitmap (TBitmap),
 //    the image is blended over them per pixel (TPngPicture::BlendOnto, platform-free) and the
-//    section is copied back at the image's own size.
+//    bitmap is copied back at the image's own size.
 // The host build has no drawing system: its canvases have no device, so Draw refuses there.
 #include "pngpicture.h"
 
@@ -106,31 +106,16 @@ void TPngPicture::Draw(TCanvas* canvas, const TRect& rect)
         DrawTransparentBitmap(dc, header, rect, ColorToRGB(TransparentColor()));
         break;
     case TPNGTransparencyMode::ptmPartial: {
-        HDC memory = CreateCompatibleDC(dc);
-        if (!memory) {
+        std::unique_ptr<TBitmap> section;
+        try {
+            section = std::make_unique<TBitmap>(width, height);
+        } catch (const EOutOfMemory&) {
             throw EPNGOutMemory(EPNGOutMemoryText);
         }
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;  // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HBITMAP section = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!section || !bits) {
-            DeleteDC(memory);
-            throw EPNGOutMemory(EPNGOutMemoryText);
-        }
-        HGDIOBJ old = SelectObject(memory, section);
+        HDC memory = section->Canvas()->Handle();
         BitBlt(memory, 0, 0, width, height, dc, rect.Left, rect.Top, SRCCOPY);
-        GdiFlush();
-        BlendOnto(static_cast<uint8_t*>(bits), size_t(width) * 4);
+        BlendOnto(section->ScanLine(0), size_t(width) * 4);
         BitBlt(dc, rect.Left, rect.Top, width, height, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteObject(section);
-        DeleteDC(memory);
         break;
     }
     }
@@ -208,7 +193,42 @@ void TPngPicture::AssignHandle(plat::BitmapHandle handle, bool transparent, TCol
     }
 }
 
+bool TPngPicture::AssignFromBitmap(const TPersistent* source)
+{
+    const auto* bitmap = dynamic_cast<const TBitmap*>(source);
+    if (!bitmap) {
+        return false;
+    }
+    if (bitmap->Empty()) {
+        Clear();
+        return true;
+    }
+    AssignHandle(bitmap->Handle(), bitmap->Transparent(), bitmap->TransparentColor());
+    return true;
+}
+
+bool TPngPicture::AssignToBitmap(TPersistent* dest) const
+{
+    auto* bitmap = dynamic_cast<TBitmap*>(dest);
+    if (!bitmap) {
+        return false;
+    }
+    const TChunkIHDR& header = *Header();
+    const int width = static_cast<int>(header.Width), height = static_cast<int>(header.Height);
+    bitmap->SetSize(width, height);
+    SetDIBitsToDevice(bitmap->Canvas()->Handle(), 0, 0, width, height, 0, 0, 0, height, header.ImageData.data(),
+                      AsBitmapInfo(header), DIB_RGB_COLORS);
+    GdiFlush();
+    const bool bit = TransparencyMode() == TPNGTransparencyMode::ptmBit;
+    bitmap->SetTransparentColor(bit ? TransparentColor() : clNone);
+    bitmap->SetTransparent(bit);
+    return true;
+}
+
 #else
+
+bool TPngPicture::AssignFromBitmap(const TPersistent*) { return false; }
+bool TPngPicture::AssignToBitmap(TPersistent*) const { return false; }
 
 void TPngPicture::AssignHandle(plat::BitmapHandle, bool, TColor)
 {

@@ -1078,6 +1078,9 @@ void TPngPicture::Assign(const TPersistent* source)
         }
         return;
     }
+    if (AssignFromBitmap(source)) {
+        return;
+    }
     TGraphic::Assign(source);
 }
 
@@ -1085,6 +1088,9 @@ void TPngPicture::AssignTo(TPersistent* dest) const
 {
     if (auto* png = dynamic_cast<TPngPicture*>(dest)) {
         png->Assign(this);
+        return;
+    }
+    if (HeaderPresent() && AssignToBitmap(dest)) {
         return;
     }
     TGraphic::AssignTo(dest);

@@ -431,6 +431,9 @@ public:
     // Builds the image from a bitmap of the drawing system: below 16 bits per pixel a palette
     // image of that depth, else 8-bit RGB; with a transparent colour when transparent. Raises
     // EInvalidOperation for a handle that is no bitmap (and always in the host build).
+    // Assign from a TBitmap builds the image this way, with the bitmap's transparency; AssignTo
+    // a TBitmap gives it the image's colours at the image's size (its own 32 bits a pixel) and,
+    // for bit transparency, the transparent colour with Transparent set.
     void AssignHandle(plat::BitmapHandle handle, bool transparent, TColor transparentColor);
 
     // Composes the image over the pixels of a 32-bit top-down section of the image's size
@@ -456,6 +459,11 @@ protected:
     void AssignTo(TPersistent* dest) const override;
 
 private:
+    // The copies from and into the class layer's TBitmap (the drawing side, pngdraw.cpp);
+    // false when the other object is no bitmap.
+    bool AssignFromBitmap(const TPersistent* source);
+    bool AssignToBitmap(TPersistent* dest) const;
+
     TPNGList FChunkList;
     uint32_t FMaxIdatSize = kPngMinIdatSize;
     plat::PaletteHandle FPalette = nullptr;

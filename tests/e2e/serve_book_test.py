@@ -19,6 +19,7 @@ import array
 import email.utils
 import http.client
 import os
+import random
 import re
 import shutil
 import socket
@@ -572,6 +573,166 @@ class Ports(unittest.TestCase):
                 s.close()
         self.assertEqual((code, out), (1, b""))
         self.assertIn(b"Unable to activate data server", err)
+
+
+class Soak(unittest.TestCase):
+    """serve-book with a one-second idle time-out under parallel clients that pipeline, drip,
+    reset, close after one answer and stay silent, while the server restarts every few seconds.
+    Every answer that arrives whole is byte-exact; a connection may be refused or cut only
+    around a restart; afterwards no connection or job queue is left and the server ends."""
+
+    SECONDS = 20
+    CLIENTS = 8
+    RESTART_EVERY = 4
+    RESTART_WINDOW = (-0.5, 6.0)  # a cut or a refusal this close to a restart is expected
+    ENTRIES = [  # path, content type, body
+        ("/page2k.html", "text/html", PAGE_2K),
+        ("/css/style.css", "text/css", STYLE_CSS),
+        ("/bom.html", "text/html; charset=utf-8", BOM_HTML),
+        (NAMED_URL, "text/html", NAMED_HTML),
+    ]
+
+    def report(self, server):
+        """(connections, queues) as serve-book reports them now."""
+        before = bytes(server.stdout).count(b"CONNECTIONS")
+        server.proc.stdin.write(b"report\n")
+        server.proc.stdin.flush()
+        deadline = time.monotonic() + STOP_SECONDS
+        while time.monotonic() < deadline:
+            lines = re.findall(rb"CONNECTIONS (\d+) QUEUES (\d+)", bytes(server.stdout))
+            if len(lines) > before:
+                return int(lines[-1][0]), int(lines[-1][1])
+            time.sleep(0.05)
+        raise AssertionError("serve-book did not report; stderr %r" % bytes(server.stderr))
+
+    def check(self, response, entry, closing=False):
+        """None when the answer is the entry's, byte for byte; else what differs."""
+        path, content_type, body = entry
+        status = "HTTP/1.0 200 OK" if closing else "HTTP/1.1 200 OK"
+        names = ["CONTENT-TYPE", "CONTENT-LENGTH", "Expires", "Cache-Control"] + (["CONNECTION"] if closing else [])
+        values = dict(response.headers)
+        if response.status != status or [n for n, _ in response.headers] != names:
+            return "%s: %s %r" % (path, response.status, response.headers)
+        if values["CONTENT-TYPE"] != content_type or values.get("CONNECTION", "close") != "close":
+            return "%s: %r" % (path, response.headers)
+        if response.body != body:
+            return "%s: body of %d bytes differs" % (path, len(response.body))
+        return None
+
+    def test_clients_while_restarting(self):
+        server = ServeBook("--idle", "1", BOOK, str(free_port()))
+        port = server.wait_listening()
+        _, queues_idle = self.report(server)
+        restarts = []
+        problems = []
+        answers = [0]
+        cuts = [0]
+        lock = threading.Lock()
+        stop = threading.Event()
+
+        def near_restart(t):
+            low, high = self.RESTART_WINDOW
+            with lock:
+                return any(r + low <= t <= r + high for r in restarts)
+
+        def note(problem):
+            with lock:
+                problems.append(problem)
+
+        def connect():
+            s = socket.create_connection(("127.0.0.1", port), timeout=SOCKET_SECONDS)
+            s.settimeout(SOCKET_SECONDS)
+            return s
+
+        def request(entry, extra=""):
+            return ("GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n%s\r\n" % (entry[0], port, extra)).encode()
+
+        def answered(response, entry, closing=False):
+            problem = self.check(response, entry, closing)
+            if problem:
+                note(problem)
+            else:
+                with lock:
+                    answers[0] += 1
+
+        def pipeline(rng):
+            chosen = [rng.choice(self.ENTRIES) for _ in range(3)]
+            with connect() as s:
+                s.sendall(b"".join(request(e) for e in chosen))
+                reader = Reader(s)
+                for e in chosen:
+                    answered(reader.response(), e)
+
+        def drip(rng):
+            entry = rng.choice(self.ENTRIES)
+            with connect() as s:
+                for byte in request(entry):
+                    s.sendall(bytes([byte]))
+                    time.sleep(0.005)
+                answered(Reader(s).response(), entry)
+
+        def close_after_one(rng):
+            first, second = rng.choice(self.ENTRIES), rng.choice(self.ENTRIES)
+            with connect() as s:
+                s.sendall(request(first, "Connection: close\r\n") + request(second))
+                reader = Reader(s)
+                answered(reader.response(), first, closing=True)
+                if not reader.closed():
+                    note("an answer after the one that closes")
+
+        def reset(rng):
+            with connect() as s:
+                s.sendall(request(rng.choice(self.ENTRIES))[: rng.randrange(1, 30)])
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+
+        def silent(rng):
+            with connect() as s:
+                started = time.monotonic()
+                if not Reader(s).closed():
+                    note("a silent connection got data")
+                elif time.monotonic() - started > 5 and not near_restart(time.monotonic()):
+                    note("a silent connection closed after %.1f s" % (time.monotonic() - started))
+
+        actions = [pipeline, pipeline, drip, close_after_one, reset, silent]
+
+        def client(seed):
+            rng = random.Random(seed)
+            while not stop.is_set():
+                action = rng.choice(actions)
+                try:
+                    action(rng)
+                except (OSError, EOFError) as e:
+                    if not near_restart(time.monotonic()):
+                        note("%s: %r" % (action.__name__, e))
+                    with lock:
+                        cuts[0] += 1
+                    time.sleep(0.05)
+
+        threads = [threading.Thread(target=client, args=(i,)) for i in range(self.CLIENTS)]
+        for t in threads:
+            t.start()
+        end = time.monotonic() + self.SECONDS
+        while time.monotonic() < end:
+            time.sleep(self.RESTART_EVERY)
+            with lock:
+                restarts.append(time.monotonic())
+            server.proc.stdin.write(b"restart\n")
+            server.proc.stdin.flush()
+        stop.set()
+        for t in threads:
+            t.join(SOCKET_SECONDS)
+        # Every connection and its queue are gone once the clients are.
+        deadline = time.monotonic() + STOP_SECONDS
+        while self.report(server) != (0, queues_idle) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        left = self.report(server)
+        code = server.stop()
+        print("soak: %d answers, %d connections refused or cut, %d restarts" % (answers[0], cuts[0], len(restarts)),
+              file=sys.stderr)
+        self.assertEqual(problems, [])
+        self.assertGreater(answers[0], 100)
+        self.assertEqual(left, (0, queues_idle), "open connections and job queues after the load")
+        self.assertEqual(code, 0, bytes(server.stderr))
 
 
 class Arguments(unittest.TestCase):

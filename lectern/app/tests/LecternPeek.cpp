@@ -22,6 +22,7 @@
 //
 // Exit code 1 when no such window (or, for pane, no address in time) was found.
 #include "tests/support/SampleBook.h"
+#include "tests/support/ScreenShot.h"
 
 #include <windows.h>
 
@@ -67,39 +68,11 @@ HWND FindPane(HWND main)
 // The screen's pixels in the window's rectangle, as a PNG file.
 bool WriteShot(HWND window, const std::string& path)
 {
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
-    if (w <= 0 || h <= 0) {
+    TScreenShot shot(window);
+    if (shot.Width() <= 0 || shot.Height() <= 0) {
         return false;
     }
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    std::string rgba(static_cast<size_t>(w) * h * 4, '\0');
-    const auto* px = static_cast<const unsigned char*>(bits);
-    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
-        rgba[i * 4] = static_cast<char>(px[i * 4 + 2]);
-        rgba[i * 4 + 1] = static_cast<char>(px[i * 4 + 1]);
-        rgba[i * 4 + 2] = static_cast<char>(px[i * 4]);
-        rgba[i * 4 + 3] = static_cast<char>(0xFF);
-    }
-    SelectObject(mem, old);
-    DeleteObject(dib);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    const std::string png = booktest::PngFromRgba(w, h, rgba);
+    const std::string png = booktest::PngFromRgba(shot.Width(), shot.Height(), shot.Rgba());
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
         return false;

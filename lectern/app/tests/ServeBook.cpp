@@ -7,10 +7,19 @@
 // standard input closes: the server stops, every connection ends, and the exit code is 0.
 // --idle: seconds after which a connection that sends nothing is closed (60 by default).
 // --blocking: the server runs on blocking sockets instead of asynchronous ones.
+// Lines on standard input, for soak tests:
+//   restart   the server restarts (stops listening, every connection ends, listens again)
+//   report    prints "CONNECTIONS <open connections> QUEUES <live job queues>"
 // Errors go to standard error with exit code 1.
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uPageHttp.h"
 #include "lectern/book/LBLzhArchive.h"
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcHWndPool.h"
+#include "lectern/lc/lcSockApiWin.h"
+#include "lectern/lc/lcThrPool.h"
+#include "lectern/lc/lcSocketPool.h"
+#include "lectern/lc/lcWinSock.h"
 
 #include "classlib/Threads.h"
 
@@ -71,24 +80,40 @@ struct TServerUnits {
     ~TServerUnits() { FinalizeServerUnits(); }
 };
 
-// Signalled when standard input reaches its end (or fails).
-HANDLE gInputClosed = nullptr;
+// Signalled when standard input reaches its end (or fails), and by its command lines.
+enum TInput { kInputClosed, kRestart, kReport, kInputEvents };
+HANDLE gInput[kInputEvents] = {};
 
 DWORD WINAPI WatchInput(void*)
 {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     char buffer[256];
     DWORD got = 0;
+    std::string line;
     while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        for (DWORD i = 0; i < got; ++i) {
+            if (buffer[i] != '\n') {
+                if (buffer[i] != '\r') {
+                    line += buffer[i];
+                }
+                continue;
+            }
+            if (line == "restart") {
+                SetEvent(gInput[kRestart]);
+            } else if (line == "report") {
+                SetEvent(gInput[kReport]);
+            }
+            line.clear();
+        }
     }
-    SetEvent(gInputClosed);
+    SetEvent(gInput[kInputClosed]);
     return 0;
 }
 
 // The program's message loop: dispatches the main thread's messages (the sockets' hidden
-// windows) and the calls synchronised to it until the event is signalled; false when
-// timeoutMs passed first or a quit message came.
-bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE)
+// windows) and the calls synchronised to it until one of the events is signalled; its index,
+// or -1 when timeoutMs passed first or a quit message came.
+int PumpUntilAny(const HANDLE* events, DWORD count, DWORD timeoutMs = INFINITE)
 {
     const DWORD start = GetTickCount();
     for (;;) {
@@ -100,19 +125,21 @@ bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE)
             }
             left = timeoutMs - spent;
         }
-        DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, left, QS_ALLINPUT);
-        if (woken == WAIT_OBJECT_0) {
-            return true;
+        DWORD woken = MsgWaitForMultipleObjects(count, events, FALSE, left, QS_ALLINPUT);
+        if (woken < WAIT_OBJECT_0 + count) {
+            return static_cast<int>(woken - WAIT_OBJECT_0);
         }
         plat::PumpResult result;
         while ((result = plat::PumpOneMessage()) == plat::PumpResult::Dispatched) {
         }
         if (result == plat::PumpResult::Quit) {
-            return false;
+            return -1;
         }
         CheckSynchronize();  // calls that threads handed to the main thread
     }
 }
+
+bool PumpUntil(HANDLE event, DWORD timeoutMs = INFINITE) { return PumpUntilAny(&event, 1, timeoutMs) == 0; }
 
 int Usage()
 {
@@ -159,9 +186,22 @@ int Serve(const std::string& bookPath, int port, int idleSeconds, bool blocking)
         std::printf("LISTENING %d\n", listening);
         std::fflush(stdout);
 
-        gInputClosed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        gInput[kInputClosed] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        gInput[kRestart] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        gInput[kReport] = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         HANDLE watcher = CreateThread(nullptr, 0, WatchInput, nullptr, 0, nullptr);
-        PumpUntil(gInputClosed);
+        for (;;) {
+            const int which = PumpUntilAny(gInput, kInputEvents);
+            if (which == kRestart) {
+                pages.Server().Restart(0);
+            } else if (which == kReport) {
+                std::printf("CONNECTIONS %d QUEUES %d\n", static_cast<int>(pages.Server().ConnectionCount()),
+                            LcPoolCounts().LiveQueues);
+                std::fflush(stdout);
+            } else {
+                break;
+            }
+        }
         if (watcher) {
             CloseHandle(watcher);
         }

@@ -5,6 +5,7 @@
 #include "FakeBrowser.h"
 #include "lectern/browser/PageBrowser.h"
 #include "lectern/browser/PgbControlComponent.h"
+#include "tests/support/ScreenShot.h"
 
 #include <gtest/gtest.h>
 
@@ -130,64 +131,6 @@ struct NavigationProbe : TObject {
     }
 };
 
-// Writes the screen rectangle of window to a 24-bit BMP file and answers the pixels.
-std::vector<COLORREF> CaptureWindow(HWND window, const char* file, RECT& area)
-{
-    GetWindowRect(window, &area);
-    const int w = area.right - area.left;
-    const int h = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, old);
-    std::vector<COLORREF> pixels(static_cast<size_t>(w) * h);
-    const auto* p = static_cast<const uint8_t*>(bits);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = RGB(p[i * 4 + 2], p[i * 4 + 1], p[i * 4]);
-    }
-    // 24-bit bottom-up BMP for looking at.
-    const int stride = (w * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{};
-    BITMAPINFOHEADER ih{};
-    ih.biSize = sizeof ih;
-    ih.biWidth = w;
-    ih.biHeight = h;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    ih.biSizeImage = static_cast<DWORD>(stride * h);
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof ih;
-    fh.bfSize = fh.bfOffBits + ih.biSizeImage;
-    if (FILE* f = std::fopen(file, "wb")) {
-        std::fwrite(&fh, sizeof fh, 1, f);
-        std::fwrite(&ih, sizeof ih, 1, f);
-        std::vector<uint8_t> row(static_cast<size_t>(stride));
-        for (int y = h - 1; y >= 0; --y) {
-            for (int x = 0; x < w; ++x) {
-                const COLORREF c = pixels[static_cast<size_t>(y) * w + x];
-                row[x * 3] = GetBValue(c);
-                row[x * 3 + 1] = GetGValue(c);
-                row[x * 3 + 2] = GetRValue(c);
-            }
-            std::fwrite(row.data(), row.size(), 1, f);
-        }
-        std::fclose(f);
-    }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
 // One form with the real control for the whole suite (showing a window costs seconds here).
 class RealControlTest : public ::testing::Test {
 protected:
@@ -276,12 +219,11 @@ TEST_F(RealControlTest, ScreenshotShowsTheFormAndTheControlsArea)
 {
     RedrawWindow(form->HandleValue(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     PumpUntil([] { return false; }, 300);
-    RECT area{};
-    const std::vector<COLORREF> pixels = CaptureWindow(form->HandleValue(), "browser_form.bmp", area);
-    const int w = area.right - area.left;
+    TScreenShot shot(form->HandleValue());
+    shot.SaveBmp("browser_form.bmp");  // for looking at
     RECT control{};
     GetWindowRect(browser->HandleValue(), &control);
-    auto at = [&](int x, int y) { return pixels[static_cast<size_t>(y - area.top) * w + (x - area.left)]; };
+    auto at = [&](int x, int y) { return shot.At(x - shot.Area().left, y - shot.Area().top); };
     // The form's client area outside the control is the face colour; the control's area is
     // painted by the control's window (not the form's face).
     const COLORREF face = GetSysColor(COLOR_BTNFACE);

@@ -146,7 +146,12 @@ public:
         *length = 4;
         return 0;
     }
-    int Bind(TSocket, const TSockAddrBuffer&, int) override { std::lock_guard<std::recursive_mutex> guard(M); return Fail("bind") ? kSocketError : 0; }
+    int Bind(TSocket, const TSockAddrBuffer&, int) override
+    {
+        std::lock_guard<std::recursive_mutex> guard(M);
+        Calls.push_back("Bind");
+        return Fail("bind") ? kSocketError : 0;
+    }
     int Listen(TSocket, int) override { std::lock_guard<std::recursive_mutex> guard(M); return Fail("listen") ? kSocketError : 0; }
     TSocket Accept(TSocket s, TSockAddrBuffer*, int*) override
     {

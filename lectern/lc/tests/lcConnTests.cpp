@@ -398,6 +398,29 @@ TEST_F(Connection, LostListenerRestartsAtOnceAndRetriesEverySecondWhileItsProvid
     delete server;
 }
 
+// A restart by timer of a multi-threaded server runs on the timer thread; destroying the server
+// meanwhile waits for it instead of freeing the server under its feet.
+TEST_F(Connection, DestroyingAServerWhileItsTimedRestartRunsWaitsForIt)
+{
+    THandlers handlers;
+    auto* server = new TTestServer(nullptr);
+    handlers.Bind(*server);
+    server->ServerAddr = "127.0.0.1";
+    server->ServerPort = "8000";
+    server->SetMultiThreaded(true);
+    std::atomic<bool> inRestart{false};
+    std::atomic<bool> restartDone{false};
+    handlers.OnRestartDo = [&](TLcConnection*) {
+        inRestart = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        restartDone = true;
+    };
+    server->Restart(1);
+    ASSERT_TRUE(WaitUntil([&] { return inRestart.load(); }));
+    delete server;
+    EXPECT_TRUE(restartDone) << "the server went while its restart still ran";
+}
+
 TEST_F(Connection, ListenErrorRaisesOnlyWithoutHandlerAndWithoutRestart)
 {
     struct TCase {

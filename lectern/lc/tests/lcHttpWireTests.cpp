@@ -231,6 +231,108 @@ TEST(HttpWireTest, HandlerExceptionClosesTheConnection)
     EXPECT_EQ(side.seen, std::vector<std::string>({"/1"}));
     EXPECT_FALSE(side.wire.DataWaiting());
     EXPECT_EQ(side.wire.Parser().Buffered(), 0u);
+    // Bytes that come before the close has run are not read either.
+    side.Arrive("GET /3 HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(side.seen, std::vector<std::string>({"/1"}));
+    EXPECT_EQ(side.failures.size(), 1u);
+}
+
+// An answer that closes the connection is the last one: a request behind it is never read.
+TEST(HttpWireTest, NothingIsReadAfterAnAnswerThatCloses)
+{
+    for (const std::string first : {"GET /1 HTTP/1.1\r\nConnection: close\r\n\r\n", "GET /1 HTTP/1.0\r\n\r\n"}) {
+        ScriptedSide side;
+        side.onRequest = [&side] { side.Answer(side.request.FileName()); };
+        side.Arrive(first + "GET /2 HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(side.WriteOut(), "HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 2\r\nCONNECTION: close\r\n\r\n/1") << first;
+        EXPECT_EQ(side.WriteOut(), "") << first;
+        side.Arrive("GET /3 HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(side.WriteOut(), "") << first;
+        EXPECT_EQ(side.seen, std::vector<std::string>({"/1"})) << first;
+    }
+}
+
+// A request answered before its body is all in: the rest of the body is read and dropped,
+// and the next request on the connection is answered as usual.
+TEST(HttpWireTest, AnAnswerBeforeTheBodyEndsSkipsTheRestOfIt)
+{
+    struct Case {
+        std::string head;
+        std::string rest;
+    };
+    const std::vector<Case> cases = {
+        {"POST /f HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123", "456789"},
+        {"POST /f HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n01", "234\r\n3\r\nabc\r\n0\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        ScriptedSide side;
+        int deliveries = 0;
+        side.onRequest = [&] {
+            ++deliveries;
+            if (side.request.FileName() == "/f" && side.request.Started()) {
+                side.response.SetContentLength(5);
+                side.wire.WriteHeader(false);
+                side.wire.WriteBody("early", true);
+            } else {
+                side.Answer(side.request.FileName());
+            }
+        };
+        side.Arrive(c.head);
+        EXPECT_EQ(side.WriteOut(), "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 5\r\n\r\nearly") << c.head;
+        const int afterAnswer = deliveries;
+        side.Arrive(c.rest + "GET /2 HTTP/1.1\r\n\r\n");
+        EXPECT_EQ(deliveries, afterAnswer + 1) << c.head << ": only /2 is delivered";
+        EXPECT_EQ(side.WriteOut(), "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 2\r\n\r\n/2") << c.head;
+        EXPECT_EQ(side.seen, std::vector<std::string>({"/2"})) << c.head;
+    }
+}
+
+// Body bytes the connection has not read stay for a later Read, up to the request limit.
+TEST(HttpWireTest, UnreadBodyWaitsForReadWithinTheLimit)
+{
+    ScriptedSide side;
+    std::vector<std::string> reads;
+    side.onRequest = [&] {
+        if (side.request.Complete()) {
+            reads.push_back(side.wire.Read());
+        }
+    };
+    side.Arrive("POST /f HTTP/1.1\r\nContent-Length: 10\r\n\r\n012");
+    side.Arrive("3456");
+    side.Arrive("789");
+    EXPECT_EQ(reads, std::vector<std::string>({"0123456789"}));
+    EXPECT_EQ(side.wire.Read(), "");
+
+    ScriptedSide small;
+    small.wire.SetMaxRequestSize(20);
+    small.Arrive("POST /f HTTP/1.1\r\nContent-Length: 40\r\n\r\n01234");
+    EXPECT_EQ(small.wire.Read(), "01234");
+    small.Arrive(std::string(15, 'a'));
+    EXPECT_EQ(small.invalid, 0) << "read in time: within the limit";
+    small.Arrive(std::string(10, 'b'));
+    EXPECT_EQ(small.invalid, 1) << "25 unread bytes are over the limit of 20";
+}
+
+// A raw answer (no head) with a known length is sent completely once that length is out,
+// so its close comes at once; without a body it has nothing to send.
+TEST(HttpWireTest, RawAnswerKeepsItsAnnouncedLength)
+{
+    ScriptedSide side;
+    side.Arrive("GET /r HTTP/1.1\r\n\r\n");
+    side.response.SetContentLength(3);
+    side.wire.WriteHeader("", false);
+    EXPECT_EQ(side.wire.ContentToSend(), 3);
+    EXPECT_EQ(side.wire.TotalToSend(), 3);
+    side.wire.WriteBody("raw", true);
+    EXPECT_TRUE(side.response.AllContentOut());
+    EXPECT_EQ(side.WriteOut(), "raw");
+    EXPECT_FALSE(side.wire.HeaderOut()) << "all data sent: the wire is reset";
+
+    ScriptedSide bodiless;
+    bodiless.response.SetBodyFollows(false);
+    bodiless.wire.WriteHeader("", false);
+    EXPECT_EQ(bodiless.wire.ContentToSend(), 0);
+    EXPECT_TRUE(bodiless.response.AllContentOut());
 }
 
 }  // namespace

@@ -129,6 +129,67 @@ TEST(SocketServerProvider, CheckRefusesASocketWithoutAddressesAndClosesIt)
     listener->Release();
 }
 
+// Swaps the case of letters both ways and greets after connecting; a piece holding "boom"
+// makes it raise.
+class TSwapCasePlugin : public TLcCryptSteps {
+public:
+    static std::string Swap(std::string s)
+    {
+        for (char& c : s)
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+                c ^= 0x20;
+        return s;
+    }
+    int AfterConnect(std::uintptr_t, std::string& reply) override
+    {
+        reply = "HELLO\n";
+        return kGoOn;
+    }
+    int DataReceived(std::uintptr_t, const std::string& received, std::string& plain, std::string&, bool&) override
+    {
+        if (received.find("boom") != std::string::npos)
+            throw Exception("plug-in broke");
+        plain = Swap(received);
+        return kGoOn;
+    }
+    int DataToSend(std::uintptr_t, const std::string& plain, std::string& encoded) override
+    {
+        encoded = Swap(plain);
+        return kGoOn;
+    }
+};
+
+TEST(SocketServerProvider, CryptPluginStepsAndALostConnection)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TSwapCasePlugin plugin;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetCryptPlugin(&plugin);
+    listener->Listen(false);
+    TSocket peer = Arrive(api, ListenHandle(api));
+    api.Event(peer, kFdWrite);  // connected: the greeting goes out as it is
+    api.Pump();
+    EXPECT_EQ(recorder.Connect, 1);
+    EXPECT_EQ(api.Fake(peer).Sent, "HELLO\n");
+    api.Fake(peer).Incoming = "gET /A";
+    api.Event(peer, kFdRead);
+    EXPECT_EQ(recorder.Received, "Get /a");
+    TLcSocketServerProvider* connection = recorder.LastConnection;
+    connection->WriteBody("Answer", true);
+    api.Pump();
+    EXPECT_EQ(api.Fake(peer).Sent, "HELLO\naNSWER");
+    EXPECT_EQ(connection->LastWrite(), 6) << "the plain bytes, once their encoded bytes are out";
+
+    api.Fake(peer).Incoming = "boom";
+    api.Event(peer, kFdRead);
+    api.Pump();
+    EXPECT_EQ(recorder.Disconnect, 1);
+    EXPECT_EQ(recorder.Released, 1);
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    listener->Release();
+}
+
 using SocketServerProviderThreaded = ThreadedProviderUnits;
 
 TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEveryClient)
@@ -235,6 +296,87 @@ TEST_F(SocketServerProviderThreaded, ReleasingTheListenerWithClientsFreesEveryon
     listener->Release();  // frees the listener while its client queues still run
     ASSERT_TRUE(WaitFor([&] { return recorder.Released == 6; }, [&] { api.Pump(); }));
     EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
+}
+
+}  // namespace
+
+namespace {
+
+// A client queue that ends while its listener lives, then the listener released while it
+// listens: both queues' ends take the listener's lock and the link's lock, in one order.
+TEST_F(SocketServerProviderThreaded, ClientEndsThenTheListeningListenerIsReleased)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    TSocket peer = Arrive(api, ListenHandle(api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 1 && api.RegistryCount() == 2; }, [&] { api.Pump(); }));
+    api.Event(peer, kFdWrite);
+    ASSERT_TRUE(WaitFor([&] { return recorder.Connect == 1; }, [&] { api.Pump(); }));
+    api.Event(peer, kFdClose);
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 1 && listener->ClientThreadCount() == 0; }, [&] { api.Pump(); }));
+    listener->Release();
+    ASSERT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
+    EXPECT_EQ(recorder.ListenStop, 1);
+    EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
+}
+
+// A client whose set-up fails on its queue is closed and freed at once, not left half-made
+// until the listener stops.
+TEST_F(SocketServerProviderThreaded, AClientWhoseInitFailsIsClosedAndFreedAtOnce)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    {
+        std::lock_guard<std::recursive_mutex> guard(api.M);
+        api.FailOn["AsyncSelect"] = 10055;  // the accepted socket's event mask
+    }
+    Arrive(api, ListenHandle(api));
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 1; }, [&] { api.Pump(); }, 5));
+    EXPECT_EQ(listener->ClientThreadCount(), 0);
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    EXPECT_EQ(recorder.ClientConnect, 0);
+    {
+        std::lock_guard<std::recursive_mutex> guard(api.M);
+        api.FailOn.clear();
+    }
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
+}
+
+// A start of listening that comes while the listener's queue ends (after its last job, before
+// the queue is gone) is not shut down by that ending queue.
+TEST_F(SocketServerProviderThreaded, ListenWhileTheOldQueueEndsStaysListening)
+{
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetMultiThreaded(true);
+    listener->Listen(false);
+    for (int round = 1; round <= 30; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round; }));
+        const int queues = LcPoolCounts().LiveQueues;
+        listener->Disconnect();  // the queue ends after this job: its listener has no socket
+        while (LcPoolCounts().LiveQueues == queues) {
+        }
+        // The old queue is finalized; its end waits for the listener's lock held here.
+        listener->Enter();
+        listener->Listen(true);
+        listener->Leave();
+        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round + 1; }, nullptr, 2));
+        ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 1; }));
+        // It listens, and it takes clients.
+        const int clients = recorder.ClientConnect;
+        Arrive(api, ListenHandle(api));
+        ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == clients + 1; }, [&] { api.Pump(); }, 2));
+        ASSERT_EQ(listener->GetState(), kLcStateListening);
+    }
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == recorder.NewProviders + 1; }, [&] { api.Pump(); }));
 }
 
 }  // namespace

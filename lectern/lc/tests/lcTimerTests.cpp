@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -285,12 +288,41 @@ public:
     std::string LocalPort() override { return "8000"; }
     std::string PeerAddr() override { return "127.0.0.1"; }
     std::string PeerPort() override { return "50123"; }
+    std::function<void()> FOnTimedOut;
     void TimedOut() override
     {
         FInWorker = FQueue && FQueue->InWorker();
         ++FTimedOut;
+        if (FOnTimedOut) {
+            FOnTimedOut();
+        }
     }
 };
+
+// A job that holds its queue until it is let go.
+struct TGateJob : TLcJob {
+    std::atomic<bool> FRunning{false};
+    std::atomic<bool> FOpen{false};
+    bool Run(TLcThread*) override
+    {
+        FRunning = true;
+        while (!FOpen) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+    void Kill() override {}  // owned by the test
+};
+
+// Waits for done; a test that deadlocked cannot end its fixture, so it ends the program.
+void ExpectNoDeadlock(const std::atomic<bool>& done, const char* what)
+{
+    if (!WaitUntil([&] { return done.load(); })) {
+        ADD_FAILURE() << "deadlock: " << what;
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+}
 
 TEST_F(Timers, TimeoutArmingTable)
 {
@@ -359,6 +391,63 @@ TEST_F(Timers, TimeoutPostsItsJobToTheConnectionsQueueOrRunsOnTheTimerThread)
     }
     queued.FQueue->Stop();
     ASSERT_TRUE(WaitUntil([] { return LcPoolCounts().LiveQueues == 0; }));
+}
+
+// The connection stops its time-out while the time-out's job runs on its queue, and the timer
+// fires again meanwhile: the timer's callback must not wait for the job, which waits for it.
+TEST_F(Timers, TimeoutStoppedInsideItsOwnJobWhileTheTimerFiresAgain)
+{
+    TFakeConnection connection;
+    connection.FQueue = new TLcThread;
+    TLcTimeout timeout(&connection);
+    std::atomic<bool> done{false};
+    connection.FOnTimedOut = [&] {
+        gTick += 20;
+        LcWakeTimerThreads();  // the next period's callback posts the job again
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        timeout.Stop();  // waits for that callback
+        done = true;
+    };
+    timeout.Start(true);
+    timeout.AfterConnect = 1;
+    timeout.Connect();
+    gTick += 20;
+    LcWakeTimerThreads();
+    ExpectNoDeadlock(done, "TLcTimeout.Stop inside its disconnect job");
+    connection.FQueue->Stop();
+    ASSERT_TRUE(WaitUntil([] { return LcPoolCounts().LiveQueues == 0; }));
+    EXPECT_GE(connection.FTimedOut.load(), 1);
+}
+
+// The disconnect job is posted by the timer thread while its queue ends and kills the jobs it
+// still holds: posting and killing take the job's lock and the pool's lock, in one order.
+TEST_F(Timers, TimeoutJobPostedWhileItsQueueEnds)
+{
+    for (int round = 0; round < 20; ++round) {
+        TFakeConnection connection;
+        auto* queue = new TLcThread;
+        connection.FQueue = queue;
+        TGateJob gate;
+        ASSERT_TRUE(TLcThread::PostJob(queue, &gate));
+        ASSERT_TRUE(WaitUntil([&] { return gate.FRunning.load(); }));
+        {
+            TLcTimeout timeout(&connection);
+            timeout.Start(true);
+            timeout.AfterConnect = 1;
+            timeout.Connect();
+            gTick += 20;
+            LcWakeTimerThreads();
+            ASSERT_TRUE(WaitUntil(LcTimerThreadsSettled));
+            // The job waits behind the gate; the stop goes before it, so the queue ends and
+            // kills it while the timer posts it again.
+            ASSERT_TRUE(TLcThread::PostJob(queue, LcStopMessage(), true));
+            gate.FOpen = true;
+            gTick += 20;
+            LcWakeTimerThreads();
+            ASSERT_TRUE(WaitUntil([] { return LcPoolCounts().LiveQueues == 0; }));
+        }
+        EXPECT_EQ(connection.FTimedOut.load(), 0);
+    }
 }
 
 TEST_F(Timers, TimeoutAssignCopiesTheEightValues)

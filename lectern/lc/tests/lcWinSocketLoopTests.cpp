@@ -255,3 +255,79 @@ TEST(WinSocketLoop, ThousandConnectCloseCyclesLeaveTheRegistryEmpty)
 }
 
 }  // namespace
+
+namespace {
+
+// Calls a function on a socket event.
+class TOnEvent : public TObject {
+public:
+    std::function<void(TLcWinSocket*)> Body;
+    void Fire(TLcSocketBase* sender) { Body(static_cast<TLcWinSocket*>(sender)); }
+    TLcSockNotifyEvent Event() { return TLcSockNotifyEvent(this, &TOnEvent::Fire); }
+};
+
+// A datagram listener echoes what a datagram client sends it; the client is bound to a port
+// of its own, the one the listener sees the datagrams come from.
+TEST(WinSocketLoop, UdpEcho)
+{
+    TWinSockTestApi api;
+    auto* server = new TLcWinSocket();
+    server->SetProto(1);
+    server->SetAddr("127.0.0.1");
+    server->SetPort("0");
+    std::string peerPort;
+    TOnEvent echo;
+    echo.Body = [&](TLcWinSocket* s) {
+        std::string text;
+        if (s->ReceiveStr(text) > 0) {
+            peerPort = s->GetPeerPort();
+            s->SendStr("echo " + text);
+        }
+    };
+    server->OnDataReceived = echo.Event();
+    server->Listen();
+    ASSERT_EQ(server->State(), kSockConnected);
+
+    auto* client = new TLcWinSocket();
+    client->SetProto(1);
+    client->SetAddr("127.0.0.1");
+    client->SetPort(server->GetLocalPort());
+    std::string got;
+    TOnEvent read;
+    read.Body = [&](TLcWinSocket* s) {
+        std::string text;
+        s->ReceiveStr(text);
+        got += text;
+    };
+    client->OnDataReceived = read.Event();
+    client->Connect();
+    EXPECT_GT(client->LocalPortNumber(), 0);
+    ASSERT_TRUE(api.PumpUntil([&] { return client->State() == kSockConnected; }));
+    EXPECT_EQ(client->SendStr("ping"), 4);
+    ASSERT_TRUE(api.PumpUntil([&] { return got == "echo ping"; }));
+    EXPECT_EQ(peerPort, std::to_string(client->LocalPortNumber()));
+    client->Release();
+    server->Release();
+    EXPECT_EQ(api.RegistryCount(), 0u);
+}
+
+// A stream client with a local address binds it before it connects: the listener's accepted
+// socket sees the client's port as its peer's.
+TEST(WinSocketLoop, TcpClientWithALocalBind)
+{
+    TWinSockTestApi api;
+    TServer server(api);
+    auto* client = new TLcWinSocket();
+    client->SetAddr("127.0.0.1");
+    client->SetPort(std::to_string(server.Port));
+    client->SetLocalAddr("127.0.0.1");
+    client->Connect();
+    ASSERT_GT(client->LocalPortNumber(), 0);
+    ASSERT_TRUE(api.PumpUntil([&] { return server.Accepted == 1 && client->State() == kSockConnected; }));
+    ASSERT_TRUE(api.PumpUntil([&] { return server.Clients.at(0)->State() == kSockConnected; }));
+    EXPECT_EQ(server.Clients.at(0)->GetPeerPort(), std::to_string(client->LocalPortNumber()));
+    EXPECT_EQ(client->GetLocalPort(), std::to_string(client->LocalPortNumber()));
+    client->Release();
+}
+
+}  // namespace

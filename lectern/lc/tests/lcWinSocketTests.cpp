@@ -496,3 +496,69 @@ TEST(WinSocketConnect, ClientGoesThroughOpenedConnectingConnected)
 }
 
 }  // namespace
+
+namespace {
+
+// What Connect sets up before it connects: a local bind (TCP when a local end is given, UDP
+// always), the multicast and broadcast options of a datagram client, and their errors.
+TEST(WinSocketConnect, LocalBindAndDatagramClientOptions)
+{
+    struct Case {
+        const char* name;
+        int proto;
+        std::string addr;
+        std::string localAddr;
+        std::string localPort;
+        bool multiCast;
+        int ttl;
+        std::string failOn;  // a call of the fake that fails with 10022
+        std::vector<std::string> calls;  // expected among the calls, in order
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"tcp without a local end", 0, "127.0.0.1", "", "", false, 1, "", {"SetOpt 65535/128"}, ""},
+        {"tcp with a local port", 0, "127.0.0.1", "", "5000", false, 1, "",
+         {"SetOpt 65535/128", "SetVarSin 0.0.0.0:5000", "Bind"}, ""},
+        {"tcp local bind refused", 0, "127.0.0.1", "127.0.0.1", "", false, 1, "bind", {}, "winsock.bind failed, error #10022"},
+        {"udp binds locally", 1, "127.0.0.1", "", "", false, 1, "", {"SetVarSin 0.0.0.0:0", "Bind"}, ""},
+        {"udp multicast ttl and interface", 1, "239.1.2.3", "127.0.0.1", "", true, 4, "",
+         {"Bind", "SetOpt 0/10", "SetOpt 0/9"}, ""},
+        {"udp multicast ttl refused", 1, "239.1.2.3", "", "", true, 4, "SetOpt 10", {},
+         "Error #10022 in \"setsockopt(IP_MULTICAST_TTL)\": Invalid argument"},
+        {"udp multicast interface refused", 1, "239.1.2.3", "127.0.0.1", "", true, 1, "SetOpt 9", {},
+         "Error #10022 in \"setsockopt(IP_MULTICAST_IF)\": Invalid argument"},
+        {"udp broadcast", 1, "255.255.255.255", "", "", false, 1, "", {"Bind", "SetOpt 65535/32"}, ""},
+        {"udp broadcast refused", 1, "255.255.255.255", "", "", false, 1, "SetOpt 32", {},
+         "Error #10022 in \"setsockopt(SO_BROADCAST)\": Invalid argument"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFakeSocketApi api;
+        if (!c.failOn.empty())
+            api.FailOn[c.failOn] = 10022;
+        auto* socket = new TTestSocket();
+        socket->SetProto(c.proto);
+        socket->SetAddr(c.addr);
+        socket->SetPort("8000");
+        socket->SetLocalAddr(c.localAddr);
+        socket->SetLocalPort(c.localPort);
+        socket->SetMultiCast(c.multiCast);
+        socket->SetMultiCastTTL(c.ttl);
+        EXPECT_EQ(ErrorOf([&] { socket->Connect(); }), c.error.empty() ? "(no error)" : c.error);
+        const std::vector<std::string> calls = api.Calls;
+        auto at = calls.begin();
+        for (const std::string& expected : c.calls) {
+            at = std::find_if(at, calls.end(), [&](const std::string& call) { return call.rfind(expected, 0) == 0; });
+            EXPECT_NE(at, calls.end()) << expected;
+        }
+        const bool bound = std::find(calls.begin(), calls.end(), "Bind") != calls.end();
+        EXPECT_EQ(bound, c.proto == 1 || !c.localPort.empty() || !c.localAddr.empty());
+        if (c.error.empty() && bound) {
+            EXPECT_EQ(socket->LocalPortNumber(), 8000);  // what the system says was bound
+            EXPECT_EQ(socket->States.at(1), kSockBound);
+        }
+        socket->Release();
+    }
+}
+
+}  // namespace

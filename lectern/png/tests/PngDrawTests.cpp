@@ -253,4 +253,65 @@ TEST(PngDraw, BitmapsBecomeRgbOrPaletteImages)
     EXPECT_THROW(picture.AssignHandle(nullptr, false, 0), EInvalidOperation);
 }
 
+// Copies into the class layer's bitmap and back keep every colour, the size and a single
+// transparent colour; an empty picture cannot be copied into a bitmap.
+TEST(PngDraw, PicturesCopyIntoAndFromBitmaps)
+{
+    const struct {
+        const char* name;
+        bool bitTransparent;
+    } cases[] = {
+        {"im-rgb8.png", false}, {"im-p4.png", false},          {"im-g2.png", false},
+        {"im-rgba8.png", false}, {"pil-p-trns-bit.png", true}, {"pil-rgb-trns.png", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TPngPicture picture;
+        LoadFixture(picture, c.name);
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        TBitmap bitmap(3, 3);
+        bitmap.SetTransparent(!c.bitTransparent);  // replaced by the copy
+        bitmap.Assign(&picture);
+        ASSERT_EQ(bitmap.Width(), picture.Width());
+        ASSERT_EQ(bitmap.Height(), picture.Height());
+        EXPECT_EQ(bitmap.Transparent(), c.bitTransparent);
+        EXPECT_EQ(bitmap.TransparentColor(), c.bitTransparent ? picture.TransparentColor() : clNone);
+        int wrong = 0;
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const uint8_t* row = bitmap.ScanLine(y);
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                const uint8_t* p = &rgba[(size_t(y) * picture.Width() + x) * 4];
+                wrong += row[x * 4 + 2] != p[0] || row[x * 4 + 1] != p[1] || row[x * 4] != p[2];
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+
+        TPngPicture back;
+        back.Assign(&bitmap);
+        EXPECT_EQ(back.Header()->ColorType, 2);
+        EXPECT_EQ(back.TransparencyMode(),
+                  c.bitTransparent ? TPNGTransparencyMode::ptmBit : TPNGTransparencyMode::ptmNone);
+        if (c.bitTransparent) {
+            EXPECT_EQ(back.TransparentColor(), picture.TransparentColor());
+        }
+        const std::vector<uint8_t> again = RgbaPixels(back);
+        ASSERT_EQ(again.size(), rgba.size());
+        wrong = 0;
+        for (size_t i = 0; i < rgba.size(); i += 4) {
+            wrong += std::memcmp(&again[i], &rgba[i], 3) != 0;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+
+    TPngPicture empty;
+    TBitmap bitmap(2, 2);
+    EXPECT_THROW(bitmap.Assign(&empty), EConvertError);
+    EXPECT_EQ(bitmap.Width(), 2);
+    TBitmap none;
+    TPngPicture picture;
+    LoadFixture(picture, "im-rgb8.png");
+    picture.Assign(&none);
+    EXPECT_TRUE(picture.Empty());
+}
+
 }  // namespace

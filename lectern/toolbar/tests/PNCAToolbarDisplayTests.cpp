@@ -6,6 +6,7 @@
 
 #include "classlib/ExtCtrls.h"
 #include "lectern/png/tests/PngTestSupport.h"
+#include "tests/support/ScreenShot.h"
 
 #include <gtest/gtest.h>
 
@@ -65,45 +66,20 @@ bool PumpUntil(Cond cond, int ms)
 // The screen as it is now.
 class Screenshot {
 public:
-    Screenshot() : FBitmap(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN))
-    {
-        HDC screen = GetDC(nullptr);
-        BitBlt(FBitmap.Canvas()->Handle(), 0, 0, FBitmap.Width(), FBitmap.Height(), screen, 0, 0, SRCCOPY);
-        ReleaseDC(nullptr, screen);
-    }
     Px At(int x, int y)
     {
-        const uint8_t* p = FBitmap.ScanLine(y) + x * 4;
-        return {p[2], p[1], p[0]};
+        const COLORREF c = FShot.At(x, y);
+        return {GetRValue(c), GetGValue(c), GetBValue(c)};
     }
-    // Writes the screen as a 32-bit bitmap file when LECTERN_SCREENSHOTS names a folder.
+    // Writes the screen as a bitmap file when LECTERN_SCREENSHOTS names a folder.
     void Save(const char* name)
     {
-        const char* dir = std::getenv("LECTERN_SCREENSHOTS");
-        if (dir == nullptr)
-            return;
-        std::string path = std::string(dir) + "\\" + name + ".bmp";
-        FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr)
-            return;
-        const int w = FBitmap.Width(), h = FBitmap.Height();
-        BITMAPINFOHEADER info{sizeof info, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + w * h * 4), 0, 0,
-                              static_cast<DWORD>(sizeof file + sizeof info)};
-        std::fwrite(&file, sizeof file, 1, f);
-        std::fwrite(&info, sizeof info, 1, f);
-        std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-        for (int y = 0; y < h; ++y) {
-            std::copy_n(FBitmap.ScanLine(y), row.size(), row.begin());
-            for (size_t i = 3; i < row.size(); i += 4)
-                row[i] = 255;   // the screen has no alpha: opaque
-            std::fwrite(row.data(), 1, row.size(), f);
-        }
-        std::fclose(f);
+        if (const char* dir = std::getenv("LECTERN_SCREENSHOTS"))
+            FShot.SaveBmp(std::string(dir) + "\\" + name + ".bmp");
     }
 
 private:
-    TBitmap FBitmap;
+    TScreenShot FShot;
 };
 
 bool Is(Px p, int r, int g, int b, int tolerance = 3)

@@ -189,14 +189,12 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     if (FCanRun) {
         BuildUrlPrefix();
     }
-    HandleNeeded();
-    FNotifyWindow = HandleValue();
-    ShowDebugLines();
-    // The toolbar attaches to a window that exists (making it inside the attach would detach
-    // the toolbar again half-way).
     if (Toolbar != nullptr) {
         Toolbar->Loaded();
     }
+    HandleNeeded();
+    FNotifyWindow = HandleValue();
+    ShowDebugLines();
     try {
         WebBrowser->SetRegisterAsDropTarget(false);
     } catch (...) {
@@ -374,7 +372,7 @@ void TFrmVevIvaruvMain::CreateToolbar()
         button->SetStyleTabColorAt(2, c.Tab);
         button->SetShowCaption(c.ShowCaption);
     }
-    // Loaded (which attaches the toolbar to the form's window) comes at the end of construction.
+    // Loaded (which attaches the toolbar to the form) follows once the layout is complete.
 }
 
 TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* caption, const char* hint)

@@ -1115,9 +1115,14 @@ void TPNCAToolbar::InvalidateBar(bool activate, bool onlyIfHandle)
 {
     if (!FormUsable() || FDetaching || (onlyIfHandle && !FAttachedForm->HandleAllocated()))
         return;
-    HWND window = FAttachedForm->Handle();
+    TForm* form = FAttachedForm;
+    HWND window = form->Handle();
+    // Making the window here sends WM_NCCREATE, which detaches the toolbar until the re-attach
+    // timer fires: nothing more to paint then.
+    if (FAttachedForm != form || FDetaching)
+        return;
     if (activate)
-        SendMessageW(window, WM_NCACTIVATE, FAttachedForm->Active() ? TRUE : FALSE, 0);
+        SendMessageW(window, WM_NCACTIVATE, form->Active() ? TRUE : FALSE, 0);
     SendMessageW(window, WM_NCPAINT, 0, 0);
 }
 

@@ -468,29 +468,76 @@ TEST(PgbToolsTest, VersionsOfTheSystem)
     EXPECT_EQ(GetIEMajorVersion(), MajorVersionOf(version));
 }
 
+constexpr char kInternetSettings[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
 std::string RegistryProxy()
 {
-    const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
     char server[512]{};
     DWORD size = sizeof server;
     DWORD enable = 0;
     DWORD enableSize = sizeof enable;
-    RegGetValueA(HKEY_CURRENT_USER, key, "ProxyServer", RRF_RT_REG_SZ, nullptr, server, &size);
-    RegGetValueA(HKEY_CURRENT_USER, key, "ProxyEnable", RRF_RT_REG_DWORD, nullptr, &enable, &enableSize);
+    RegGetValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyServer", RRF_RT_REG_SZ, nullptr, server, &size);
+    RegGetValueA(HKEY_CURRENT_USER, kInternetSettings, "ProxyEnable", RRF_RT_REG_DWORD, nullptr, &enable, &enableSize);
     return std::to_string(enable) + " " + server;
 }
 
+// The current user's registry, for this process, is a scratch key holding the given proxy
+// settings (none when server is empty): the outcome no longer depends on what the prefix's user
+// or a test running beside this one stored there.
+class ScratchUserProxy {
+public:
+    ScratchUserProxy(DWORD enable, const std::string& server)
+        : FPath("Software\\LecternTests\\User" + std::to_string(GetCurrentProcessId()))
+    {
+        RegDeleteTreeA(HKEY_CURRENT_USER, FPath.c_str());
+        RegCreateKeyExA(HKEY_CURRENT_USER, FPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FRoot, nullptr);
+        HKEY settings = nullptr;
+        RegCreateKeyExA(FRoot, kInternetSettings, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &settings, nullptr);
+        if (!server.empty()) {
+            RegSetValueExA(settings, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+            RegSetValueExA(settings, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                           static_cast<DWORD>(server.size() + 1));
+        }
+        RegCloseKey(settings);
+        FOverridden = RegOverridePredefKey(HKEY_CURRENT_USER, FRoot) == ERROR_SUCCESS;
+    }
+    ~ScratchUserProxy()
+    {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        RegCloseKey(FRoot);
+        RegDeleteTreeA(HKEY_CURRENT_USER, FPath.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\LecternTests");
+    }
+    bool Overridden() const { return FOverridden; }
+
+private:
+    std::string FPath;
+    HKEY FRoot = nullptr;
+    bool FOverridden = false;
+};
+
 // (The URL-moniker session here does not take a proxy, so SetProxy answers False under this
-// platform; the tests check what must hold either way: the user's stored settings stay.)
+// platform; the tests check what must hold either way: the user's stored settings stay, with
+// and without a proxy of the user's own.)
 TEST(PgbToolsTest, ProxyLeavesTheUsersSettingsAlone)
 {
-    const std::string registryBefore = RegistryProxy();
-    SetProxy("Lectern", "127.0.0.1:3128", "<local>");
-    EXPECT_EQ(RegistryProxy(), registryBefore);   // nothing stored for the user
-    SetProxyWithCredentials("Lectern", "127.0.0.1", 3128, "reader", "secret");
-    EXPECT_EQ(RegistryProxy(), registryBefore);
-    EXPECT_TRUE(ResetProxy());
-    EXPECT_EQ(RegistryProxy(), registryBefore);
+    const struct {
+        DWORD enable;
+        const char* server;
+    } cases[] = {{0, ""}, {1, "10.1.2.3:8080"}, {0, "10.1.2.3:8080"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.enable) + " " + c.server);
+        ScratchUserProxy user(c.enable, c.server);
+        ASSERT_TRUE(user.Overridden());
+        const std::string registryBefore = RegistryProxy();
+        EXPECT_EQ(registryBefore, std::to_string(*c.server != 0 ? c.enable : 0) + " " + c.server);
+        SetProxy("Lectern", "127.0.0.1:3128", "<local>");
+        EXPECT_EQ(RegistryProxy(), registryBefore);   // nothing stored for the user
+        SetProxyWithCredentials("Lectern", "127.0.0.1", 3128, "reader", "secret");
+        EXPECT_EQ(RegistryProxy(), registryBefore);
+        EXPECT_TRUE(ResetProxy());
+        EXPECT_EQ(RegistryProxy(), registryBefore);
+    }
 }
 
 TEST(PgbToolsTest, ClickSoundKeyMovesAsideAndBack)

@@ -244,6 +244,42 @@ TEST_F(PNCAToolbarTest, FreedToolbarGetsNoReattachCallback)
     EXPECT_EQ(WindowText(Window()), "Book");
 }
 
+// Attaching to a form that has no window yet makes the window in the middle of the attach;
+// its creation detaches the toolbar, and the re-attach timer brings it back.
+TEST_F(PNCAToolbarTest, AttachingToAFormWithoutAWindowMakesItAndReattaches)
+{
+    TForm* fresh = new TForm(Application);
+    fresh->SetCaption("Fresh");
+    fresh->SetBounds(60, 60, 400, 240);
+    TPNCAToolbar* bar = new TPNCAToolbar(fresh);
+    bar->SetOffsetX(40);
+    TPNCAButton* button = bar->Buttons()->Add();
+    button->SetButtonWidth(30);
+    button->SetButtonHeight(16);
+    bar->BeginLoading();
+    bar->SetVisible(true);
+    ASSERT_FALSE(fresh->HandleAllocated());
+    bar->Loaded();
+    ASSERT_TRUE(fresh->HandleAllocated());
+    EXPECT_EQ(bar->AttachedForm(), nullptr) << "detached while the window is made";
+    EXPECT_EQ(WindowText(fresh->HandleValue()), "Fresh");
+    Pump(300);
+    EXPECT_EQ(bar->AttachedForm(), fresh);
+    EXPECT_TRUE(bar->Visible());
+    EXPECT_EQ(fresh->WindowProc().Object(), bar);
+    EXPECT_EQ(WindowText(fresh->HandleValue()), "");
+    EXPECT_EQ(bar->SavedCaption(), "Fresh");
+    // The re-attached toolbar handles the caption bar: its button is found there.
+    RECT w;
+    GetWindowRect(fresh->HandleValue(), &w);
+    const TRect& r = button->BtnRect();
+    ASSERT_GT(r.Width(), 0);
+    LPARAM at = MAKELPARAM(w.left + (r.Left + r.Right) / 2, w.top + (r.Top + r.Bottom) / 2);
+    EXPECT_EQ(SendMessageW(fresh->HandleValue(), WM_NCHITTEST, 0, at), HTCAPTION);
+    EXPECT_EQ(bar->HotButton(), button);
+    delete fresh;
+}
+
 TEST_F(PNCAToolbarTest, DeletingTheHotButtonClearsIt)
 {
     Recorder rec;

@@ -25,6 +25,16 @@ void TGraphic::SaveToFile(const std::string& fileName)
     SaveToStream(stream);
 }
 
+void TGraphic::LoadFromClipboardFormat(uint16_t, uintptr_t, plat::PaletteHandle)
+{
+    throw EInvalidOperation(Format("%s has no clipboard format", ClassName()));
+}
+
+void TGraphic::SaveToClipboardFormat(uint16_t&, uintptr_t&, plat::PaletteHandle&)
+{
+    throw EInvalidOperation(Format("%s has no clipboard format", ClassName()));
+}
+
 namespace {
 
 struct FileFormat {

@@ -174,6 +174,12 @@ public:
     virtual void SetTransparent(bool value) { FTransparent = value; }
     virtual void LoadFromStream(TStream& stream) = 0;
     virtual void SaveToStream(TStream& stream) = 0;
+    // The clipboard form: a clipboard format, a handle to the data of that format and a palette
+    // handle (none when the picture needs no palette). Saving hands both handles to the caller,
+    // who puts them on the clipboard or frees them; loading leaves them with their owner. The
+    // base class has no clipboard form: both raise EInvalidOperation.
+    virtual void LoadFromClipboardFormat(uint16_t format, uintptr_t data, plat::PaletteHandle palette);
+    virtual void SaveToClipboardFormat(uint16_t& format, uintptr_t& data, plat::PaletteHandle& palette);
 
     void LoadFromFile(const std::string& fileName);
     void SaveToFile(const std::string& fileName);
@@ -229,6 +235,12 @@ public:
     // Bitmaps of the toolbar are work surfaces: they are never stored. Both raise EInvalidOperation.
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) override;
+    // The clipboard form is a bitmap handle (the system's bitmap format) with no palette. Saving
+    // hands over a new copy of the pixels (EInvalidOperation when empty); loading takes the
+    // pixels of a bitmap handle at its size, through palette when one is given for a palette
+    // bitmap, and raises EInvalidOperation for another format or a handle that is no bitmap.
+    void LoadFromClipboardFormat(uint16_t format, uintptr_t data, plat::PaletteHandle palette) override;
+    void SaveToClipboardFormat(uint16_t& format, uintptr_t& data, plat::PaletteHandle& palette) override;
 
     CL_CLASS_NAME(TBitmap)
 

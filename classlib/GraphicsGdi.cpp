@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -55,6 +57,19 @@ private:
 };
 
 RECT ToRECT(const TRect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
+
+// The description of the bitmaps' own pixels: 32 bits (blue, green, red, unused), rows top-down.
+BITMAPINFO TopDown32BitInfo(int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
 
 }  // namespace
 
@@ -192,13 +207,7 @@ void TBitmap::SetSize(int width, int height)
     if (FDC == nullptr)
         throw EOutOfMemory("Out of system resources");
     if (FWidth > 0 && FHeight > 0) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = FWidth;
-        info.bmiHeader.biHeight = -FHeight;   // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        const BITMAPINFO info = TopDown32BitInfo(FWidth, FHeight);
         void* bits = nullptr;
         FBitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         if (FBitmap == nullptr) {
@@ -230,3 +239,49 @@ void TBitmap::Draw(TCanvas* canvas, const TRect& rect)
 void TBitmap::LoadFromStream(TStream&) { throw EInvalidOperation("A bitmap cannot be read from a stream"); }
 
 void TBitmap::SaveToStream(TStream&) { throw EInvalidOperation("A bitmap cannot be written to a stream"); }
+
+void TBitmap::LoadFromClipboardFormat(uint16_t format, uintptr_t data, plat::PaletteHandle palette)
+{
+    HBITMAP source = reinterpret_cast<HBITMAP>(data);
+    BITMAP description{};
+    if (format != CF_BITMAP || source == nullptr || GetObjectType(source) != OBJ_BITMAP ||
+        !GetObject(source, sizeof description, &description))
+        throw EInvalidOperation("Unsupported clipboard format");
+    const int width = description.bmWidth, height = std::abs(description.bmHeight);
+    // Read into a buffer first, so that a bitmap that cannot be read leaves this one as it was.
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    BITMAPINFO info = TopDown32BitInfo(width, height);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HPALETTE oldPalette = nullptr;
+    if (palette != nullptr) {
+        oldPalette = SelectPalette(dc, palette, FALSE);
+        RealizePalette(dc);
+    }
+    const int rows = height > 0 ? GetDIBits(dc, source, 0, height, pixels.data(), &info, DIB_RGB_COLORS) : 0;
+    if (oldPalette != nullptr)
+        SelectPalette(dc, oldPalette, FALSE);
+    DeleteDC(dc);
+    if (rows != height)
+        throw EInvalidOperation("The clipboard bitmap cannot be read");
+    SetSize(width, height);
+    if (FBits != nullptr) {
+        GdiFlush();
+        std::memcpy(FBits, pixels.data(), pixels.size());
+    }
+}
+
+void TBitmap::SaveToClipboardFormat(uint16_t& format, uintptr_t& data, plat::PaletteHandle& palette)
+{
+    if (FBitmap == nullptr)
+        throw EInvalidOperation("An empty bitmap has no clipboard format");
+    const BITMAPINFO info = TopDown32BitInfo(FWidth, FHeight);
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (copy == nullptr)
+        throw EOutOfMemory("Out of system resources");
+    GdiFlush();
+    std::memcpy(bits, FBits, static_cast<size_t>(FWidth) * static_cast<size_t>(FHeight) * 4);
+    format = CF_BITMAP;
+    data = reinterpret_cast<uintptr_t>(copy);
+    palette = GetPalette();
+}

@@ -155,7 +155,7 @@ void TPngPicture::ReleasePalette()
 void TPngPicture::AssignHandle(plat::BitmapHandle handle, bool transparent, TColor transparentColor)
 {
     BITMAP description{};
-    if (!handle || !GetObject(handle, sizeof description, &description)) {
+    if (!handle || GetObjectType(handle) != OBJ_BITMAP || !GetObject(handle, sizeof description, &description)) {
         throw EInvalidOperation("The handle is not a bitmap");
     }
     Clear();
@@ -225,9 +225,33 @@ bool TPngPicture::AssignToBitmap(TPersistent* dest) const
     return true;
 }
 
+void TPngPicture::SaveToClipboardFormat(uint16_t& format, uintptr_t& data, plat::PaletteHandle& palette)
+{
+    TBitmap bitmap(Width(), Height());
+    Draw(bitmap.Canvas(), Rect(0, 0, bitmap.Width(), bitmap.Height()));
+    bitmap.SaveToClipboardFormat(format, data, palette);
+}
+
+void TPngPicture::LoadFromClipboardFormat(uint16_t format, uintptr_t data, plat::PaletteHandle palette)
+{
+    TBitmap bitmap;
+    bitmap.LoadFromClipboardFormat(format, data, palette);
+    Assign(&bitmap);
+}
+
 #else
 
 bool TPngPicture::AssignFromBitmap(const TPersistent*) { return false; }
+
+void TPngPicture::SaveToClipboardFormat(uint16_t&, uintptr_t&, plat::PaletteHandle&)
+{
+    throw EInvalidOperation("The clipboard needs the drawing system, which this build has not");
+}
+
+void TPngPicture::LoadFromClipboardFormat(uint16_t, uintptr_t, plat::PaletteHandle)
+{
+    throw EInvalidOperation("The clipboard needs the drawing system, which this build has not");
+}
 bool TPngPicture::AssignToBitmap(TPersistent*) const { return false; }
 
 void TPngPicture::AssignHandle(plat::BitmapHandle, bool, TColor)

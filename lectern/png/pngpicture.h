@@ -409,6 +409,12 @@ public:
     bool GetTransparent() const override { return TransparencyMode() != TPNGTransparencyMode::ptmNone; }
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) override;
+    // The clipboard form is that of a bitmap: saving draws the image into a new bitmap of the
+    // image's size (partial transparency blended over its black) and lets the bitmap save
+    // itself; loading lets a bitmap load and builds the image from it (8-bit RGB). Both raise
+    // EInvalidOperation in the host build, which has no drawing system.
+    void LoadFromClipboardFormat(uint16_t format, uintptr_t data, plat::PaletteHandle palette) override;
+    void SaveToClipboardFormat(uint16_t& format, uintptr_t& data, plat::PaletteHandle& palette) override;
 
     // Pixel access: the colour at (x, y) as 0x00BBGGRR; 0 (get) or nothing (set) outside the image.
     virtual TColor GetPixels(int32_t x, int32_t y) const;

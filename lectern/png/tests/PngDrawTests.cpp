@@ -251,6 +251,8 @@ TEST(PngDraw, BitmapsBecomeRgbOrPaletteImages)
     DeleteObject(indexed);
 
     EXPECT_THROW(picture.AssignHandle(nullptr, false, 0), EInvalidOperation);
+    EXPECT_THROW(picture.AssignHandle(reinterpret_cast<plat::BitmapHandle>(GetStockObject(WHITE_BRUSH)), false, 0),
+                 EInvalidOperation);
 }
 
 // Copies into the class layer's bitmap and back keep every colour, the size and a single
@@ -312,6 +314,115 @@ TEST(PngDraw, PicturesCopyIntoAndFromBitmaps)
     LoadFixture(picture, "im-rgb8.png");
     picture.Assign(&none);
     EXPECT_TRUE(picture.Empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Opens the clipboard for a window of its own (the clipboard takes data only from an owner).
+class ClipboardOwner {
+public:
+    ClipboardOwner()
+    {
+        FWindow = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        FOpen = FWindow != nullptr && OpenClipboard(FWindow);
+    }
+    ~ClipboardOwner()
+    {
+        if (FOpen) {
+            CloseClipboard();
+        }
+        if (FWindow) {
+            DestroyWindow(FWindow);
+        }
+    }
+    bool Open() const { return FOpen; }
+
+private:
+    HWND FWindow = nullptr;
+    bool FOpen = false;
+};
+
+// A picture put on the system clipboard in its clipboard form and read back from there keeps its
+// size and colours; partial and bit transparency are blended over the black of the new bitmap.
+TEST(PngDraw, PicturesGoThroughTheClipboardAsBitmaps)
+{
+    for (const char* name : {"im-rgb8.png", "im-p4.png", "im-g16.png", "im-rgba8.png", "pil-p-trns-bit.png"}) {
+        SCOPED_TRACE(name);
+        TPngPicture picture;
+        LoadFixture(picture, name);
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        uint16_t format = 0;
+        uintptr_t data = 0;
+        plat::PaletteHandle palette = reinterpret_cast<plat::PaletteHandle>(1);
+        picture.SaveToClipboardFormat(format, data, palette);
+        EXPECT_EQ(format, CF_BITMAP);
+        ASSERT_NE(data, 0u);
+        EXPECT_EQ(palette, nullptr);
+
+        TPngPicture back;
+        {
+            ClipboardOwner clipboard;
+            ASSERT_TRUE(clipboard.Open());
+            ASSERT_TRUE(EmptyClipboard());
+            ASSERT_NE(SetClipboardData(format, reinterpret_cast<HANDLE>(data)), nullptr);  // owns it now
+            HANDLE onClipboard = GetClipboardData(CF_BITMAP);
+            ASSERT_NE(onClipboard, nullptr);
+            back.LoadFromClipboardFormat(CF_BITMAP, reinterpret_cast<uintptr_t>(onClipboard), nullptr);
+            EmptyClipboard();
+        }
+        ASSERT_EQ(back.Width(), picture.Width());
+        ASSERT_EQ(back.Height(), picture.Height());
+        EXPECT_EQ(back.Header()->ColorType, 2);
+        EXPECT_EQ(back.TransparencyMode(), TPNGTransparencyMode::ptmNone);
+        const std::vector<uint8_t> again = RgbaPixels(back);
+        ASSERT_EQ(again.size(), rgba.size());
+        int wrong = 0;
+        for (size_t i = 0; i < rgba.size(); i += 4) {
+            for (size_t c = 0; c < 3; ++c) {
+                wrong += again[i + c] != Blend(rgba[i + c], rgba[i + 3], 0);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// A bitmap of another depth (monochrome, with a palette passed along) is read at its size; other
+// formats, handles that are no bitmap and an empty picture are refused, and a refused load keeps
+// the image.
+TEST(PngDraw, ClipboardFormsThatAreNoBitmapAreRefused)
+{
+    const uint8_t bits[4] = {0x01, 0, 0, 0};   // two pixels of a 1-bit bitmap: index 0, then 1
+    struct {
+        LOGPALETTE header;
+        PALETTEENTRY second;
+    } colours{{0x300, 2, {{10, 20, 30, 0}}}, {200, 150, 100, 0}};
+    HPALETTE palette = CreatePalette(&colours.header);
+    HBITMAP mono = CreateBitmap(16, 1, 1, 1, bits);
+    TPngPicture picture;
+    picture.LoadFromClipboardFormat(CF_BITMAP, reinterpret_cast<uintptr_t>(mono), palette);
+    ASSERT_EQ(picture.Width(), 16);
+    EXPECT_EQ(picture.GetPixels(0, 0), TColor(0x000000));
+    EXPECT_EQ(picture.GetPixels(7, 0), TColor(0xFFFFFF));
+    DeleteObject(mono);
+    DeleteObject(palette);
+
+    const TColor before = picture.GetPixels(7, 0);
+    EXPECT_THROW(picture.LoadFromClipboardFormat(CF_TEXT, 1, nullptr), EInvalidOperation);
+    EXPECT_THROW(picture.LoadFromClipboardFormat(CF_BITMAP, 0, nullptr), EInvalidOperation);
+    EXPECT_THROW(picture.LoadFromClipboardFormat(CF_BITMAP, reinterpret_cast<uintptr_t>(GetStockObject(WHITE_BRUSH)),
+                                                 nullptr),
+                 EInvalidOperation);
+    EXPECT_EQ(picture.Width(), 16);
+    EXPECT_EQ(picture.GetPixels(7, 0), before);
+
+    TPngPicture empty;
+    uint16_t format = 0;
+    uintptr_t data = 0;
+    plat::PaletteHandle none = nullptr;
+    EXPECT_THROW(empty.SaveToClipboardFormat(format, data, none), EInvalidOperation);
+    EXPECT_EQ(data, 0u);
 }
 
 }  // namespace

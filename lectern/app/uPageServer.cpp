@@ -99,15 +99,21 @@ public:
         if (count <= 0) {
             return 0;
         }
+        const auto* bytes = static_cast<const char*>(buffer);
         const size_t end = FPosition + static_cast<size_t>(count);
         try {
-            if (end > FText.size()) {
-                FText.resize(end);
+            if (FPosition > FText.size()) {
+                FText.resize(FPosition);
+            }
+            if (FPosition == FText.size()) {
+                FText.append(bytes, static_cast<size_t>(count));  // the usual case: no zero fill first
+            } else {
+                const size_t over = std::min(FText.size() - FPosition, static_cast<size_t>(count));
+                FText.replace(FPosition, over, bytes, static_cast<size_t>(count));
             }
         } catch (const std::bad_alloc&) {
             throw EOutOfMemory("Out of memory while expanding memory stream");
         }
-        std::memcpy(&FText[FPosition], buffer, static_cast<size_t>(count));
         FPosition = end;
         return count;
     }

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -78,13 +80,71 @@ std::string DecodedEntryPath(const std::string& name)
     return plat::SystemToWide(system) == wide ? system : std::string();
 }
 
+// A stream whose bytes are a string the caller takes when it is done: the inflated entry
+// becomes the answer's body without a copy of the whole of it.
+class TBodyStream final : public TStream {
+public:
+    int32_t Read(void* buffer, int32_t count) override
+    {
+        if (count <= 0 || FPosition >= FText.size()) {
+            return 0;
+        }
+        const size_t n = std::min(static_cast<size_t>(count), FText.size() - FPosition);
+        std::memcpy(buffer, FText.data() + FPosition, n);
+        FPosition += n;
+        return static_cast<int32_t>(n);
+    }
+    int32_t Write(const void* buffer, int32_t count) override
+    {
+        if (count <= 0) {
+            return 0;
+        }
+        const auto* bytes = static_cast<const char*>(buffer);
+        const size_t end = FPosition + static_cast<size_t>(count);
+        try {
+            if (FPosition > FText.size()) {
+                FText.resize(FPosition);
+            }
+            if (FPosition == FText.size()) {
+                FText.append(bytes, static_cast<size_t>(count));  // the usual case: no zero fill first
+            } else {
+                const size_t over = std::min(FText.size() - FPosition, static_cast<size_t>(count));
+                FText.replace(FPosition, over, bytes, static_cast<size_t>(count));
+            }
+        } catch (const std::bad_alloc&) {
+            throw EOutOfMemory("Out of memory while expanding memory stream");
+        }
+        FPosition = end;
+        return count;
+    }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override
+    {
+        int64_t to = offset;
+        if (origin == SeekOrigin::Current) {
+            to += static_cast<int64_t>(FPosition);
+        } else if (origin == SeekOrigin::End) {
+            to += static_cast<int64_t>(FText.size());
+        }
+        FPosition = static_cast<size_t>(std::max<int64_t>(to, 0));
+        return static_cast<int64_t>(FPosition);
+    }
+    int64_t Size() override { return static_cast<int64_t>(FText.size()); }
+    std::string Take() { FPosition = 0; return std::move(FText); }
+
+    CL_CLASS_NAME(TBodyStream)
+
+private:
+    std::string FText;
+    size_t FPosition = 0;
+};
+
 // The inflated entry; empty when it gives no data or fails to inflate.
 std::string LoadEntry(TLBFile& book, const std::string& name)
 {
     try {
-        TMemoryStream stream;
+        TBodyStream stream;
         if (book.ExtractEntry(name, &stream)) {
-            return stream.DataString();
+            return stream.Take();
         }
     } catch (...) {
         // Corrupt data: answered as an entry without data.

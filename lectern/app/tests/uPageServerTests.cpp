@@ -17,6 +17,8 @@ namespace {
 const std::string kPrefix = "/tomekit.7/0F8E6A34-2C1B-4D5E-9A7B-123456789ABC";
 const std::string kIndex = "<html>index</html>";
 const std::string kBom = "\xEF\xBB\xBF<p>bom</p>";
+// Larger than the decoder's window and output blocks: the body is built by many writes.
+const std::string kLarge = booktest::XorshiftBytes(700001, 18);
 
 class NoRegistry : public TMimeTypeSource {
 public:
@@ -51,6 +53,7 @@ protected:
             .Add("C++ notes.html", "plus")
             .Add("%41.html", "raw percent")
             .Add("data.unknownext", "x")
+            .Add("large.bin", kLarge)
             .WriteFile(bookPath);
         book = std::make_unique<TLBFile>(nullptr);
         ASSERT_TRUE(book->Open(bookPath, TLBFile::kModeRead));
@@ -125,6 +128,7 @@ TEST_F(PageServing, RequestPathsNameTheirEntries)
         {kPrefix + "/one.html", "one.html", "\xEF", "text/html"},
         {kPrefix + "/two.html", "two.html", "\xEF\xBB", "text/html"},
         {kPrefix + "/data.unknownext", "data.unknownext", "x", "application/octet-stream"},
+        {kPrefix + "/large.bin", "large.bin", kLarge, "application/octet-stream"},
         // The raw name first, then its percent-decoded UTF-8 form in the system code page.
         {kPrefix + "/%41.html", "%41.html", "raw percent", "text/html"},
         {kPrefix + "/my%20page.html", "my page.html", "blank", "text/html"},

@@ -68,7 +68,7 @@ void FinalizeServerUnits()
 }
 #endif
 
-bool CanListenOnPort(const std::string& addr, int port)
+bool CanListenOnPort(const std::string& addr, int port, std::string* error)
 {
     TLcHttpServer probe(nullptr);
     probe.ServerAddr = addr;
@@ -76,9 +76,19 @@ bool CanListenOnPort(const std::string& addr, int port)
     try {
         probe.Listen(false);
         return true;
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
+        if (error != nullptr) {
+            *error = e.Message();
+        }
         return false;
     }
+}
+
+bool IsPortTakenError(const std::string& error)
+{
+    // The socket layer's texts start "Error #<code> in": 10048 address in use, 10013 access
+    // denied (a port reserved by the system).
+    return error.find("Error #10048 ") != std::string::npos || error.find("Error #10013 ") != std::string::npos;
 }
 
 TPageHttpServer::TPageHttpServer(TPageServerHost& host)
@@ -118,29 +128,47 @@ TPageHttpServer::~TPageHttpServer()
 
 int TPageHttpServer::ListenOnFirstFreePort(int first, int last, TPortProbe probe)
 {
+    FStartError.clear();
     for (int port = first; port <= last; ++port) {
-        if (!probe(FServer->ServerAddr, port)) {
-            continue;
+        std::string error;
+        if (!probe(FServer->ServerAddr, port, &error)) {
+            if (IsPortTakenError(error)) {
+                continue;
+            }
+            FStartError = error.empty() ? "The probe of port " + std::to_string(port) + " failed." : error;
+            return 0;
         }
         FListenLock.Enter();
         FListenOutcome = TListenOutcome::Pending;
+        FListenError.clear();
         FListenDone.ResetEvent();
         FListenLock.Leave();
         FServer->ServerPort = std::to_string(port);
         FServer->Listen(false);
-        WaitForListen();
+        const bool waited = WaitForListen();
         FListenLock.Enter();
         const TListenOutcome outcome = FListenOutcome;
+        error = FListenError;
         FListenLock.Leave();
         if (outcome == TListenOutcome::Started) {
             return port;
         }
         FServer->StopListen();
+        if (outcome == TListenOutcome::Pending) {
+            FStartError = waited ? "The listen on port " + std::to_string(port) + " gave no answer within " +
+                                       std::to_string(kListenWaitSeconds) + " s."
+                                 : std::string("The program was asked to end.");
+            return 0;
+        }
+        if (!IsPortTakenError(error)) {
+            FStartError = error;
+            return 0;
+        }
     }
     return 0;
 }
 
-void TPageHttpServer::WaitForListen()
+bool TPageHttpServer::WaitForListen()
 {
     // The main thread's messages and synchronised calls go on meanwhile; the wait ends as soon
     // as the outcome is known (start-up waits for it).
@@ -152,13 +180,14 @@ void TPageHttpServer::WaitForListen()
             busy = true;
         }
         if (pumped == plat::PumpResult::Quit) {
-            return;
+            return false;
         }
         busy = CheckSynchronize() || busy;
         if (!busy) {
             FListenDone.WaitFor(kListenPollMs);
         }
     }
+    return true;
 }
 
 void TPageHttpServer::CheckRequest(TLcConnection* sender)
@@ -193,6 +222,7 @@ void TPageHttpServer::ListenError(TLcConnection*, const Exception& e)
     FPages.ServerListenError(e);
     FListenLock.Enter();
     FListenOutcome = TListenOutcome::Failed;
+    FListenError = e.Message();
     FListenDone.SetEvent();
     FListenLock.Leave();
 }

@@ -49,15 +49,20 @@ void FinalizeServerUnits();
 
 // True when a fresh server with no listen-error handler can listen on addr:port: its Listen
 // raises when the address cannot be bound. The probe is freed, its socket closed, before this
-// returns. Exceptions other than the run-time's base exception pass on.
-bool CanListenOnPort(const std::string& addr, int port);
+// returns. Exceptions other than the run-time's base exception pass on. When it answers false
+// and error is given, *error is the text of the exception.
+bool CanListenOnPort(const std::string& addr, int port, std::string* error = nullptr);
+
+// True when the text of a failed listen says that the port is in use (or reserved): another
+// port may do. Any other failure would fail on every port alike.
+bool IsPortTakenError(const std::string& error);
 
 constexpr uint32_t kListenWaitSeconds = 10;
 // While waiting for the listen's outcome with nothing to dispatch: the longest nap.
 constexpr uint32_t kListenPollMs = 2;
 
-// A port probe: true when addr:port can be bound.
-using TPortProbe = bool (*)(const std::string& addr, int port);
+// A port probe: true when addr:port can be bound; otherwise it may say why in *error.
+using TPortProbe = bool (*)(const std::string& addr, int port, std::string* error);
 
 class TPageHttpServer : public TObject {
 public:
@@ -73,13 +78,18 @@ public:
     // could take. The listen itself ends on another thread: its outcome is waited for (up to
     // kListenWaitSeconds, with the main thread's messages dispatched), and a port that another
     // program took between the probe and the listen is left for the next one. Answers the port
-    // the server listens on, or 0 when none was left (the server does not listen).
+    // the server listens on, or 0 when none could be used (the server does not listen). Only a
+    // port in use moves the search on: a probe or listen that fails for another reason, a wait
+    // ended by a quit message or one without outcome ends it, and StartError says why.
     int ListenOnFirstFreePort(int first = 8000, int last = 8099, TPortProbe probe = CanListenOnPort);
+    // Why the last ListenOnFirstFreePort found no port: empty when every port was in use.
+    const std::string& StartError() const { return FStartError; }
 
     CL_CLASS_NAME(TPageHttpServer)
 
 private:
-    void WaitForListen();
+    // False when a quit message ended the wait.
+    bool WaitForListen();
     void CheckRequest(TLcConnection* sender);
     void DataReceived(TLcConnection* sender);
     void InvalidRequest(TLcConnection* sender);
@@ -91,6 +101,8 @@ private:
     TPageServer FPages;
     TCriticalSection FListenLock;
     TListenOutcome FListenOutcome = TListenOutcome::Pending;
+    std::string FListenError;
+    std::string FStartError;
     TSyncEvent FListenDone{true, false};
     // Declared in the order they go: the server (which waits for its connections) first.
     std::unique_ptr<TLcDataProvider> FFileProvider;

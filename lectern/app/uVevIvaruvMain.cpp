@@ -543,7 +543,12 @@ void TFrmVevIvaruvMain::StartServer()
     FServerPort = FServer->ListenOnFirstFreePort(kFirstServerPort, kLastServerPort);
     if (FServerPort == 0) {
         FCanRun = false;
-        MessageBoxA(nullptr, "Unable to activate data server", Application->Title().c_str(), MB_OK | MB_ICONERROR);
+        // Every port in use says no more; any other failure adds its cause.
+        std::string text = "Unable to activate data server";
+        if (!FServer->StartError().empty()) {
+            text += "\n\n" + FServer->StartError();
+        }
+        MessageBoxA(nullptr, text.c_str(), Application->Title().c_str(), MB_OK | MB_ICONERROR);
     }
 }
 

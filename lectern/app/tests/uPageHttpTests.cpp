@@ -10,6 +10,7 @@
 #include "tests/support/BookWriter.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
@@ -150,7 +151,7 @@ TEST_F(PageHttp, TheProbeSkipsAPortAnotherProgramHolds)
 // every port stands for that): the listen fails, and the server moves on to the next port.
 TEST_F(PageHttp, AListenThatFailsAfterTheProbeMovesOn)
 {
-    const TPortProbe fooled = [](const std::string&, int) { return true; };
+    const TPortProbe fooled = [](const std::string&, int, std::string*) { return true; };
     PortHolder first(kFirstPort);
     PortHolder second(kFirstPort + 1);
     ASSERT_TRUE(first.held && second.held);
@@ -165,6 +166,42 @@ TEST_F(PageHttp, AListenThatFailsAfterTheProbeMovesOn)
     pages = std::make_unique<TPageHttpServer>(host);
     EXPECT_EQ(pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 2, fooled), 0) << "none was left";
     EXPECT_EQ(host.ready, 1);
+}
+
+// Only a port in use moves the search on: a failure that any port would meet ends it at once,
+// with its cause, instead of being taken for a hundred ports in use.
+TEST_F(PageHttp, AFailureOtherThanAPortInUseEndsTheSearchWithItsCause)
+{
+    static int probes;
+    probes = 0;
+    const TPortProbe broken = [](const std::string&, int, std::string* error) {
+        ++probes;
+        *error = "Error #10022 in \"StartingListen\": Invalid argument";
+        return false;
+    };
+    pages = std::make_unique<TPageHttpServer>(host);
+    EXPECT_EQ(pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 2, broken), 0);
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(pages->StartError(), "Error #10022 in \"StartingListen\": Invalid argument");
+
+    // A quit message waiting in the queue ends the wait for the listen's outcome: the program
+    // is ending, and no further port is tried.
+    const TPortProbe fooled = [](const std::string&, int, std::string*) { return true; };
+    PostQuitMessage(0);
+    EXPECT_EQ(pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 2, fooled), 0);
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit message stays queued";
+    EXPECT_EQ(pages->StartError(), "The program was asked to end.");
+    EXPECT_TRUE(CanListenOnPort("127.0.0.1", kFirstPort + 1)) << "no second port was tried";
+    pages.reset();
+    EXPECT_TRUE(CanListenOnPort("127.0.0.1", kFirstPort)) << "the stopped listen let its port go";
+
+    // Every port in use: no cause beyond that.
+    PortHolder first(kFirstPort);
+    ASSERT_TRUE(first.held);
+    pages = std::make_unique<TPageHttpServer>(host);
+    EXPECT_EQ(pages->ListenOnFirstFreePort(kFirstPort, kFirstPort), 0);
+    EXPECT_EQ(pages->StartError(), "");
 }
 
 TEST_F(PageHttp, APageGoesThroughTheWholeStack)

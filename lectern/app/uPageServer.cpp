@@ -270,7 +270,7 @@ void TPageServer::FileProviderDataReceived(TPageConnection& sender)
         return;
     }
     sender.AcceptRequest();
-    const TPageAnswer answer = AnswerPageRequest(sender.Request(), FHost.Book(), FHost.MimeTypes(),
+    TPageAnswer answer = AnswerPageRequest(sender.Request(), FHost.Book(), FHost.MimeTypes(),
                                                  FHost.UrlPrefix(), FHost.UtcNow(), sender.Response());
     switch (answer.Outcome) {
     case TPageOutcome::Served: FHost.DebugServed(answer.Path); break;
@@ -278,7 +278,7 @@ void TPageServer::FileProviderDataReceived(TPageConnection& sender)
     case TPageOutcome::NotFound: FHost.Debug("---> ERROR: " + answer.Path + " NOT found!"); break;
     case TPageOutcome::Refused: break;
     }
-    sender.Write(answer.Body);
+    sender.Write(std::move(answer.Body));
 }
 
 void TPageServer::ServerInvalidRequest(TPageConnection& sender) { sender.Write(AnswerBadRequest(sender.Response())); }

@@ -12,18 +12,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 constexpr size_t kFillerBytes = 9000;
 
-void ReadEverything(TLBFile& book)
+void ReadEverything(TLBFile& book, int64_t fileSize)
 {
     for (int i = 0; i < book.RecordCount(); ++i) {
         const std::string name = book.Records(i)->Name;
         if (!book.Exists(name)) {
             continue;  // an unsorted directory hides some names
+        }
+        // The entry's extent lies within the file, whatever its directory says.
+        const int64_t stored = book.StoredSize(name);
+        if (stored < 0 || stored > fileSize) {
+            std::abort();
         }
         TMemoryStream dest;
         try {
@@ -64,14 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TLBFile book(nullptr);
         book.SetCacheEntries((flags & 4) != 0);
         if (book.Open(path, TLBFile::kModeRead)) {
-            ReadEverything(book);
-            ReadEverything(book);  // a second pass reads from the caches
+            ReadEverything(book, static_cast<int64_t>(file.size()));
+            ReadEverything(book, static_cast<int64_t>(file.size()));  // a second pass reads from the caches
         }
     }
     if (flags & 8) {
         TLBLzhArchive archive(path);
         if (archive.Valid()) {
-            ReadEverything(archive);
+            ReadEverything(archive, static_cast<int64_t>(file.size()));
         }
     }
     return 0;

@@ -6,7 +6,8 @@
 // request once a connection's buffers have grown, and so marks the ceiling of any server that
 // takes its socket events from a window's message queue under this Wine.
 //
-//   http_responder [PORT]    (PORT 0 or none: the system picks one)
+//   http_responder [PORT [SEND_BLOCK]]    (PORT 0 or none: the system picks one; SEND_BLOCK:
+//                                          the send buffer and largest send, in bytes)
 //
 // Prints "LISTENING <port>" once it listens, and ends when its standard input closes.
 #include "HttpBenchData.h"
@@ -37,6 +38,10 @@ struct TConnection {
 std::unordered_map<SOCKET, TConnection> gConnections;
 std::string gAnswer;
 std::string gBigAnswer;
+// 0: each send offers all that is pending, and the system's send buffer is left as it is. Else
+// the socket's send buffer is set to this many bytes and no send offers more, as the server's
+// socket layer does with its fixed sizes.
+int gSendBlock = 0;
 SOCKET gListener = INVALID_SOCKET;
 HWND gWindow = nullptr;
 
@@ -51,7 +56,10 @@ void CloseConnection(SOCKET s)
 void SendPending(SOCKET s, TConnection& conn)
 {
     while (conn.FSent < conn.FOutput.size()) {
-        const int n = send(s, conn.FOutput.data() + conn.FSent, static_cast<int>(conn.FOutput.size() - conn.FSent), 0);
+        std::size_t offered = conn.FOutput.size() - conn.FSent;
+        if (gSendBlock > 0 && offered > static_cast<std::size_t>(gSendBlock))
+            offered = static_cast<std::size_t>(gSendBlock);
+        const int n = send(s, conn.FOutput.data() + conn.FSent, static_cast<int>(offered), 0);
         if (n == SOCKET_ERROR) {
             if (WSAGetLastError() != WSAEWOULDBLOCK)
                 CloseConnection(s);
@@ -71,6 +79,8 @@ void Accept()
             return;
         BOOL noDelay = TRUE;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+        if (gSendBlock > 0)
+            setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&gSendBlock), sizeof gSendBlock);
         if (WSAAsyncSelect(s, gWindow, kSocketMessage, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
             closesocket(s);
             continue;
@@ -161,6 +171,7 @@ int Fail(const char* what)
 int main(int argc, char** argv)
 {
     const int port = argc > 1 ? std::atoi(argv[1]) : 0;
+    gSendBlock = argc > 2 ? std::atoi(argv[2]) : 0;
     const std::string page = httpbench::PageBytes();
     gAnswer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
               "\r\n\r\n" + page;

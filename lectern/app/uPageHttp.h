@@ -26,7 +26,7 @@ public:
     explicit THttpPageConnection(TLcHttpServer& server) : FServer(server) {}
     const TLcServerRequest& Request() override { return *FServer.Request(); }
     TLcServerResponse& Response() override { return *FServer.Response(); }
-    void Write(const std::string& text) override { FServer.Write(text); }
+    void Write(std::string text) override { FServer.Write(std::move(text)); }
     void AcceptRequest() override { FServer.AcceptRequest(); }
 
 private:

@@ -130,6 +130,17 @@ public:
     }
     int64_t Size() override { return static_cast<int64_t>(FText.size()); }
     std::string Take() { FPosition = 0; return std::move(FText); }
+    // Room for bytes to come, so that a large entry is not copied again at every doubling.
+    void Reserve(int64_t bytes)
+    {
+        if (bytes > 0 && static_cast<uint64_t>(bytes) < FText.max_size()) {
+            try {
+                FText.reserve(static_cast<size_t>(bytes));
+            } catch (const std::bad_alloc&) {
+                // Only a hint: the entry grows as it is written.
+            }
+        }
+    }
 
     CL_CLASS_NAME(TBodyStream)
 
@@ -143,6 +154,7 @@ std::string LoadEntry(TLBFile& book, const std::string& name)
 {
     try {
         TBodyStream stream;
+        stream.Reserve(book.StoredSize(name));
         if (book.ExtractEntry(name, &stream)) {
             return stream.Take();
         }
@@ -258,7 +270,7 @@ void TPageServer::FileProviderDataReceived(TPageConnection& sender)
         return;
     }
     sender.AcceptRequest();
-    const TPageAnswer answer = AnswerPageRequest(sender.Request(), FHost.Book(), FHost.MimeTypes(),
+    TPageAnswer answer = AnswerPageRequest(sender.Request(), FHost.Book(), FHost.MimeTypes(),
                                                  FHost.UrlPrefix(), FHost.UtcNow(), sender.Response());
     switch (answer.Outcome) {
     case TPageOutcome::Served: FHost.DebugServed(answer.Path); break;
@@ -266,7 +278,7 @@ void TPageServer::FileProviderDataReceived(TPageConnection& sender)
     case TPageOutcome::NotFound: FHost.Debug("---> ERROR: " + answer.Path + " NOT found!"); break;
     case TPageOutcome::Refused: break;
     }
-    sender.Write(answer.Body);
+    sender.Write(std::move(answer.Body));
 }
 
 void TPageServer::ServerInvalidRequest(TPageConnection& sender) { sender.Write(AnswerBadRequest(sender.Response())); }

@@ -86,7 +86,7 @@ public:
     virtual ~TPageConnection() = default;
     virtual const TLcServerRequest& Request() = 0;
     virtual TLcServerResponse& Response() = 0;
-    virtual void Write(const std::string& text) = 0;
+    virtual void Write(std::string text) = 0;
     virtual void AcceptRequest() = 0;
 };
 

@@ -307,6 +307,13 @@ void TLBFile::LoadDirectory(int32_t directoryOffset)
         }
     } catch (...) {
     }
+    for (const auto& record : FRecords) {
+        if (record->Offset >= 0 && record->Offset < directoryOffset) {
+            FDataStarts.push_back(record->Offset);
+        }
+    }
+    std::sort(FDataStarts.begin(), FDataStarts.end());
+    FDataStarts.push_back(directoryOffset);
 }
 
 int TLBFile::FindIndex(const std::string& name) const
@@ -429,4 +436,18 @@ bool TLBFile::ExtractEntry(const std::string& name, TStream* dest)
     return result;
 }
 
-void TLBFile::ClearRecords() { FRecords.clear(); }
+void TLBFile::ClearRecords()
+{
+    FRecords.clear();
+    FDataStarts.clear();
+}
+
+int64_t TLBFile::StoredSize(const std::string& name)
+{
+    const TLBFileRecord* record = FMode == kModeRead ? FindRecord(name) : nullptr;
+    if (!record || record->Offset < 0) {
+        return 0;
+    }
+    const auto next = std::upper_bound(FDataStarts.begin(), FDataStarts.end(), record->Offset);
+    return next == FDataStarts.end() ? 0 : static_cast<int64_t>(*next) - record->Offset;
+}

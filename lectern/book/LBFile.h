@@ -84,6 +84,11 @@ public:
     // (dest untouched) for a missing entry, an entry without data, or write mode. A corrupt
     // entry raises the decoder's exception. Safe on several threads at once.
     bool ExtractEntry(const std::string& name, TStream* dest);
+    // The most bytes the entry's compressed data can take in the file: up to the next entry's
+    // data, or to the directory for the last one. 0 when unknown (no such entry, no data, not
+    // read mode). Its inflated size is at least this minus 5 bytes per 64 KB when the data are
+    // stored, so it sizes a destination well before extracting.
+    int64_t StoredSize(const std::string& name);
 
     int16_t Mode() const { return FMode; }
     const std::string& Path() const { return FPath; }
@@ -122,6 +127,7 @@ protected:
     std::string FPath;                           // set by a successful read open only
     int64_t FBaseOffset = 0;                     // file offset of the first byte after the marker
     std::vector<std::unique_ptr<TLBFileRecord>> FRecords;  // directory order
+    std::vector<int32_t> FDataStarts;  // the entries' data offsets, sorted, then the directory's
     std::string FHeader;
     bool FCacheEntries = false;
     bool FBusy = false;  // a plain flag, not a lock: ReadEntry is for one thread only

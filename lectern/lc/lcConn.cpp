@@ -716,11 +716,11 @@ std::string TLcConnection::Read()
     return text;
 }
 
-void TLcConnection::Write(const std::string& text)
+void TLcConnection::Write(std::string text)
 {
     FTimeout->DataSend();
     if (FProvider != nullptr) {
-        FProvider->WriteBody(text, true);
+        FProvider->WriteBody(std::move(text), true);
     }
 }
 

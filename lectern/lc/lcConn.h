@@ -313,7 +313,7 @@ public:
     // The data received so far; arms AfterDataReceived when there is some.
     std::string Read();
     // Arms AfterDataSend and hands the text to the provider, to be sent now.
-    virtual void Write(const std::string& text);
+    virtual void Write(std::string text);
 
     CL_CLASS_NAME(TLcConnection)
 

@@ -127,7 +127,7 @@ public:
     virtual bool InMainThread() = 0;
     virtual bool InsideThread() = 0;
     virtual bool Sync(const TEvent<>& method) = 0;
-    virtual void WriteBody(const std::string& text, bool sendNow) = 0;
+    virtual void WriteBody(std::string text, bool sendNow) = 0;
     virtual std::string Read() = 0;
     virtual std::string PeerAddr() = 0;
     virtual std::string PeerPort() = 0;

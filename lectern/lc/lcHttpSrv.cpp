@@ -195,7 +195,7 @@ void TLcHttpServer::CheckRoomFor(const std::string& text) const
     }
 }
 
-void TLcHttpServer::Write(const std::string& Text)
+void TLcHttpServer::Write(std::string Text)
 {
     if (ProviderClosed()) {
         return;
@@ -213,7 +213,7 @@ void TLcHttpServer::Write(const std::string& Text)
         WriteHeader(Text.empty());  // an announced length: the head goes out with this text
     }
     CheckRoomFor(Text);
-    HttpProvider("Write")->WriteBody(Text, true);
+    HttpProvider("Write")->WriteBody(std::move(Text), true);
 }
 
 void TLcHttpServer::Flush()
@@ -239,7 +239,7 @@ void TLcHttpServer::Flush()
     if (FWriteBuffer->TotalSize() > 0) {
         std::string text = FWriteBuffer->GetText();
         FWriteBuffer->Clear();
-        HttpProvider("Flush")->WriteBody(text, true);
+        HttpProvider("Flush")->WriteBody(std::move(text), true);
     }
 }
 

@@ -67,7 +67,7 @@ public:
     virtual void WriteHeader(const std::string& HeaderText, bool SendNow);
     // Body text: sent after the head when a content length is announced, else buffered
     // until Flush (see the top of this file).
-    void Write(const std::string& Text) override;
+    void Write(std::string Text) override;
     // Sends what Write buffered, with its length as "CONTENT-LENGTH" when none is set.
     void Flush() override;
 

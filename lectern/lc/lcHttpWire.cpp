@@ -216,7 +216,7 @@ void TLcHttpWire::SendHead(const std::string& text, bool sendNow)
     }
 }
 
-void TLcHttpWire::WriteBody(const std::string& text, bool sendNow)
+void TLcHttpWire::WriteBody(std::string text, bool sendNow)
 {
     if (text.empty()) {
         return;
@@ -236,5 +236,5 @@ void TLcHttpWire::WriteBody(const std::string& text, bool sendNow)
     if (FResponse->AllContentOut()) {
         FSide.FireLastWrite();
     }
-    FSide.SendBytes(text, sendNow);
+    FSide.SendBytes(std::move(text), sendNow);
 }

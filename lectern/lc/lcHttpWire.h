@@ -40,7 +40,7 @@ public:
     // Asks the socket to report incoming data.
     virtual void AskForData() = 0;
     // Gives bytes to the socket: sent at once, or held until the next bytes that are.
-    virtual void SendBytes(const std::string& text, bool sendNow) = 0;
+    virtual void SendBytes(std::string text, bool sendNow) = 0;
     // The provider's own triggers, which reach the connection.
     virtual void FireDataReceived() = 0;
     virtual void FireDataOut() = 0;
@@ -79,7 +79,7 @@ public:
     // A non-empty headerText replaces the response's fields ("Name: value" lines) first;
     // an empty one sends no head at all and flags the request to close.
     void WriteHeader(const std::string& headerText, bool sendNow);
-    void WriteBody(const std::string& text, bool sendNow);
+    void WriteBody(std::string text, bool sendNow);
 
     bool DataWaiting() const { return FDataWaiting; }
     bool HeaderOut() const { return FHeaderOut; }

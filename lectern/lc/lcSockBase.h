@@ -162,7 +162,7 @@ public:
     virtual void Release() = 0;
     virtual void DoMessage(int Code, int Error) = 0;
     virtual int ReceiveStr(std::string& Text) = 0;
-    virtual int SendStr(const std::string& Text) = 0;
+    virtual int SendStr(std::string Text) = 0;
     virtual int BuffStr(const std::string& Text) = 0;
     virtual std::string GetPeerAddr() = 0;
     virtual std::string GetPeerPort() = 0;

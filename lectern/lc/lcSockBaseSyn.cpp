@@ -219,7 +219,7 @@ int TLcSocketBaseSyn::ReceiveStr(std::string& Text)
     return static_cast<int>(Text.size());
 }
 
-int TLcSocketBaseSyn::SendStr(const std::string& Text)
+int TLcSocketBaseSyn::SendStr(std::string Text)
 {
     bool start = false;
     {

@@ -50,7 +50,7 @@ public:
     std::string Read() override { return FWire.Read(); }
     void WriteHeader(bool SendNow) { FWire.WriteHeader(SendNow); }
     void WriteHeader(const std::string& HeaderText, bool SendNow) { FWire.WriteHeader(HeaderText, SendNow); }
-    void WriteBody(const std::string& Text, bool SendNow) override { FWire.WriteBody(Text, SendNow); }
+    void WriteBody(std::string Text, bool SendNow) override { FWire.WriteBody(std::move(Text), SendNow); }
 
     const TLcHttpWire& Wire() const { return FWire; }
 
@@ -60,7 +60,7 @@ private:
     // ---- TLcHttpWireSide ----
     std::string ReceiveBytes() override { return TLcSocketServerProvider::Read(); }
     void AskForData() override;
-    void SendBytes(const std::string& text, bool sendNow) override { TLcSocketServerProvider::WriteBody(text, sendNow); }
+    void SendBytes(std::string text, bool sendNow) override { TLcSocketServerProvider::WriteBody(std::move(text), sendNow); }
     void FireDataReceived() override { TLcSocketServerProvider::TriggerDataReceived(); }
     void FireDataOut() override { TLcSocketServerProvider::TriggerDataOut(); }
     void FireDataSent() override { TLcSocketServerProvider::TriggerDataSent(); }

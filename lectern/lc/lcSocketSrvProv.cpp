@@ -716,30 +716,30 @@ std::string TLcSocketServerProvider::Read()
         TriggerDataIn();
     }
     if (!reply.empty())
-        WriteRaw(reply, true);
+        WriteRaw(std::move(reply), true);
     if ((result == TLcCryptSteps::kSync || FMoreToRead) && FSocket)
         FSocket->Sync();
     return plain;
 }
 
-void TLcSocketServerProvider::WriteRaw(const std::string& text, bool sendNow)
+void TLcSocketServerProvider::WriteRaw(std::string text, bool sendNow)
 {
     if (!FSocket)
         return;
     if (FCryptPlugin)
         FEncodedPending += static_cast<int64_t>(text.size());
     if (sendNow || (FIsListener && FProto == 1))
-        FSocket->SendStr(text);
+        FSocket->SendStr(std::move(text));
     else
         FSocket->BuffStr(text);
 }
 
-void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
+void TLcSocketServerProvider::WriteBody(std::string Text, bool SendNow)
 {
     if (!CanWork())
         return;
     if (!FCryptPlugin || FIsListener) {
-        WriteRaw(Text, SendNow);
+        WriteRaw(std::move(Text), SendNow);
         return;
     }
     std::string encoded;
@@ -750,7 +750,7 @@ void TLcSocketServerProvider::WriteBody(const std::string& Text, bool SendNow)
         return;
     }
     FPlainTotal += static_cast<int64_t>(Text.size());
-    WriteRaw(encoded, true);
+    WriteRaw(std::move(encoded), true);
     if (result == TLcCryptSteps::kSync && FSocket)
         FSocket->Sync();
 }

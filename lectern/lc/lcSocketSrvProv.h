@@ -102,7 +102,7 @@ public:
     void Check() override;
     void Release() override;
     std::string Read() override;
-    void WriteBody(const std::string& Text, bool SendNow) override;
+    void WriteBody(std::string Text, bool SendNow) override;
     TLcThread* ClientThread() override { return FClientThread; }
     TLcThread* ServerThread() override { return FServerThread; }
 
@@ -165,7 +165,7 @@ private:
     // may be gone then).
     bool EndEvent();
     // Writes to the socket, counting the encoded bytes when a plug-in is present.
-    void WriteRaw(const std::string& text, bool sendNow);
+    void WriteRaw(std::string text, bool sendNow);
 
     TLcSocketBase* FSocket = nullptr;
     TLcSocketFactory FSocketClass = nullptr;

@@ -771,7 +771,7 @@ int TLcWinSocket::ReceiveStr(std::string& Text)
     return got;
 }
 
-int TLcWinSocket::SendStr(const std::string& Text)
+int TLcWinSocket::SendStr(std::string Text)
 {
     if (IsUdp()) {
         TLcSocketApi& api = LcSocketApi();
@@ -786,16 +786,16 @@ int TLcWinSocket::SendStr(const std::string& Text)
         }
         return static_cast<int>(Text.size());
     }
+    const int length = static_cast<int>(Text.size());
     if (!Text.empty()) {
         if (FAllSent) {
-            FSendBlock = Text;
+            FSendBlock = std::move(Text);  // a large answer is not copied again
             FSendPos = 0;
         } else {
             FSendQueue += Text;
         }
         FAllSent = false;
     }
-    int length = static_cast<int>(Text.size());
     if (FCanWrite && !FAllSent && !FSending) {
         TEventFrame frame(*this, true);
         TryToSend();

@@ -82,7 +82,7 @@ public:
     void Release() override;
     void DoMessage(int Code, int Error) override;
     int ReceiveStr(std::string& Text) override;
-    int SendStr(const std::string& Text) override;
+    int SendStr(std::string Text) override;
     int BuffStr(const std::string& Text) override;
     std::string GetPeerAddr() override;
     std::string GetPeerPort() override;

@@ -271,7 +271,7 @@ public:
 
     const TLcServerRequest& Request() override { return request; }
     TLcServerResponse& Response() override { return response; }
-    void Write(const std::string& text) override { written.push_back(text); }
+    void Write(std::string text) override { written.push_back(std::move(text)); }
     void AcceptRequest() override { ++accepted; }
 };
 

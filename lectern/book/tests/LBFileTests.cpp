@@ -500,6 +500,45 @@ TEST_F(LBFileTest, ExtractEntryAppendsToDestAndRewindsIt)
     EXPECT_EQ(work->Size(), static_cast<int64_t>(big.size()));
 }
 
+TEST_F(LBFileTest, StoredSizeIsTheEntrysExtentInTheFile)
+{
+    // Streams lie in the order added, the directory is sorted by name: "zeta" comes first in
+    // the file and last in the directory, "alpha" is the last stream before the directory.
+    const std::string noise = booktest::XorshiftBytes(200000, 7);
+    const std::string zeta = booktest::RawDeflate(noise);
+    const std::string mid = booktest::RawDeflate("middle");
+    const std::string alpha = booktest::RawDeflate("a few words, a few words, a few words");
+    const int32_t midOffset = 4 + static_cast<int32_t>(zeta.size());
+    const std::string path = TempPath();
+    BookWriter()
+        .AddRawStream("zeta", zeta)
+        .AddRawStream("mid", mid)
+        .AddRawStream("alpha", alpha)
+        .AddRecord("alias", midOffset)
+        .AddRecord("nodata", -1)
+        .AddRecord("beyond", 1 << 30)
+        .WriteFile(path);
+    TLBFile book(nullptr);
+    ASSERT_TRUE(book.Open(path, TLBFile::kModeRead));
+
+    const struct {
+        const char* name;
+        size_t expected;
+    } cases[] = {
+        {"zeta", zeta.size()}, {"mid", mid.size()},   {"alpha", alpha.size()}, {"alias", mid.size()},
+        {"nodata", 0},         {"beyond", 0},         {"missing", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(book.StoredSize(c.name), static_cast<int64_t>(c.expected)) << c.name;
+    }
+    // Data deflate can only store take no fewer bytes in the file than inflated.
+    EXPECT_GE(book.StoredSize("zeta"), static_cast<int64_t>(noise.size()));
+    EXPECT_EQ(Extract(book, "zeta"), noise);
+
+    book.Close();
+    EXPECT_EQ(book.StoredSize("zeta"), 0);
+}
+
 TEST_F(LBFileTest, EightThreadsExtractAtOnce)
 {
     std::vector<std::string> pages;

@@ -76,7 +76,7 @@ public:
     void Release() override;
     void Disconnect() override;
     void InternalDisconnect() override;
-    void WriteBody(const std::string& text, bool sendNow) override { FSent += text; }
+    void WriteBody(std::string text, bool sendNow) override { FSent += text; }
     std::string Read() override;
     void Listen(bool restarting) override;
 

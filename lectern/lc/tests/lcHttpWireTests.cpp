@@ -63,7 +63,7 @@ public:
         return bytes;
     }
     void AskForData() override { ++askedForData; }
-    void SendBytes(const std::string& text, bool sendNow) override
+    void SendBytes(std::string text, bool sendNow) override
     {
         held += text;
         if (sendNow) {

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+int BenchCodeShiftBytes();
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -325,6 +327,9 @@ double Measure(const std::function<bool()>& decode)
 int main(int argc, char** argv)
 {
     const std::string only = argc > 1 ? argv[1] : "";
+    if (BenchCodeShiftBytes() > 0) {
+        std::printf("zlib's code shifted by %d bytes\n", BenchCodeShiftBytes());
+    }
     FlDfInitFixedTrees();
     using TMaker = Bytes (*)(size_t, uint32_t);
     const std::pair<const char*, TMaker> kinds[] = {

@@ -20,7 +20,7 @@
 //    has a loop of its own (RunFastPlain) written for the 32-bit build's seven registers: it
 //    keeps in locals only what every symbol touches and reads the limits, the window's start
 //    and the distance table where they lie. (The same steps through the cursor objects made
-//    the compiler keep the bit buffer and its count in memory: 15-20% slower under Wine.)
+//    the compiler keep the bit buffer and its count in memory: about 15% slower under Wine.)
 //    Deflate64 and the code lengths run through RunFast with the shared DecodeSymbols;
 //  - literals whose codes lie within the bits left after another literal are decoded without
 //    a refill (up to kLiteralsWithoutRefill of them), so runs of literals (pictures, binary

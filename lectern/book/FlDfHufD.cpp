@@ -7,6 +7,10 @@
 namespace {
 
 constexpr int kMinAlphabetSize = 2;
+// The root's doubling copies runs of 1 to 512 entries: the runtime's memcpy for the long ones
+// (as fast as a loop under Wine, faster in the host build), a loop for the short ones, where a
+// call costs more than the copying (measured: about 5% of a 1 KB entry's decode under Wine).
+constexpr uint32_t kDoublingCallEntries = 256;
 
 constexpr std::array<uint8_t, 256> MakeByteReversal()
 {
@@ -161,8 +165,12 @@ void TFlDfDecodeHuffmanTree::Build(const uint8_t* lengths, int start, int count,
     table[0] = kFlDfUnmappedEntry;
     uint32_t filled = 1;
     for (int length = 1; length <= rootBits; ++length) {
-        for (uint32_t i = 0; i < filled; ++i) {
-            table[filled + i] = table[i];
+        if (filled >= kDoublingCallEntries) {
+            std::memcpy(table + filled, table, filled * sizeof(uint32_t));
+        } else {
+            for (uint32_t i = 0; i < filled; ++i) {
+                table[filled + i] = table[i];
+            }
         }
         filled <<= 1;
         for (int k = firstOfLength[length]; k < firstOfLength[length + 1]; ++k) {

@@ -12,11 +12,16 @@
 //    with constant masks. The entry also gives the count of extra bits, which come from the
 //    same peek where the bits held are sure to cover them;
 //  - while the input buffer holds at least kFlDfCursorMarginBytes unread bytes and the window
-//    is below its write point, the loop runs on a cursor in a function of its own (RunFast),
-//    so that the bit buffer, its count and both buffer pointers can stay in registers even in
-//    the 32-bit build. Near the end of the input or of the window the same loop runs on the
-//    bit reader and window objects, which refill, pad and slide; the code-length symbols of a
-//    dynamic block header are read the same way;
+//    is below its write point, the loop runs on a cursor in a function of its own, so that
+//    the bit buffer, its count and the input pointer stay in registers even in the 32-bit
+//    build. Near the end of the input or of the window the same loop runs on the bit reader
+//    and window objects, which refill, pad and slide; the code-length symbols of a dynamic
+//    block header are read the same way. Plain deflate's data, nearly all of the time spent,
+//    has a loop of its own (RunFastPlain) written for the 32-bit build's seven registers: it
+//    keeps in locals only what every symbol touches and reads the limits, the window's start
+//    and the distance table where they lie. (The same steps through the cursor objects made
+//    the compiler keep the bit buffer and its count in memory: about 15% slower under Wine.)
+//    Deflate64 and the code lengths run through RunFast with the shared DecodeSymbols;
 //  - literals whose codes lie within the bits left after another literal are decoded without
 //    a refill (up to kLiteralsWithoutRefill of them), so runs of literals (pictures, binary
 //    data) take one refill per two or three;
@@ -80,6 +85,10 @@ constexpr int kDistanceRootBits = 8;
 // codes of up to 8 bits fit the 24 bits of a refill. (Each writes one byte past the window's
 // limit at most, well inside the room kept for a longest match.)
 constexpr int kLiteralsWithoutRefill = 2;
+
+// The decoding loops start on a boundary of the processor's instruction fetch, so that their
+// speed does not depend on where the linker happens to place them.
+constexpr int kHotCodeAlignBytes = 64;
 
 constexpr uint32_t RootMask(int rootBits)
 {
@@ -219,12 +228,6 @@ struct TFastCursor {
         FError = cause;
         return false;
     }
-
-    TFlDfBitCursor Bits(const TFlDfBitCursor& opened) const
-    {
-        return TFlDfBitCursor{FIn, opened.FLimit, FBitBuf, FBitCount, opened.FUsable};
-    }
-    TFlDfOutCursor Out() const { return TFlDfOutCursor{FBase, FOut, FOutLimit}; }
 
     const uint8_t* FIn;
     const uint8_t* FInLimit;
@@ -366,9 +369,13 @@ bool DecodeSymbols(TCursor& c, const TBlockCodes& codes)
     return false;
 }
 
+// What a run on registers hands back: the moving part of both cursors, the cause of corrupt
+// data (or nullptr) and whether the block ended.
 struct TFastRun {
-    TFlDfBitCursor FBits;
-    TFlDfOutCursor FOut;
+    const uint8_t* FIn;
+    uint32_t FBitBuf;
+    uint32_t FBitCount;
+    uint8_t* FOut;
     const char* FError;
     bool FDone;
 };
@@ -380,14 +387,115 @@ template <class TStep>
 {
     TFastCursor fast(bits, out);
     const bool done = step(fast);
-    return TFastRun{fast.Bits(bits), fast.Out(), fast.FError, done};
+    return TFastRun{fast.FIn, fast.FBitBuf, fast.FBitCount, fast.FOut, fast.FError, done};
 }
 
-// Runs step on the register cursor while the input holds enough bytes, else on the objects,
-// until step answers true. step(cursor) works while cursor.Room() and answers whether it is
-// done; on corrupt data it answers false after cursor.Fail(cause).
-template <class TStep>
-void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
+// The data of a plain deflate block on registers (see the overview above): the same steps as
+// DecodeSymbols, written out for the 32-bit build's few registers.
+[[gnu::noinline, gnu::aligned(kHotCodeAlignBytes)]] TFastRun RunFastPlain(const TFlDfBitCursor& bits,
+                                                                        const TFlDfOutCursor& outCursor,
+                                                                        const TBlockCodes& codes)
+{
+    const uint8_t* in = bits.FNext;
+    uint32_t bitBuf = bits.FBitBuf;
+    uint32_t bitCount = bits.FBitCount;
+    uint8_t* out = outCursor.FNext;
+    const uint32_t* const literalTable = codes.FLiteral.Table();
+    const auto refill = [&] {
+        bitBuf |= FlDfLoadWord(in) << bitCount;
+        in += (kFlDfWordBits - 1 - bitCount) >> 3;
+        bitCount |= kFlDfRefillBits;
+    };
+    const auto result = [&](const char* error, bool done) {
+        return TFastRun{in, bitBuf, bitCount, out, error, done};
+    };
+    while (in <= bits.FLimit && out < outCursor.FLimit) {
+        refill();
+        uint32_t entry = literalTable[bitBuf & RootMask(kLiteralRootBits)];
+        if (FlDfIsLiteral(entry)) {
+            for (int more = 0;; ++more) {
+                const uint32_t codeBits = FlDfEntryCodeBits(entry);
+                bitBuf >>= codeBits;
+                bitCount -= codeBits;
+                *out++ = static_cast<uint8_t>(entry);
+                if (more == kLiteralsWithoutRefill) {
+                    break;
+                }
+                entry = literalTable[bitBuf & RootMask(kLiteralRootBits)];
+                if (!FlDfIsLiteral(entry) || FlDfEntryCodeBits(entry) > bitCount) {
+                    break;
+                }
+            }
+            continue;
+        }
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(literalTable, entry, bitBuf, kLiteralRootBits);
+            if (FlDfIsLiteral(entry)) {
+                const uint32_t codeBits = FlDfEntryCodeBits(entry);
+                bitBuf >>= codeBits;
+                bitCount -= codeBits;
+                *out++ = static_cast<uint8_t>(entry);
+                continue;
+            }
+        }
+        const uint32_t symbol = FlDfEntrySymbol(entry);
+        uint32_t codeBits = FlDfEntryCodeBits(entry);
+        if (symbol == kEndOfBlock) {
+            bitBuf >>= codeBits;
+            bitCount -= codeBits;
+            return result(nullptr, true);
+        }
+        if (symbol > kLastLengthSymbol) [[unlikely]] {
+            return result(kInvalidLength, false);
+        }
+        uint32_t length;
+        if (symbol == kLastLengthSymbol) {
+            length = kPlainLongestLength;
+            bitBuf >>= codeBits;
+            bitCount -= codeBits;
+        } else {
+            // Code and extra bits (at most 15 + 5) come from the same peek.
+            const uint32_t extraBits = FlDfEntryExtraBits(entry);
+            length = kLengthBase[symbol - kFirstLengthSymbol] + ((bitBuf >> codeBits) & ExtraMask(extraBits));
+            bitBuf >>= codeBits + extraBits;
+            bitCount -= codeBits + extraBits;
+        }
+
+        refill();
+        const uint32_t* const distanceTable = codes.FDistance.Table();
+        entry = distanceTable[bitBuf & RootMask(kDistanceRootBits)];
+        if (FlDfIsLink(entry)) {
+            entry = FlDfFollowLink(distanceTable, entry, bitBuf, kDistanceRootBits);
+        }
+        const uint32_t distanceSymbol = FlDfEntrySymbol(entry);
+        if (distanceSymbol >= kDistanceAlphabet) [[unlikely]] {
+            return result(kInvalidDistance, false);
+        }
+        codeBits = FlDfEntryCodeBits(entry);
+        const uint32_t extraBits = FlDfEntryExtraBits(entry);
+        bitBuf >>= codeBits;
+        bitCount -= codeBits;
+        if (extraBits > bitCount) {
+            refill();
+        }
+        const uint32_t distance = kDistanceBase[distanceSymbol] + (bitBuf & ExtraMask(extraBits));
+        bitBuf >>= extraBits;
+        bitCount -= extraBits;
+        if (distance > static_cast<uint32_t>(out - outCursor.FBase)) [[unlikely]] {
+            return result(kDistanceTooFar, false);
+        }
+        FlDfCopyMatch(out, length, distance);
+        out += length;
+    }
+    return result(nullptr, false);
+}
+
+// Runs fast on the cursors while the input holds enough bytes and the window has room, else
+// slow on the objects, until one of them answers done. fast(bits, out) gives a TFastRun;
+// slow(cursor) works while cursor.Room() and answers whether it is done. On corrupt data
+// both answer not done with the cause noted.
+template <class TFast, class TSlow>
+void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TFast&& fast, TSlow&& slow)
 {
     for (;;) {
         const TFlDfBitCursor bitCursor = bits.OpenCursor();
@@ -396,19 +504,19 @@ void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
         if (bitCursor.FUsable && outCursor.FNext < outCursor.FLimit) {
             // Nothing on the register cursor raises, so its state stays in registers; on
             // corrupt data what was decoded is handed back first, to reach the destination.
-            const TFastRun fast = RunFast(bitCursor, outCursor, step);
-            done = fast.FDone;
-            bits.CloseCursor(fast.FBits);
-            window.CloseCursor(fast.FOut);
-            if (fast.FError != nullptr) {
-                FlDfRaiseCorrupt(fast.FError);
+            const TFastRun run = fast(bitCursor, outCursor);
+            done = run.FDone;
+            bits.CloseCursor(TFlDfBitCursor{run.FIn, bitCursor.FLimit, run.FBitBuf, run.FBitCount, true});
+            window.CloseCursor(TFlDfOutCursor{outCursor.FBase, run.FOut, outCursor.FLimit});
+            if (run.FError != nullptr) {
+                FlDfRaiseCorrupt(run.FError);
             }
             window.CheckLimits();
         } else {
-            TSlowCursor slow{bits, window};
-            done = step(slow);
-            if (slow.FError != nullptr) {
-                FlDfRaiseCorrupt(slow.FError);
+            TSlowCursor cursor{bits, window};
+            done = slow(cursor);
+            if (cursor.FError != nullptr) {
+                FlDfRaiseCorrupt(cursor.FError);
             }
         }
         if (done) {
@@ -417,12 +525,23 @@ void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
     }
 }
 
+// Runs step on the register cursor (RunFast) or on the objects.
+template <class TStep>
+void RunCursors(TFlDfInBitStream& bits, TFlDfOutputWindow& window, TStep&& step)
+{
+    RunCursors(
+        bits, window, [&](const TFlDfBitCursor& b, const TFlDfOutCursor& o) { return RunFast(b, o, step); }, step);
+}
+
 void DecodeData(TFlDfInBitStream& bits, TFlDfOutputWindow& window, const TBlockCodes& codes)
 {
     if (codes.FDeflate64) {
         RunCursors(bits, window, [&](auto& cursor) { return DecodeSymbols<true>(cursor, codes); });
     } else {
-        RunCursors(bits, window, [&](auto& cursor) { return DecodeSymbols<false>(cursor, codes); });
+        RunCursors(
+            bits, window,
+            [&](const TFlDfBitCursor& b, const TFlDfOutCursor& o) { return RunFastPlain(b, o, codes); },
+            [&](TSlowCursor& cursor) { return DecodeSymbols<false>(cursor, codes); });
     }
 }
 

@@ -62,8 +62,11 @@ inline void FlDfCopyMatch(uint8_t* out, uint32_t len, uint32_t dist)
     }
     const uint8_t* from = out - dist;
     if (dist >= static_cast<uint32_t>(kFlDfWideCopyStepBytes)) {
+        // Two 8-byte moves, not one 16-byte vector move: in the 32-bit build a vector value
+        // makes the decoding loop realign its stack frame, which costs it a register.
         while (out < end) {
-            std::memcpy(out, from, kFlDfWideCopyStepBytes);
+            std::memcpy(out, from, kFlDfCopyStepBytes);
+            std::memcpy(out + kFlDfCopyStepBytes, from + kFlDfCopyStepBytes, kFlDfCopyStepBytes);
             out += kFlDfWideCopyStepBytes;
             from += kFlDfWideCopyStepBytes;
         }

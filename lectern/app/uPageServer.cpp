@@ -150,11 +150,11 @@ private:
 };
 
 // The inflated entry; empty when it gives no data or fails to inflate.
-std::string LoadEntry(TLBFile& book, const std::string& name)
+std::string LoadEntry(TLBFile& book, const TLBFileRecord& record, const std::string& name)
 {
     try {
         TBodyStream stream;
-        stream.Reserve(book.StoredSize(name));
+        stream.Reserve(book.StoredSize(record));
         if (book.ExtractEntry(name, &stream)) {
             return stream.Take();
         }
@@ -242,7 +242,7 @@ TPageAnswer AnswerPageRequest(const TLcRequest& request, TLBFile& book, const TS
         answer.Body = AnswerNotFound(response);
         return answer;
     }
-    answer.Body = LoadEntry(book, answer.Path);
+    answer.Body = LoadEntry(book, *record, answer.Path);
     if (answer.Body.empty()) {
         answer.Outcome = TPageOutcome::NotLoaded;
         answer.Body = AnswerNotFound(response);

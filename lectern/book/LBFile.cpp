@@ -444,10 +444,15 @@ void TLBFile::ClearRecords()
 
 int64_t TLBFile::StoredSize(const std::string& name)
 {
-    const TLBFileRecord* record = FMode == kModeRead ? FindRecord(name) : nullptr;
-    if (!record || record->Offset < 0) {
+    const TLBFileRecord* record = FindRecord(name);
+    return record ? StoredSize(*record) : 0;
+}
+
+int64_t TLBFile::StoredSize(const TLBFileRecord& record) const
+{
+    if (FMode != kModeRead || record.Offset < 0) {
         return 0;
     }
-    const auto next = std::upper_bound(FDataStarts.begin(), FDataStarts.end(), record->Offset);
-    return next == FDataStarts.end() ? 0 : static_cast<int64_t>(*next) - record->Offset;
+    const auto next = std::upper_bound(FDataStarts.begin(), FDataStarts.end(), record.Offset);
+    return next == FDataStarts.end() ? 0 : static_cast<int64_t>(*next) - record.Offset;
 }

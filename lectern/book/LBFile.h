@@ -89,6 +89,7 @@ public:
     // read mode). Its inflated size is at least this minus 5 bytes per 64 KB when the data are
     // stored, so it sizes a destination well before extracting.
     int64_t StoredSize(const std::string& name);
+    int64_t StoredSize(const TLBFileRecord& record) const;
 
     int16_t Mode() const { return FMode; }
     const std::string& Path() const { return FPath; }

@@ -221,11 +221,16 @@ int TLcSocketBaseSyn::ReceiveStr(std::string& Text)
 
 int TLcSocketBaseSyn::SendStr(std::string Text)
 {
+    const int length = static_cast<int>(Text.size());
     bool start = false;
     {
         TLockGuard locked(FLock);
-        FToSend += Text;
-        FQueuedCount += static_cast<int64_t>(Text.size());
+        FQueuedCount += length;
+        if (FToSend.empty()) {
+            FToSend = std::move(Text);
+        } else {
+            FToSend += Text;
+        }
         if (!FToSend.empty() && !FSendStarted) {
             FSendStarted = true;
             start = true;
@@ -234,7 +239,7 @@ int TLcSocketBaseSyn::SendStr(std::string Text)
     if (start) {
         PostInternal(kSynMsgStartSending);
     }
-    return static_cast<int>(Text.size());
+    return length;
 }
 
 int TLcSocketBaseSyn::BuffStr(const std::string& Text)

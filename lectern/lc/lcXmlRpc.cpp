@@ -155,7 +155,8 @@ void AppendUtf8(std::string& out, uint32_t cp)
     }
 }
 
-// The code point of the reference body (after "&#", before ";"); false when it names none.
+// The code point of the reference body (after "&#", before ";"): decimal or "x" and
+// hexadecimal digits naming 0 to 0x10FFFF, not a surrogate; false otherwise.
 bool CharRefCodePoint(const std::string& body, uint32_t& cp)
 {
     const bool hex = !body.empty() && (body[0] == 'x' || body[0] == 'X');
@@ -181,7 +182,7 @@ bool CharRefCodePoint(const std::string& body, uint32_t& cp)
             return false;
         }
     }
-    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) {
+    if (value >= 0xD800 && value <= 0xDFFF) {
         return false;
     }
     cp = static_cast<uint32_t>(value);
@@ -1048,15 +1049,17 @@ std::string XmlDecodeText(const std::string& text)
             continue;
         }
         if (i + 1 < text.size() && text[i + 1] == '#') {
-            const size_t end = text.find(';', i + 2);   // a reference that is not closed raises
+            // Only the reach is searched, as for the named entities.
+            const size_t reach = std::min(text.size(), i + kCharRefReach + 1);
+            const size_t end = std::find(text.begin() + static_cast<std::ptrdiff_t>(i) + 2,
+                                         text.begin() + static_cast<std::ptrdiff_t>(reach), ';') - text.begin();
             uint32_t cp = 0;
-            if (end == std::string::npos || end - i > kCharRefReach ||
-                !CharRefCodePoint(text.substr(i + 2, end - i - 2), cp)) {
-                const std::string shown = text.substr(i, std::min(text.size() - i, kCharRefReach));
-                Corrupt("XML-RPC Error: Invalid character reference " + Quoted(shown) + ".");
+            if (end < reach && CharRefCodePoint(text.substr(i + 2, end - i - 2), cp)) {
+                AppendUtf8(out, cp);
+                i = end;
+            } else {
+                out += '&';   // not a reference: kept as it stands
             }
-            AppendUtf8(out, cp);
-            i = end;
             continue;
         }
         // Only the reach is searched: a text full of bare "&" stays linear.

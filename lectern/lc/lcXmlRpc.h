@@ -17,7 +17,10 @@
 // Texts and names are escaped and unescaped alike: "&", "<" and ">" as entities, CR as a
 // character reference (XML readers turn a bare CR into LF). Reading decodes the named
 // entities lt, gt, amp, quot, apos and nbsp, and character references (decimal or "x" and
-// hexadecimal) to the UTF-8 bytes of their code point; a reference to no character raises.
+// hexadecimal) to the UTF-8 bytes of their code point ("&#0;" to the zero byte).
+// An "&" that starts no entity or reference (unknown name, no ";" within reach, no digits,
+// a surrogate or a number beyond 0x10FFFF) is kept as literal text, so a loosely written
+// document is read as its writer meant it.
 //
 // The reader trusts nothing: containers nest at most kXmlRpcNestingLimit levels, nothing is
 // reserved ahead of what was read, and a failure raises ELcInfo (numbers and dates that do not

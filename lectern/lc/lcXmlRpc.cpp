@@ -388,13 +388,35 @@ std::string ReadTrimmed(const char* expected, const std::string& text, size_t& a
     return value;
 }
 
-// A member name of a struct: NAME, the trimmed and unescaped text, /NAME.
-std::string ReadName(const std::string& text, size_t& at)
+// A name as the readers keep it: unescaped and trimmed, then (when decode is set) decoded from
+// UTF-8, narrowed and trimmed again, so that no decoding (overlong UTF-8 of a blank) leaves a
+// byte at either end that the writer would refuse.
+std::string NameText(const std::string& raw, bool decode)
+{
+    std::string name = Trimmed(XmlDecodeText(raw));
+    return decode ? Trimmed(Utf8ToSystem(name)) : name;
+}
+
+// A member name of a struct: NAME, the name text, /NAME.
+std::string ReadName(const std::string& text, size_t& at, bool decode)
 {
     ReadXmlTag(text, at, true, "NAME");
-    std::string name = Trimmed(XmlDecodeText(ReadXmlText(text, at)));
+    std::string name = NameText(ReadXmlText(text, at), decode);
     ReadXmlTag(text, at, true, "/NAME");
     return name;
+}
+
+// What a struct is by the name of its first member (decoded as the readers decode it).
+TLcValueType TypeOfStructNamed(const std::string& name)
+{
+    const std::string upper = UpperCaseStr(name);
+    if (upper == kFieldsName || upper == kRowsName) {
+        return vt_DataSet;
+    }
+    if (upper == "FAULTCODE" || upper == "FAULTSTRING") {
+        return vt_Exception;
+    }
+    return vt_Record;
 }
 
 void ReadException(TLcSimpleValue& value, const std::string& text, size_t& at);
@@ -454,7 +476,7 @@ void ReadMembers(const std::string& text, size_t& at, TMember&& member)
         const std::string tag = PeekXmlTag(text, at);
         if (tag == "MEMBER") {
             ReadXmlTag(text, at, true);
-            const std::string name = ReadName(text, at);
+            const std::string name = ReadName(text, at, true);
             std::unique_ptr<TLcValueObject> value;
             if (PeekXmlTag(text, at) != "/MEMBER") {
                 value = ObjectFromXMLrpc(text, at);
@@ -463,7 +485,7 @@ void ReadMembers(const std::string& text, size_t& at, TMember&& member)
             ReadXmlTag(text, at, true, "/MEMBER");
             member(name, std::move(value));
         } else if (tag == "NAME") {
-            const std::string name = ReadName(text, at);
+            const std::string name = ReadName(text, at, true);
             std::unique_ptr<TLcValueObject> value;
             const std::string next = PeekXmlTag(text, at);
             if (!IsClosing(next) && next != "NAME" && next != "MEMBER") {
@@ -509,7 +531,7 @@ void ReadRecord(TLcRecord& record, const std::string& text, size_t& at)
     try {
         ReadWrapped("STRUCT", text, at, [&] {
             ReadMembers(text, at, [&](const std::string& name, std::unique_ptr<TLcValueObject> value) {
-                record.AppendField(Utf8ToSystem(name), std::move(value));
+                record.AppendField(name, std::move(value));
             });
         });
     } catch (...) {
@@ -559,13 +581,13 @@ std::unique_ptr<TLcRecord> ReadNamedValues(const std::string& text, size_t& at, 
         SkipXmlSpaces(text, at);
         const std::string tag = PeekXmlTag(text, at);
         if (tag == "NAME") {
-            const std::string name = ReadName(text, at);
+            const std::string name = ReadName(text, at, decodeNames);
             std::unique_ptr<TLcValueObject> value;
             const std::string next = PeekXmlTag(text, at);
             if (!IsClosing(next) && next != "NAME" && next != "PARAM") {
                 value = ObjectFromXMLrpc(text, at);
             }
-            record->AppendField(decodeNames ? Utf8ToSystem(name) : name, std::move(value));
+            record->AppendField(name, std::move(value));
         } else if (tag == "/PARAM") {
             ReadXmlTag(text, at, true);
         } else if (tag == "PARAM") {
@@ -707,7 +729,7 @@ void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
         ReadWrapped("METHODCALL", text, at, [&] {
             SkipXmlSpaces(text, at);
             ReadXmlTag(text, at, false, "METHODNAME");
-            call.SetFunctionName(Utf8ToSystem(Trimmed(XmlDecodeText(ReadXmlText(text, at)))));
+            call.SetFunctionName(NameText(ReadXmlText(text, at), true));
             ReadXmlTag(text, at, true, "/METHODNAME");
             TParams params = ReadParams(text, at, true);
             switch (params.Kind) {
@@ -745,7 +767,8 @@ void AddFieldDefinition(TLcDataSet& fresh, TLcValueObject* definition)
     if (record == nullptr) {
         Corrupt("XML-RPC Error parsing Dataset: Field definition inside <struc> expected, different data type found.");
     }
-    const std::string name = Utf8ToSystem(record->GetString("Name"));
+    // The name is trimmed as member names are (the writer refuses blanks at either end).
+    const std::string name = Trimmed(Utf8ToSystem(record->GetString("Name")));
     const std::string code = record->GetString("Type");
     TLcFieldTypes type = ft_Unknown;
     if (!FieldTypeOfCode(code, type)) {
@@ -933,14 +956,7 @@ namespace {
 TLcValueType TypeByMemberName(const std::string& text, size_t at)
 {
     ReadXmlTag(text, at, true);   // NAME
-    const std::string name = UpperCaseStr(XmlDecodeText(ReadXmlTrimmedText(text, at)));
-    if (name == kFieldsName || name == kRowsName) {
-        return vt_DataSet;
-    }
-    if (name == "FAULTCODE" || name == "FAULTSTRING") {
-        return vt_Exception;
-    }
-    return vt_Record;
+    return TypeOfStructNamed(NameText(ReadXmlText(text, at), true));
 }
 
 }  // namespace

@@ -401,6 +401,43 @@ TEST(LcXmlRpc, WriterRefusesNamesThatCanNotBeReadBack)
     ExpectError<ELcInfo>([&] { Xml(set); }, "Field name \"x\n\" can not be read back.");
 }
 
+// What the reader takes, the writer writes, and that text reads back to a value that writes
+// the same text again.
+void ExpectRoundTrip(const std::string& text)
+{
+    Obj first = ReadHolder(text);
+    TLcValue holder;
+    holder.SetObject(first ? first->copyOf() : nullptr);
+    std::string written;
+    ASSERT_NO_THROW(written = Xml(holder)) << text;
+    Obj again = ReadHolder(written);
+    TLcValue back;
+    back.SetObject(std::move(again));
+    EXPECT_EQ(Xml(back), written) << text;
+}
+
+TEST(LcXmlRpc, WhatIsReadWritesAndReadsBackTheSame)
+{
+    const std::string overlongBlank = "\xC0\xA0", overlongDot = "\xC0\xAE";
+    const std::vector<std::string> texts = {
+        // Names are trimmed after their decoding too.
+        "<value><struct><member><name>a" + overlongBlank + "</name><value>1</value></member></struct></value>",
+        "<methodCall><methodName>f" + overlongBlank + "</methodName></methodCall>",
+        "<methodCall><methodName>f</methodName><params><param><name>n" + overlongBlank +
+            "</name><value>1</value></param></params></methodCall>",
+        // A field definition's name is trimmed as member names are.
+        "<value><struct><member><name>LC.DATASET.FIELDS</name><value><array><data><value><struct><member><name>Name"
+        "</name><value> a </value></member><member><name>Type</name><value>S</value></member></struct></value>"
+        "</data></array></value></member></struct></value>",
+        // The type of a struct is told by its first member's name as the readers decode it.
+        "<value><struct><member><name>LC" + overlongDot + "DATASET.FIELDS</name><value><array></array></value>"
+        "</member></struct></value>",
+    };
+    for (const std::string& text : texts) {
+        ExpectRoundTrip(text);
+    }
+}
+
 TEST(LcXmlRpc, BareAmpersandsAreReadInLinearTime)
 {
     // Each "&" looks for its ";" only within an entity's reach.

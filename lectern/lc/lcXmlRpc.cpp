@@ -498,31 +498,114 @@ void ReadMembers(const std::string& text, size_t& at, TMember&& member)
     }
 }
 
+// The text of an exception value from the members of a fault struct, one at a time.
+class TFaultMembers {
+public:
+    void Add(const std::string& name, std::unique_ptr<TLcValueObject> part)
+    {
+        const std::string upper = UpperCaseStr(name);
+        const bool isCode = upper == "FAULTCODE";
+        if (!isCode && upper != "FAULTSTRING") {
+            Corrupt("XML-RPC Error: " + Quoted("faultCode") + " or " + Quoted("faultString") + " expected, but " +
+                    Quoted(name) + " found.");
+        }
+        if (!part) {
+            return;
+        }
+        auto* simple = dynamic_cast<TLcSimpleValue*>(part.get());
+        if (simple == nullptr) {
+            Corrupt("XML-RPC Error parsing " + Quoted("fault") + (isCode ? ": faultCode" : ": faultString") +
+                    " value expected, complex object found.");
+        }
+        (isCode ? FCode : FMessage) = simple->GetString();
+    }
+    std::string Text() const { return !FCode.empty() && FCode != "0" ? "#" + FCode + ":" + FMessage : FMessage; }
+
+private:
+    std::string FCode;
+    std::string FMessage;
+};
+
 void ReadException(TLcSimpleValue& value, const std::string& text, size_t& at)
 {
-    std::string code;
-    std::string message;
+    TFaultMembers fault;
     ReadWrapped("STRUCT", text, at, [&] {
         ReadMembers(text, at, [&](const std::string& name, std::unique_ptr<TLcValueObject> part) {
-            const std::string upper = UpperCaseStr(name);
-            const bool isCode = upper == "FAULTCODE";
-            if (!isCode && upper != "FAULTSTRING") {
-                Corrupt("XML-RPC Error: " + Quoted("faultCode") + " or " + Quoted("faultString") + " expected, but " +
-                        Quoted(name) + " found.");
-            }
-            if (!part) {
-                return;
-            }
-            auto* simple = dynamic_cast<TLcSimpleValue*>(part.get());
-            if (simple == nullptr) {
-                Corrupt("XML-RPC Error parsing " + Quoted("fault") + (isCode ? ": faultCode" : ": faultString") +
-                        " value expected, complex object found.");
-            }
-            (isCode ? code : message) = simple->GetString();
+            fault.Add(name, std::move(part));
         });
     });
-    value.SetException(!code.empty() && code != "0" ? "#" + code + ":" + message : message);
+    value.SetException(fault.Text());
 }
+
+// A field definition record of a data set into fresh.
+void AddFieldDefinition(TLcDataSet& fresh, TLcValueObject* definition)
+{
+    auto* record = dynamic_cast<TLcRecord*>(definition);
+    if (record == nullptr) {
+        Corrupt("XML-RPC Error parsing Dataset: Field definition inside <struc> expected, different data type found.");
+    }
+    // The name is trimmed as member names are (the writer refuses blanks at either end).
+    const std::string name = Trimmed(Utf8ToSystem(record->GetString("Name")));
+    const std::string code = record->GetString("Type");
+    TLcFieldTypes type = ft_Unknown;
+    if (!FieldTypeOfCode(code, type)) {
+        Corrupt("Unknown Field Type specifier " + Quoted(code) + ".");
+    }
+    fresh.SetFieldType(name, type);
+    fresh.SetFieldSize(name, record->GetInteger("Size"));
+    fresh.SetFieldRequired(name, record->GetBoolean("Required"));
+}
+
+// A data set from the members of its struct, one at a time; handed over only when all of it
+// was read.
+class TDataSetMembers {
+public:
+    void Add(const std::string& name, std::unique_ptr<TLcValueObject> value)
+    {
+        const std::string upper = UpperCaseStr(name);
+        const bool fields = upper == kFieldsName;
+        if (!fields && upper != kRowsName) {
+            Corrupt("XML-RPC Error parsing DataSet: " + Quoted(kFieldsName) + " or " + Quoted(kRowsName) +
+                    " in <name> expected, but " + Quoted(name) + " found.");
+        }
+        if (fields ? FHaveFields : FHaveRows) {
+            Corrupt(std::string("XML-RPC Error parsing DataSet: <member><name>") + (fields ? kFieldsName : kRowsName) +
+                    "</name> already parsed, second " + (fields ? "Fields" : "Rows") + " definition found.");
+        }
+        (fields ? FHaveFields : FHaveRows) = true;
+        auto* array = dynamic_cast<TLcArray*>(value.get());
+        if (value && array == nullptr) {
+            Corrupt("XML-RPC Error parsing Dataset: DataSet Fields definitions inside <array> expected, different "
+                    "data type found.");
+        }
+        for (int32_t i = 0, count = array != nullptr ? array->Count() : 0; i < count; ++i) {
+            if (fields) {
+                AddFieldDefinition(FFresh, array->GetObject(i));
+                continue;
+            }
+            std::unique_ptr<TLcValueObject> row = array->SetObject(i, TLcStoreArg::Forget());
+            if (row && row->GetType() != vt_Array) {
+                Corrupt("XML-RPC Error parsing DataSet: row " + std::to_string(i) + " is not an array.");
+            }
+            FFresh.AppendRow(std::unique_ptr<TLcArray>(static_cast<TLcArray*>(row.release())));
+        }
+    }
+
+    // Checks what was read and gives it to set.
+    void HandOver(TLcDataSet& set)
+    {
+        if (FHaveRows && !FHaveFields) {
+            Corrupt(std::string("XML-RPC Error parsing DataSet: Field definitions missing, tags <member><name>") +
+                    kRowsName + "</name> not found.");
+        }
+        set.TakeOver(FFresh);
+    }
+
+private:
+    TLcDataSet FFresh;
+    bool FHaveFields = false;
+    bool FHaveRows = false;
+};
 
 // ---- reading containers ---------------------------------------------------------------------
 
@@ -570,13 +653,15 @@ void ReadArray(TLcArray& array, const std::string& text, size_t& at)
 // What a parameter list (of a method response or a call) holds.
 struct TParams {
     enum TKind { kNone, kEmptyParams, kSingle, kSeveral, kNamed } Kind = kNone;
-    std::unique_ptr<TLcValueObject> Value;   // the single value, the array or the record
+    std::unique_ptr<TLcValueObject> Value;   // the single value, the array or the named values
 };
 
-// Bare NAME and value pairs, also split over PARAM elements, up to a closing tag.
-std::unique_ptr<TLcRecord> ReadNamedValues(const std::string& text, size_t& at, bool decodeNames)
+// Bare NAME and value pairs, also split over PARAM elements, up to a closing tag: a struct
+// given without its tags, so its first name tells a data set or a fault from a record, as for
+// a bare struct (a record of such names would be written as a struct that reads as the other).
+std::unique_ptr<TLcValueObject> ReadNamedValues(const std::string& text, size_t& at, bool decodeNames)
 {
-    auto record = std::make_unique<TLcRecord>();
+    std::vector<std::pair<std::string, std::unique_ptr<TLcValueObject>>> members;
     for (;;) {
         SkipXmlSpaces(text, at);
         const std::string tag = PeekXmlTag(text, at);
@@ -587,7 +672,7 @@ std::unique_ptr<TLcRecord> ReadNamedValues(const std::string& text, size_t& at, 
             if (!IsClosing(next) && next != "NAME" && next != "PARAM") {
                 value = ObjectFromXMLrpc(text, at);
             }
-            record->AppendField(name, std::move(value));
+            members.emplace_back(name, std::move(value));
         } else if (tag == "/PARAM") {
             ReadXmlTag(text, at, true);
         } else if (tag == "PARAM") {
@@ -601,7 +686,33 @@ std::unique_ptr<TLcRecord> ReadNamedValues(const std::string& text, size_t& at, 
             break;
         }
     }
-    return record;
+    switch (members.empty() ? vt_Record : TypeOfStructNamed(members.front().first)) {
+    case vt_DataSet: {
+        TDataSetMembers builder;
+        for (auto& [name, value] : members) {
+            builder.Add(name, std::move(value));
+        }
+        auto set = std::make_unique<TLcDataSet>();
+        builder.HandOver(*set);
+        return set;
+    }
+    case vt_Exception: {
+        TFaultMembers fault;
+        for (auto& [name, value] : members) {
+            fault.Add(name, std::move(value));
+        }
+        auto exception = std::make_unique<TLcExceptionValue>();
+        exception->SetException(fault.Text());
+        return exception;
+    }
+    default: {
+        auto record = std::make_unique<TLcRecord>();
+        for (auto& [name, value] : members) {
+            record->AppendField(name, std::move(value));
+        }
+        return record;
+    }
+    }
 }
 
 // One more value of a parameter list: the first is kept as it is, a second makes an array of
@@ -760,66 +871,15 @@ void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
     }
 }
 
-// A field definition record of a data set into fresh.
-void AddFieldDefinition(TLcDataSet& fresh, TLcValueObject* definition)
-{
-    auto* record = dynamic_cast<TLcRecord*>(definition);
-    if (record == nullptr) {
-        Corrupt("XML-RPC Error parsing Dataset: Field definition inside <struc> expected, different data type found.");
-    }
-    // The name is trimmed as member names are (the writer refuses blanks at either end).
-    const std::string name = Trimmed(Utf8ToSystem(record->GetString("Name")));
-    const std::string code = record->GetString("Type");
-    TLcFieldTypes type = ft_Unknown;
-    if (!FieldTypeOfCode(code, type)) {
-        Corrupt("Unknown Field Type specifier " + Quoted(code) + ".");
-    }
-    fresh.SetFieldType(name, type);
-    fresh.SetFieldSize(name, record->GetInteger("Size"));
-    fresh.SetFieldRequired(name, record->GetBoolean("Required"));
-}
-
 void ReadDataSet(TLcDataSet& set, const std::string& text, size_t& at)
 {
-    TLcDataSet fresh;   // taken over only when all of it was read
-    bool haveFields = false;
-    bool haveRows = false;
+    TDataSetMembers members;
     ReadWrapped("STRUCT", text, at, [&] {
         ReadMembers(text, at, [&](const std::string& name, std::unique_ptr<TLcValueObject> value) {
-            const std::string upper = UpperCaseStr(name);
-            const bool fields = upper == kFieldsName;
-            if (!fields && upper != kRowsName) {
-                Corrupt("XML-RPC Error parsing DataSet: " + Quoted(kFieldsName) + " or " + Quoted(kRowsName) +
-                        " in <name> expected, but " + Quoted(name) + " found.");
-            }
-            if (fields ? haveFields : haveRows) {
-                Corrupt(std::string("XML-RPC Error parsing DataSet: <member><name>") + (fields ? kFieldsName : kRowsName) +
-                        "</name> already parsed, second " + (fields ? "Fields" : "Rows") + " definition found.");
-            }
-            (fields ? haveFields : haveRows) = true;
-            auto* array = dynamic_cast<TLcArray*>(value.get());
-            if (value && array == nullptr) {
-                Corrupt("XML-RPC Error parsing Dataset: DataSet Fields definitions inside <array> expected, different "
-                        "data type found.");
-            }
-            for (int32_t i = 0, count = array != nullptr ? array->Count() : 0; i < count; ++i) {
-                if (fields) {
-                    AddFieldDefinition(fresh, array->GetObject(i));
-                    continue;
-                }
-                std::unique_ptr<TLcValueObject> row = array->SetObject(i, TLcStoreArg::Forget());
-                if (row && row->GetType() != vt_Array) {
-                    Corrupt("XML-RPC Error parsing DataSet: row " + std::to_string(i) + " is not an array.");
-                }
-                fresh.AppendRow(std::unique_ptr<TLcArray>(static_cast<TLcArray*>(row.release())));
-            }
+            members.Add(name, std::move(value));
         });
     });
-    if (haveRows && !haveFields) {
-        Corrupt(std::string("XML-RPC Error parsing DataSet: Field definitions missing, tags <member><name>") +
-                kRowsName + "</name> not found.");
-    }
-    set.TakeOver(fresh);
+    members.HandOver(set);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "classlib/DateUtils.h"
 #include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcFastStrings.h"
+#include "lectern/lc/lcInfo.h"
 #include "lectern/lc/tests/ExpectError.h"
 #include "lectern/lc/tests/RandomValues.h"
 #include "lectern/lc/tests/ValueTestKit.h"
@@ -436,6 +437,46 @@ TEST(LcXmlRpc, WhatIsReadWritesAndReadsBackTheSame)
     for (const std::string& text : texts) {
         ExpectRoundTrip(text);
     }
+}
+
+TEST(LcXmlRpc, NamedValuesAreAStructWithoutItsTags)
+{
+    // Named values of a method response or a call are told apart by their first name, as a
+    // bare struct is: so the value reads back the same once it is written as a struct.
+    const std::string fault = "<param><name>faultCode</name><value><int>4</int></value></param>"
+                              "<param><name>faultString</name><value>x</value></param>";
+    const std::string response = "<methodResponse><params>" + fault + "</params></methodResponse>";
+    const std::string call = "<methodCall><methodName>m</methodName><params>" + fault + "</params></methodCall>";
+    ExpectRoundTrip(response);
+    ExpectRoundTrip(call);
+    // A data set's member that is neither of its two is refused, as in a struct. This text was
+    // read as a record that was then written as a data set the reader refused.
+    const std::string found = Base64DecodeText(
+        "PCFhcmFtcyU8cGFtcj48cGFyYW0+PCE8bWV0T0UdRFM8L25hbWU+PCE8bWU+PG5hbWU+TEMuREFUQVNFVC5GSUVMRFM8L25hbWU+PCE8bQsA"
+        "AAAAAAAAZT48bmFtZT5MQy5EQVQuRklFTERTPC9uYW1lPjwhYXJhbXIAAABlPjwvm8A8L3ZhAA0kZT48dmFsdWU+PGQ=");
+    TLcValue holder;
+    size_t at = 0;
+    ExpectError<ELcInfo>([&] { holder.from_XMLrpc(found, at); },
+                         "XML-RPC Error parsing DataSet: \"LC.DATASET.FIELDS\" or \"LC.DATASET.ROWS\" in <name> "
+                         "expected, but \"LC.DAT.FIELDS\" found.");
+
+    Obj exception = ReadHolder(response);
+    ASSERT_NE(exception, nullptr);
+    ASSERT_EQ(exception->GetType(), vt_Exception);
+    EXPECT_EQ(dynamic_cast<TLcExceptionValue&>(*exception).GetException(), "#4:x");
+    Obj set = ReadHolder("<methodResponse><params><param><name>LC.DATASET.FIELDS</name><value><array><data><value>"
+                         "<struct><member><name>Name</name><value>a</value></member><member><name>Type</name><value>I"
+                         "</value></member></struct></value></data></array></value></param></params>"
+                         "</methodResponse>");
+    ASSERT_NE(set, nullptr);
+    ASSERT_EQ(set->GetType(), vt_DataSet);
+    EXPECT_EQ(dynamic_cast<TLcDataSet&>(*set).FieldName(0), "a");
+    // In a call, a fault is one positional parameter.
+    Obj faultCall = ReadHolder(call);
+    ASSERT_NE(faultCall, nullptr);
+    TLcArray* params = dynamic_cast<TLcFunctionInfo&>(*faultCall).GetArray("PARAMS");
+    ASSERT_NE(params, nullptr);
+    EXPECT_EQ(params->GetString(0), "#4:x");
 }
 
 TEST(LcXmlRpc, BareAmpersandsAreReadInLinearTime)

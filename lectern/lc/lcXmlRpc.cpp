@@ -303,6 +303,15 @@ void WriteArray(TLcArray& array, TLcHugeString& b)
     b.Append(std::string("</data></array></value>"));
 }
 
+// The array of a call whose only parameter is an array named PARAMS; none otherwise.
+TLcArray* PositionalParams(TLcFunctionInfo& call)
+{
+    if (call.TLcRecord::Count() != 1 || UpperCaseStr(call.FieldName(0)) != kParamsName) {
+        return nullptr;
+    }
+    return dynamic_cast<TLcArray*>(call.FieldObject(0));
+}
+
 void WriteCall(TLcFunctionInfo& call, TLcHugeString& b)
 {
     const std::string head = "<methodCall><methodName>" + WritableName(call.FunctionName(), "Function name") +
@@ -312,12 +321,11 @@ void WriteCall(TLcFunctionInfo& call, TLcHugeString& b)
         b.Append(head + "</methodCall>");
         return;
     }
-    // Positional parameters, unless the only one is a record: one struct parameter reads back
-    // as named parameters, so that call goes in the record form like any other.
-    auto* positional = dynamic_cast<TLcArray*>(call.FieldObject(0));
-    const bool loneRecord = positional != nullptr && positional->Count() == 1 &&
-                            positional->GetObject(0) != nullptr && positional->GetObject(0)->GetType() == vt_Record;
-    if (count == 1 && positional != nullptr && !loneRecord && UpperCaseStr(call.FieldName(0)) == kParamsName) {
+    // An array named PARAMS alone holds the positional parameters, as a standard peer writes
+    // them: login({"user": "bob"}) is one struct parameter (which reads back as the call's
+    // named parameters).
+    TLcArray* positional = PositionalParams(call);
+    if (positional != nullptr) {
         if (positional->Count() == 0) {
             b.Append(head + "<params></params></methodCall>");
             return;
@@ -863,6 +871,20 @@ void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
                 }
                 break;
             case TParams::kSeveral: call.SetObject(kParamsName, std::move(params.Value)); break;
+            }
+            // One positional record is written as one struct parameter, which reads as the
+            // record's fields: named values (PARAMS holding such an array) read so at once.
+            for (TLcArray* positional = PositionalParams(call);
+                 positional != nullptr && positional->Count() == 1 && positional->GetObject(0) != nullptr &&
+                 positional->GetObject(0)->GetType() == vt_Record;
+                 positional = PositionalParams(call)) {
+                std::unique_ptr<TLcValueObject> lone = positional->SetObject(0, TLcStoreArg::Forget());
+                auto& record = static_cast<TLcRecord&>(*lone);
+                call.TLcRecord::Clear();
+                for (int32_t i = 0, count = record.TLcRecord::Count(); i < count; ++i) {
+                    const std::string name = record.FieldName(i);
+                    call.AppendField(name, record.SetObject(name, TLcStoreArg::Forget()));
+                }
             }
         });
     } catch (...) {

@@ -256,17 +256,29 @@ TEST(LcXmlRpc, FunctionCallsInTheirThreeShapes)
         Obj expected = AsAfterXmlRpc(call);
         ExpectSame(expected.get(), back.get(), text);
     }
-    // A lone record among positional parameters would read back as named ones: that call
-    // goes in the record form and comes back as it was.
-    TLcFunctionInfo loneRecord;
-    loneRecord.SetFunctionName("r");
+    // One positional record is one struct parameter, as a standard peer writes
+    // login({"user": "bob"}); it reads back as the call's named parameters.
+    TLcFunctionInfo login;
+    login.SetFunctionName("login");
+    auto user = std::make_unique<TLcRecord>();
+    user->SetObject("user", Str("bob"));
     auto list = std::make_unique<TLcArray>();
-    list->SetObject(0, std::make_unique<TLcRecord>());
-    loneRecord.SetObject("PARAMS", std::move(list));
-    const std::string loneText = Xml(loneRecord);
-    EXPECT_NE(loneText.find("<name>PARAMS</name>"), std::string::npos) << loneText;
-    Obj loneBack = Read(loneText);
-    ExpectSame(&loneRecord, loneBack.get(), loneText);
+    list->SetObject(0, std::move(user));
+    login.SetObject("PARAMS", std::move(list));
+    const std::string loginText = "<methodCall><methodName>login</methodName><params>\r\n<param><value><struct>\r\n"
+                                  "<member><name>user</name><value><string>bob</string></value></member>\r\n"
+                                  "</struct></value></param>\r\n</params></methodCall>";
+    EXPECT_EQ(Xml(login), loginText);
+    Obj loginBack = Read(loginText);
+    ASSERT_NE(loginBack, nullptr);
+    EXPECT_EQ(dynamic_cast<TLcFunctionInfo&>(*loginBack).StringForm(), "(user=bob)");
+    // Named values can say PARAMS and such an array: that call is read as the record's fields
+    // at once, so it writes the same text again.
+    Obj namedParams = Read("<methodCall><methodName>login</methodName><params><param><name>PARAMS</name><value>"
+                           "<array><data><value><struct><member><name>user</name><value>bob</value></member></struct>"
+                           "</value></data></array></value></param></params></methodCall>");
+    ASSERT_NE(namedParams, nullptr);
+    EXPECT_EQ(Xml(*namedParams), loginText);
 
     // Other spellings of the same calls.
     Obj single = Read("<call><methodName> s </methodName><params><param><value>x</value></param></params></call>");

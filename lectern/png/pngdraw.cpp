@@ -90,8 +90,8 @@ void DrawTransparentBitmap(HDC dc, const TChunkIHDR& header, const TRect& rect, 
 
 void TPngPicture::Draw(TCanvas* canvas, const TRect& rect)
 {
-    if (!HeaderPresent() || !canvas) {
-        return;
+    if (!HeaderPresent() || Header()->ImageData.empty() || !canvas) {
+        return;   // nothing to draw: no header, or a header whose image was refused
     }
     HDC dc = canvas->Handle();
     const TChunkIHDR& header = *Header();

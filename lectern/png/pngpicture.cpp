@@ -315,62 +315,85 @@ bool TChunk::LoadFromStream(TStream& stream, const std::string& chunkName, uint3
 
 // ---- TChunkIHDR ---------------------------------------------------------------------------------
 
+namespace {
+
+// Raises for a header that describes no image the codec holds: no pixels, a colour type and
+// bit depth pair that the format forbids (there is no row converter for it), or more image
+// bytes than the limit.
+void CheckImageFits(uint32_t width, uint32_t height, uint8_t colorType, uint8_t bitDepth)
+{
+    if (width == 0 || height == 0 || !ValidDepth(colorType, bitDepth)) {
+        throw EPngInvalidIHDR(EPngInvalidIHDRText);
+    }
+    const uint64_t rowBytes = (uint64_t(BitmapBitCount(colorType, bitDepth)) * width + 31) / 32 * 4;
+    const bool hasAlpha = colorType == 4 || colorType == 6;
+    if (rowBytes * height > kPngMaxImageBytes || (hasAlpha && uint64_t(width) * height > kPngMaxImageBytes)) {
+        throw EPNGSizeExceeds(EPNGSizeExceedsText);
+    }
+}
+
+}  // namespace
+
 bool TChunkIHDR::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
     if (fDataSize < 13) {
         throw EPngInvalidIHDR(EPngInvalidIHDRText);
     }
+    // Everything is checked before anything is taken: a refused header leaves this chunk
+    // without an image (no size), never a size without the pixels behind it.
     const uint8_t* d = fData.data();
-    Width = ReadBE32(d);
-    Height = ReadBE32(d + 4);
+    const uint32_t width = ReadBE32(d);
+    const uint32_t height = ReadBE32(d + 4);
+    if (width > kPngMaxDimension || height > kPngMaxDimension) {
+        throw EPNGSizeExceeds(EPNGSizeExceedsText);
+    }
+    if (d[10] != 0) {
+        throw EPNGUnknownCompression(EPNGUnknownCompressionText);
+    }
+    if (d[12] > 1) {
+        throw EPNGUnknownInterlace(EPNGUnknownInterlaceText);
+    }
+    CheckImageFits(width, height, d[9], d[8]);
+    Width = width;
+    Height = height;
     BitDepth = d[8];
     ColorType = d[9];
     CompressionMethod = d[10];
     FilterMethod = d[11];
     InterlaceMethod = d[12];
-    if (Width > kPngMaxDimension || Height > kPngMaxDimension) {
-        throw EPNGSizeExceeds(EPNGSizeExceedsText);
-    }
-    if (CompressionMethod != 0) {
-        throw EPNGUnknownCompression(EPNGUnknownCompressionText);
-    }
-    if (InterlaceMethod > 1) {
-        throw EPNGUnknownInterlace(EPNGUnknownInterlaceText);
-    }
-    fOwner->InterlaceMethod = InterlaceMethod;
     PrepareImageData();
+    fOwner->InterlaceMethod = InterlaceMethod;
     return true;
 }
 
 void TChunkIHDR::PrepareImageData()
 {
-    // A header the codec cannot hold: no pixels, or a colour type and bit depth pair that the
-    // format forbids (there is no row converter for it).
-    if (Width == 0 || Height == 0 || !ValidDepth(ColorType, BitDepth)) {
-        throw EPngInvalidIHDR(EPngInvalidIHDRText);
-    }
-    const uint16_t bitCount = BitmapBitCount(ColorType, BitDepth);
-    const uint64_t rowBytes = (uint64_t(bitCount) * Width + 31) / 32 * 4;
-    const uint64_t imageBytes = rowBytes * Height;
-    const bool hasAlpha = ColorType == 4 || ColorType == 6;
-    if (imageBytes > kPngMaxImageBytes ||
-        (hasAlpha && uint64_t(Width) * Height > kPngMaxImageBytes)) {
-        throw EPNGSizeExceeds(EPNGSizeExceedsText);
-    }
-
     fOwner->ReleasePalette();
     ImageData.clear();
     ImageAlpha.clear();
+    const bool hasAlpha = ColorType == 4 || ColorType == 6;
+    const uint16_t bitCount = BitmapBitCount(ColorType, BitDepth);
+    const uint64_t rowBytes = (uint64_t(bitCount) * Width + 31) / 32 * 4;
+    const uint64_t imageBytes = rowBytes * Height;
     try {
-        ImageData.Allocate(size_t(imageBytes));
-        if (hasAlpha) {
-            ImageAlpha.Allocate(size_t(Width) * Height);
+        CheckImageFits(Width, Height, ColorType, BitDepth);
+        try {
+            ImageData.Allocate(size_t(imageBytes));
+            if (hasAlpha) {
+                ImageAlpha.Allocate(size_t(Width) * Height);
+            }
+        } catch (const std::bad_alloc&) {
+            throw EPNGOutMemory(EPNGOutMemoryText);
         }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // No image, so no size: nothing may reach for pixels that are not there.
         ImageData.clear();
         ImageAlpha.clear();
-        throw EPNGOutMemory(EPNGOutMemoryText);
+        Width = 0;
+        Height = 0;
+        BytesPerRow = 0;
+        throw;
     }
     BytesPerRow = static_cast<uint32_t>(rowBytes);
     HasPalette = ColorType == 0 || ColorType == 3 || ColorType == 4;

@@ -229,7 +229,8 @@ public:
 
     // Allocates the zeroed bitmap (and alpha plane) for the header's fields and fills the
     // bitmap header; releases the owner's palette handle. Raises for a header that describes
-    // no image this codec holds.
+    // no image this codec holds, or when memory is short; the header then has no image and a
+    // width and height of 0.
     void PrepareImageData();
 
     uint32_t Width = 0;

@@ -104,6 +104,30 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
     }
 }
 
+TEST(PngPicture, ARefusedHeaderLeavesAPictureWithoutPixels)
+{
+    // The header is checked before it is taken: after the error the picture keeps the header
+    // chunk (chunks read so far stay) but it describes no image, so nothing reaches for pixels
+    // that were never allocated.
+    const std::string refused[] = {
+        PngBuilder().Header(65536, 3, 8, 2).Data(),        PngBuilder().Header(3, 3, 8, 2, 0, 1).Data(),
+        PngBuilder().Header(3, 3, 8, 2, 2).Data(),         PngBuilder().Header(3, 0, 8, 2).Data(),
+        PngBuilder().Header(3, 3, 4, 2).Data(),            PngBuilder().Header(3, 3, 8, 5).Data(),
+        PngBuilder().Header(65535, 65535, 8, 6).Data(),
+    };
+    for (const std::string& bytes : refused) {
+        TPngPicture picture;
+        EXPECT_ANY_THROW(LoadPng(picture, bytes));
+        ASSERT_TRUE(picture.HeaderPresent());
+        EXPECT_EQ(picture.Width(), 0);
+        EXPECT_EQ(picture.Height(), 0);
+        EXPECT_EQ(picture.GetPixels(1, 1), 0u);
+        picture.SetPixels(1, 1, 0xFFFFFF);
+        EXPECT_EQ(picture.Scanline(1), nullptr);
+        EXPECT_EQ(picture.AlphaScanline(1), nullptr);
+    }
+}
+
 #ifdef _WIN32
 TEST(PngPicture, AnImageTooLargeForTheAddressSpaceRaisesOutOfMemory)
 {

@@ -1050,6 +1050,11 @@ void TPngPicture::LoadFromStream(TStream& stream)
             Clear();
             throw EPNGIHDRNotFirst(EPNGIHDRNotFirstText);
         }
+        if (FChunkList.Count() > 0 && type == "IHDR") {
+            // One image has one header; a second would reset the interlace method under the
+            // image of the first and be saved again beside it.
+            throw EPngInvalidIHDR(EPngInvalidIHDRText);
+        }
         if (type == "cHRM" || (type == "IDAT" && hasIdat)) {
             stream.Seek(int64_t(length) + 4, SeekOrigin::Current);
             continue;

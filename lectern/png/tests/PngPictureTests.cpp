@@ -73,6 +73,8 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
         {"RGB with 4 bits", [] { return PngBuilder().Header(4, 4, 4, 2).Data(); }, "EPngInvalidIHDR",
          EPngInvalidIHDRText},
         {"colour type 5", [] { return PngBuilder().Header(4, 4, 8, 5).Data(); }, "EPngInvalidIHDR", EPngInvalidIHDRText},
+        {"a second header", [] { return SmallRgb().Header(2, 2, 8, 2, 1).Chunk("IDAT", Deflate(kRgbRows)).End().Data(); },
+         "EPngInvalidIHDR", EPngInvalidIHDRText},
         {"image bytes beyond 2^31-1", [] { return PngBuilder().Header(65535, 65535, 8, 6).Data(); },
          "EPNGSizeExceeds", EPNGSizeExceedsText},
         {"palette of 770 bytes",

@@ -761,18 +761,37 @@ size_t TChunktEXt::ReadKeyword()
     return zero == end ? fDataSize : Keyword.size() + 1;
 }
 
+void TChunktEXt::KeepAsRead()
+{
+    FAsRead = true;
+    FReadKeyword = Keyword;
+    FReadText = Text;
+}
+
+bool TChunktEXt::SaveAsRead(TStream& stream)
+{
+    if (!FAsRead || Keyword != FReadKeyword || Text != FReadText) {
+        return false;
+    }
+    WriteChunk(stream);
+    return true;
+}
+
 bool TChunktEXt::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
-    if (fDataSize > 2) {
-        const size_t textStart = ReadKeyword();
-        Text.assign(reinterpret_cast<const char*>(fData.data()) + textStart, fDataSize - textStart);
-    }
+    // Also the shortest chunks: "a" and its zero are a keyword and empty text.
+    const size_t textStart = ReadKeyword();
+    Text.assign(reinterpret_cast<const char*>(fData.data()) + textStart, fDataSize - textStart);
+    KeepAsRead();
     return true;
 }
 
 bool TChunktEXt::SaveToStream(TStream& stream)
 {
+    if (SaveAsRead(stream)) {
+        return true;
+    }
     ResizeData(static_cast<uint32_t>(Keyword.size() + 1 + Text.size()));
     std::memcpy(fData.data(), Keyword.data(), Keyword.size());
     fData[Keyword.size()] = 0;
@@ -783,10 +802,13 @@ bool TChunktEXt::SaveToStream(TStream& stream)
 
 void TChunktEXt::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
+    TChunk::Assign(source);   // the data as read, too
     const auto& s = static_cast<const TChunktEXt&>(source);
     Keyword = s.Keyword;
     Text = s.Text;
+    FAsRead = s.FAsRead;
+    FReadKeyword = s.FReadKeyword;
+    FReadText = s.FReadText;
 }
 
 namespace {
@@ -859,19 +881,21 @@ bool TChunkzTXt::LoadFromStream(TStream& stream, const std::string& chunkName, u
     TChunk::LoadFromStream(stream, chunkName, size);
     Keyword.clear();
     Text.clear();
-    if (fDataSize > 3) {
-        const size_t methodAt = ReadKeyword();
-        if (methodAt < fDataSize && fData[methodAt] == 0) {
-            std::string error;
-            DecompressZLIB(fData.data() + methodAt + 1, fDataSize - methodAt - 1, Text,
-                           kPngTextInflateLimitBytes, error);
-        }
+    const size_t methodAt = ReadKeyword();
+    if (methodAt < fDataSize && fData[methodAt] == 0) {
+        std::string error;
+        DecompressZLIB(fData.data() + methodAt + 1, fDataSize - methodAt - 1, Text, kPngTextInflateLimitBytes,
+                       error);
     }
+    KeepAsRead();
     return true;
 }
 
 bool TChunkzTXt::SaveToStream(TStream& stream)
 {
+    if (SaveAsRead(stream)) {
+        return true;
+    }
     std::vector<uint8_t> packed;
     if (!CompressZLIB(Text.empty() ? std::string(" ") : Text, fOwner->CompressionLevel, packed)) {
         throw EPNGOutMemory(EPNGOutMemoryText);

@@ -317,6 +317,9 @@ public:
     PNG_CHUNK_CLASS(TChunktIME, "tIME")
 };
 
+// A text chunk that was read is saved again as it came (its data unchanged, whatever its form:
+// a keyword with empty text, no separator, an unknown compression method or a stream that does
+// not inflate) unless the program changed its keyword or text; then it is written anew.
 class TChunktEXt : public TChunk {
 public:
     explicit TChunktEXt(TPngPicture* owner) : TChunk(owner, "tEXt") {}
@@ -332,6 +335,16 @@ protected:
     TChunktEXt(TPngPicture* owner, const char* typeName) : TChunk(owner, typeName) {}
     // The keyword (up to the first zero byte, or all the data) and the offset after its zero.
     size_t ReadKeyword();
+    // Notes that the data holds the chunk as read, with the keyword and text it gave.
+    void KeepAsRead();
+    // Writes the data as read when keyword and text are still the ones it gave; false when the
+    // chunk must be written anew.
+    bool SaveAsRead(TStream& stream);
+
+private:
+    bool FAsRead = false;
+    std::string FReadKeyword;
+    std::string FReadText;
 };
 
 class TChunkzTXt : public TChunktEXt {

@@ -261,6 +261,43 @@ TEST(PngPicture, TextChunksStayInsideTheirDataAndCompressedTextIsCapped)
     EXPECT_EQ(again.Chunks().ItemFromClass<TChunkzTXt>()->Text, expected);
 }
 
+TEST(PngPicture, TextChunksThatWereReadAreSavedAsTheyCame)
+{
+    const std::pair<std::string, std::string> chunks[] = {
+        {"tEXt", std::string("a\0", 2)},                        // a keyword and empty text
+        {"tEXt", ""},
+        {"tEXt", "no-separator"},
+        {"zTXt", std::string("k\0\1", 3) + "xyz"},              // an unknown compression method
+        {"zTXt", std::string("k\0\0", 3) + "not a zlib stream"},
+        {"zTXt", std::string("k\0\0", 3) + Deflate("fine", 1)},
+    };
+    for (const auto& chunk : chunks) {
+        TPngPicture picture;
+        LoadPng(picture, SmallRgb().Chunk(chunk.first, chunk.second).Chunk("IDAT", Deflate(kRgbRows)).End().Data());
+        EXPECT_EQ(SplitChunks(SavePng(picture))[1], chunk) << chunk.first << " " << chunk.second;
+        // A copy keeps them as they came too.
+        TPngPicture copy;
+        copy.Assign(&picture);
+        EXPECT_EQ(SplitChunks(SavePng(copy))[1], chunk) << chunk.first << " " << chunk.second;
+    }
+    TPngPicture picture;
+    LoadPng(picture, SmallRgb().Chunk("tEXt", std::string("a\0", 2)).Chunk("zTXt", std::string("k\0\1xyz", 6))
+                         .Chunk("IDAT", Deflate(kRgbRows)).End().Data());
+    auto* text = dynamic_cast<TChunktEXt*>(picture.Chunks().GetItem(1));
+    auto* packed = dynamic_cast<TChunkzTXt*>(picture.Chunks().GetItem(2));
+    ASSERT_TRUE(text && packed);
+    EXPECT_EQ(text->Keyword, "a");
+    EXPECT_EQ(text->Text, "");
+    EXPECT_EQ(packed->Keyword, "k");
+    // A text the program changed is written anew.
+    text->Text = "new";
+    packed->Text = "packed";
+    const auto saved = SplitChunks(SavePng(picture));
+    EXPECT_EQ(saved[1].second, std::string("a\0new", 5));
+    EXPECT_EQ(saved[2].second.substr(0, 3), std::string("k\0\0", 3));
+    EXPECT_EQ(Inflate(saved[2].second.substr(3)), "packed");
+}
+
 TEST(PngPicture, GammaMapsColoursAndAChunkOfTheWrongSizeIsIgnored)
 {
     const std::string rows = UnfilteredRows({std::string("\x80\x40\xFF", 3)});

@@ -367,11 +367,30 @@ bool TChunkIHDR::LoadFromStream(TStream& stream, const std::string& chunkName, u
     return true;
 }
 
+bool TChunkIHDR::KeyedPixel(uint32_t x, uint32_t row) const
+{
+    if (KeyMask.empty() || x >= Width || row >= Height) {
+        return false;
+    }
+    return (KeyMask[size_t(row) * KeyMaskRowBytes() + x / 8] & (0x80 >> (x % 8))) != 0;
+}
+
+void TChunkIHDR::SetKeyedPixel(uint32_t x, uint32_t row, bool transparent)
+{
+    if (KeyMask.empty() || x >= Width || row >= Height) {
+        return;
+    }
+    uint8_t& byte = KeyMask[size_t(row) * KeyMaskRowBytes() + x / 8];
+    const uint8_t bit = uint8_t(0x80 >> (x % 8));
+    byte = transparent ? uint8_t(byte | bit) : uint8_t(byte & ~bit);
+}
+
 void TChunkIHDR::PrepareImageData()
 {
     fOwner->ReleasePalette();
     ImageData.clear();
     ImageAlpha.clear();
+    KeyMask.clear();
     const bool hasAlpha = ColorType == 4 || ColorType == 6;
     const uint16_t bitCount = BitmapBitCount(ColorType, BitDepth);
     const uint64_t rowBytes = (uint64_t(bitCount) * Width + 31) / 32 * 4;
@@ -435,6 +454,7 @@ void TChunkIHDR::Assign(const TChunk& source)
     PrepareImageData();
     ImageData = s.ImageData;
     ImageAlpha = s.ImageAlpha;
+    KeyMask = s.KeyMask;
     BitmapInfo.bmiColors = s.BitmapInfo.bmiColors;
 }
 
@@ -661,10 +681,13 @@ void TChunktRNS::SetTransparentColor(TColor color)
 {
     const uint32_t rgb = ColorToRGB(color);
     const uint8_t red = uint8_t(rgb), green = uint8_t(rgb >> 8), blue = uint8_t(rgb >> 16);
-    const TChunkIHDR* header = GetHeader();
+    TChunkIHDR* header = GetHeader();
     if (!header) {
         return;
     }
+    // A key given as a colour is compared with the colours: the mask decided on the stored
+    // samples is for the key they were read with.
+    header->KeyMask.clear();
     BitTransparency = true;
     auto put = [this](int index, uint32_t sample) {
         PaletteValues[index * 2] = uint8_t(sample >> 8);
@@ -1273,6 +1296,8 @@ void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)
         row[x * 3] = uint8_t(blue);
         row[x * 3 + 1] = uint8_t(green);
         row[x * 3 + 2] = uint8_t(red);
+        // A pixel set to the transparent colour is transparent.
+        h->SetKeyedPixel(uint32_t(x), uint32_t(y), rgb == ColorToRGB(TransparentColor()));
         return;
     }
     // The nearest colour among the indexes a pixel of this bitmap can hold (and, for palette
@@ -1299,4 +1324,9 @@ void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)
     const uint32_t mask = ((1u << bitCount) - 1) << shift;
     uint8_t& byte = row[bit / 8];
     byte = static_cast<uint8_t>((byte & ~mask) | (best << shift));
+    // The transparent entry of a palette, or the transparent colour of grey, is transparent.
+    const TChunktRNS* trns = FChunkList.ItemFromClass<TChunktRNS>();
+    h->SetKeyedPixel(uint32_t(x), uint32_t(y),
+                     trns && (h->ColorType == 3 ? trns->PaletteValues[best] == 0
+                                                : rgb == ColorToRGB(TransparentColor())));
 }

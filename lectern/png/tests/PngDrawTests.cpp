@@ -170,6 +170,28 @@ TEST(PngDraw, TheTransparentColourLeavesTheTargetAndTheRestIsCopied)
     }
 }
 
+TEST(PngDraw, TheColourKeyDecidedOnTheStoredSamplesIsTheOneDrawn)
+{
+    for (const TColourKeyCase& c : ColourKeyCases()) {
+        TPngPicture picture;
+        LoadPng(picture, c.Png);
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        for (int scale : {1, 3}) {
+            const TRect rect = Rect(10, 12, 10 + scale * picture.Width(), 12 + scale * picture.Height());
+            EXPECT_EQ(DrawAndCountWrong(picture, rect,
+                                        [&](int ix, int iy, uint32_t target) {
+                                            const uint8_t* p = ix >= 0 && iy >= 0
+                                                                   ? ImagePixel(rgba, picture, ix / scale, iy / scale)
+                                                                   : nullptr;
+                                            const size_t at = size_t(iy / scale) * picture.Width() + ix / scale;
+                                            return p && !c.Transparent[at] ? Opaque(p) : target;
+                                        }),
+                      0)
+                << c.Name << " scale " << scale;
+        }
+    }
+}
+
 TEST(PngDraw, PaletteHandlesForGreyAndPaletteImagesOnly)
 {
     TPngPicture picture;

@@ -345,6 +345,21 @@ TEST(PngPicture, PaletteTransparencyIsBitOnlyForOneFullyTransparentEntry)
     }
 }
 
+TEST(PngPicture, TheColourKeyIsDecidedOnTheStoredSamples)
+{
+    for (const TColourKeyCase& c : ColourKeyCases()) {
+        TPngPicture picture;
+        LoadPng(picture, c.Png);
+        ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmBit) << c.Name;
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        std::vector<bool> transparent;
+        for (size_t i = 3; i < rgba.size(); i += 4) {
+            transparent.push_back(rgba[i] == 0);
+        }
+        EXPECT_EQ(transparent, c.Transparent) << c.Name;
+    }
+}
+
 TEST(PngPicture, TransparentColoursAreOnTheScaleOfTheDecodedPixels)
 {
     TPngPicture picture;

@@ -358,6 +358,17 @@ TEST(PngPicture, TheColourKeyIsDecidedOnTheStoredSamples)
         }
         EXPECT_EQ(transparent, c.Transparent) << c.Name;
     }
+    // Pixels set afterwards follow the key; a key given as a colour is compared with colours.
+    TPngPicture picture;
+    LoadPng(picture, ColourKeyCases()[1].Png);   // key white, pixels 254 grey, white, black
+    picture.SetPixels(0, 0, 0xFFFFFF);
+    picture.SetPixels(1, 0, 0x000000);
+    EXPECT_TRUE(picture.Header()->KeyedPixel(0, 0));
+    EXPECT_FALSE(picture.Header()->KeyedPixel(1, 0));
+    picture.Chunks().ItemFromClass<TChunktRNS>()->SetTransparentColor(0x000000);
+    EXPECT_TRUE(picture.Header()->KeyMask.empty());
+    const std::vector<uint8_t> rgba = RgbaPixels(picture);
+    EXPECT_EQ(std::vector<uint8_t>({rgba[3], rgba[7], rgba[11]}), std::vector<uint8_t>({255, 0, 0}));
 }
 
 TEST(PngPicture, TransparentColoursAreOnTheScaleOfTheDecodedPixels)

@@ -181,6 +181,15 @@ int Read()
     return 0;
 }
 
+// A new T, filled by set.
+template <class T, class Set>
+std::unique_ptr<TLcValueObject> Made(Set&& set)
+{
+    auto v = std::make_unique<T>();
+    set(*v);
+    return v;
+}
+
 // Builds the values of the write mode's input (see the top of the file).
 class TValueBuilder {
 public:
@@ -249,9 +258,8 @@ private:
         switch (const char kind = Take()) {
         case 'N': return nullptr;
         case 'B': {
-            auto v = std::make_unique<TLcBooleanValue>();
-            v->SetBoolean(Take() == '1');
-            return v;
+            const bool flag = Take() == '1';
+            return Made<TLcBooleanValue>([&](auto& v) { v.SetBoolean(flag); });
         }
         case 'I': {
             const int32_t n = static_cast<int32_t>(std::stol(UpTo(';')));
@@ -267,46 +275,28 @@ private:
             return v;
         }
         case 'F': {
-            auto v = std::make_unique<TLcFloatValue>();
-            v->SetFloat(std::strtod(UpTo(';').c_str(), nullptr));
-            return v;
+            const double number = std::strtod(UpTo(';').c_str(), nullptr);
+            return Made<TLcFloatValue>([&](auto& v) { v.SetFloat(number); });
         }
         case 'S': {
             const std::string utf8 = Counted();
             switch (turn % 4) {
-            case 0: {
-                auto v = std::make_unique<TLcStringValue>();
-                v->SetString(utf8);
-                return v;
-            }
-            case 1: {
-                auto v = std::make_unique<TLcTextValue>();
-                v->SetWideString(Utf8DecodeText(utf8));
-                return v;
-            }
-            case 2: {
-                auto v = std::make_unique<TLcWideStringValue>();
-                v->SetWideString(Utf8DecodeText(utf8));
-                return v;
-            }
-            default: {
-                auto v = std::make_unique<TLcVariableName>();
-                v->SetVarName(lc_detail::Utf8ToSystem(utf8));
-                return v;
-            }
+            case 0: return Made<TLcStringValue>([&](auto& v) { v.SetString(utf8); });
+            case 1: return Made<TLcTextValue>([&](auto& v) { v.SetWideString(Utf8DecodeText(utf8)); });
+            case 2: return Made<TLcWideStringValue>([&](auto& v) { v.SetWideString(Utf8DecodeText(utf8)); });
+            default: return Made<TLcVariableName>([&](auto& v) { v.SetVarName(lc_detail::Utf8ToSystem(utf8)); });
             }
         }
         case 'D': {
-            auto v = std::make_unique<TLcDateTimeValue>();
-            v->SetDateTime(ISOToDateTime(FInput.substr(FAt, 17)));
+            const TDateTime date = ISOToDateTime(FInput.substr(FAt, 17));
             FAt += 17;
-            return v;
+            return Made<TLcDateTimeValue>([&](auto& v) { v.SetDateTime(date); });
         }
         case 'X': {
-            auto v = std::make_unique<TLcByteStream>();
             const std::string bytes = Counted();
-            v->GetByteStream()->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-            return v;
+            return Made<TLcByteStream>([&](auto& v) {
+                v.GetByteStream()->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+            });
         }
         case 'A': {
             auto v = std::make_unique<TLcArray>();
@@ -326,9 +316,8 @@ private:
         case 'E': {
             const std::string code = UpTo(';');
             const std::string message = Counted();
-            auto v = std::make_unique<TLcExceptionValue>();
-            v->SetException(code == "0" ? message : "#" + code + ":" + message);
-            return v;
+            return Made<TLcExceptionValue>(
+                [&](auto& v) { v.SetException(code == "0" ? message : "#" + code + ":" + message); });
         }
         default: throw std::runtime_error(std::string("unknown value kind ") + kind);
         }

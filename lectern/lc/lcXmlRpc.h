@@ -3,8 +3,10 @@
 // Writing gives the standard elements: <value><string>, <i4> for integers of every size,
 // <boolean>, <double>, <dateTime.iso8601>, <base64>, <struct> of <member>s, <array><data>,
 // <nil/> for no value, a fault struct (faultCode, faultString) for an exception value and a
-// whole <methodCall> for a function call. A data set is a struct of two members,
-// LC.DATASET.FIELDS (an array of field structs: Name, Type, Size, Required) and
+// whole <methodCall> for a function call: an array named PARAMS alone gives the positional
+// parameters (its elements, as a standard peer writes them), other fields go as one struct
+// parameter, which a reader gives back as the call's fields. A data set is a struct of two
+// members, LC.DATASET.FIELDS (an array of field structs: Name, Type, Size, Required) and
 // LC.DATASET.ROWS (an array of row arrays).
 //
 // Reading is a small scanner, not a general XML parser. Tag names compare without regard to

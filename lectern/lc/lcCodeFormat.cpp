@@ -86,15 +86,32 @@ void WriteNumber(TLcHugeString& b, const char* code, bool zero, const std::strin
     }
 }
 
-// A name as UTF-8, refused when the reader would not give it back: it must not hold stop,
-// and it must survive the trip through UTF-8 unchanged.
+// Whether a name goes through the format unchanged: it must not hold stop (the sign that
+// ends it), and it must survive the trip through UTF-8. The writer refuses any other name, and
+// so does the reader (overlong UTF-8 can decode to the sign).
+bool NameSurvives(const std::string& name, const std::string& utf8, char stop)
+{
+    return name.find(stop) == std::string::npos && Utf8ToSystem(utf8) == name;
+}
+
+// A name as UTF-8, refused when the reader would not give it back.
 std::string ReadableName(const std::string& name, char stop, const char* what)
 {
-    const std::string utf8 = SystemToUtf8(name);
-    if (name.find(stop) != std::string::npos || Utf8ToSystem(utf8) != name) {
+    std::string utf8 = SystemToUtf8(name);
+    if (!NameSurvives(name, utf8, stop)) {
         Corrupt(std::string(what) + " \"" + name + "\" can not be read back.");
     }
     return utf8;
+}
+
+// A name read as UTF-8 and narrowed, refused when the writer could not write it again.
+std::string WritableName(const std::string& utf8, char stop, const char* what)
+{
+    std::string name = Utf8ToSystem(utf8);
+    if (!NameSurvives(name, SystemToUtf8(name), stop)) {
+        Corrupt(std::string(what) + " \"" + name + "\" can not be written back.");
+    }
+    return name;
 }
 
 // Runs write for element index; a failure comes back as ELcInfo with the element's place.
@@ -392,7 +409,8 @@ void ReadRecordPart(TLcRecord& record, const std::string& text, size_t& at)
     try {
         const int32_t count = ReadCountItem(text, at, TypeCode(vt_Record), "TLcRecord.from_Code: Field Count missing.");
         for (int32_t i = 0; i < count; ++i) {
-            const std::string name = Utf8ToSystem(ReadUpTo(text, at, kNameSign, "END-MARK missing."));
+            const std::string name =
+                WritableName(ReadUpTo(text, at, kNameSign, "END-MARK missing."), kNameSign, "Field name");
             record.AppendField(name, ObjectFromCode(text, at));
         }
     } catch (...) {
@@ -420,7 +438,8 @@ void ReadDataSet(TLcDataSet& set, const std::string& text, size_t& at)
     const int32_t fields =
         ReadCountItem(text, at, TypeCode(vt_DataSet), "TLcDataSet.from_Code: Field Count missing.");
     for (int32_t i = 0; i < fields; ++i) {
-        const std::string name = Utf8ToSystem(ReadUpTo(text, at, kNameSign, "END-MARK missing."));
+        const std::string name =
+            WritableName(ReadUpTo(text, at, kNameSign, "END-MARK missing."), kNameSign, "Field name");
         const std::string typeCode = ReadUpTo(text, at, kMidSign, "MID-MARK missing.");
         const std::string size = ReadUpTo(text, at, kMidSign, "MID-MARK missing.");
         const std::string flag = ReadUpTo(text, at, kEndSign, "END-MARK missing.");
@@ -541,7 +560,8 @@ void ReadCode(TLcValueObject& object, const std::string& text, size_t& at)
         [&](TLcSimpleValue& simple) { ReadSimple(simple, text, at); },
         [&](TLcFunctionInfo& call) {
             TNesting level;
-            call.SetFunctionName(Utf8ToSystem(ReadShort(text, at, TypeCode(vt_FunctionCall))));
+            call.SetFunctionName(
+                WritableName(ReadShort(text, at, TypeCode(vt_FunctionCall)), kEndSign, "Function name"));
             try {
                 ReadRecordPart(call, text, at);
             } catch (...) {

@@ -21,7 +21,9 @@
 //
 // The writer refuses what the reader could not give back: a field name holding ":", a
 // function name holding ";", and names that do not survive the trip through UTF-8 in the
-// system code page. Floats are written so that they read back to the same double.
+// system code page. The reader refuses the same names (overlong UTF-8 can decode to ":" or
+// ";"), so whatever it reads writes again. Floats are written so that they read back to the
+// same double.
 #pragma once
 
 #include "lectern/lc/lcValues.h"

@@ -155,7 +155,8 @@ void AppendUtf8(std::string& out, uint32_t cp)
     }
 }
 
-// The code point of the reference body (after "&#", before ";"); false when it names none.
+// The code point of the reference body (after "&#", before ";"): decimal or "x" and
+// hexadecimal digits naming 0 to 0x10FFFF, not a surrogate; false otherwise.
 bool CharRefCodePoint(const std::string& body, uint32_t& cp)
 {
     const bool hex = !body.empty() && (body[0] == 'x' || body[0] == 'X');
@@ -181,7 +182,7 @@ bool CharRefCodePoint(const std::string& body, uint32_t& cp)
             return false;
         }
     }
-    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) {
+    if (value >= 0xD800 && value <= 0xDFFF) {
         return false;
     }
     cp = static_cast<uint32_t>(value);
@@ -302,6 +303,15 @@ void WriteArray(TLcArray& array, TLcHugeString& b)
     b.Append(std::string("</data></array></value>"));
 }
 
+// The array of a call whose only parameter is an array named PARAMS; none otherwise.
+TLcArray* PositionalParams(TLcFunctionInfo& call)
+{
+    if (call.TLcRecord::Count() != 1 || UpperCaseStr(call.FieldName(0)) != kParamsName) {
+        return nullptr;
+    }
+    return dynamic_cast<TLcArray*>(call.FieldObject(0));
+}
+
 void WriteCall(TLcFunctionInfo& call, TLcHugeString& b)
 {
     const std::string head = "<methodCall><methodName>" + WritableName(call.FunctionName(), "Function name") +
@@ -311,12 +321,11 @@ void WriteCall(TLcFunctionInfo& call, TLcHugeString& b)
         b.Append(head + "</methodCall>");
         return;
     }
-    // Positional parameters, unless the only one is a record: one struct parameter reads back
-    // as named parameters, so that call goes in the record form like any other.
-    auto* positional = dynamic_cast<TLcArray*>(call.FieldObject(0));
-    const bool loneRecord = positional != nullptr && positional->Count() == 1 &&
-                            positional->GetObject(0) != nullptr && positional->GetObject(0)->GetType() == vt_Record;
-    if (count == 1 && positional != nullptr && !loneRecord && UpperCaseStr(call.FieldName(0)) == kParamsName) {
+    // An array named PARAMS alone holds the positional parameters, as a standard peer writes
+    // them: login({"user": "bob"}) is one struct parameter (which reads back as the call's
+    // named parameters).
+    TLcArray* positional = PositionalParams(call);
+    if (positional != nullptr) {
         if (positional->Count() == 0) {
             b.Append(head + "<params></params></methodCall>");
             return;
@@ -387,13 +396,35 @@ std::string ReadTrimmed(const char* expected, const std::string& text, size_t& a
     return value;
 }
 
-// A member name of a struct: NAME, the trimmed and unescaped text, /NAME.
-std::string ReadName(const std::string& text, size_t& at)
+// A name as the readers keep it: unescaped and trimmed, then (when decode is set) decoded from
+// UTF-8, narrowed and trimmed again, so that no decoding (overlong UTF-8 of a blank) leaves a
+// byte at either end that the writer would refuse.
+std::string NameText(const std::string& raw, bool decode)
+{
+    std::string name = Trimmed(XmlDecodeText(raw));
+    return decode ? Trimmed(Utf8ToSystem(name)) : name;
+}
+
+// A member name of a struct: NAME, the name text, /NAME.
+std::string ReadName(const std::string& text, size_t& at, bool decode)
 {
     ReadXmlTag(text, at, true, "NAME");
-    std::string name = Trimmed(XmlDecodeText(ReadXmlText(text, at)));
+    std::string name = NameText(ReadXmlText(text, at), decode);
     ReadXmlTag(text, at, true, "/NAME");
     return name;
+}
+
+// What a struct is by the name of its first member (decoded as the readers decode it).
+TLcValueType TypeOfStructNamed(const std::string& name)
+{
+    const std::string upper = UpperCaseStr(name);
+    if (upper == kFieldsName || upper == kRowsName) {
+        return vt_DataSet;
+    }
+    if (upper == "FAULTCODE" || upper == "FAULTSTRING") {
+        return vt_Exception;
+    }
+    return vt_Record;
 }
 
 void ReadException(TLcSimpleValue& value, const std::string& text, size_t& at);
@@ -453,7 +484,7 @@ void ReadMembers(const std::string& text, size_t& at, TMember&& member)
         const std::string tag = PeekXmlTag(text, at);
         if (tag == "MEMBER") {
             ReadXmlTag(text, at, true);
-            const std::string name = ReadName(text, at);
+            const std::string name = ReadName(text, at, true);
             std::unique_ptr<TLcValueObject> value;
             if (PeekXmlTag(text, at) != "/MEMBER") {
                 value = ObjectFromXMLrpc(text, at);
@@ -462,7 +493,7 @@ void ReadMembers(const std::string& text, size_t& at, TMember&& member)
             ReadXmlTag(text, at, true, "/MEMBER");
             member(name, std::move(value));
         } else if (tag == "NAME") {
-            const std::string name = ReadName(text, at);
+            const std::string name = ReadName(text, at, true);
             std::unique_ptr<TLcValueObject> value;
             const std::string next = PeekXmlTag(text, at);
             if (!IsClosing(next) && next != "NAME" && next != "MEMBER") {
@@ -475,31 +506,114 @@ void ReadMembers(const std::string& text, size_t& at, TMember&& member)
     }
 }
 
+// The text of an exception value from the members of a fault struct, one at a time.
+class TFaultMembers {
+public:
+    void Add(const std::string& name, std::unique_ptr<TLcValueObject> part)
+    {
+        const std::string upper = UpperCaseStr(name);
+        const bool isCode = upper == "FAULTCODE";
+        if (!isCode && upper != "FAULTSTRING") {
+            Corrupt("XML-RPC Error: " + Quoted("faultCode") + " or " + Quoted("faultString") + " expected, but " +
+                    Quoted(name) + " found.");
+        }
+        if (!part) {
+            return;
+        }
+        auto* simple = dynamic_cast<TLcSimpleValue*>(part.get());
+        if (simple == nullptr) {
+            Corrupt("XML-RPC Error parsing " + Quoted("fault") + (isCode ? ": faultCode" : ": faultString") +
+                    " value expected, complex object found.");
+        }
+        (isCode ? FCode : FMessage) = simple->GetString();
+    }
+    std::string Text() const { return !FCode.empty() && FCode != "0" ? "#" + FCode + ":" + FMessage : FMessage; }
+
+private:
+    std::string FCode;
+    std::string FMessage;
+};
+
 void ReadException(TLcSimpleValue& value, const std::string& text, size_t& at)
 {
-    std::string code;
-    std::string message;
+    TFaultMembers fault;
     ReadWrapped("STRUCT", text, at, [&] {
         ReadMembers(text, at, [&](const std::string& name, std::unique_ptr<TLcValueObject> part) {
-            const std::string upper = UpperCaseStr(name);
-            const bool isCode = upper == "FAULTCODE";
-            if (!isCode && upper != "FAULTSTRING") {
-                Corrupt("XML-RPC Error: " + Quoted("faultCode") + " or " + Quoted("faultString") + " expected, but " +
-                        Quoted(name) + " found.");
-            }
-            if (!part) {
-                return;
-            }
-            auto* simple = dynamic_cast<TLcSimpleValue*>(part.get());
-            if (simple == nullptr) {
-                Corrupt("XML-RPC Error parsing " + Quoted("fault") + (isCode ? ": faultCode" : ": faultString") +
-                        " value expected, complex object found.");
-            }
-            (isCode ? code : message) = simple->GetString();
+            fault.Add(name, std::move(part));
         });
     });
-    value.SetException(!code.empty() && code != "0" ? "#" + code + ":" + message : message);
+    value.SetException(fault.Text());
 }
+
+// A field definition record of a data set into fresh.
+void AddFieldDefinition(TLcDataSet& fresh, TLcValueObject* definition)
+{
+    auto* record = dynamic_cast<TLcRecord*>(definition);
+    if (record == nullptr) {
+        Corrupt("XML-RPC Error parsing Dataset: Field definition inside <struc> expected, different data type found.");
+    }
+    // The name is trimmed as member names are (the writer refuses blanks at either end).
+    const std::string name = Trimmed(Utf8ToSystem(record->GetString("Name")));
+    const std::string code = record->GetString("Type");
+    TLcFieldTypes type = ft_Unknown;
+    if (!FieldTypeOfCode(code, type)) {
+        Corrupt("Unknown Field Type specifier " + Quoted(code) + ".");
+    }
+    fresh.SetFieldType(name, type);
+    fresh.SetFieldSize(name, record->GetInteger("Size"));
+    fresh.SetFieldRequired(name, record->GetBoolean("Required"));
+}
+
+// A data set from the members of its struct, one at a time; handed over only when all of it
+// was read.
+class TDataSetMembers {
+public:
+    void Add(const std::string& name, std::unique_ptr<TLcValueObject> value)
+    {
+        const std::string upper = UpperCaseStr(name);
+        const bool fields = upper == kFieldsName;
+        if (!fields && upper != kRowsName) {
+            Corrupt("XML-RPC Error parsing DataSet: " + Quoted(kFieldsName) + " or " + Quoted(kRowsName) +
+                    " in <name> expected, but " + Quoted(name) + " found.");
+        }
+        if (fields ? FHaveFields : FHaveRows) {
+            Corrupt(std::string("XML-RPC Error parsing DataSet: <member><name>") + (fields ? kFieldsName : kRowsName) +
+                    "</name> already parsed, second " + (fields ? "Fields" : "Rows") + " definition found.");
+        }
+        (fields ? FHaveFields : FHaveRows) = true;
+        auto* array = dynamic_cast<TLcArray*>(value.get());
+        if (value && array == nullptr) {
+            Corrupt("XML-RPC Error parsing Dataset: DataSet Fields definitions inside <array> expected, different "
+                    "data type found.");
+        }
+        for (int32_t i = 0, count = array != nullptr ? array->Count() : 0; i < count; ++i) {
+            if (fields) {
+                AddFieldDefinition(FFresh, array->GetObject(i));
+                continue;
+            }
+            std::unique_ptr<TLcValueObject> row = array->SetObject(i, TLcStoreArg::Forget());
+            if (row && row->GetType() != vt_Array) {
+                Corrupt("XML-RPC Error parsing DataSet: row " + std::to_string(i) + " is not an array.");
+            }
+            FFresh.AppendRow(std::unique_ptr<TLcArray>(static_cast<TLcArray*>(row.release())));
+        }
+    }
+
+    // Checks what was read and gives it to set.
+    void HandOver(TLcDataSet& set)
+    {
+        if (FHaveRows && !FHaveFields) {
+            Corrupt(std::string("XML-RPC Error parsing DataSet: Field definitions missing, tags <member><name>") +
+                    kRowsName + "</name> not found.");
+        }
+        set.TakeOver(FFresh);
+    }
+
+private:
+    TLcDataSet FFresh;
+    bool FHaveFields = false;
+    bool FHaveRows = false;
+};
 
 // ---- reading containers ---------------------------------------------------------------------
 
@@ -508,7 +622,7 @@ void ReadRecord(TLcRecord& record, const std::string& text, size_t& at)
     try {
         ReadWrapped("STRUCT", text, at, [&] {
             ReadMembers(text, at, [&](const std::string& name, std::unique_ptr<TLcValueObject> value) {
-                record.AppendField(Utf8ToSystem(name), std::move(value));
+                record.AppendField(name, std::move(value));
             });
         });
     } catch (...) {
@@ -547,24 +661,26 @@ void ReadArray(TLcArray& array, const std::string& text, size_t& at)
 // What a parameter list (of a method response or a call) holds.
 struct TParams {
     enum TKind { kNone, kEmptyParams, kSingle, kSeveral, kNamed } Kind = kNone;
-    std::unique_ptr<TLcValueObject> Value;   // the single value, the array or the record
+    std::unique_ptr<TLcValueObject> Value;   // the single value, the array or the named values
 };
 
-// Bare NAME and value pairs, also split over PARAM elements, up to a closing tag.
-std::unique_ptr<TLcRecord> ReadNamedValues(const std::string& text, size_t& at, bool decodeNames)
+// Bare NAME and value pairs, also split over PARAM elements, up to a closing tag: a struct
+// given without its tags, so its first name tells a data set or a fault from a record, as for
+// a bare struct (a record of such names would be written as a struct that reads as the other).
+std::unique_ptr<TLcValueObject> ReadNamedValues(const std::string& text, size_t& at, bool decodeNames)
 {
-    auto record = std::make_unique<TLcRecord>();
+    std::vector<std::pair<std::string, std::unique_ptr<TLcValueObject>>> members;
     for (;;) {
         SkipXmlSpaces(text, at);
         const std::string tag = PeekXmlTag(text, at);
         if (tag == "NAME") {
-            const std::string name = ReadName(text, at);
+            const std::string name = ReadName(text, at, decodeNames);
             std::unique_ptr<TLcValueObject> value;
             const std::string next = PeekXmlTag(text, at);
             if (!IsClosing(next) && next != "NAME" && next != "PARAM") {
                 value = ObjectFromXMLrpc(text, at);
             }
-            record->AppendField(decodeNames ? Utf8ToSystem(name) : name, std::move(value));
+            members.emplace_back(name, std::move(value));
         } else if (tag == "/PARAM") {
             ReadXmlTag(text, at, true);
         } else if (tag == "PARAM") {
@@ -578,7 +694,33 @@ std::unique_ptr<TLcRecord> ReadNamedValues(const std::string& text, size_t& at, 
             break;
         }
     }
-    return record;
+    switch (members.empty() ? vt_Record : TypeOfStructNamed(members.front().first)) {
+    case vt_DataSet: {
+        TDataSetMembers builder;
+        for (auto& [name, value] : members) {
+            builder.Add(name, std::move(value));
+        }
+        auto set = std::make_unique<TLcDataSet>();
+        builder.HandOver(*set);
+        return set;
+    }
+    case vt_Exception: {
+        TFaultMembers fault;
+        for (auto& [name, value] : members) {
+            fault.Add(name, std::move(value));
+        }
+        auto exception = std::make_unique<TLcExceptionValue>();
+        exception->SetException(fault.Text());
+        return exception;
+    }
+    default: {
+        auto record = std::make_unique<TLcRecord>();
+        for (auto& [name, value] : members) {
+            record->AppendField(name, std::move(value));
+        }
+        return record;
+    }
+    }
 }
 
 // One more value of a parameter list: the first is kept as it is, a second makes an array of
@@ -706,7 +848,7 @@ void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
         ReadWrapped("METHODCALL", text, at, [&] {
             SkipXmlSpaces(text, at);
             ReadXmlTag(text, at, false, "METHODNAME");
-            call.SetFunctionName(Utf8ToSystem(Trimmed(XmlDecodeText(ReadXmlText(text, at)))));
+            call.SetFunctionName(NameText(ReadXmlText(text, at), true));
             ReadXmlTag(text, at, true, "/METHODNAME");
             TParams params = ReadParams(text, at, true);
             switch (params.Kind) {
@@ -730,6 +872,20 @@ void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
                 break;
             case TParams::kSeveral: call.SetObject(kParamsName, std::move(params.Value)); break;
             }
+            // One positional record is written as one struct parameter, which reads as the
+            // record's fields: named values (PARAMS holding such an array) read so at once.
+            for (TLcArray* positional = PositionalParams(call);
+                 positional != nullptr && positional->Count() == 1 && positional->GetObject(0) != nullptr &&
+                 positional->GetObject(0)->GetType() == vt_Record;
+                 positional = PositionalParams(call)) {
+                std::unique_ptr<TLcValueObject> lone = positional->SetObject(0, TLcStoreArg::Forget());
+                auto& record = static_cast<TLcRecord&>(*lone);
+                call.TLcRecord::Clear();
+                for (int32_t i = 0, count = record.TLcRecord::Count(); i < count; ++i) {
+                    const std::string name = record.FieldName(i);
+                    call.AppendField(name, record.SetObject(name, TLcStoreArg::Forget()));
+                }
+            }
         });
     } catch (...) {
         call.Clear();
@@ -737,65 +893,15 @@ void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
     }
 }
 
-// A field definition record of a data set into fresh.
-void AddFieldDefinition(TLcDataSet& fresh, TLcValueObject* definition)
-{
-    auto* record = dynamic_cast<TLcRecord*>(definition);
-    if (record == nullptr) {
-        Corrupt("XML-RPC Error parsing Dataset: Field definition inside <struc> expected, different data type found.");
-    }
-    const std::string name = Utf8ToSystem(record->GetString("Name"));
-    const std::string code = record->GetString("Type");
-    TLcFieldTypes type = ft_Unknown;
-    if (!FieldTypeOfCode(code, type)) {
-        Corrupt("Unknown Field Type specifier " + Quoted(code) + ".");
-    }
-    fresh.SetFieldType(name, type);
-    fresh.SetFieldSize(name, record->GetInteger("Size"));
-    fresh.SetFieldRequired(name, record->GetBoolean("Required"));
-}
-
 void ReadDataSet(TLcDataSet& set, const std::string& text, size_t& at)
 {
-    TLcDataSet fresh;   // taken over only when all of it was read
-    bool haveFields = false;
-    bool haveRows = false;
+    TDataSetMembers members;
     ReadWrapped("STRUCT", text, at, [&] {
         ReadMembers(text, at, [&](const std::string& name, std::unique_ptr<TLcValueObject> value) {
-            const std::string upper = UpperCaseStr(name);
-            const bool fields = upper == kFieldsName;
-            if (!fields && upper != kRowsName) {
-                Corrupt("XML-RPC Error parsing DataSet: " + Quoted(kFieldsName) + " or " + Quoted(kRowsName) +
-                        " in <name> expected, but " + Quoted(name) + " found.");
-            }
-            if (fields ? haveFields : haveRows) {
-                Corrupt(std::string("XML-RPC Error parsing DataSet: <member><name>") + (fields ? kFieldsName : kRowsName) +
-                        "</name> already parsed, second " + (fields ? "Fields" : "Rows") + " definition found.");
-            }
-            (fields ? haveFields : haveRows) = true;
-            auto* array = dynamic_cast<TLcArray*>(value.get());
-            if (value && array == nullptr) {
-                Corrupt("XML-RPC Error parsing Dataset: DataSet Fields definitions inside <array> expected, different "
-                        "data type found.");
-            }
-            for (int32_t i = 0, count = array != nullptr ? array->Count() : 0; i < count; ++i) {
-                if (fields) {
-                    AddFieldDefinition(fresh, array->GetObject(i));
-                    continue;
-                }
-                std::unique_ptr<TLcValueObject> row = array->SetObject(i, TLcStoreArg::Forget());
-                if (row && row->GetType() != vt_Array) {
-                    Corrupt("XML-RPC Error parsing DataSet: row " + std::to_string(i) + " is not an array.");
-                }
-                fresh.AppendRow(std::unique_ptr<TLcArray>(static_cast<TLcArray*>(row.release())));
-            }
+            members.Add(name, std::move(value));
         });
     });
-    if (haveRows && !haveFields) {
-        Corrupt(std::string("XML-RPC Error parsing DataSet: Field definitions missing, tags <member><name>") +
-                kRowsName + "</name> not found.");
-    }
-    set.TakeOver(fresh);
+    members.HandOver(set);
 }
 
 }  // namespace
@@ -932,14 +1038,7 @@ namespace {
 TLcValueType TypeByMemberName(const std::string& text, size_t at)
 {
     ReadXmlTag(text, at, true);   // NAME
-    const std::string name = UpperCaseStr(XmlDecodeText(ReadXmlTrimmedText(text, at)));
-    if (name == kFieldsName || name == kRowsName) {
-        return vt_DataSet;
-    }
-    if (name == "FAULTCODE" || name == "FAULTSTRING") {
-        return vt_Exception;
-    }
-    return vt_Record;
+    return TypeOfStructNamed(NameText(ReadXmlText(text, at), true));
 }
 
 }  // namespace
@@ -1048,15 +1147,17 @@ std::string XmlDecodeText(const std::string& text)
             continue;
         }
         if (i + 1 < text.size() && text[i + 1] == '#') {
-            const size_t end = text.find(';', i + 2);   // a reference that is not closed raises
+            // Only the reach is searched, as for the named entities.
+            const size_t reach = std::min(text.size(), i + kCharRefReach + 1);
+            const size_t end = std::find(text.begin() + static_cast<std::ptrdiff_t>(i) + 2,
+                                         text.begin() + static_cast<std::ptrdiff_t>(reach), ';') - text.begin();
             uint32_t cp = 0;
-            if (end == std::string::npos || end - i > kCharRefReach ||
-                !CharRefCodePoint(text.substr(i + 2, end - i - 2), cp)) {
-                const std::string shown = text.substr(i, std::min(text.size() - i, kCharRefReach));
-                Corrupt("XML-RPC Error: Invalid character reference " + Quoted(shown) + ".");
+            if (end < reach && CharRefCodePoint(text.substr(i + 2, end - i - 2), cp)) {
+                AppendUtf8(out, cp);
+                i = end;
+            } else {
+                out += '&';   // not a reference: kept as it stands
             }
-            AppendUtf8(out, cp);
-            i = end;
             continue;
         }
         // Only the reach is searched: a text full of bare "&" stays linear.

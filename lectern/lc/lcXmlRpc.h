@@ -3,8 +3,10 @@
 // Writing gives the standard elements: <value><string>, <i4> for integers of every size,
 // <boolean>, <double>, <dateTime.iso8601>, <base64>, <struct> of <member>s, <array><data>,
 // <nil/> for no value, a fault struct (faultCode, faultString) for an exception value and a
-// whole <methodCall> for a function call. A data set is a struct of two members,
-// LC.DATASET.FIELDS (an array of field structs: Name, Type, Size, Required) and
+// whole <methodCall> for a function call: an array named PARAMS alone gives the positional
+// parameters (its elements, as a standard peer writes them), other fields go as one struct
+// parameter, which a reader gives back as the call's fields. A data set is a struct of two
+// members, LC.DATASET.FIELDS (an array of field structs: Name, Type, Size, Required) and
 // LC.DATASET.ROWS (an array of row arrays).
 //
 // Reading is a small scanner, not a general XML parser. Tag names compare without regard to
@@ -17,7 +19,10 @@
 // Texts and names are escaped and unescaped alike: "&", "<" and ">" as entities, CR as a
 // character reference (XML readers turn a bare CR into LF). Reading decodes the named
 // entities lt, gt, amp, quot, apos and nbsp, and character references (decimal or "x" and
-// hexadecimal) to the UTF-8 bytes of their code point; a reference to no character raises.
+// hexadecimal) to the UTF-8 bytes of their code point ("&#0;" to the zero byte).
+// An "&" that starts no entity or reference (unknown name, no ";" within reach, no digits,
+// a surrogate or a number beyond 0x10FFFF) is kept as literal text, so a loosely written
+// document is read as its writer meant it.
 //
 // The reader trusts nothing: containers nest at most kXmlRpcNestingLimit levels, nothing is
 // reserved ahead of what was read, and a failure raises ELcInfo (numbers and dates that do not

@@ -2,8 +2,10 @@
 //
 // By the transparency mode:
 //  - none: the bitmap is stretched onto the rectangle;
-//  - bit: the pixels of the transparent colour are masked out (monochrome masks made by the
-//    system's colour-to-monochrome conversion) and the rest is combined with the target;
+//  - bit: the pixels of the colour key are masked out and the rest is combined with the target;
+//    the mask is the header's key mask (decided on the stored samples while decoding) or, for an
+//    image without one (built from a bitmap, or given its key as a colour), the pixels of the
+//    transparent colour by the system's colour-to-monochrome conversion;
 //  - partial: the target's pixels under the image are copied into a 32-bit bitmap (TBitmap),
 //    the image is blended over them per pixel (TPngPicture::BlendOnto, platform-free) and the
 //    bitmap is copied back at the image's own size.
@@ -44,7 +46,18 @@ void DrawTransparentBitmap(HDC dc, const TChunkIHDR& header, const TRect& rect, 
     HBITMAP mask = CreateBitmap(w, h, 1, 1, nullptr);
     HBITMAP inverse = CreateBitmap(w, h, 1, 1, nullptr);
     HBITMAP work = CreateCompatibleBitmap(dc, w, h);
-    if (imageDC && maskDC && inverseDC && workDC && image && mask && inverse && work) {
+    HDC keyDC = nullptr;
+    HBITMAP key = nullptr;
+    HGDIOBJ oldKey = nullptr;
+    if (!header.KeyMask.empty()) {
+        keyDC = CreateCompatibleDC(dc);
+        key = CreateBitmap(width, height, 1, 1, header.KeyMask.data());
+        if (keyDC && key) {
+            oldKey = SelectObject(keyDC, key);
+        }
+    }
+    const bool keyReady = header.KeyMask.empty() || (keyDC && key);
+    if (imageDC && maskDC && inverseDC && workDC && image && mask && inverse && work && keyReady) {
         HGDIOBJ oldImage = SelectObject(imageDC, image);
         HGDIOBJ oldMask = SelectObject(maskDC, mask);
         HGDIOBJ oldInverse = SelectObject(inverseDC, inverse);
@@ -53,9 +66,14 @@ void DrawTransparentBitmap(HDC dc, const TChunkIHDR& header, const TRect& rect, 
         SetStretchBltMode(imageDC, COLORONCOLOR);
         SetStretchBltMode(workDC, COLORONCOLOR);
 
-        // Pixels of the source's background colour become white in a monochrome target.
-        SetBkColor(imageDC, transparent);
-        StretchBlt(maskDC, 0, 0, w, h, imageDC, 0, 0, width, height, SRCCOPY);
+        if (keyDC) {
+            // The key mask, monochrome to monochrome: its bits as they are (1, white: transparent).
+            StretchBlt(maskDC, 0, 0, w, h, keyDC, 0, 0, width, height, SRCCOPY);
+        } else {
+            // Pixels of the source's background colour become white in a monochrome target.
+            SetBkColor(imageDC, transparent);
+            StretchBlt(maskDC, 0, 0, w, h, imageDC, 0, 0, width, height, SRCCOPY);
+        }
         BitBlt(inverseDC, 0, 0, w, h, maskDC, 0, 0, NOTSRCCOPY);
 
         // Monochrome into colour: white becomes the background (white), black the text colour.
@@ -69,17 +87,20 @@ void DrawTransparentBitmap(HDC dc, const TChunkIHDR& header, const TRect& rect, 
         StretchBlt(workDC, 0, 0, w, h, imageDC, 0, 0, width, height, SRCPAINT);
         BitBlt(dc, rect.Left, rect.Top, w, h, workDC, 0, 0, SRCCOPY);
 
+        if (keyDC) {
+            SelectObject(keyDC, oldKey);
+        }
         SelectObject(imageDC, oldImage);
         SelectObject(maskDC, oldMask);
         SelectObject(inverseDC, oldInverse);
         SelectObject(workDC, oldWork);
     }
-    for (HBITMAP bitmap : {image, mask, inverse, work}) {
+    for (HBITMAP bitmap : {image, mask, inverse, work, key}) {
         if (bitmap) {
             DeleteObject(bitmap);
         }
     }
-    for (HDC memory : {imageDC, maskDC, inverseDC, workDC}) {
+    for (HDC memory : {imageDC, maskDC, inverseDC, workDC, keyDC}) {
         if (memory) {
             DeleteDC(memory);
         }
@@ -90,8 +111,8 @@ void DrawTransparentBitmap(HDC dc, const TChunkIHDR& header, const TRect& rect, 
 
 void TPngPicture::Draw(TCanvas* canvas, const TRect& rect)
 {
-    if (!HeaderPresent() || !canvas) {
-        return;
+    if (!HeaderPresent() || Header()->ImageData.empty() || !canvas) {
+        return;   // nothing to draw: no header, or a header whose image was refused
     }
     HDC dc = canvas->Handle();
     const TChunkIHDR& header = *Header();

@@ -395,6 +395,92 @@ void PlacePixel(const uint8_t* src, uint32_t from, uint8_t* dst, uint32_t to, ui
     }
 }
 
+// The colour key of an image with bit transparency, compared with each pixel's samples as
+// stored in the PNG row (before the gamma table, all 16 bits): grey and colour images against
+// the tRNS samples (cut to the bit depth, as the format keeps them), palette images by the
+// transparent entry's index.
+class ColourKey {
+public:
+    ColourKey(const TChunkIHDR& h, const TChunktRNS* trns) : FColorType(h.ColorType), FBitDepth(h.BitDepth)
+    {
+        if (!trns || !trns->BitTransparency) {
+            return;
+        }
+        const uint32_t top = FBitDepth == 16 ? 0xFFFF : (1u << FBitDepth) - 1;
+        const auto sample = [&](int i) {
+            return (uint32_t(trns->PaletteValues[i * 2]) << 8 | trns->PaletteValues[i * 2 + 1]) & top;
+        };
+        switch (FColorType) {
+        case 0:
+            FActive = trns->DataSize() >= 2;
+            FSamples[0] = sample(0);
+            break;
+        case 2:
+            FActive = trns->DataSize() >= 6;
+            for (int i = 0; i < 3; ++i) {
+                FSamples[i] = sample(i);
+            }
+            break;
+        case 3:
+            FActive = true;
+            FPaletteValues = &trns->PaletteValues;
+            break;
+        default:
+            break;
+        }
+    }
+
+    bool Active() const { return FActive; }
+
+    // Whether pixel x of a PNG row (unfiltered, without its filter byte) is the key.
+    bool Matches(const uint8_t* src, uint32_t x) const
+    {
+        switch (FColorType) {
+        case 0:
+            return Sample(src, x) == FSamples[0];
+        case 2:
+            return Sample(src, x * 3) == FSamples[0] && Sample(src, x * 3 + 1) == FSamples[1] &&
+                   Sample(src, x * 3 + 2) == FSamples[2];
+        default:
+            return (*FPaletteValues)[Sample(src, x)] == 0;
+        }
+    }
+
+private:
+    // Sample n of a row (bit depths below 8 packed from the most significant bit).
+    uint32_t Sample(const uint8_t* src, uint32_t n) const
+    {
+        switch (FBitDepth) {
+        case 16:
+            return uint32_t(src[2 * n]) << 8 | src[2 * n + 1];
+        case 8:
+            return src[n];
+        default: {
+            const uint32_t bit = n * FBitDepth;
+            return (src[bit / 8] >> (8 - FBitDepth - bit % 8)) & ((1u << FBitDepth) - 1);
+        }
+        }
+    }
+
+    uint8_t FColorType;
+    uint8_t FBitDepth;
+    bool FActive = false;
+    uint32_t FSamples[3] = {};
+    const std::array<uint8_t, 256>* FPaletteValues = nullptr;
+};
+
+// Marks the pixels of one PNG row of width pixels that are the key, at columns first, first +
+// step, ... of image row `row`.
+void MarkKeyedPixels(const ColourKey& key, const uint8_t* src, uint32_t width, TChunkIHDR& h, uint32_t row,
+                     uint32_t first, uint32_t step)
+{
+    for (uint32_t i = 0, column = first; i < width; ++i, column += step) {
+        if (key.Matches(src, i)) {
+            h.SetKeyedPixel(column, row, true);
+        }
+    }
+}
+
 // ---- writing -----------------------------------------------------------------------------------
 
 class IdatWriter {
@@ -611,6 +697,15 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
     }
     uint32_t rowBytes = 0, pixelBytes = 0;
     fOwner->GetPixelInfo(rowBytes, pixelBytes);
+    const ColourKey key(h, fOwner->Chunks().ItemFromClass<TChunktRNS>());
+    h.KeyMask.clear();
+    if (key.Active()) {
+        try {
+            h.KeyMask.Allocate(size_t(h.KeyMaskRowBytes()) * h.Height);
+        } catch (const std::bad_alloc&) {
+            throw EPNGOutMemory(EPNGOutMemoryText);
+        }
+    }
     IdatReader reader(stream, size);
     std::vector<uint8_t> current = MakeBuffer(size_t(rowBytes) + 1);
     std::vector<uint8_t> previous = MakeBuffer(size_t(rowBytes) + 1);
@@ -623,6 +718,9 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
             FilterRow(current[0], current.data() + 1, previous.data() + 1, rowBytes, pixelBytes);
             uint8_t* alpha = h.ImageAlpha.empty() ? nullptr : h.ImageAlpha.data() + size_t(row) * h.Width;
             ConvertRow(h, current.data() + 1, h.Width, h.BitmapRow(row), alpha, gamma, identity);
+            if (key.Active()) {
+                MarkKeyedPixels(key, current.data() + 1, h.Width, h, row, 0, 1);
+            }
             std::swap(current, previous);
         }
     } else {
@@ -644,6 +742,9 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
                 }
                 FilterRow(current[0], current.data() + 1, previous.data() + 1, passRowBytes, pixelBytes);
                 ConvertRow(h, current.data() + 1, width, passPixels.data(), passAlpha.data(), gamma, identity);
+                if (key.Active()) {
+                    MarkKeyedPixels(key, current.data() + 1, width, h, row, pass.StartColumn, pass.ColumnStep);
+                }
                 uint8_t* target = h.BitmapRow(row);
                 uint8_t* alpha = h.ImageAlpha.empty() ? nullptr : h.ImageAlpha.data() + size_t(row) * h.Width;
                 for (uint32_t i = 0, column = pass.StartColumn; i < width; ++i, column += pass.ColumnStep) {

@@ -315,62 +315,104 @@ bool TChunk::LoadFromStream(TStream& stream, const std::string& chunkName, uint3
 
 // ---- TChunkIHDR ---------------------------------------------------------------------------------
 
+namespace {
+
+// Raises for a header that describes no image the codec holds: no pixels, a colour type and
+// bit depth pair that the format forbids (there is no row converter for it), or more image
+// bytes than the limit.
+void CheckImageFits(uint32_t width, uint32_t height, uint8_t colorType, uint8_t bitDepth)
+{
+    if (width == 0 || height == 0 || !ValidDepth(colorType, bitDepth)) {
+        throw EPngInvalidIHDR(EPngInvalidIHDRText);
+    }
+    const uint64_t rowBytes = (uint64_t(BitmapBitCount(colorType, bitDepth)) * width + 31) / 32 * 4;
+    const bool hasAlpha = colorType == 4 || colorType == 6;
+    if (rowBytes * height > kPngMaxImageBytes || (hasAlpha && uint64_t(width) * height > kPngMaxImageBytes)) {
+        throw EPNGSizeExceeds(EPNGSizeExceedsText);
+    }
+}
+
+}  // namespace
+
 bool TChunkIHDR::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
     if (fDataSize < 13) {
         throw EPngInvalidIHDR(EPngInvalidIHDRText);
     }
+    // Everything is checked before anything is taken: a refused header leaves this chunk
+    // without an image (no size), never a size without the pixels behind it.
     const uint8_t* d = fData.data();
-    Width = ReadBE32(d);
-    Height = ReadBE32(d + 4);
+    const uint32_t width = ReadBE32(d);
+    const uint32_t height = ReadBE32(d + 4);
+    if (width > kPngMaxDimension || height > kPngMaxDimension) {
+        throw EPNGSizeExceeds(EPNGSizeExceedsText);
+    }
+    if (d[10] != 0) {
+        throw EPNGUnknownCompression(EPNGUnknownCompressionText);
+    }
+    if (d[12] > 1) {
+        throw EPNGUnknownInterlace(EPNGUnknownInterlaceText);
+    }
+    CheckImageFits(width, height, d[9], d[8]);
+    Width = width;
+    Height = height;
     BitDepth = d[8];
     ColorType = d[9];
     CompressionMethod = d[10];
     FilterMethod = d[11];
     InterlaceMethod = d[12];
-    if (Width > kPngMaxDimension || Height > kPngMaxDimension) {
-        throw EPNGSizeExceeds(EPNGSizeExceedsText);
-    }
-    if (CompressionMethod != 0) {
-        throw EPNGUnknownCompression(EPNGUnknownCompressionText);
-    }
-    if (InterlaceMethod > 1) {
-        throw EPNGUnknownInterlace(EPNGUnknownInterlaceText);
-    }
-    fOwner->InterlaceMethod = InterlaceMethod;
     PrepareImageData();
+    fOwner->InterlaceMethod = InterlaceMethod;
     return true;
+}
+
+bool TChunkIHDR::KeyedPixel(uint32_t x, uint32_t row) const
+{
+    if (KeyMask.empty() || x >= Width || row >= Height) {
+        return false;
+    }
+    return (KeyMask[size_t(row) * KeyMaskRowBytes() + x / 8] & (0x80 >> (x % 8))) != 0;
+}
+
+void TChunkIHDR::SetKeyedPixel(uint32_t x, uint32_t row, bool transparent)
+{
+    if (KeyMask.empty() || x >= Width || row >= Height) {
+        return;
+    }
+    uint8_t& byte = KeyMask[size_t(row) * KeyMaskRowBytes() + x / 8];
+    const uint8_t bit = uint8_t(0x80 >> (x % 8));
+    byte = transparent ? uint8_t(byte | bit) : uint8_t(byte & ~bit);
 }
 
 void TChunkIHDR::PrepareImageData()
 {
-    // A header the codec cannot hold: no pixels, or a colour type and bit depth pair that the
-    // format forbids (there is no row converter for it).
-    if (Width == 0 || Height == 0 || !ValidDepth(ColorType, BitDepth)) {
-        throw EPngInvalidIHDR(EPngInvalidIHDRText);
-    }
-    const uint16_t bitCount = BitmapBitCount(ColorType, BitDepth);
-    const uint64_t rowBytes = (uint64_t(bitCount) * Width + 31) / 32 * 4;
-    const uint64_t imageBytes = rowBytes * Height;
-    const bool hasAlpha = ColorType == 4 || ColorType == 6;
-    if (imageBytes > kPngMaxImageBytes ||
-        (hasAlpha && uint64_t(Width) * Height > kPngMaxImageBytes)) {
-        throw EPNGSizeExceeds(EPNGSizeExceedsText);
-    }
-
     fOwner->ReleasePalette();
     ImageData.clear();
     ImageAlpha.clear();
+    KeyMask.clear();
+    const bool hasAlpha = ColorType == 4 || ColorType == 6;
+    const uint16_t bitCount = BitmapBitCount(ColorType, BitDepth);
+    const uint64_t rowBytes = (uint64_t(bitCount) * Width + 31) / 32 * 4;
+    const uint64_t imageBytes = rowBytes * Height;
     try {
-        ImageData.Allocate(size_t(imageBytes));
-        if (hasAlpha) {
-            ImageAlpha.Allocate(size_t(Width) * Height);
+        CheckImageFits(Width, Height, ColorType, BitDepth);
+        try {
+            ImageData.Allocate(size_t(imageBytes));
+            if (hasAlpha) {
+                ImageAlpha.Allocate(size_t(Width) * Height);
+            }
+        } catch (const std::bad_alloc&) {
+            throw EPNGOutMemory(EPNGOutMemoryText);
         }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // No image, so no size: nothing may reach for pixels that are not there.
         ImageData.clear();
         ImageAlpha.clear();
-        throw EPNGOutMemory(EPNGOutMemoryText);
+        Width = 0;
+        Height = 0;
+        BytesPerRow = 0;
+        throw;
     }
     BytesPerRow = static_cast<uint32_t>(rowBytes);
     HasPalette = ColorType == 0 || ColorType == 3 || ColorType == 4;
@@ -412,6 +454,7 @@ void TChunkIHDR::Assign(const TChunk& source)
     PrepareImageData();
     ImageData = s.ImageData;
     ImageAlpha = s.ImageAlpha;
+    KeyMask = s.KeyMask;
     BitmapInfo.bmiColors = s.BitmapInfo.bmiColors;
 }
 
@@ -638,10 +681,13 @@ void TChunktRNS::SetTransparentColor(TColor color)
 {
     const uint32_t rgb = ColorToRGB(color);
     const uint8_t red = uint8_t(rgb), green = uint8_t(rgb >> 8), blue = uint8_t(rgb >> 16);
-    const TChunkIHDR* header = GetHeader();
+    TChunkIHDR* header = GetHeader();
     if (!header) {
         return;
     }
+    // A key given as a colour is compared with the colours: the mask decided on the stored
+    // samples is for the key they were read with.
+    header->KeyMask.clear();
     BitTransparency = true;
     auto put = [this](int index, uint32_t sample) {
         PaletteValues[index * 2] = uint8_t(sample >> 8);
@@ -738,18 +784,37 @@ size_t TChunktEXt::ReadKeyword()
     return zero == end ? fDataSize : Keyword.size() + 1;
 }
 
+void TChunktEXt::KeepAsRead()
+{
+    FAsRead = true;
+    FReadKeyword = Keyword;
+    FReadText = Text;
+}
+
+bool TChunktEXt::SaveAsRead(TStream& stream)
+{
+    if (!FAsRead || Keyword != FReadKeyword || Text != FReadText) {
+        return false;
+    }
+    WriteChunk(stream);
+    return true;
+}
+
 bool TChunktEXt::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
-    if (fDataSize > 2) {
-        const size_t textStart = ReadKeyword();
-        Text.assign(reinterpret_cast<const char*>(fData.data()) + textStart, fDataSize - textStart);
-    }
+    // Also the shortest chunks: "a" and its zero are a keyword and empty text.
+    const size_t textStart = ReadKeyword();
+    Text.assign(reinterpret_cast<const char*>(fData.data()) + textStart, fDataSize - textStart);
+    KeepAsRead();
     return true;
 }
 
 bool TChunktEXt::SaveToStream(TStream& stream)
 {
+    if (SaveAsRead(stream)) {
+        return true;
+    }
     ResizeData(static_cast<uint32_t>(Keyword.size() + 1 + Text.size()));
     std::memcpy(fData.data(), Keyword.data(), Keyword.size());
     fData[Keyword.size()] = 0;
@@ -760,10 +825,13 @@ bool TChunktEXt::SaveToStream(TStream& stream)
 
 void TChunktEXt::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
+    TChunk::Assign(source);   // the data as read, too
     const auto& s = static_cast<const TChunktEXt&>(source);
     Keyword = s.Keyword;
     Text = s.Text;
+    FAsRead = s.FAsRead;
+    FReadKeyword = s.FReadKeyword;
+    FReadText = s.FReadText;
 }
 
 namespace {
@@ -836,19 +904,21 @@ bool TChunkzTXt::LoadFromStream(TStream& stream, const std::string& chunkName, u
     TChunk::LoadFromStream(stream, chunkName, size);
     Keyword.clear();
     Text.clear();
-    if (fDataSize > 3) {
-        const size_t methodAt = ReadKeyword();
-        if (methodAt < fDataSize && fData[methodAt] == 0) {
-            std::string error;
-            DecompressZLIB(fData.data() + methodAt + 1, fDataSize - methodAt - 1, Text,
-                           kPngTextInflateLimitBytes, error);
-        }
+    const size_t methodAt = ReadKeyword();
+    if (methodAt < fDataSize && fData[methodAt] == 0) {
+        std::string error;
+        DecompressZLIB(fData.data() + methodAt + 1, fDataSize - methodAt - 1, Text, kPngTextInflateLimitBytes,
+                       error);
     }
+    KeepAsRead();
     return true;
 }
 
 bool TChunkzTXt::SaveToStream(TStream& stream)
 {
+    if (SaveAsRead(stream)) {
+        return true;
+    }
     std::vector<uint8_t> packed;
     if (!CompressZLIB(Text.empty() ? std::string(" ") : Text, fOwner->CompressionLevel, packed)) {
         throw EPNGOutMemory(EPNGOutMemoryText);
@@ -1026,6 +1096,11 @@ void TPngPicture::LoadFromStream(TStream& stream)
         if (FChunkList.Count() == 0 && type != "IHDR") {
             Clear();
             throw EPNGIHDRNotFirst(EPNGIHDRNotFirstText);
+        }
+        if (FChunkList.Count() > 0 && type == "IHDR") {
+            // One image has one header; a second would reset the interlace method under the
+            // image of the first and be saved again beside it.
+            throw EPngInvalidIHDR(EPngInvalidIHDRText);
         }
         if (type == "cHRM" || (type == "IDAT" && hasIdat)) {
             stream.Seek(int64_t(length) + 4, SeekOrigin::Current);
@@ -1221,6 +1296,8 @@ void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)
         row[x * 3] = uint8_t(blue);
         row[x * 3 + 1] = uint8_t(green);
         row[x * 3 + 2] = uint8_t(red);
+        // A pixel set to the transparent colour is transparent.
+        h->SetKeyedPixel(uint32_t(x), uint32_t(y), rgb == ColorToRGB(TransparentColor()));
         return;
     }
     // The nearest colour among the indexes a pixel of this bitmap can hold (and, for palette
@@ -1247,4 +1324,9 @@ void TPngPicture::SetPixels(int32_t x, int32_t y, TColor value)
     const uint32_t mask = ((1u << bitCount) - 1) << shift;
     uint8_t& byte = row[bit / 8];
     byte = static_cast<uint8_t>((byte & ~mask) | (best << shift));
+    // The transparent entry of a palette, or the transparent colour of grey, is transparent.
+    const TChunktRNS* trns = FChunkList.ItemFromClass<TChunktRNS>();
+    h->SetKeyedPixel(uint32_t(x), uint32_t(y),
+                     trns && (h->ColorType == 3 ? trns->PaletteValues[best] == 0
+                                                : rgb == ColorToRGB(TransparentColor())));
 }

@@ -9,7 +9,13 @@
 //    held with 4 bits, 16-bit ones with 8), 24 bits (blue, green, red) for colour images;
 //  - the colour table: 256 entries (blue, green, red, 0), the palette or the generated greys;
 //  - the alpha plane (grey-with-alpha and colour-with-alpha images only): top-down, one byte
-//    per pixel, Width bytes per row.
+//    per pixel, Width bytes per row;
+//  - the key mask (images with bit transparency from their tRNS chunk): which pixels the colour
+//    key makes transparent, decided while decoding on the samples as stored (as the format
+//    defines it), since the bitmap's colours have been through the gamma table and 16-bit
+//    samples are held by their high byte; a one-bit top-down bitmap in the drawing system's
+//    monochrome layout (rows of whole 16-bit words), 1 (white) for transparent. Drawing masks
+//    by it.
 // This store is plain memory: everything here builds and runs without the drawing system;
 // only Draw, GetPalette and AssignHandle (pngdraw.cpp) call it.
 //
@@ -229,7 +235,8 @@ public:
 
     // Allocates the zeroed bitmap (and alpha plane) for the header's fields and fills the
     // bitmap header; releases the owner's palette handle. Raises for a header that describes
-    // no image this codec holds.
+    // no image this codec holds, or when memory is short; the header then has no image and a
+    // width and height of 0.
     void PrepareImageData();
 
     uint32_t Width = 0;
@@ -243,8 +250,14 @@ public:
     TMaxBitmapInfo BitmapInfo;
     TZeroedBytes ImageData;   // bottom-up rows of BytesPerRow bytes
     TZeroedBytes ImageAlpha;  // top-down, Width bytes per row (colour types 4 and 6)
+    TZeroedBytes KeyMask;     // top-down rows of KeyMaskRowBytes(), empty without a decoded key
     uint32_t BytesPerRow = 0;
     bool HasPalette = false;
+
+    uint32_t KeyMaskRowBytes() const { return (Width + 15) / 16 * 2; }
+    // Whether the colour key makes the pixel transparent (false without a key mask).
+    bool KeyedPixel(uint32_t x, uint32_t row) const;
+    void SetKeyedPixel(uint32_t x, uint32_t row, bool transparent);
 
     // The bitmap row r counted from the top of the image.
     uint8_t* BitmapRow(uint32_t row) { return ImageData.data() + size_t(Height - 1 - row) * BytesPerRow; }
@@ -316,6 +329,9 @@ public:
     PNG_CHUNK_CLASS(TChunktIME, "tIME")
 };
 
+// A text chunk that was read is saved again as it came (its data unchanged, whatever its form:
+// a keyword with empty text, no separator, an unknown compression method or a stream that does
+// not inflate) unless the program changed its keyword or text; then it is written anew.
 class TChunktEXt : public TChunk {
 public:
     explicit TChunktEXt(TPngPicture* owner) : TChunk(owner, "tEXt") {}
@@ -331,6 +347,16 @@ protected:
     TChunktEXt(TPngPicture* owner, const char* typeName) : TChunk(owner, typeName) {}
     // The keyword (up to the first zero byte, or all the data) and the offset after its zero.
     size_t ReadKeyword();
+    // Notes that the data holds the chunk as read, with the keyword and text it gave.
+    void KeepAsRead();
+    // Writes the data as read when keyword and text are still the ones it gave; false when the
+    // chunk must be written anew.
+    bool SaveAsRead(TStream& stream);
+
+private:
+    bool FAsRead = false;
+    std::string FReadKeyword;
+    std::string FReadText;
 };
 
 class TChunkzTXt : public TChunktEXt {

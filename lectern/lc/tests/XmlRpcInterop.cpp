@@ -1,13 +1,29 @@
 // Test helper for the XML-RPC interop check with another program's reader and writer
-// (XmlRpcInterop.py). Each value is printed as one line of JSON in a neutral form:
-//   null, {"int": "12"}, {"bool": true}, {"str": "..."}, {"float": "2.5"}, {"date": "yyyymmddThh:mm:ss"},
-//   {"b64": "..."}, {"array": [...]}, {"struct": [[name, value], ...]}, {"fault": [code, message]},
-//   {"call": name, "fields": [[name, value], ...]}
+// (XmlRpcInterop.py).
 //
-//   XmlRpcInterop read           reads documents separated by NUL bytes from stdin and prints
-//                                the value each reads as (a holder's reading), or {"error": ...}
-//   XmlRpcInterop write N SEED   prints N lines {"xml": text, "value": form} of random values
-//                                and calls as they should look to the other program's reader
+//   XmlRpcInterop read    reads documents separated by NUL bytes from stdin and prints, one line
+//                         of JSON each, the value each reads as (a holder's reading) in a neutral
+//                         form, or {"error": ...}:
+//                           null, {"int": "12"}, {"bool": true}, {"str": "..."}, {"float": "2.5"},
+//                           {"date": "yyyymmddThh:mm:ss"}, {"b64": "..."}, {"array": [...]},
+//                           {"struct": [[name, value], ...]}, {"fault": [code, message]},
+//                           {"call": name, "fields": [[name, value], ...]}
+//   XmlRpcInterop write   reads values that the other program made from stdin, one after the
+//                         other in the form below, builds each in our value model and prints
+//                         the XML-RPC text our writer makes of it, one line of JSON each:
+//                           N                     no value
+//                           B0, B1                Boolean
+//                           I<decimal>;           integer (32 bits)
+//                           F<text>;              float
+//                           S<n>:<n bytes>        text in UTF-8
+//                           D<yyyymmddThh:mm:ss>  date-time
+//                           X<n>:<n bytes>        bytes
+//                           A<n>; and n values    array
+//                           R<n>; and n times S-like name and value    struct
+//                           E<code>;<n>:<bytes>   fault (an exception value inside a value)
+//                           C<n>:<name> P<array>  a call with positional parameters
+//                           C<n>:<name> K<struct> a call with named parameters
+//                         Integers and texts go into each of the model's classes in turn.
 #include "lectern/lc/lcXmlRpc.h"
 
 #include "classlib/PlatformText.h"
@@ -15,12 +31,12 @@
 #include "lectern/lc/lcDataSet.h"
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcInfo.h"
-#include "lectern/lc/tests/RandomValues.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -49,44 +65,35 @@ std::string Tagged(const char* tag, const std::string& json) { return std::strin
 
 std::string Pair(const std::string& name, const std::string& value) { return "[" + Json(name) + ", " + value + "]"; }
 
-// The fault code and message our writer sends for an exception text.
-std::pair<std::string, std::string> FaultParts(const std::string& text)
-{
-    if (!text.empty() && text[0] == '#') {
-        const size_t colon = text.find(':');
-        const std::string code = text.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
-        const size_t first = !code.empty() && (code[0] == '+' || code[0] == '-') ? 1 : 0;
-        bool digits = code.size() > first;
-        for (size_t i = first; digits && i < code.size(); ++i) {
-            digits = code[i] >= '0' && code[i] <= '9';
-        }
-        if (digits) {
-            return {LargeIntToText(TextToLargeInt(code)), colon == std::string::npos ? "" : text.substr(colon + 1)};
-        }
-    }
-    return {"0", text};
-}
+// The neutral form of a value as the reader gives it.
+std::string Form(TLcValueObject* value);
 
-// The neutral form of a value; asWritten: as the writer puts it on the wire (exceptions and
-// data sets are structs there), else as the reader gives it.
-std::string Form(TLcValueObject* value, bool asWritten);
-
-std::string Members(TLcRecord& record, bool asWritten)
+std::string Members(TLcRecord& record)
 {
     std::string out;
     for (int32_t i = 0, count = record.TLcRecord::Count(); i < count; ++i) {
-        out += (i ? ", " : "") + Pair(Utf8(record.FieldName(i)), Form(record.FieldObject(i), asWritten));
+        out += (i ? ", " : "") + Pair(Utf8(record.FieldName(i)), Form(record.FieldObject(i)));
     }
     return "[" + out + "]";
 }
 
-std::string Form(TLcValueObject* value, bool asWritten)
+// A fault's code and message: "#code:message" or the message alone.
+std::string FaultForm(const std::string& text)
+{
+    const size_t colon = text.find(':');
+    if (text.size() > 1 && text[0] == '#' && colon != std::string::npos) {
+        return "[" + Json(text.substr(1, colon - 1)) + ", " + Json(text.substr(colon + 1)) + "]";
+    }
+    return "[" + Json("0") + ", " + Json(text) + "]";
+}
+
+std::string Form(TLcValueObject* value)
 {
     if (value == nullptr) {
         return "null";
     }
     if (auto* holder = dynamic_cast<TLcValue*>(value)) {
-        return Form(holder->GetObject(), asWritten);
+        return Form(holder->GetObject());
     }
     if (auto* v = dynamic_cast<TLcSimpleValue*>(value)) {
         switch (v->GetType()) {
@@ -111,14 +118,7 @@ std::string Form(TLcValueObject* value, bool asWritten)
             }
             return Tagged("b64", Json(b64));
         }
-        case vt_Exception: {
-            const auto [code, message] = FaultParts(v->GetException());
-            if (asWritten) {
-                return Tagged("struct", "[" + Pair("faultCode", Tagged("int", Json(code))) + ", " +
-                                            Pair("faultString", Tagged("str", Json(message))) + "]");
-            }
-            return Tagged("fault", "[" + Json(code) + ", " + Json(message) + "]");
-        }
+        case vt_Exception: return Tagged("fault", FaultForm(v->GetException()));
         default: return "\"?\"";
         }
     }
@@ -137,37 +137,21 @@ std::string Form(TLcValueObject* value, bool asWritten)
         }
         std::string rows;
         for (int32_t i = 0; i < set->RowCount(); ++i) {
-            rows += (i ? ", " : "") + Form(set->RowValues(i), asWritten);
+            rows += (i ? ", " : "") + Form(set->RowValues(i));
         }
         return Tagged("struct", "[" + Pair("LC.DATASET.FIELDS", Tagged("array", "[" + fields + "]")) + ", " +
                                     Pair("LC.DATASET.ROWS", Tagged("array", "[" + rows + "]")) + "]");
     }
     if (auto* call = dynamic_cast<TLcFunctionInfo*>(value)) {
-        if (!asWritten) {
-            return "{\"call\": " + Json(Utf8(call->FunctionName())) + ", \"fields\": " + Members(*call, false) + "}";
-        }
-        // On the wire: no parameters, the positional ones, or one struct of all fields.
-        std::string params;
-        auto* positional = dynamic_cast<TLcArray*>(call->FieldObject(0));
-        const bool loneRecord = positional != nullptr && positional->Count() == 1 &&
-                                positional->GetObject(0) != nullptr && positional->GetObject(0)->GetType() == vt_Record;
-        if (call->TLcRecord::Count() == 1 && positional != nullptr && !loneRecord &&
-            UpperCaseStr(call->FieldName(0)) == "PARAMS") {
-            for (int32_t i = 0; i < positional->Count(); ++i) {
-                params += (i ? ", " : "") + Form(positional->GetObject(i), true);
-            }
-        } else if (call->TLcRecord::Count() > 0) {
-            params = Tagged("struct", Members(*call, true));
-        }
-        return "{\"call\": " + Json(Utf8(call->FunctionName())) + ", \"params\": [" + params + "]}";
+        return "{\"call\": " + Json(Utf8(call->FunctionName())) + ", \"fields\": " + Members(*call) + "}";
     }
     if (auto* record = dynamic_cast<TLcRecord*>(value)) {
-        return Tagged("struct", Members(*record, asWritten));
+        return Tagged("struct", Members(*record));
     }
     if (auto* array = dynamic_cast<TLcArray*>(value)) {
         std::string items;
         for (int32_t i = 0; i < array->Count(); ++i) {
-            items += (i ? ", " : "") + Form(array->GetObject(i), asWritten);
+            items += (i ? ", " : "") + Form(array->GetObject(i));
         }
         return Tagged("array", "[" + items + "]");
     }
@@ -189,7 +173,7 @@ int Read()
         size_t at = 0;
         try {
             holder.from_XMLrpc(document, at);
-            std::cout << Form(&holder, false) << "\n";
+            std::cout << Form(&holder) << "\n";
         } catch (const Exception& e) {
             std::cout << Tagged("error", Json(e.Message())) << "\n";
         }
@@ -197,33 +181,162 @@ int Read()
     return 0;
 }
 
-int Write(int count, uint32_t seed)
+// A new T, filled by set.
+template <class T, class Set>
+std::unique_ptr<TLcValueObject> Made(Set&& set)
 {
-    TRandomValues random(seed, {/*WholeSeconds=*/true, /*PrintableText=*/true, /*NoCalls=*/true});
-    for (int i = 0; i < count; ++i) {
-        std::unique_ptr<TLcValueObject> value;
-        if (i % 3 == 2) {
-            // A call: no parameters, positional ones, or named ones.
-            auto call = std::make_unique<TLcFunctionInfo>();
-            call->SetFunctionName("m" + std::to_string(i));
-            auto params = std::make_unique<TLcArray>();
-            for (uint32_t p = 0, n = random.Below(4); p < n; ++p) {
-                params->AppendItem(random.Tree(3));
-            }
-            if (random.Below(3) != 0) {
-                call->SetObject("PARAMS", std::move(params));
-            } else {
-                call->SetObject("k", random.Tree(2));
-            }
-            value = std::move(call);
-        } else {
-            value = random.Tree(4);
+    auto v = std::make_unique<T>();
+    set(*v);
+    return v;
+}
+
+// Builds the values of the write mode's input (see the top of the file).
+class TValueBuilder {
+public:
+    explicit TValueBuilder(std::string input) : FInput(std::move(input)) {}
+
+    bool AtEnd() const { return FAt >= FInput.size(); }
+
+    // The next top-level value: a call or any value.
+    std::unique_ptr<TLcValueObject> Next()
+    {
+        if (Peek() != 'C') {
+            return Value();
         }
+        ++FAt;
+        auto call = std::make_unique<TLcFunctionInfo>();
+        call->SetFunctionName(lc_detail::Utf8ToSystem(Counted()));
+        const char shape = Take();
+        std::unique_ptr<TLcValueObject> params = Value();
+        if (shape == 'P') {
+            call->SetObject("PARAMS", std::move(params));
+        } else {
+            auto& record = dynamic_cast<TLcRecord&>(*params);
+            for (int32_t i = 0, count = record.TLcRecord::Count(); i < count; ++i) {
+                const std::string name = record.FieldName(i);
+                call->AppendField(name, record.SetObject(name, TLcStoreArg::Forget()));
+            }
+        }
+        return call;
+    }
+
+private:
+    char Peek() const
+    {
+        if (AtEnd()) {
+            throw std::runtime_error("input ends inside a value");
+        }
+        return FInput[FAt];
+    }
+    char Take()
+    {
+        const char c = Peek();
+        ++FAt;
+        return c;
+    }
+    std::string UpTo(char stop)
+    {
+        const size_t end = FInput.find(stop, FAt);
+        if (end == std::string::npos) {
+            throw std::runtime_error("input ends inside a value");
+        }
+        std::string piece = FInput.substr(FAt, end - FAt);
+        FAt = end + 1;
+        return piece;
+    }
+    std::string Counted()
+    {
+        const size_t n = std::stoul(UpTo(':'));
+        std::string bytes = FInput.substr(FAt, n);
+        FAt += n;
+        return bytes;
+    }
+
+    std::unique_ptr<TLcValueObject> Value()
+    {
+        const int turn = FTurn++;
+        switch (const char kind = Take()) {
+        case 'N': return nullptr;
+        case 'B': {
+            const bool flag = Take() == '1';
+            return Made<TLcBooleanValue>([&](auto& v) { v.SetBoolean(flag); });
+        }
+        case 'I': {
+            const int32_t n = static_cast<int32_t>(std::stol(UpTo(';')));
+            std::unique_ptr<TLcSimpleValue> v;
+            switch (turn % 4) {
+            case 0: v = std::make_unique<TLcIntegerValue>(); break;
+            case 1: v = std::make_unique<TLcLargeIntValue>(); break;
+            case 2: v = std::make_unique<TLcOIDValue>(); break;
+            default: v = n >= 0 ? std::unique_ptr<TLcSimpleValue>(std::make_unique<TLcCardinalValue>())
+                                : std::unique_ptr<TLcSimpleValue>(std::make_unique<TLcIntegerValue>());
+            }
+            v->SetInteger(n);
+            return v;
+        }
+        case 'F': {
+            const double number = std::strtod(UpTo(';').c_str(), nullptr);
+            return Made<TLcFloatValue>([&](auto& v) { v.SetFloat(number); });
+        }
+        case 'S': {
+            const std::string utf8 = Counted();
+            switch (turn % 4) {
+            case 0: return Made<TLcStringValue>([&](auto& v) { v.SetString(utf8); });
+            case 1: return Made<TLcTextValue>([&](auto& v) { v.SetWideString(Utf8DecodeText(utf8)); });
+            case 2: return Made<TLcWideStringValue>([&](auto& v) { v.SetWideString(Utf8DecodeText(utf8)); });
+            default: return Made<TLcVariableName>([&](auto& v) { v.SetVarName(lc_detail::Utf8ToSystem(utf8)); });
+            }
+        }
+        case 'D': {
+            const TDateTime date = ISOToDateTime(FInput.substr(FAt, 17));
+            FAt += 17;
+            return Made<TLcDateTimeValue>([&](auto& v) { v.SetDateTime(date); });
+        }
+        case 'X': {
+            const std::string bytes = Counted();
+            return Made<TLcByteStream>([&](auto& v) {
+                v.GetByteStream()->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+            });
+        }
+        case 'A': {
+            auto v = std::make_unique<TLcArray>();
+            for (long n = std::stol(UpTo(';')); n > 0; --n) {
+                v->AppendItem(Value());
+            }
+            return v;
+        }
+        case 'R': {
+            auto v = std::make_unique<TLcRecord>();
+            for (long n = std::stol(UpTo(';')); n > 0; --n) {
+                const std::string name = lc_detail::Utf8ToSystem(Counted());
+                v->AppendField(name, Value());
+            }
+            return v;
+        }
+        case 'E': {
+            const std::string code = UpTo(';');
+            const std::string message = Counted();
+            return Made<TLcExceptionValue>(
+                [&](auto& v) { v.SetException(code == "0" ? message : "#" + code + ":" + message); });
+        }
+        default: throw std::runtime_error(std::string("unknown value kind ") + kind);
+        }
+    }
+
+    std::string FInput;
+    size_t FAt = 0;
+    int FTurn = 0;
+};
+
+int Write()
+{
+    TValueBuilder values(std::string((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>()));
+    while (!values.AtEnd()) {
         TLcValue holder;
-        holder.SetObject(std::move(value));
+        holder.SetObject(values.Next());
         TLcHugeString builder;
         holder.to_XMLRPC(builder);
-        std::cout << "{\"xml\": " << Json(builder.GetText()) << ", \"value\": " << Form(&holder, true) << "}\n";
+        std::cout << Json(builder.GetText()) << "\n";
     }
     return 0;
 }
@@ -236,9 +349,9 @@ int main(int argc, char** argv)
     if (mode == "read") {
         return Read();
     }
-    if (mode == "write" && argc > 3) {
-        return Write(std::atoi(argv[2]), static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)));
+    if (mode == "write") {
+        return Write();
     }
-    std::cerr << "usage: XmlRpcInterop read | write N SEED\n";
+    std::cerr << "usage: XmlRpcInterop read | write\n";
     return 2;
 }

@@ -4,8 +4,11 @@
 Both ways, with seeded random values of every type Python writes:
   - texts made by xmlrpc.client.dumps (calls, responses, faults, bare params) are read by our
     reader (the helper's "read" mode) and must give the same values;
-  - texts made by our writer (the helper's "write" mode) are read by xmlrpc.client.loads and
-    must give the values the helper says it wrote.
+  - values made here (and calls: positional parameters, or named ones) are built in our value
+    model and written by our writer (the helper's "write" mode); xmlrpc.client.loads must read
+    each text as it reads what xmlrpc.client.dumps writes for the same value. A call's
+    positional parameters are those of a standard peer's call, login({"user": "bob"}) included;
+    a call's named parameters travel as one struct, as that peer would send them.
 Usage: XmlRpcInterop.py HELPER [emulator...]; exits non-zero on the first difference.
 """
 import base64
@@ -143,33 +146,108 @@ def python_to_ours(rng):
     print("Python -> ours: %d documents read to the same values" % len(documents))
 
 
-def ours_to_python(seed):
-    run = subprocess.run(HELPER + ["write", str(CASES), str(seed)], stdout=subprocess.PIPE, check=True)
+def counted(tag, data):
+    return tag + str(len(data)).encode() + b":" + data
+
+
+def encoded(v):
+    """A value in the helper's write-mode input (see XmlRpcInterop.cpp)."""
+    if v is None:
+        return b"N"
+    if isinstance(v, bool):
+        return b"B1" if v else b"B0"
+    if isinstance(v, int):
+        return b"I%d;" % v
+    if isinstance(v, float):
+        return b"F" + repr(v).encode() + b";"
+    if isinstance(v, str):
+        return counted(b"S", v.encode("utf-8"))
+    if isinstance(v, xc.DateTime):
+        return b"D" + v.value.encode()
+    if isinstance(v, xc.Binary):
+        return counted(b"X", v.data)
+    if isinstance(v, xc.Fault):
+        return b"E%d;" % v.faultCode + counted(b"", v.faultString.encode("utf-8"))
+    if isinstance(v, (list, tuple)):
+        return b"A%d;" % len(v) + b"".join(encoded(x) for x in v)
+    if isinstance(v, dict):
+        return b"R%d;" % len(v) + b"".join(counted(b"", k.encode("utf-8")) + encoded(x) for k, x in v.items())
+    raise TypeError(type(v))
+
+
+def with_faults(rng, v):
+    """v with now and then a fault in place of an element: our exception value inside a tree."""
+    if isinstance(v, list):
+        return [with_faults(rng, x) for x in v]
+    if isinstance(v, dict):
+        return {k: with_faults(rng, x) for k, x in v.items()}
+    if rng.random() < 0.05:
+        return xc.Fault(rng.choice([0, 1, -7, 2**31 - 1]), text(rng).lstrip("#"))
+    return v
+
+
+def as_python_sends(v):
+    """What Python itself writes for v: a fault inside a value is its fault struct."""
+    if isinstance(v, xc.Fault):
+        return {"faultCode": v.faultCode, "faultString": v.faultString}
+    if isinstance(v, list):
+        return [as_python_sends(x) for x in v]
+    if isinstance(v, dict):
+        return {k: as_python_sends(x) for k, x in v.items()}
+    return v
+
+
+def ours_to_python(rng):
+    cases = []   # (what our helper builds, what Python loads for it from its own writer)
+    for i in range(CASES):
+        shape = i % 4
+        if shape == 3:
+            method = "m%d" % i
+            if rng.random() < 0.5:
+                # Positional parameters; a lone struct among them is the commonest call shape.
+                params = [value(rng, 2) for _ in range(rng.randrange(4))]
+                if rng.random() < 0.3:
+                    params = [{name(rng): value(rng, 1)}]
+                params = with_faults(rng, params)
+                built = b"C" + counted(b"", method.encode()) + b"P" + encoded(params)
+                expected = xc.loads(xc.dumps(tuple(as_python_sends(params)), method, allow_none=True))
+            else:
+                fields = {}
+                for _ in range(rng.randrange(4)):
+                    fields.setdefault(name(rng), value(rng, 1))
+                fields = with_faults(rng, fields)
+                built = b"C" + counted(b"", method.encode()) + b"K" + encoded(fields)
+                sent = (as_python_sends(fields),) if fields else ()
+                expected = xc.loads(xc.dumps(sent, method, allow_none=True))
+        else:
+            v = with_faults(rng, value(rng, 3))
+            built = encoded(v)
+            expected = xc.loads(xc.dumps((as_python_sends(v),), allow_none=True))[0][0]
+        cases.append((built, expected))
+    run = subprocess.run(HELPER + ["write"], input=b"".join(built for built, _ in cases),
+                         stdout=subprocess.PIPE, check=True)
     lines = run.stdout.decode("utf-8").splitlines()
-    if len(lines) != CASES:
-        fail("the writer gave %d of %d texts" % (len(lines), CASES))
-    for line in lines:
-        case = json.loads(line)
-        xml, want = case["xml"], case["value"]
+    if len(lines) != len(cases):
+        fail("the writer gave %d of %d texts" % (len(lines), len(cases)))
+    for line, (built, expected) in zip(lines, cases):
+        xml = json.loads(line)
         try:
             if xml.startswith("<methodCall>"):
-                params, method = xc.loads(xml)
-                got = {"call": method, "params": [form(p) for p in params]}
+                got = xc.loads(xml)
             else:
-                params, _ = xc.loads("<params><param>" + xml + "</param></params>")
-                got = form(params[0])
+                got = xc.loads("<params><param>" + xml + "</param></params>")[0][0]
         except Exception as e:   # a text Python cannot read is a failure too
             fail("Python's reader refuses our text: %r" % e, xml)
-        if normal(got) != normal(want):
-            fail("Python's reader differs from our writer", xml, "Python: " + json.dumps(got),
-                 "ours:   " + json.dumps(want))
-    print("ours -> Python: %d texts read to the same values" % CASES)
+        if got != expected:
+            fail("Python reads our text otherwise than its own", xml, "Python reads ours:  %r" % (got,),
+                 "Python reads its own: %r" % (expected,))
+    print("ours -> Python: %d texts read as Python's own" % len(cases))
 
 
 def main():
     rng = random.Random(20261210)
     python_to_ours(rng)
-    ours_to_python(4711)
+    ours_to_python(rng)
 
 
 if __name__ == "__main__":

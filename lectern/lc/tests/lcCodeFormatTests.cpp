@@ -255,6 +255,24 @@ TEST(LcCodeFormat, WriterRefusesNamesThatCanNotBeReadBack)
                          "idx#1 ELcInfo: fld#0 ELcInfo: Field name \"p:q\" can not be read back.");
 }
 
+TEST(LcCodeFormat, ReaderRefusesNamesTheWriterCouldNotWrite)
+{
+    // Overlong UTF-8 decodes to the sign that ends the name: such a name can not be written
+    // back, so it is not read either.
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"RE=1;a\xC0\xBA" "b:I=1;", "Field name \"a:b\" can not be written back."},
+        {"FC=a\xC0\xBB" "b;RE=0;", "Function name \"a;b\" can not be written back."},
+        {"DS=1;a\xC0\xBA" "b:S,0,F;ROWS=0;", "Field name \"a:b\" can not be written back."},
+    };
+    for (const auto& [text, message] : refused) {
+        ExpectError<ELcInfo>([&] { Read(text); }, message);
+    }
+    // Any other name that is read writes again.
+    Obj record = Read("RE=1;a\xC0\xA1" "b:I=1;");
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(Code(*record), "RE=1;a!b:I=1;");
+}
+
 TEST(LcCodeFormat, NestingIsLimited)
 {
     const auto nested = [](int levels) {

@@ -103,6 +103,19 @@ uint32_t Opaque(const uint8_t* p)
     return uint32_t(p[2] | p[1] << 8 | p[0] << 16);
 }
 
+// Draws a picture with bit transparency at (10, 12), each pixel scale by scale, and counts the
+// surface's pixels that differ from the image's colour where transparent(x, y) is false and
+// from the target where it is true (or outside the image).
+int DrawKeyedAndCountWrong(TPngPicture& picture, int scale, const std::function<bool(int x, int y)>& transparent)
+{
+    const std::vector<uint8_t> rgba = RgbaPixels(picture);
+    const TRect rect = Rect(10, 12, 10 + scale * picture.Width(), 12 + scale * picture.Height());
+    return DrawAndCountWrong(picture, rect, [&](int ix, int iy, uint32_t target) {
+        const uint8_t* p = ix >= 0 && iy >= 0 ? ImagePixel(rgba, picture, ix / scale, iy / scale) : nullptr;
+        return p && !transparent(ix / scale, iy / scale) ? Opaque(p) : target;
+    });
+}
+
 TEST(PngDraw, PartialTransparencyBlendsEveryPixelAtTheImagesOwnSize)
 {
     for (const char* name : {"im-rgba8.png", "im-ga8.png", "pil-p-trns-partial.png", "im-rgba16-i.png"}) {
@@ -156,16 +169,24 @@ TEST(PngDraw, TheTransparentColourLeavesTheTargetAndTheRestIsCopied)
         EXPECT_GT(transparent, 0) << name;
         // At the image's own size, and stretched to twice it (each pixel covers two by two).
         for (int scale : {1, 2}) {
-            const TRect rect = Rect(10, 12, 10 + scale * picture.Width(), 12 + scale * picture.Height());
-            EXPECT_EQ(DrawAndCountWrong(picture, rect,
-                                        [&](int ix, int iy, uint32_t target) {
-                                            const uint8_t* p = ix >= 0 && iy >= 0
-                                                                   ? ImagePixel(rgba, picture, ix / scale, iy / scale)
-                                                                   : nullptr;
-                                            return p && p[3] != 0 ? Opaque(p) : target;
-                                        }),
+            EXPECT_EQ(DrawKeyedAndCountWrong(picture, scale,
+                                             [&](int x, int y) { return ImagePixel(rgba, picture, x, y)[3] == 0; }),
                       0)
                 << name << " scale " << scale;
+        }
+    }
+}
+
+TEST(PngDraw, TheColourKeyDecidedOnTheStoredSamplesIsTheOneDrawn)
+{
+    for (const TColourKeyCase& c : ColourKeyCases()) {
+        TPngPicture picture;
+        LoadPng(picture, c.Png);
+        for (int scale : {1, 3}) {
+            EXPECT_EQ(DrawKeyedAndCountWrong(picture, scale,
+                                             [&](int x, int y) { return c.Transparent[size_t(y) * picture.Width() + x]; }),
+                      0)
+                << c.Name << " scale " << scale;
         }
     }
 }

@@ -73,6 +73,8 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
         {"RGB with 4 bits", [] { return PngBuilder().Header(4, 4, 4, 2).Data(); }, "EPngInvalidIHDR",
          EPngInvalidIHDRText},
         {"colour type 5", [] { return PngBuilder().Header(4, 4, 8, 5).Data(); }, "EPngInvalidIHDR", EPngInvalidIHDRText},
+        {"a second header", [] { return SmallRgb().Header(2, 2, 8, 2, 1).Chunk("IDAT", Deflate(kRgbRows)).End().Data(); },
+         "EPngInvalidIHDR", EPngInvalidIHDRText},
         {"image bytes beyond 2^31-1", [] { return PngBuilder().Header(65535, 65535, 8, 6).Data(); },
          "EPNGSizeExceeds", EPNGSizeExceedsText},
         {"palette of 770 bytes",
@@ -101,6 +103,30 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
             EXPECT_STREQ(e.ClassName(), c.ClassName) << c.Name;
             EXPECT_EQ(e.Message(), c.Message) << c.Name;
         }
+    }
+}
+
+TEST(PngPicture, ARefusedHeaderLeavesAPictureWithoutPixels)
+{
+    // The header is checked before it is taken: after the error the picture keeps the header
+    // chunk (chunks read so far stay) but it describes no image, so nothing reaches for pixels
+    // that were never allocated.
+    const std::string refused[] = {
+        PngBuilder().Header(65536, 3, 8, 2).Data(),        PngBuilder().Header(3, 3, 8, 2, 0, 1).Data(),
+        PngBuilder().Header(3, 3, 8, 2, 2).Data(),         PngBuilder().Header(3, 0, 8, 2).Data(),
+        PngBuilder().Header(3, 3, 4, 2).Data(),            PngBuilder().Header(3, 3, 8, 5).Data(),
+        PngBuilder().Header(65535, 65535, 8, 6).Data(),
+    };
+    for (const std::string& bytes : refused) {
+        TPngPicture picture;
+        EXPECT_ANY_THROW(LoadPng(picture, bytes));
+        ASSERT_TRUE(picture.HeaderPresent());
+        EXPECT_EQ(picture.Width(), 0);
+        EXPECT_EQ(picture.Height(), 0);
+        EXPECT_EQ(picture.GetPixels(1, 1), 0u);
+        picture.SetPixels(1, 1, 0xFFFFFF);
+        EXPECT_EQ(picture.Scanline(1), nullptr);
+        EXPECT_EQ(picture.AlphaScanline(1), nullptr);
     }
 }
 
@@ -235,6 +261,43 @@ TEST(PngPicture, TextChunksStayInsideTheirDataAndCompressedTextIsCapped)
     EXPECT_EQ(again.Chunks().ItemFromClass<TChunkzTXt>()->Text, expected);
 }
 
+TEST(PngPicture, TextChunksThatWereReadAreSavedAsTheyCame)
+{
+    const std::pair<std::string, std::string> chunks[] = {
+        {"tEXt", std::string("a\0", 2)},                        // a keyword and empty text
+        {"tEXt", ""},
+        {"tEXt", "no-separator"},
+        {"zTXt", std::string("k\0\1", 3) + "xyz"},              // an unknown compression method
+        {"zTXt", std::string("k\0\0", 3) + "not a zlib stream"},
+        {"zTXt", std::string("k\0\0", 3) + Deflate("fine", 1)},
+    };
+    for (const auto& chunk : chunks) {
+        TPngPicture picture;
+        LoadPng(picture, SmallRgb().Chunk(chunk.first, chunk.second).Chunk("IDAT", Deflate(kRgbRows)).End().Data());
+        EXPECT_EQ(SplitChunks(SavePng(picture))[1], chunk) << chunk.first << " " << chunk.second;
+        // A copy keeps them as they came too.
+        TPngPicture copy;
+        copy.Assign(&picture);
+        EXPECT_EQ(SplitChunks(SavePng(copy))[1], chunk) << chunk.first << " " << chunk.second;
+    }
+    TPngPicture picture;
+    LoadPng(picture, SmallRgb().Chunk("tEXt", std::string("a\0", 2)).Chunk("zTXt", std::string("k\0\1xyz", 6))
+                         .Chunk("IDAT", Deflate(kRgbRows)).End().Data());
+    auto* text = dynamic_cast<TChunktEXt*>(picture.Chunks().GetItem(1));
+    auto* packed = dynamic_cast<TChunkzTXt*>(picture.Chunks().GetItem(2));
+    ASSERT_TRUE(text && packed);
+    EXPECT_EQ(text->Keyword, "a");
+    EXPECT_EQ(text->Text, "");
+    EXPECT_EQ(packed->Keyword, "k");
+    // A text the program changed is written anew.
+    text->Text = "new";
+    packed->Text = "packed";
+    const auto saved = SplitChunks(SavePng(picture));
+    EXPECT_EQ(saved[1].second, std::string("a\0new", 5));
+    EXPECT_EQ(saved[2].second.substr(0, 3), std::string("k\0\0", 3));
+    EXPECT_EQ(Inflate(saved[2].second.substr(3)), "packed");
+}
+
 TEST(PngPicture, GammaMapsColoursAndAChunkOfTheWrongSizeIsIgnored)
 {
     const std::string rows = UnfilteredRows({std::string("\x80\x40\xFF", 3)});
@@ -280,6 +343,32 @@ TEST(PngPicture, PaletteTransparencyIsBitOnlyForOneFullyTransparentEntry)
         EXPECT_TRUE(picture.Transparent());
         EXPECT_EQ(picture.AlphaScanline(0), nullptr);
     }
+}
+
+TEST(PngPicture, TheColourKeyIsDecidedOnTheStoredSamples)
+{
+    for (const TColourKeyCase& c : ColourKeyCases()) {
+        TPngPicture picture;
+        LoadPng(picture, c.Png);
+        ASSERT_EQ(picture.TransparencyMode(), TPNGTransparencyMode::ptmBit) << c.Name;
+        const std::vector<uint8_t> rgba = RgbaPixels(picture);
+        std::vector<bool> transparent;
+        for (size_t i = 3; i < rgba.size(); i += 4) {
+            transparent.push_back(rgba[i] == 0);
+        }
+        EXPECT_EQ(transparent, c.Transparent) << c.Name;
+    }
+    // Pixels set afterwards follow the key; a key given as a colour is compared with colours.
+    TPngPicture picture;
+    LoadPng(picture, ColourKeyCases()[1].Png);   // key white, pixels 254 grey, white, black
+    picture.SetPixels(0, 0, 0xFFFFFF);
+    picture.SetPixels(1, 0, 0x000000);
+    EXPECT_TRUE(picture.Header()->KeyedPixel(0, 0));
+    EXPECT_FALSE(picture.Header()->KeyedPixel(1, 0));
+    picture.Chunks().ItemFromClass<TChunktRNS>()->SetTransparentColor(0x000000);
+    EXPECT_TRUE(picture.Header()->KeyMask.empty());
+    const std::vector<uint8_t> rgba = RgbaPixels(picture);
+    EXPECT_EQ(std::vector<uint8_t>({rgba[3], rgba[7], rgba[11]}), std::vector<uint8_t>({255, 0, 0}));
 }
 
 TEST(PngPicture, TransparentColoursAreOnTheScaleOfTheDecodedPixels)

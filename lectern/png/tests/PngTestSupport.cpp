@@ -184,6 +184,8 @@ std::vector<uint8_t> RgbaPixels(TPngPicture& picture)
                 p[3] = alpha[x];
             } else if (mode == TPNGTransparencyMode::ptmPartial && trns) {
                 p[3] = trns->PaletteValues[index];
+            } else if (mode == TPNGTransparencyMode::ptmBit && !h.KeyMask.empty()) {
+                p[3] = h.KeyedPixel(x, y) ? 0 : 255;   // the key as decided on the stored samples
             } else if (mode == TPNGTransparencyMode::ptmBit) {
                 const uint32_t rgb = p[0] | p[1] << 8 | p[2] << 16;
                 p[3] = rgb == transparent ? 0 : 255;
@@ -191,6 +193,47 @@ std::vector<uint8_t> RgbaPixels(TPngPicture& picture)
         }
     }
     return out;
+}
+
+std::vector<TColourKeyCase> ColourKeyCases()
+{
+    const std::string gamma = BE32(100000);   // 1.0: colours are brightened (100 becomes 167)
+    const auto rgb = [](int r, int g, int b) { return std::string{char(r), char(g), char(b)}; };
+    const std::string greyKey("\x12\x34", 2);
+    std::vector<TColourKeyCase> cases;
+    cases.push_back({"colour with gamma: the key's own pixels",
+                     PngBuilder().Header(3, 1, 8, 2).Chunk("gAMA", gamma).Chunk("tRNS", std::string("\0d\0d\0d", 6))
+                         .Chunk("IDAT", Deflate(UnfilteredRows({rgb(100, 100, 100) + rgb(255, 255, 255) +
+                                                                 rgb(100, 100, 101)})))
+                         .End().Data(),
+                     {true, false, false}});
+    const std::string white = std::string("\0\xFF\0\xFF\0\xFF", 6);
+    cases.push_back({"colour with gamma: pixels the table moves onto the key",
+                     PngBuilder().Header(3, 1, 8, 2).Chunk("gAMA", gamma).Chunk("tRNS", white)
+                         .Chunk("IDAT", Deflate(UnfilteredRows({rgb(254, 254, 254) + rgb(255, 255, 255) +
+                                                                 rgb(0, 0, 0)})))
+                         .End().Data(),
+                     {false, true, false}});
+    // Adam7 of 3 x 1: pass 1 holds pixel 0, pass 4 pixel 2, pass 6 pixel 1.
+    cases.push_back({"interlaced colour with gamma",
+                     PngBuilder().Header(3, 1, 8, 2, 1).Chunk("gAMA", gamma).Chunk("tRNS", white)
+                         .Chunk("IDAT", Deflate(UnfilteredRows({rgb(254, 254, 254), rgb(0, 0, 0), rgb(255, 255, 255)})))
+                         .End().Data(),
+                     {false, true, false}});
+    cases.push_back({"16-bit grey: the whole sample",
+                     PngBuilder().Header(2, 1, 16, 0).Chunk("tRNS", greyKey)
+                         .Chunk("IDAT", Deflate(UnfilteredRows({greyKey + std::string("\x12\0", 2)}))).End().Data(),
+                     {true, false}});
+    cases.push_back({"2-bit grey",
+                     PngBuilder().Header(4, 1, 2, 0).Chunk("tRNS", std::string("\0\2", 2))
+                         .Chunk("IDAT", Deflate(UnfilteredRows({"\x1B"}))).End().Data(),
+                     {false, false, true, false}});
+    cases.push_back({"palette with gamma: entries the table makes equal",
+                     PngBuilder().Header(2, 1, 8, 3).Chunk("gAMA", gamma)
+                         .Chunk("PLTE", rgb(254, 254, 254) + rgb(255, 255, 255)).Chunk("tRNS", std::string("\xFF\0", 2))
+                         .Chunk("IDAT", Deflate(UnfilteredRows({std::string("\0\1", 2)}))).End().Data(),
+                     {false, true}});
+    return cases;
 }
 
 std::vector<std::pair<std::string, std::string>> SplitChunks(const std::string& png)

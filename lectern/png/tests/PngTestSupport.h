@@ -51,8 +51,19 @@ void ForEachSavedFixture(
         check);
 
 // The picture's pixels as red, green, blue, alpha, top-down: palettes expanded, transparency
-// applied as alpha (the alpha plane, the palette's values, or 0 for the transparent colour).
+// applied as alpha (the alpha plane, the palette's values, or 0 for the pixels of the colour key:
+// those of the key mask, or without one those of the transparent colour).
 std::vector<uint8_t> RgbaPixels(TPngPicture& picture);
+
+// Images with a colour key (a tRNS chunk of grey, colour or palette bit transparency) and
+// which of their pixels (row by row) the key makes transparent: decided on the samples as
+// stored, whatever the gamma table makes of the colours or the bitmap keeps of the bits.
+struct TColourKeyCase {
+    std::string Name;
+    std::string Png;
+    std::vector<bool> Transparent;
+};
+std::vector<TColourKeyCase> ColourKeyCases();
 
 // The chunks of a PNG stream, in order: (type, data).
 std::vector<std::pair<std::string, std::string>> SplitChunks(const std::string& png);

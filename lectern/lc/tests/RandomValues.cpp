@@ -432,7 +432,11 @@ std::string OracleCurrencyText(int64_t currency)
     const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(currency) : static_cast<uint64_t>(currency);
     std::string fraction = std::to_string(magnitude % 10000);
     fraction.insert(0, 4 - fraction.size(), '0');
-    return (negative ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction;
+    std::string text = negative ? "-" : "";
+    text += std::to_string(magnitude / 10000);
+    text += '.';
+    text += fraction;
+    return text;
 }
 
 // A fault's text as it reads back: the code between "#" and the first ":" survives as its
@@ -472,7 +476,11 @@ std::string OracleFaultText(const std::string& text)
     if (magnitude == 0) {
         return message;
     }
-    return "#" + std::string(negative ? "-" : "") + std::to_string(magnitude) + ":" + message;
+    std::string result = negative ? "#-" : "#";
+    result += std::to_string(magnitude);
+    result += ':';
+    result += message;
+    return result;
 }
 
 std::unique_ptr<TLcValueObject> LargeInt(int64_t value)

@@ -48,7 +48,13 @@ private:
     };
 
 CL_DECLARE_EXCEPTION(EAbort, Exception)
-CL_DECLARE_EXCEPTION(EConvertError, Exception)
+// The one base of the errors that corrupt or malformed input raises: a short stream, a
+// damaged compressed stream or picture, text that is no value of its format. Only this base
+// is caught where input is judged; any other exception (an assertion, a list index, an
+// allocation failure) is a fault of ours and travels on.
+CL_DECLARE_EXCEPTION(ECorruptInput, Exception)
+// Text that does not convert to the value asked for.
+CL_DECLARE_EXCEPTION(EConvertError, ECorruptInput)
 CL_DECLARE_EXCEPTION(EAssertionFailed, Exception)
 CL_DECLARE_EXCEPTION(EListError, Exception)
 CL_DECLARE_EXCEPTION(EOutOfMemory, Exception)
@@ -60,7 +66,9 @@ CL_DECLARE_EXCEPTION(EStreamError, Exception)
 CL_DECLARE_EXCEPTION(EFileStreamError, EStreamError)
 CL_DECLARE_EXCEPTION(EFCreateError, EFileStreamError)
 CL_DECLARE_EXCEPTION(EFOpenError, EFileStreamError)
-CL_DECLARE_EXCEPTION(EReadError, EStreamError)
+// A read that got fewer bytes than it needed: the data ended early. It is input's fault, so
+// it shares the corrupt-input base rather than the stream errors' (opening, creating, writing).
+CL_DECLARE_EXCEPTION(EReadError, ECorruptInput)
 CL_DECLARE_EXCEPTION(EWriteError, EStreamError)
 
 // Raises EAbort without a message.

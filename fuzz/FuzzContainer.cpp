@@ -3,7 +3,8 @@
 // Input: one flags byte, then the file body. Flags bit 0 puts the marker (assembled at run
 // time) in front of the body, bit 1 also puts 9000 bytes of filler in front of the marker
 // (the marker then straddles two search blocks), bit 2 turns entry caching on, bit 3 opens the
-// file as the viewer's book as well. Without bit 0 the body is the whole file.
+// file as the viewer's book as well. Without bit 0 the body is the whole file. Damage may only
+// end in ECorruptInput; any other exception escapes and is a finding.
 #include "lectern/book/LBFile.h"
 #include "lectern/book/LBLzhArchive.h"
 
@@ -34,8 +35,8 @@ void ReadEverything(TLBFile& book, int64_t fileSize)
         TMemoryStream dest;
         try {
             book.ExtractEntry(name, &dest);
-        } catch (const Exception&) {
-            // a corrupt entry: the decoder's or the stream's error
+        } catch (const ECorruptInput&) {
+            // a corrupt entry: the decoder's or the stream's error; anything else is a fault
         }
         if (TMemoryStream* entry = book.ReadEntry(name)) {
             entry->Size();

@@ -1,6 +1,7 @@
 // Shared by the fuzz targets of the two value formats: reading arbitrary text into each kind
 // of container, and the round trip a text that was read must survive. Reading either gives a
-// value or raises ELcInfo or EConvertError; nothing else may happen (no overflow, no stack
+// value or raises ELcInfo or EConvertError (their base ECorruptInput is all that is caught);
+// nothing else may happen (no overflow, no stack
 // exhaustion, no leak on a failure path).
 #pragma once
 
@@ -40,10 +41,8 @@ std::unique_ptr<T> ReadInto(const std::string& text)
     size_t at = 0;
     try {
         TFormat::Read(*container, text, at);
-    } catch (const ELcInfo&) {
-        return nullptr;
-    } catch (const EConvertError&) {
-        return nullptr;
+    } catch (const ECorruptInput&) {
+        return nullptr;  // ELcInfo or EConvertError: text the format refuses
     }
     return container;
 }

@@ -19,8 +19,8 @@
 #include <memory>
 #include <string>
 
-CL_DECLARE_EXCEPTION(EFlInflateError, Exception)
-CL_DECLARE_EXCEPTION(EFlInternalInflateError, Exception)
+CL_DECLARE_EXCEPTION(EFlInflateError, ECorruptInput)
+CL_DECLARE_EXCEPTION(EFlInternalInflateError, ECorruptInput)
 CL_DECLARE_EXCEPTION(EFlPartSizedInflate, Exception)
 CL_DECLARE_EXCEPTION(EFlAbortProgress, Exception)
 CL_DECLARE_EXCEPTION(EFlInflatePasswordError, Exception)

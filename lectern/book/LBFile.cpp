@@ -206,8 +206,10 @@ bool TLBFile::Open(const std::string& path, int16_t mode)
             FFileStream->WriteInt32(0);
             result = true;
         }
-    } catch (...) {
-        result = false;
+    } catch (const ECorruptInput&) {
+        result = false;  // a damaged container
+    } catch (const EStreamError&) {
+        result = false;  // the file could not be opened, created or written
     }
     if (!result) {
         Close();
@@ -280,8 +282,8 @@ bool TLBFile::LocateContainer()
             LoadDirectory(directoryOffset);
         }
         return true;
-    } catch (...) {
-        return false;
+    } catch (const ECorruptInput&) {
+        return false;  // a short file, a directory whose header or count is damaged
     }
 }
 
@@ -305,7 +307,7 @@ void TLBFile::LoadDirectory(int32_t directoryOffset)
             record->Offset = directory.ReadInt32();
             FRecords.push_back(std::move(record));
         }
-    } catch (...) {
+    } catch (const ECorruptInput&) {
     }
     for (const auto& record : FRecords) {
         if (record->Offset >= 0 && record->Offset < directoryOffset) {
@@ -358,8 +360,8 @@ TMemoryStream* TLBFile::ReadEntryAt(int32_t offset)
         try {
             SeekTo(*FFileStream, FBaseOffset + static_cast<int64_t>(offset));
             InflateDefault(FFileStream.get(), FWorkStream.get());
-        } catch (...) {
-            FWorkStream->Clear();
+        } catch (const ECorruptInput&) {
+            FWorkStream->Clear();  // damaged data read empty; any other failure travels on
         }
     }
     FWorkStream->Seek(0, SeekOrigin::Begin);

@@ -16,7 +16,9 @@
 // Nothing in the directory is trusted: a length that runs past the bytes left ends the read (a
 // damaged header fails the open, a damaged record list keeps the records before the damage), a
 // negative name or extra length too, a header length of 0 or less means no header text, and
-// every file offset is computed in 64 bits.
+// every file offset is computed in 64 bits. Only damage is answered that way (ECorruptInput: a
+// short read, a stream that does not inflate), and a file that cannot be opened makes Open
+// answer false; any other failure, an allocation or an assertion, travels on to the caller.
 //
 // The marker must never occur as one piece in the viewer's image, or the search would find the
 // program instead of the book: it is assembled at run time (GetMarker).

@@ -40,8 +40,10 @@ const std::string& LcExeFileName();
 // ============================================================================================
 
 CL_DECLARE_EXCEPTION(ELcObjectLinks, Exception)
-// Misuse and format failures of the value model and of the form values (lcHttpValues).
-CL_DECLARE_EXCEPTION(ELcInfo, Exception)
+// Misuse and format failures of the value model and of the form values (lcHttpValues). The
+// value formats' readers raise it for text they refuse, directly or through the model's own
+// refusals, so it shares the corrupt-input base.
+CL_DECLARE_EXCEPTION(ELcInfo, ECorruptInput)
 
 // The calling thread's platform thread id.
 uint32_t MyThreadId();

@@ -44,21 +44,24 @@ class TPngPicture;
 class TChunkIHDR;
 
 // ---- exceptions --------------------------------------------------------------------------------
+// A damaged or unsupported stream raises one of the ECorruptInput classes; EPngError (a chunk
+// assigned across classes, a palette entry that is not there, a size change), a missing header
+// and EPNGOutMemory are not the input's fault.
 
 CL_DECLARE_EXCEPTION(EPngError, Exception)
-CL_DECLARE_EXCEPTION(EPngUnexpectedEnd, Exception)
-CL_DECLARE_EXCEPTION(EPngInvalidCRC, Exception)
-CL_DECLARE_EXCEPTION(EPngInvalidIHDR, Exception)
-CL_DECLARE_EXCEPTION(EPNGMissingMultipleIDAT, Exception)
-CL_DECLARE_EXCEPTION(EPNGZLIBError, Exception)
-CL_DECLARE_EXCEPTION(EPNGInvalidPalette, Exception)
-CL_DECLARE_EXCEPTION(EPNGInvalidFileHeader, Exception)
-CL_DECLARE_EXCEPTION(EPNGIHDRNotFirst, Exception)
-CL_DECLARE_EXCEPTION(EPNGSizeExceeds, Exception)
-CL_DECLARE_EXCEPTION(EPNGUnknownCriticalChunk, Exception)
-CL_DECLARE_EXCEPTION(EPNGUnknownCompression, Exception)
-CL_DECLARE_EXCEPTION(EPNGUnknownInterlace, Exception)
-CL_DECLARE_EXCEPTION(EPNGNoImageData, Exception)
+CL_DECLARE_EXCEPTION(EPngUnexpectedEnd, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPngInvalidCRC, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPngInvalidIHDR, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGMissingMultipleIDAT, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGZLIBError, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGInvalidPalette, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGInvalidFileHeader, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGIHDRNotFirst, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGSizeExceeds, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGUnknownCriticalChunk, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGUnknownCompression, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGUnknownInterlace, ECorruptInput)
+CL_DECLARE_EXCEPTION(EPNGNoImageData, ECorruptInput)
 CL_DECLARE_EXCEPTION(EPNGHeaderNotPresent, Exception)
 CL_DECLARE_EXCEPTION(EPNGOutMemory, Exception)
 

@@ -7,8 +7,10 @@
 #include "tests/support/BookWriter.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -375,6 +377,128 @@ bool SameValue(TLcValueObject* a, TLcValueObject* b, std::string& why)
     return Fail(why, std::string("no comparison for ") + a->ClassName());
 }
 
+// ---- the expected value after XML-RPC -----------------------------------------------------
+//
+// Computed here from each value's own stored field, by the format's rules, without the
+// library's text, UTF-8, currency or integer conversions that the round trip checks.
+
+namespace {
+
+// UTF-8 of UTF-16 code units, each unit by itself: one, two or three bytes, a surrogate half
+// as three bytes of its own.
+std::string OracleUtf8(const std::u16string& wide)
+{
+    std::string bytes;
+    for (const char16_t unit : wide) {
+        const uint32_t c = unit;
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if (c < 0x800) {
+            bytes += static_cast<char>(0xC0 | (c >> 6));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xE0 | (c >> 12));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+[[noreturn]] void OutsideTheOracle(const std::string& what)
+{
+    throw std::logic_error("the XML-RPC oracle does not know " + what);
+}
+
+// A name in the system code page, widened: the names made here hold ASCII and Latin-1 letters,
+// whose code points are their bytes in the code pages these tests run with.
+std::u16string OracleWidenName(const std::string& name)
+{
+    std::u16string wide;
+    for (const char ch : name) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b >= 0x80 && b < 0xA0) {
+            OutsideTheOracle("the code page's byte " + std::to_string(b));
+        }
+        wide += static_cast<char16_t>(b);
+    }
+    return wide;
+}
+
+// The decimal text of currency (a count of ten-thousandths), exact.
+std::string OracleCurrencyText(int64_t currency)
+{
+    const bool negative = currency < 0;
+    const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(currency) : static_cast<uint64_t>(currency);
+    std::string fraction = std::to_string(magnitude % 10000);
+    fraction.insert(0, 4 - fraction.size(), '0');
+    std::string text = negative ? "-" : "";
+    text += std::to_string(magnitude / 10000);
+    text += '.';
+    text += fraction;
+    return text;
+}
+
+// A fault's text as it reads back: the code between "#" and the first ":" survives as its
+// decimal value unless it is 0; a code that is not a number is dropped with the whole text
+// kept as the message.
+std::string OracleFaultText(const std::string& text)
+{
+    if (text.empty() || text[0] != '#') {
+        return text;
+    }
+    const size_t colon = text.find(':');
+    const std::string code = text.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
+    const std::string message = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+    if (code.empty() || code.find_first_not_of("+-0123456789") != std::string::npos) {
+        return text;
+    }
+    size_t at = 0;
+    bool negative = false;
+    if (code[0] == '+' || code[0] == '-') {
+        negative = code[0] == '-';
+        at = 1;
+    }
+    if (at == code.size() || code.find_first_not_of("0123456789", at) != std::string::npos) {
+        OutsideTheOracle("the fault code \"" + code + "\"");
+    }
+    uint64_t magnitude = 0;
+    for (; at < code.size(); ++at) {
+        const uint64_t digit = static_cast<uint64_t>(code[at] - '0');
+        if (magnitude > (uint64_t{1} << 63) / 10) {
+            OutsideTheOracle("the fault code \"" + code + "\"");
+        }
+        magnitude = magnitude * 10 + digit;
+    }
+    if (magnitude > (negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1)) {
+        OutsideTheOracle("the fault code \"" + code + "\"");
+    }
+    if (magnitude == 0) {
+        return message;
+    }
+    std::string result = negative ? "#-" : "#";
+    result += std::to_string(magnitude);
+    result += ':';
+    result += message;
+    return result;
+}
+
+std::unique_ptr<TLcValueObject> LargeInt(int64_t value)
+{
+    auto v = std::make_unique<TLcLargeIntValue>();
+    v->SetLargeInt(value);
+    return v;
+}
+
+std::unique_ptr<TLcValueObject> String(std::string bytes)
+{
+    auto v = std::make_unique<TLcStringValue>();
+    v->SetString(std::move(bytes));
+    return v;
+}
+
+}  // namespace
+
 std::unique_ptr<TLcValueObject> AsAfterXmlRpc(TLcValueObject* value)
 {
     if (value == nullptr) {
@@ -383,53 +507,41 @@ std::unique_ptr<TLcValueObject> AsAfterXmlRpc(TLcValueObject* value)
     if (auto* holder = dynamic_cast<TLcValue*>(value)) {
         return AsAfterXmlRpc(holder->GetObject());
     }
-    if (auto* simple = dynamic_cast<TLcSimpleValue*>(value)) {
-        switch (simple->GetType()) {
-        case vt_Integer:
-        case vt_Cardinal:
-        case vt_LargeInt:
-        case vt_OID: {
-            auto v = std::make_unique<TLcLargeIntValue>();
-            v->SetLargeInt(simple->GetLargeInt());
-            return v;
-        }
-        case vt_Text:
-        case vt_WideString:
-        case vt_Variable: {
-            auto v = std::make_unique<TLcStringValue>();
-            v->SetString(simple->GetType() == vt_Text ? dynamic_cast<TLcTextValue&>(*simple).Utf8Bytes()
-                                                      : Utf8EncodeText(simple->GetWideString()));
-            return v;
-        }
-        case vt_Currency: {
-            auto v = std::make_unique<TLcFloatValue>();
-            v->SetFloat(TextToFloat(CurrencyToText(simple->GetCurrency())));
-            return v;
-        }
-        case vt_Exception: {
-            // The code survives only in its plain form "#digits:message"; 0 is dropped.
-            auto v = std::make_unique<TLcExceptionValue>();
-            std::string text = simple->GetException();
-            if (text.size() > 1 && text[0] == '#') {
-                const size_t colon = text.find(':');
-                const std::string code = text.substr(1, colon == std::string::npos ? std::string::npos : colon - 1);
-                const std::string message = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-                bool digits = !code.empty();
-                size_t first = code.size() > 0 && (code[0] == '-' || code[0] == '+') ? 1 : 0;
-                digits = digits && first < code.size();
-                for (size_t i = first; digits && i < code.size(); ++i) {
-                    digits = code[i] >= '0' && code[i] <= '9';
-                }
-                if (digits) {
-                    const std::string number = LargeIntToText(TextToLargeInt(code));
-                    text = number == "0" ? message : "#" + number + ":" + message;
-                }
-            }
-            v->SetException(text);
-            return v;
-        }
-        default: return simple->copyOf();
-        }
+    // Each class by its own stored field: integers of every size read back as LargeInt, the
+    // texts as String (their UTF-8 bytes), currency as Float.
+    if (auto* v = dynamic_cast<TLcIntegerValue*>(value)) {
+        return LargeInt(v->GetInteger());
+    }
+    if (auto* v = dynamic_cast<TLcCardinalValue*>(value)) {
+        return LargeInt(static_cast<int64_t>(v->GetCardinal()));
+    }
+    if (auto* v = dynamic_cast<TLcLargeIntValue*>(value)) {
+        return LargeInt(v->GetLargeInt());
+    }
+    if (auto* v = dynamic_cast<TLcOIDValue*>(value)) {
+        return LargeInt(v->GetOID());
+    }
+    if (auto* v = dynamic_cast<TLcTextValue*>(value)) {
+        return String(v->Utf8Bytes());
+    }
+    if (auto* v = dynamic_cast<TLcWideStringValue*>(value)) {
+        return String(OracleUtf8(v->GetWideString()));
+    }
+    if (auto* v = dynamic_cast<TLcVariableName*>(value)) {
+        return String(OracleUtf8(OracleWidenName(v->GetVarName())));
+    }
+    if (auto* v = dynamic_cast<TLcCurrencyValue*>(value)) {
+        auto f = std::make_unique<TLcFloatValue>();
+        f->SetFloat(std::strtod(OracleCurrencyText(v->GetCurrency()).c_str(), nullptr));
+        return f;
+    }
+    if (auto* v = dynamic_cast<TLcExceptionValue*>(value)) {
+        auto e = std::make_unique<TLcExceptionValue>();
+        e->SetException(OracleFaultText(v->GetException()));
+        return e;
+    }
+    if (dynamic_cast<TLcSimpleValue*>(value) != nullptr) {
+        return value->copyOf();  // Boolean, String, Float, DateTime, ByteStream keep their class
     }
     if (auto* set = dynamic_cast<TLcDataSet*>(value)) {
         auto copy = std::make_unique<TLcDataSet>();

@@ -48,5 +48,7 @@ private:
 bool SameValue(TLcValueObject* a, TLcValueObject* b, std::string& why);
 
 // What a tree becomes after a trip through XML-RPC: integers of every size as LargeInt, the
-// texts as String (their UTF-8 bytes), currency as Float, a holder as its content.
+// texts as String (their UTF-8 bytes), currency as Float, a fault's code in its decimal form,
+// a holder as its content. Worked out from each value's stored field by the format's rules,
+// never through the library's UTF-8, currency or integer conversions that a trip checks.
 std::unique_ptr<TLcValueObject> AsAfterXmlRpc(TLcValueObject* value);

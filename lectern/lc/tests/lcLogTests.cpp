@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,10 +27,12 @@ TDateTime gFakeNow = 0;
 // While set, every clock reading first notes which files the folder holds.
 std::string gWatchedDir;
 std::vector<std::vector<std::string>> gSnapshots;
-// Called at the clock reading with this number (1-based), then cleared.
-int gClockCalls = 0;
-int gActionAtCall = 0;
-void (*gClockAction)() = nullptr;
+// Called at the clock reading with this number (1-based), then cleared. The logger reads its
+// clock outside its lock, so the count and the action are shared by the threads that log.
+std::atomic<int> gClockCalls{0};
+std::atomic<int> gActionAtCall{0};
+std::atomic<void (*)()> gClockAction{nullptr};
+std::mutex gSnapshotsLock;
 
 std::vector<std::string> FilesIn(const std::string& dir)
 {
@@ -43,13 +47,15 @@ std::vector<std::string> FilesIn(const std::string& dir)
 
 TDateTime FakeClock()
 {
-    ++gClockCalls;
+    const int call = ++gClockCalls;
     if (!gWatchedDir.empty()) {
+        const std::lock_guard<std::mutex> guard(gSnapshotsLock);
         gSnapshots.push_back(FilesIn(gWatchedDir));
     }
-    if (gClockAction != nullptr && gClockCalls == gActionAtCall) {
-        gClockAction();
-        gClockAction = nullptr;
+    if (call == gActionAtCall) {
+        if (void (*action)() = gClockAction.exchange(nullptr)) {
+            action();
+        }
     }
     return gFakeNow;
 }
@@ -286,7 +292,7 @@ TEST_F(LogTest, ALogMadeMeanwhileIsAppendedToNotTruncated)
     gActionAtCall = 2;
     gClockAction = [] { WriteText(gRaceFile, "other\r\n"); };
     Log("abc", "B");
-    EXPECT_EQ(gClockAction, nullptr);
+    EXPECT_EQ(gClockAction.load(), nullptr);
     EXPECT_EQ(ReadText(LogFile("B.log")), "other\r\nabc\r\n");
 }
 

@@ -125,6 +125,24 @@ TEST(NumKit, SmoothExamples) {
   EXPECT_TRUE(std::signbit(zeros[1]));   // -0, -0, +0
 }
 
+// The middle pair of an even window is averaged without overflowing, also for the largest
+// finite values (a no-data marker of FLT_MAX, say); infinities are kept as they are.
+TEST(NumKit, EvenWindowMediansOfLargeValuesStayFinite) {
+  const double big = 1e308, bigger = 1.5e308, dmax = std::numeric_limits<double>::max();
+  const float fmax = std::numeric_limits<float>::max();
+  // The midpoint computed in extended precision, whose range holds the sum, rounded once.
+  auto mid = [](auto a, auto b) {
+    return static_cast<decltype(a)>((static_cast<long double>(a) + static_cast<long double>(b)) / 2);
+  };
+  EXPECT_EQ(Smoothed<double>({big, bigger}, 1, true), (std::vector<double>{mid(big, bigger), mid(big, bigger)}));
+  EXPECT_EQ(Smoothed<double>({-dmax, -dmax, 1}, 1, true), (std::vector<double>{-dmax, -dmax, mid(-dmax, 1.0)}));
+  EXPECT_EQ(Smoothed<float>({fmax, fmax, fmax, 1}, 1, true), (std::vector<float>{fmax, fmax, fmax, mid(fmax, 1.0f)}));
+  EXPECT_EQ(Smoothed<float>({fmax, fmax, fmax, 1}, 5, true), (std::vector<float>{fmax, fmax, fmax, fmax}));
+  EXPECT_EQ(Smoothed<double>({kInf, dmax}, 1, true), (std::vector<double>{kInf, kInf}));
+  std::vector<double> opposite = Smoothed<double>({kInf, -kInf}, 1, true);
+  EXPECT_TRUE(std::isnan(opposite[0]) && std::isnan(opposite[1]));
+}
+
 TEST(NumKit, BadWindowArgumentsWriteNothing) {
   double in[] = {1, 2, 3}, out[] = {7, 7, 7};
   float fin[] = {1, 2, 3}, fout[] = {7, 7, 7};

@@ -1,0 +1,102 @@
+// The caller's floating-point state, saved on entry to an export of geomprim or numkit and
+// given back on exit, so that the libraries compute alike whatever that state is and leave it
+// as they found it.
+//
+// On entry the x87 control word and status word and MXCSR are read, and both units are set to
+// the state the libraries compute in: every exception masked, round to nearest, 64-bit x87
+// precision, no flush-to-zero or denormals-are-zero, MXCSR's flags clear. So a comparison with
+// a NaN or an overflowing sum raises only a flag, never a trap, even for a caller that has
+// unmasked invalid operation or overflow.
+//
+// On exit MXCSR is loaded back whole (controls and flags). The x87 control word is loaded back;
+// when the work raised an x87 flag the caller did not have (or the caller had an exception
+// pending), the environment is stored, its control word and the flag bits of its status word
+// are replaced by the caller's, and it is loaded again: a flag raised inside neither traps
+// later under the caller's unmasked exceptions nor shows in its status, and a flag the caller
+// had stays. The tag word, the stack top and the registers are the current ones throughout, so
+// this costs a few control-word loads unless a new flag was raised.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace fpu {
+
+#if defined(__i386__) || defined(__x86_64__)
+
+constexpr std::uint16_t kComputeX87Control = 0x037F;  // all masked, 64-bit, nearest
+constexpr std::uint32_t kComputeMxcsr = 0x1F80;       // all masked, nearest, no FTZ/DAZ, no flags
+// The status word's exception flags, stack fault, error summary and busy bits: the part of the
+// caller's state that the work may change and that is given back.
+constexpr std::uint16_t kX87FlagBits = 0x80FF;
+constexpr std::uint16_t kX87ErrorSummary = 0x0080;
+// fnstenv's image (the 28-byte protected-mode layout): the control word, then the status word,
+// each in the low half of a 32-bit slot.
+constexpr std::size_t kX87EnvBytes = 28;
+constexpr std::size_t kX87EnvControlAt = 0;
+constexpr std::size_t kX87EnvStatusAt = 4;
+
+struct FpuState {
+  std::uint16_t FX87Control;
+  std::uint16_t FX87Status;
+  std::uint32_t FMxcsr;
+};
+
+inline void Enter(FpuState& s) {
+  const std::uint16_t control = kComputeX87Control;
+  const std::uint32_t mxcsr = kComputeMxcsr;
+  asm volatile("fnstcw %0\n\tfnstsw %1" : "=m"(s.FX87Control), "=m"(s.FX87Status) : : "memory");
+  // An exception the caller left pending would be raised by the first x87 instruction here.
+  if (s.FX87Status & kX87ErrorSummary) asm volatile("fnclex" : : : "memory");
+  asm volatile("fldcw %0" : : "m"(control) : "memory");
+  asm volatile("stmxcsr %0\n\tldmxcsr %1" : "=m"(s.FMxcsr) : "m"(mxcsr) : "memory");
+}
+
+inline void Leave(const FpuState& s) {
+  std::uint16_t status;
+  asm volatile("fnstsw %0" : "=m"(status) : : "memory");
+  if (((status ^ s.FX87Status) & kX87FlagBits) == 0) {
+    asm volatile("fldcw %0" : : "m"(s.FX87Control) : "memory");
+  } else {
+    unsigned char env[kX87EnvBytes];
+    asm volatile("fnstenv %0" : "=m"(env) : : "memory");
+    std::uint16_t flags;
+    std::memcpy(&flags, env + kX87EnvStatusAt, sizeof flags);
+    flags = static_cast<std::uint16_t>((flags & ~kX87FlagBits) | (s.FX87Status & kX87FlagBits));
+    std::memcpy(env + kX87EnvStatusAt, &flags, sizeof flags);
+    std::memcpy(env + kX87EnvControlAt, &s.FX87Control, sizeof s.FX87Control);
+    asm volatile("fldenv %0" : : "m"(env) : "memory");
+  }
+  asm volatile("ldmxcsr %0" : : "m"(s.FMxcsr) : "memory");
+}
+
+#else
+#error "geomprim and numkit compute on x86 floating-point units only"
+#endif
+
+// Runs f with the compute state and gives the caller's state back before the result goes to
+// the caller's registers. f is a call of a function kept out of line (noinline), so that none
+// of its arithmetic is moved across the switch, and must not throw. A number passes through
+// memory, so that a floating result has left the x87 register it came in before the state
+// changes back; a value type is written to memory by f.
+template <class F>
+auto Guarded(F f) {
+  using Result = decltype(f());
+  FpuState s;
+  Enter(s);
+  if constexpr (std::is_void_v<Result>) {
+    f();
+    Leave(s);
+  } else if constexpr (std::is_arithmetic_v<Result>) {
+    volatile Result result = f();
+    Leave(s);
+    return static_cast<Result>(result);
+  } else {
+    Result result = f();
+    Leave(s);
+    return result;
+  }
+}
+
+}  // namespace fpu

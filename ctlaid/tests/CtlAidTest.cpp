@@ -3,6 +3,8 @@
 // Wine's null graphics driver.
 #include "CtlAid.h"
 
+#include "Utf8.h"
+
 #include "classlib/Forms.h"
 
 #include <windows.h>
@@ -435,15 +437,6 @@ TEST_F(CtlAid, ColorMenuItem)
 
 // Texts the system code page cannot hold: Cyrillic and CJK.
 const std::u16string kWideTexts[] = {u"Шрифт", u"宋体"};
-
-std::string Utf8(const std::u16string& text)
-{
-    std::string out(text.size() * 3, '\0');
-    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()),
-                                                       static_cast<int>(text.size()), out.data(),
-                                                       static_cast<int>(out.size()), nullptr, nullptr)));
-    return out;
-}
 
 TEST_F(CtlAid, ColorMenuItemCaptionBeyondTheCodePage)
 {

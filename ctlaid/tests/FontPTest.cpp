@@ -1,6 +1,8 @@
 // TFontP's font text and SaveFont/LoadFont on a settings file of this test's own.
 #include "FontP.h"
 
+#include "Utf8.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -178,15 +180,6 @@ TEST_F(FontFile, LoadFontLeavesTheFontAloneUnlessTheLineReads)
 // Face names the system code page cannot hold (Cyrillic, CJK) pass through the font as they
 // are, both ways: from the font text into the font and its platform font, and back.
 const std::u16string kWideNames[] = {u"Шрифт", u"宋体", u"ＭＳ ゴシック"};
-
-std::string Utf8(const std::u16string& text)
-{
-    std::string out(text.size() * 3, '\0');
-    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()),
-                                                       static_cast<int>(text.size()), out.data(),
-                                                       static_cast<int>(out.size()), nullptr, nullptr)));
-    return out;
-}
 
 TEST(FontP, FaceNamesBeyondTheCodePageReachThePlatformFont)
 {

@@ -10,6 +10,7 @@
 #include "HelpBridge.h"
 #include "SuiteGlobal.h"
 
+#include "CallerChecks.h"
 #include "FakeHelpControl.h"
 
 #include "classlib/Forms.h"
@@ -21,17 +22,6 @@
 #include <string>
 
 namespace {
-
-int gFailures = 0;
-
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::printf("FAILED: %s\n", what);
-        ++gFailures;
-    }
-}
-
 
 std::u16string ProgramFolder()
 {

@@ -8,6 +8,7 @@
 #include "GeomPrim.h"
 #include "NumKit.h"
 
+#include "CallerChecks.h"
 #include "tests/support/CallerFpu.h"
 
 #include <cfloat>
@@ -16,16 +17,6 @@
 #include <limits>
 
 namespace {
-
-int gFailures = 0;
-
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::printf("FAILED: %s\n", what);
-        ++gFailures;
-    }
-}
 
 // Runs call under the trapping control word (MXCSR as the program had it) and checks that the
 // state it gets back is the one it set; answers call's answer.

@@ -5,20 +5,12 @@
  * non-zero when one fails. */
 #include "HelpBridge.h"
 
+#include "CallerChecks.h"
 #include "FakeHelpControl.h"
 
 #include <stdio.h>
 #include <string.h>
 
-static int failures = 0;
-
-static void Check(int ok, const char* what)
-{
-    if (!ok) {
-        printf("FAILED: %s\n", what);
-        ++failures;
-    }
-}
 
 int main(void)
 {
@@ -47,6 +39,6 @@ int main(void)
                   record[0].window == NULL,
               "the control received the four arguments");
     }
-    printf("%s: %d failed checks\n", failures ? "FAILED" : "passed", failures);
-    return failures ? 1 : 0;
+    printf("%s: %d failed checks\n", gFailures ? "FAILED" : "passed", gFailures);
+    return gFailures ? 1 : 0;
 }

@@ -8,15 +8,15 @@
 // overflowing sum raises only a flag, never a trap, even for a caller that has unmasked invalid
 // operation or overflow.
 //
-// On exit MXCSR is loaded back whole (controls and flags), and the x87 control word. When the
+// On exit MXCSR is given back whole (controls and flags), and the x87 control word. When the
 // work raised an x87 flag the caller did not have (inexact, as a rule), the caller's flags come
 // back too: a caller without any (one computing with SSE) gets them cleared; otherwise (or when
 // the caller had an exception pending) the environment is stored, its control word and the
 // flag bits of its status word are replaced by the caller's, and it is loaded again. So a flag
 // raised inside neither traps later under the caller's unmasked exceptions nor shows in its
 // status, and a flag the caller had stays. The tag word, the stack top and the registers are
-// the current ones throughout. The environment's store and load cost some 50 ns, the
-// control-word loads and the clearing a few.
+// the current ones throughout. Storing and loading the environment is slow; the usual call
+// (no new flag, or a caller without flags) costs a few control-word reads and loads.
 #pragma once
 
 #include <cstdint>

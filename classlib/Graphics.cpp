@@ -1,5 +1,7 @@
 #include "Graphics.h"
 
+#include "PlatformText.h"
+
 #include <cstdlib>
 
 #include <algorithm>
@@ -108,13 +110,15 @@ void TFont::DropHandle()
     FHandle = nullptr;
 }
 
-void TFont::SetName(const std::string& name)
+void TFont::SetName(const std::u16string& name)
 {
     if (name != FName) {
         DropHandle();
         FName = name;
     }
 }
+
+void TFont::SetName(const std::string& name) { SetName(plat::SystemToWide(name)); }
 
 void TFont::SetHeight(int height)
 {

@@ -70,7 +70,10 @@ public:
     TFont(const TFont&) = delete;
     TFont& operator=(const TFont&) = delete;
 
-    const std::string& Name() const { return FName; }
+    // The face name, in UTF-16 as the platform's fonts have it; an 8-bit name is taken in the
+    // system code page.
+    const std::u16string& Name() const { return FName; }
+    void SetName(const std::u16string& name);
     void SetName(const std::string& name);
     int Height() const { return FHeight; }   // negative: character height in pixels
     void SetHeight(int height);
@@ -93,7 +96,7 @@ public:
 private:
     void DropHandle();
 
-    std::string FName = "Tahoma";
+    std::u16string FName = u"Tahoma";
     int FHeight = -11;
     TFontStyles FStyle = 0;
     TColor FColor = clBlack;
@@ -143,6 +146,7 @@ public:
     int TextWidth(const std::string& text);
     int TextHeight(const std::string& text);
     void WriteText(int x, int y, const std::string& text);   // TextOut (a macro name on Windows)
+    void WriteText(int x, int y, const std::u16string& text);   // UTF-16, as it is
     // Draws a picture at its own size with its own drawing.
     void Draw(int x, int y, TGraphic* graphic);
 

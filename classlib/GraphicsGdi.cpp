@@ -78,7 +78,7 @@ BITMAPINFO TopDown32BitInfo(int width, int height)
 plat::FontHandle TFont::Handle()
 {
     if (FHandle == nullptr) {
-        LOGFONTA lf{};
+        LOGFONTW lf{};
         lf.lfHeight = FHeight;
         lf.lfWeight = (FStyle & fsBold) ? FW_BOLD : FW_NORMAL;
         lf.lfItalic = (FStyle & fsItalic) ? 1 : 0;
@@ -86,8 +86,8 @@ plat::FontHandle TFont::Handle()
         lf.lfStrikeOut = (FStyle & fsStrikeOut) ? 1 : 0;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfQuality = DEFAULT_QUALITY;
-        lstrcpynA(lf.lfFaceName, FName.c_str(), LF_FACESIZE);
-        FHandle = CreateFontIndirectA(&lf);
+        lstrcpynW(lf.lfFaceName, reinterpret_cast<const wchar_t*>(FName.c_str()), LF_FACESIZE);
+        FHandle = CreateFontIndirectW(&lf);
     }
     return FHandle;
 }
@@ -165,6 +165,12 @@ void TCanvas::WriteText(int x, int y, const std::string& text)
 {
     TCanvasState state(FHandle, FFont, FBrush, FPen);
     TextOutA(FHandle, x, y, text.data(), static_cast<int>(text.size()));
+}
+
+void TCanvas::WriteText(int x, int y, const std::u16string& text)
+{
+    TCanvasState state(FHandle, FFont, FBrush, FPen);
+    TextOutW(FHandle, x, y, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()));
 }
 
 void TCanvas::Draw(int x, int y, TGraphic* graphic)

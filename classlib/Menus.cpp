@@ -1,6 +1,7 @@
 #include "Menus.h"
 
 #include "Forms.h"
+#include "PlatformText.h"
 
 #include <algorithm>
 
@@ -68,6 +69,10 @@ TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner), FItems(new TMenuI
 
 TMainMenu::TMainMenu(TComponent* owner) : TComponent(owner), FItems(new TMenuItem(this)) {}
 
+std::string TMenuItem::Caption() const { return plat::WideToSystem(FCaption); }
+
+void TMenuItem::SetCaption(const std::string& caption) { FCaption = plat::SystemToWide(caption); }
+
 TBitmap* TMenuItem::Bitmap()
 {
     if (!FBitmap)
@@ -90,7 +95,7 @@ HMENU BuildMenu(TMenuItem* item, std::vector<TMenuItem*>& items)
             continue;
         }
         UINT flags = MF_STRING | (child->Enabled() ? 0 : MF_GRAYED) | (child->Checked() ? MF_CHECKED : 0);
-        std::wstring text = ToWide(child->Caption());
+        std::wstring text(child->WideCaption().begin(), child->WideCaption().end());
         if (child->Count() > 0) {
             AppendMenuW(menu, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(BuildMenu(child, items)), text.c_str());
         } else {

@@ -20,8 +20,12 @@ public:
     explicit TMenuItem(TComponent* owner);
     ~TMenuItem() override;
 
-    const std::string& Caption() const { return FCaption; }
-    void SetCaption(const std::string& caption) { FCaption = caption; }
+    // The caption is kept in UTF-16, as the menu shows it; the 8-bit forms are in the system
+    // code page.
+    std::string Caption() const;
+    const std::u16string& WideCaption() const { return FCaption; }
+    void SetCaption(const std::string& caption);
+    void SetCaption(const std::u16string& caption) { FCaption = caption; }
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
     bool Enabled() const { return FEnabled; }
@@ -57,7 +61,7 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
 
 private:
-    std::string FCaption;
+    std::u16string FCaption;
     int FTag = 0;
     bool FEnabled = true;
     bool FVisible = true;

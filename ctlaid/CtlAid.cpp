@@ -14,8 +14,6 @@ constexpr int kGlyphMarginHeightPx = 6;
 // List views: the x of the point that finds the item under a click.
 constexpr int kItemProbeX = 10;
 
-std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
 // The user locale's lower-case form.
 std::u16string Lower(const std::u16string& text)
 {
@@ -134,7 +132,7 @@ void CB_DrawItem(TCanvas* canvas, const TRect& rect, bool selected, TColor color
     TRect textArea = rect;
     textArea.Left = rect.Left + h + 3;
     PrepareItemText(canvas, textArea, selected);
-    canvas->WriteText(textArea.Left + 1, rect.Top, FromWide(Wide(text)));
+    canvas->WriteText(textArea.Left + 1, rect.Top, text);
 }
 
 void CB_DrawItemImage(TCanvas* canvas, const TRect& rect, bool selected, TBitmap* bitmap, const std::u16string& text)
@@ -149,7 +147,7 @@ void CB_DrawItemImage(TCanvas* canvas, const TRect& rect, bool selected, TBitmap
     TRect textArea = rect;
     textArea.Left = rect.Left + bitmap->Width() + 3;
     PrepareItemText(canvas, textArea, selected);
-    canvas->WriteText(textArea.Left, rect.Top + d / 2 + 1, FromWide(Wide(text)));
+    canvas->WriteText(textArea.Left, rect.Top + d / 2 + 1, text);
 }
 
 // ---- list and tree views ----------------------------------------------------------------------
@@ -285,7 +283,7 @@ void GetImageFromList(TImageList* imageList, int index, TImage* image)
 TMenuItem* AddColorItem(TMenuItem* item, const std::u16string& caption, TColor color)
 {
     auto* child = new TMenuItem(nullptr);
-    child->SetCaption(FromWide(Wide(caption)));
+    child->SetCaption(caption);
     TBitmap* bitmap = child->Bitmap();
     bitmap->SetSize(kColorItemWidthPx, kColorItemHeightPx);
     bitmap->Canvas()->Pen().Color = clWhite;

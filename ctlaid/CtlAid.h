@@ -6,6 +6,19 @@
 // and menus, and the colour dialog's custom colour. The helpers keep no state; each works on
 // the controls passed in and frees every temporary bitmap it makes. Indices are 0-based, -1 for
 // none; texts are UTF-16. The font helpers are in FontP.h.
+//
+// What a caller needs:
+//   - C++20 (-std=c++20) and this toolchain (i686-w64-mingw32 g++ of the posix thread model):
+//     the interface passes the class layer's objects and the C++ library's strings;
+//   - the repository root on the include path (this header includes "classlib/..."), ctlaid/
+//     and suiteglobal/ (SuiteApi.h, the calling convention);
+//   - the import libraries of ctlaid and classlib.dll, whose controls the helpers work on;
+//   - the C++ run-time linked shared (not -static): the class layer's errors reach the caller as
+//     exceptions (EInvalidOperation for an image index beyond a list); beside the program
+//     ctlaid.dll, classlib.dll, the suite's basekit.dll, libstdc++-6.dll, libgcc_s_dw2-1.dll and
+//     libwinpthread-1.dll;
+//   - the class layer's application object, which its controls need: FormsInit() of
+//     classlib/Forms.h before the first control, FormsDone() at the end.
 #pragma once
 
 #include "CtlAidApi.h"

@@ -3,8 +3,6 @@
 
 #include "BaseKit.h"
 
-#include "classlib/Controls.h"
-
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -57,9 +55,6 @@ bool ReadDecimal(const std::u16string& text, int& value)
     return true;
 }
 
-std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
-std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
 }  // namespace
 
 TFontP::TFontP() = default;
@@ -88,7 +83,7 @@ void TFontP::StrToStyle(const std::u16string& text)
 
 std::u16string TFontP::GetAsString() const
 {
-    return U16(ToWide(Name())) + u"," + DecimalText(Color()) + u"," + DecimalText(Size()) + u"," + StyleToStr();
+    return Name() + u"," + DecimalText(Color()) + u"," + DecimalText(Size()) + u"," + StyleToStr();
 }
 
 bool TFontP::SetFromString(const std::u16string& text)
@@ -98,7 +93,7 @@ bool TFontP::SetFromString(const std::u16string& text)
     if (parts->Count() < kFontTextParts) {
         return false;
     }
-    SetName(FromWide(Wide(parts->Strings(0))));
+    SetName(parts->Strings(0));
     int number = 0;
     if (!ReadDecimal(parts->Strings(1), number)) {
         return false;

@@ -5,6 +5,13 @@
 // "i", "u", "s" (bold, italic, underline, strike-out), written in that order; for example a bold,
 // italic 10-point Arial in colour 255 is "Arial,255,10,bi". SaveFont and LoadFont keep such a
 // line under a key of a settings file.
+//
+// What a caller needs: as for CtlAid.h, C++20 (-std=c++20) and this toolchain, the repository
+// root (this header includes "classlib/Graphics.h" and "classlib/IniFiles.h"), ctlaid/ and
+// suiteglobal/ on the include path, the import libraries of ctlaid and classlib.dll, and the C++
+// run-time linked shared, with ctlaid.dll, classlib.dll, basekit.dll and the run-time DLLs
+// beside the program: SaveFont passes the settings file's error on as an exception
+// (EIniFileException). The fonts need no application object.
 #pragma once
 
 #include "CtlAidApi.h"

@@ -1,10 +1,22 @@
+// geomprim's value types. Every export that compares or computes with floats runs its work (a
+// function of the anonymous namespaces below, kept out of line so that no arithmetic moves
+// across the switch) under Guarded, which computes with every floating-point exception masked
+// and gives the caller's state back afterwards (FpuState.h): a NaN operand makes a comparison
+// false and an overflow gives an infinity, whatever the caller unmasked. Exports that only copy
+// fields or work on integers need no guard.
 #include "GeomPrim.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+#include "FpuState.h"
+
+#define GEOMPRIM_WORK [[gnu::noinline]]
+
 namespace {
+
+using fpu::Guarded;
 
 // Comparisons are made in the x87's extended format on the stored floats.
 using Extended = long double;
@@ -33,6 +45,163 @@ std::int64_t AbsDiff64(int a, int b) {
 
 const float kCrvPrecision = 1e-6f;
 
+// ---- The work of the guarded exports
+
+GEOMPRIM_WORK bool PointEqual(const BCFPoint& a, const BCFPoint& b) {
+  return AbsDiff(a.x, b.x) <= a.eps && AbsDiff(a.y, b.y) <= a.eps;
+}
+
+GEOMPRIM_WORK BCFPoint PointSum(const BCFPoint& a, const BCFPoint& b) { return BCFPoint(a.x + b.x, a.y + b.y, 0); }
+
+GEOMPRIM_WORK bool CurvePointEqual(const TCFCrvPoint& a, const TCFCrvPoint& b) {
+  return AbsDiff(a.x, b.x) < kCrvPrecision && AbsDiff(a.y, b.y) < kCrvPrecision;
+}
+
+GEOMPRIM_WORK bool CurvePointBefore(const TCFCrvPoint& a, const TCFCrvPoint& b) {
+  return static_cast<Extended>(a.x) <= static_cast<Extended>(b.x) - static_cast<Extended>(kCrvPrecision);
+}
+
+GEOMPRIM_WORK bool SameAbscissa(const TCFCrvPoint& a, const TCFCrvPoint& b) {
+  return AbsDiff(a.x, b.x) < kCrvPrecision;
+}
+
+GEOMPRIM_WORK bool RectEqual(const BCFRect& a, const BCFRect& b) {
+  return AbsDiff(a.left, b.left) <= a.eps && AbsDiff(a.top, b.top) <= a.eps &&
+         AbsDiff(a.right, b.right) <= a.eps && AbsDiff(a.bottom, b.bottom) <= a.eps;
+}
+
+GEOMPRIM_WORK float RectWidth(const BCFRect& r) { return r.right - r.left; }
+GEOMPRIM_WORK float RectHeight(const BCFRect& r) { return r.top - r.bottom; }
+
+bool IsNormalRect(const BCFRect& r) { return r.left < r.right && r.top > r.bottom; }
+
+GEOMPRIM_WORK bool RectIsNormal(const BCFRect& r) { return IsNormalRect(r); }
+
+bool RectIsEmpty(const BCFRect& r) {
+  Extended limit = static_cast<Extended>(r.eps) + static_cast<Extended>(kEmptyMargin);
+  return AbsDiff(r.left, r.right) <= limit || AbsDiff(r.top, r.bottom) <= limit;
+}
+
+GEOMPRIM_WORK bool RectIsEmptyWork(const BCFRect& r) { return RectIsEmpty(r); }
+
+GEOMPRIM_WORK bool RectInside(const BCFRect& r, const BCFPoint& p) {
+  if (RectIsEmpty(r)) return false;
+  return r.left <= p.x && p.x <= r.right && r.bottom <= p.y && p.y <= r.top;
+}
+
+GEOMPRIM_WORK bool RectPInside(const BCFRect& r, const BCFPoint& p, double tol) {
+  if (RectIsEmpty(r)) return false;
+  Extended t = tol == 0 ? static_cast<Extended>(static_cast<double>(p.eps)) : tol;
+  Extended px = p.x, py = p.y;
+  return r.left - t <= px && r.right + t >= px && r.top + t >= py && r.bottom - t <= py;
+}
+
+GEOMPRIM_WORK bool RectContains(const BCFRect& r, const BCFRect& o) {
+  return r.left <= o.left && r.right >= o.right && r.bottom <= o.bottom && r.top >= o.top;
+}
+
+GEOMPRIM_WORK bool RectPContains(const BCFRect& r, const BCFRect& o) {
+  Extended e = r.eps;
+  return r.left - e <= o.left && r.right + e >= o.right && r.bottom - e <= o.bottom && r.top + e >= o.top;
+}
+
+GEOMPRIM_WORK void RectMove(BCFRect& r, const BCFPoint& p) {
+  float width = r.right - r.left;
+  float height = r.top - r.bottom;
+  r.left += p.x;
+  r.top += p.y;
+  r.right = r.left + width;
+  r.bottom = r.top - height;
+}
+
+// Every new edge is chosen from the old four.
+GEOMPRIM_WORK void RectNormalize(BCFRect& r) {
+  const float l = r.left, t = r.top, ri = r.right, b = r.bottom;
+  r.left = std::min(l, ri);
+  r.right = std::max(l, ri);
+  r.top = std::max(t, b);
+  r.bottom = std::min(t, b);
+}
+
+bool ResizeAllowed(const BCFRect& r, float amount) {
+  return r.left <= r.right && r.top >= r.bottom && amount >= 0;
+}
+
+void Grow(BCFRect& r, float dx, float dy) {
+  r.left -= dx;
+  r.right += dx;
+  r.top += dy;
+  r.bottom -= dy;
+}
+
+void Shrink(BCFRect& r, float dx, float dy) {
+  r.left += dx;
+  r.right -= dx;
+  r.top -= dy;
+  r.bottom += dy;
+}
+
+GEOMPRIM_WORK void RectInflate(BCFRect& r, float d) {
+  if (ResizeAllowed(r, d)) Grow(r, d, d);
+}
+
+void InflateRelative(BCFRect& r, float f) {
+  if (ResizeAllowed(r, f)) Grow(r, Scaled(r.right, r.left, f), Scaled(r.top, r.bottom, f));
+}
+
+GEOMPRIM_WORK void RectInflateRel(BCFRect& r, float f) { InflateRelative(r, f); }
+
+GEOMPRIM_WORK BCFRect RectInflateR(const BCFRect& r, float f) {
+  BCFRect inflated(r);
+  InflateRelative(inflated, f);
+  return inflated;
+}
+
+GEOMPRIM_WORK bool RectDeflate(BCFRect& r, float d) {
+  if (!ResizeAllowed(r, d)) return true;
+  Shrink(r, d, d);
+  return IsNormalRect(r);
+}
+
+bool DeflateRelative(BCFRect& r, float f) {
+  if (!ResizeAllowed(r, f)) return true;
+  Shrink(r, Scaled(r.right, r.left, f), Scaled(r.top, r.bottom, f));
+  return IsNormalRect(r);
+}
+
+GEOMPRIM_WORK bool RectDeflateRel(BCFRect& r, float f) { return DeflateRelative(r, f); }
+
+GEOMPRIM_WORK BCFRect RectDeflateR(const BCFRect& r, float f) {
+  BCFRect deflated(r);
+  DeflateRelative(deflated, f);
+  return deflated;
+}
+
+GEOMPRIM_WORK double Distance(const BCFPoint& a, const BCFPoint& b) {
+  double dx = static_cast<double>(static_cast<Extended>(a.x) - static_cast<Extended>(b.x));
+  double dy = static_cast<double>(static_cast<Extended>(a.y) - static_cast<Extended>(b.y));
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+GEOMPRIM_WORK BCFRect Intersection(const BCFRect& a, const BCFRect& b) {
+  BCFRect r(std::max(a.left, b.left), std::min(a.top, b.top), std::min(a.right, b.right),
+            std::max(a.bottom, b.bottom));
+  if (r.left < r.right && r.bottom < r.top) return r;
+  return BCFRect();
+}
+
+GEOMPRIM_WORK bool StrictlyInside(const BCFPoint& p, const BCFRect& r) {
+  return r.left < p.x && p.x < r.right && r.bottom < p.y && p.y < r.top;
+}
+
+GEOMPRIM_WORK bool RectWithin(const BCFRect& a, const BCFRect& b) {
+  return a.left >= b.left && a.right <= b.right && a.bottom >= b.bottom && a.top <= b.top;
+}
+
+GEOMPRIM_WORK bool RectStrictlyWithin(const BCFRect& a, const BCFRect& b) {
+  return a.left > b.left && a.right < b.right && a.bottom > b.bottom && a.top < b.top;
+}
+
 }  // namespace
 
 // ---- BCFPoint
@@ -50,12 +219,16 @@ BCFPoint& BCFPoint::operator=(const BCFPoint& o) {
 }
 
 bool BCFPoint::operator==(const BCFPoint& o) const {
-  return AbsDiff(x, o.x) <= eps && AbsDiff(y, o.y) <= eps;
+  return Guarded([&] { return PointEqual(*this, o); });
 }
 
-bool BCFPoint::operator!=(const BCFPoint& o) const { return !(*this == o); }
+bool BCFPoint::operator!=(const BCFPoint& o) const {
+  return !Guarded([&] { return PointEqual(*this, o); });
+}
 
-BCFPoint BCFPoint::operator+(const BCFPoint& o) const { return FPoint(x + o.x, y + o.y); }
+BCFPoint BCFPoint::operator+(const BCFPoint& o) const {
+  return Guarded([&] { return PointSum(*this, o); });
+}
 
 // ---- TCFCrvPoint
 
@@ -73,16 +246,20 @@ TCFCrvPoint& TCFCrvPoint::operator=(const TCFCrvPoint& o) {
 }
 
 bool TCFCrvPoint::operator==(const TCFCrvPoint& o) const {
-  return AbsDiff(x, o.x) < kCrvPrecision && AbsDiff(y, o.y) < kCrvPrecision;
+  return Guarded([&] { return CurvePointEqual(*this, o); });
 }
 
-bool TCFCrvPoint::operator!=(const TCFCrvPoint& o) const { return !(*this == o); }
+bool TCFCrvPoint::operator!=(const TCFCrvPoint& o) const {
+  return !Guarded([&] { return CurvePointEqual(*this, o); });
+}
 
 bool TCFCrvPoint::operator<(const TCFCrvPoint& o) const {
-  return static_cast<Extended>(x) <= static_cast<Extended>(o.x) - static_cast<Extended>(kCrvPrecision);
+  return Guarded([&] { return CurvePointBefore(*this, o); });
 }
 
-bool TCFCrvPoint::operator|(const TCFCrvPoint& o) const { return AbsDiff(x, o.x) < kCrvPrecision; }
+bool TCFCrvPoint::operator|(const TCFCrvPoint& o) const {
+  return Guarded([&] { return SameAbscissa(*this, o); });
+}
 
 float TCFCrvPoint::GetPrecision() { return kCrvPrecision; }
 
@@ -132,123 +309,76 @@ BCFRect::BCFRect(const BCFRect& o)
 BCFRect BCFRect::GetEmpty() { return BCFRect(); }
 
 bool BCFRect::operator==(const BCFRect& o) const {
-  return AbsDiff(left, o.left) <= eps && AbsDiff(top, o.top) <= eps &&
-         AbsDiff(right, o.right) <= eps && AbsDiff(bottom, o.bottom) <= eps;
+  return Guarded([&] { return RectEqual(*this, o); });
 }
 
-bool BCFRect::operator!=(const BCFRect& o) const { return !(*this == o); }
+bool BCFRect::operator!=(const BCFRect& o) const {
+  return !Guarded([&] { return RectEqual(*this, o); });
+}
 
-float BCFRect::Width() const { return right - left; }
-float BCFRect::Height() const { return top - bottom; }
+float BCFRect::Width() const { return Guarded([&] { return RectWidth(*this); }); }
+float BCFRect::Height() const { return Guarded([&] { return RectHeight(*this); }); }
 
 void BCFRect::Empty() {
   right = left;
   bottom = top;
 }
 
-bool BCFRect::IsNormal() const { return left < right && top > bottom; }
+bool BCFRect::IsNormal() const { return Guarded([&] { return RectIsNormal(*this); }); }
 
 BCFPoint BCFRect::GetTopLeft() const { return FPoint(left, top); }
 BCFPoint BCFRect::GetBotRight() const { return FPoint(right, bottom); }
 BCFPoint BCFRect::GetTopRight() const { return FPoint(right, top); }
 BCFPoint BCFRect::GetBotLeft() const { return FPoint(left, bottom); }
 
-bool BCFRect::IsEmpty() const {
-  Extended limit = static_cast<Extended>(eps) + static_cast<Extended>(kEmptyMargin);
-  return AbsDiff(left, right) <= limit || AbsDiff(top, bottom) <= limit;
-}
+bool BCFRect::IsEmpty() const { return Guarded([&] { return RectIsEmptyWork(*this); }); }
 
 bool BCFRect::Inside(const BCFPoint& p) const {
-  if (IsEmpty()) return false;
-  return left <= p.x && p.x <= right && bottom <= p.y && p.y <= top;
+  return Guarded([&] { return RectInside(*this, p); });
 }
 
 bool BCFRect::PInside(const BCFPoint& p, double tol) const {
-  if (IsEmpty()) return false;
-  Extended t = tol == 0 ? static_cast<Extended>(static_cast<double>(p.eps)) : tol;
-  Extended px = p.x, py = p.y;
-  return left - t <= px && right + t >= px && top + t >= py && bottom - t <= py;
+  return Guarded([&] { return RectPInside(*this, p, tol); });
 }
 
 bool BCFRect::Contains(const BCFRect& r) const {
-  return left <= r.left && right >= r.right && bottom <= r.bottom && top >= r.top;
+  return Guarded([&] { return RectContains(*this, r); });
 }
 
 bool BCFRect::PContains(const BCFRect& r) const {
-  Extended e = eps;
-  return left - e <= r.left && right + e >= r.right && bottom - e <= r.bottom && top + e >= r.top;
+  return Guarded([&] { return RectPContains(*this, r); });
 }
 
 void BCFRect::Move(const BCFPoint& p) {
-  float width = Width();
-  float height = Height();
-  left += p.x;
-  top += p.y;
-  right = left + width;
-  bottom = top - height;
+  Guarded([&] { RectMove(*this, p); });
 }
 
-// Every new edge is chosen from the old four.
 void BCFRect::Normalize() {
-  const float l = left, t = top, r = right, b = bottom;
-  left = std::min(l, r);
-  right = std::max(l, r);
-  top = std::max(t, b);
-  bottom = std::min(t, b);
+  Guarded([&] { RectNormalize(*this); });
 }
-
-namespace {
-
-bool ResizeAllowed(const BCFRect& r, float amount) {
-  return r.left <= r.right && r.top >= r.bottom && amount >= 0;
-}
-
-void Grow(BCFRect& r, float dx, float dy) {
-  r.left -= dx;
-  r.right += dx;
-  r.top += dy;
-  r.bottom -= dy;
-}
-
-void Shrink(BCFRect& r, float dx, float dy) {
-  r.left += dx;
-  r.right -= dx;
-  r.top -= dy;
-  r.bottom += dy;
-}
-
-}  // namespace
 
 void BCFRect::Inflate(float d) {
-  if (ResizeAllowed(*this, d)) Grow(*this, d, d);
+  Guarded([&] { RectInflate(*this, d); });
 }
 
 void BCFRect::InflateRel(float f) {
-  if (ResizeAllowed(*this, f)) Grow(*this, Scaled(right, left, f), Scaled(top, bottom, f));
+  Guarded([&] { RectInflateRel(*this, f); });
 }
 
 BCFRect BCFRect::InflateR(float f) const {
-  BCFRect r(*this);
-  r.InflateRel(f);
-  return r;
+  return Guarded([&] { return RectInflateR(*this, f); });
 }
 
 bool BCFRect::Deflate(float d) {
-  if (!ResizeAllowed(*this, d)) return true;
-  Shrink(*this, d, d);
-  return IsNormal();
+  return Guarded([&] { return RectDeflate(*this, d); });
 }
 
 bool BCFRect::DeflateRel(float f) {
-  if (!ResizeAllowed(*this, f)) return true;
-  Shrink(*this, Scaled(right, left, f), Scaled(top, bottom, f));
-  return IsNormal();
+  return Guarded([&] { return RectDeflateRel(*this, f); });
 }
 
 BCFRect BCFRect::DeflateR(float f) const {
-  BCFRect r(*this);
-  r.DeflateRel(f);
-  return r;
+  return Guarded([&] { return RectDeflateR(*this, f); });
 }
 
 // ---- Free functions
@@ -257,9 +387,7 @@ BCFPoint FPoint(float x, float y) { return BCFPoint(x, y, 0); }
 BCFPoint FPoint(TCFCrvPoint& p) { return FPoint(p.x, p.y); }
 
 double FDistance(BCFPoint a, BCFPoint b) {
-  double dx = static_cast<double>(static_cast<Extended>(a.x) - static_cast<Extended>(b.x));
-  double dy = static_cast<double>(static_cast<Extended>(a.y) - static_cast<Extended>(b.y));
-  return std::sqrt(dx * dx + dy * dy);
+  return Guarded([&] { return Distance(a, b); });
 }
 
 BCFRect FRect(float left, float top, float right, float bottom) {
@@ -270,26 +398,27 @@ BCFRect FRect(const BCFPoint& topLeft, const BCFPoint& botRight) {
 }
 
 BCFRect FRectIntersect(const BCFRect& a, const BCFRect& b) {
-  BCFRect r(std::max(a.left, b.left), std::min(a.top, b.top), std::min(a.right, b.right),
-            std::max(a.bottom, b.bottom));
-  if (r.left < r.right && r.bottom < r.top) return r;
-  return BCFRect();
+  return Guarded([&] { return Intersection(a, b); });
 }
 
-BCFRect operator*(const BCFRect& a, const BCFRect& b) { return FRectIntersect(a, b); }
+BCFRect operator*(const BCFRect& a, const BCFRect& b) {
+  return Guarded([&] { return Intersection(a, b); });
+}
 
-bool operator&(const BCFPoint& p, const BCFRect& r) { return r.Inside(p); }
+bool operator&(const BCFPoint& p, const BCFRect& r) {
+  return Guarded([&] { return RectInside(r, p); });
+}
 
 bool operator&&(const BCFPoint& p, const BCFRect& r) {
-  return r.left < p.x && p.x < r.right && r.bottom < p.y && p.y < r.top;
+  return Guarded([&] { return StrictlyInside(p, r); });
 }
 
 bool operator&(const BCFRect& a, const BCFRect& b) {
-  return a.left >= b.left && a.right <= b.right && a.bottom >= b.bottom && a.top <= b.top;
+  return Guarded([&] { return RectWithin(a, b); });
 }
 
 bool operator&&(const BCFRect& a, const BCFRect& b) {
-  return a.left > b.left && a.right < b.right && a.bottom > b.bottom && a.top < b.top;
+  return Guarded([&] { return RectStrictlyWithin(a, b); });
 }
 
 using System::Types::TPoint;

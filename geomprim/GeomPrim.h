@@ -5,7 +5,8 @@
 //
 // Float comparisons are made in extended precision (long double, the x87's 64-bit mantissa) on
 // the stored floats; where an absolute difference is taken, the extended difference is rounded
-// to double before it is compared. NaN operands make every comparison false.
+// to double before it is compared. NaN operands make every comparison false, whatever the
+// caller's floating-point control (GeomPrimApi.h).
 #pragma once
 
 #include "GeomPrimApi.h"

@@ -13,6 +13,12 @@
 // Names are this toolchain's (Itanium) C++ names; the register convention adds "@<bytes of
 // stack arguments>" to each, which the import library carries for the caller.
 //
+// Floating point: every export that compares or computes with floats saves the caller's x87
+// control word and exception flags and MXCSR, computes with all exceptions masked, rounding to
+// nearest and 64-bit x87 precision, and gives the caller's state back before it returns. A NaN
+// operand makes a comparison false and an overflow gives an infinity, without a trap whatever
+// the caller unmasked, and no flag raised inside shows in the caller's status afterwards.
+//
 // Callers compile against these headers with the same toolchain and link geomprim's import
 // library. FPointArray's members throw standard-library exceptions to the caller, so geomprim
 // and its callers share the C++ run-time DLLs (libstdc++-6.dll, libgcc_s_dw2-1.dll,

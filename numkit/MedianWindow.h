@@ -19,6 +19,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -99,11 +100,18 @@ T ValueOf(typename FloatBits<T>::Bits key) {
 // The median of a window: upper = copy[k], lower = copy[k - 1]. When copy[k] is a NaN the sum
 // is that NaN (as x86 gives the first operand's NaN when both are NaNs); answering it directly
 // keeps the payload from depending on the order in which a compiler emits the addition.
+//
+// The midpoint of an even window is (upper + lower) * 0.5, except where that sum of two finite
+// values overflows: then both halves are exact (the values are far from the subnormals) and
+// their sum is the midpoint rounded once, finite. Every result that was finite stays the same
+// bit for bit; infinities and NaNs in the window give what they gave.
 template <class T>
 T MiddleOf(T upper, T lower, bool even) {
   if (!even) return upper;
   if (upper != upper) return upper * T(0.5);
-  return (upper + lower) * T(0.5);
+  const T sum = upper + lower;
+  if (std::isinf(sum) && std::isfinite(upper) && std::isfinite(lower)) return upper * T(0.5) + lower * T(0.5);
+  return sum * T(0.5);
 }
 
 // ---- Sorted array

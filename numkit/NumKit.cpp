@@ -16,7 +16,7 @@
 
 namespace {
 
-using numkit::Guarded;
+using fpu::Guarded;
 using Extended = long double;
 
 constexpr float kZeroTolerance = 1.0f / (1 << 23);          // 2^-23

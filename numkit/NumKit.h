@@ -8,10 +8,11 @@
 //     EAX, floating results in the x87 register ST0;
 //   - numkit links its C++ run-time statically and no exception ever leaves an export: bad
 //     arguments and failed scratch allocations answer false or -1;
-//   - each export saves the caller's floating-point state (x87 environment and MXCSR), computes
-//     with all exceptions masked, rounding to nearest, no flush-to-zero and 64-bit x87 precision,
-//     and restores the caller's state before it returns, so the results do not depend on how
-//     the caller set its floating-point unit;
+//   - each export saves the caller's floating-point state (the x87 control word and exception
+//     flags, and MXCSR), computes with all exceptions masked, rounding to nearest, no
+//     flush-to-zero and 64-bit x87 precision, and restores the caller's state before it
+//     returns, so the results do not depend on how the caller set its floating-point unit and
+//     no flag raised inside shows or traps afterwards (fpu/FpuState.h);
 //   - arithmetic is IEEE single or double (SSE) unless noted; "extended" below is long double on
 //     the x87 (64-bit mantissa), used where a routine says so.
 //

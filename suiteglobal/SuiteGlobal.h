@@ -9,6 +9,21 @@
 // Calling convention and linkage (SuiteApi.h): the register convention of the suite's programs,
 // this toolchain's C++ names; strings are the class layer's UTF-16 strings (std::u16string), and
 // the class layer (classlib.dll) and the C++ run-time DLLs are shared with the caller.
+//
+// What a caller needs:
+//   - C++20 (-std=c++20) and this toolchain (i686-w64-mingw32 g++ of the posix thread model):
+//     the interface passes the C++ library's strings and vectors;
+//   - the repository root on the include path (this header includes "classlib/Types.h"), and
+//     suiteglobal/ (this header and SuiteApi.h);
+//   - suiteglobal's import library, and classlib.dll's for the class layer the program uses
+//     itself (the application object, THintInfo in classlib/Forms.h);
+//   - the C++ run-time linked shared (not -static), and beside the program suiteglobal.dll,
+//     helpbridge.dll, classlib.dll, the suite's basekit.dll and proddir.dll, libstdc++-6.dll,
+//     libgcc_s_dw2-1.dll and libwinpthread-1.dll;
+//   - for the help and hint functions, the class layer's application object (FormsInit() of
+//     classlib/Forms.h, FormsDone() at the end); without it sgl3_SetHelpFile sets nothing,
+//     sgl3_DisplayHelpTopic passes an empty file name and sgl3_SetHintProps(info, 0) sets a
+//     hide pause of 0.
 #pragma once
 
 #include "SuiteApi.h"

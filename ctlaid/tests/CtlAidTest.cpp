@@ -3,10 +3,15 @@
 // Wine's null graphics driver.
 #include "CtlAid.h"
 
+#include "Utf8.h"
+
 #include "classlib/Forms.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -428,6 +433,67 @@ TEST_F(CtlAid, ColorMenuItem)
     EXPECT_EQ(PixelRgb(*bitmap, 0, 0), 0xFFFFFFu);
     EXPECT_EQ(PixelRgb(*bitmap, 11, 10), 0xFFFFFFu);
     EXPECT_EQ(PixelRgb(*bitmap, 6, 5), 0x0000FFu);
+}
+
+// Texts the system code page cannot hold: Cyrillic and CJK.
+const std::u16string kWideTexts[] = {u"Шрифт", u"宋体"};
+
+TEST_F(CtlAid, ColorMenuItemCaptionBeyondTheCodePage)
+{
+    TPopupMenu popup(nullptr);
+    for (const std::u16string& caption : kWideTexts) {
+        TMenuItem* item = AddColorItem(popup.Items(), caption, 0x0000FF);
+        EXPECT_TRUE(item->WideCaption() == caption) << Utf8(item->WideCaption());
+    }
+}
+
+// What GDI's wide TextOut draws for text with the canvas's font and colours, independently of the
+// class layer's own text drawing.
+void DrawReferenceText(TCanvas* canvas, int x, int y, const std::u16string& text)
+{
+    HDC dc = canvas->Handle();
+    HGDIOBJ old = SelectObject(dc, canvas->Font().Handle());
+    SetBkMode(dc, OPAQUE);
+    SetBkColor(dc, ColorToRGB(canvas->Brush().Color));
+    SetTextColor(dc, ColorToRGB(canvas->Font().Color()));
+    TextOutW(dc, x, y, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()));
+    SelectObject(dc, old);
+}
+
+bool SamePixels(TBitmap& a, TBitmap& b)
+{
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 4) != 0)
+            return false;
+    return true;
+}
+
+// The item texts are drawn as they are, not through the system code page ("?" for each
+// character it lacks).
+TEST_F(CtlAid, OwnerDrawnItemTextsBeyondTheCodePage)
+{
+    const int width = 120, height = 16;
+    const TRect rect = Rect(0, 0, width, height);
+    auto picture = Solid(10, 10, 0x00FF00);
+    for (const std::u16string& text : kWideTexts) {
+        for (bool selected : {false, true}) {
+            SCOPED_TRACE(Utf8(text) + (selected ? " selected" : ""));
+            TBitmap swatch(width, height), swatchWanted(width, height), swatchBlank(width, height);
+            CB_DrawItem(swatch.Canvas(), rect, selected, 0x0000FF, text);
+            CB_DrawItem(swatchBlank.Canvas(), rect, selected, 0x0000FF, u"");
+            CB_DrawItem(swatchWanted.Canvas(), rect, selected, 0x0000FF, u"");
+            DrawReferenceText(swatchWanted.Canvas(), height + 3 + 1, 0, text);
+            EXPECT_FALSE(SamePixels(swatchWanted, swatchBlank));
+            EXPECT_TRUE(SamePixels(swatch, swatchWanted));
+
+            // A 10 x 10 picture in a 16-pixel item: d = 6, the text at (10 + 3, 6 / 2 + 1).
+            TBitmap image(width, height), imageWanted(width, height);
+            CB_DrawItemImage(image.Canvas(), rect, selected, picture.get(), text);
+            CB_DrawItemImage(imageWanted.Canvas(), rect, selected, picture.get(), u" ");
+            DrawReferenceText(imageWanted.Canvas(), 10 + 3, 3 + 1, text);
+            EXPECT_TRUE(SamePixels(image, imageWanted));
+        }
+    }
 }
 
 TEST_F(CtlAid, OwnerDrawnComboItems)

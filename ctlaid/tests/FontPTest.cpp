@@ -1,6 +1,8 @@
 // TFontP's font text and SaveFont/LoadFont on a settings file of this test's own.
 #include "FontP.h"
 
+#include "Utf8.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -30,7 +32,7 @@ void SetFont(TFont& font, const FontValues& v)
 
 void ExpectFont(const TFont& font, const FontValues& v, const std::string& label)
 {
-    EXPECT_EQ(font.Name(), v.name) << label;
+    EXPECT_EQ(Ansi(font.Name()), v.name) << label;
     EXPECT_EQ(font.Color(), v.color) << label;
     EXPECT_EQ(font.Size(), v.size) << label;
     EXPECT_EQ(font.Style(), v.style) << label;
@@ -172,6 +174,46 @@ TEST_F(FontFile, LoadFontLeavesTheFontAloneUnlessTheLineReads)
         SetFont(font, start);
         EXPECT_EQ(LoadFont(&font, ini.get(), u"F", c.key), c.result) << Ansi(c.key);
         ExpectFont(font, c.after, Ansi(c.key));
+    }
+}
+
+// Face names the system code page cannot hold (Cyrillic, CJK) pass through the font as they
+// are, both ways: from the font text into the font and its platform font, and back.
+const std::u16string kWideNames[] = {u"Шрифт", u"宋体", u"ＭＳ ゴシック"};
+
+TEST(FontP, FaceNamesBeyondTheCodePageReachThePlatformFont)
+{
+    for (const std::u16string& name : kWideNames) {
+        TFontP font;
+        const std::u16string text = name + u",255,10,b";
+        ASSERT_TRUE(font.SetFromString(text)) << Utf8(text);
+        EXPECT_TRUE(font.GetAsString() == text) << Utf8(font.GetAsString());
+        LOGFONTW made{};
+        ASSERT_EQ(GetObjectW(font.Handle(), sizeof made, &made), static_cast<int>(sizeof made));
+        const std::u16string face = reinterpret_cast<const char16_t*>(made.lfFaceName);
+        EXPECT_TRUE(face == name) << Utf8(face);
+    }
+}
+
+// A settings file in UTF-16 (it starts with the byte-order mark), as one holding such names is.
+TEST_F(FontFile, FaceNamesBeyondTheCodePageBothWays)
+{
+    {
+        std::ofstream out(kPath, std::ios::binary);
+        out.write("\xFF\xFE", 2);
+    }
+    for (const std::u16string& name : kWideNames) {
+        SCOPED_TRACE(Utf8(name));
+        const std::u16string line = name + u",0,10,b";
+        ini->WriteString(u"Fonts", u"Stored", line);
+        TFont font;
+        ASSERT_TRUE(LoadFont(&font, ini.get(), u"Fonts", u"Stored"));
+        SaveFont(&font, ini.get(), u"Fonts", u"Saved");
+        const std::u16string saved = ini->ReadString(u"Fonts", u"Saved", u"");
+        EXPECT_TRUE(saved == line) << Utf8(saved);
+        const std::u16string entry = u"Saved=" + line;
+        const std::string raw = RawFile();
+        EXPECT_NE(raw.find(std::string(reinterpret_cast<const char*>(entry.data()), entry.size() * 2)), std::string::npos);
     }
 }
 

@@ -1,7 +1,10 @@
 #include "GeomPrim.h"
 
+#include "tests/support/CallerFpu.h"
+
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -332,6 +335,86 @@ TEST(BCFRect, Intersection) {
   for (const auto& other : noArea) {
     BCFRect none = a * other;
     EXPECT_TRUE(none.left == 0 && none.top == 0 && none.right == 0 && none.bottom == 0);
+  }
+}
+
+// ---- The caller's floating-point state
+
+const BCFPoint kNanPoint(kNan, 5, 0);
+const BCFRect kUnitRect(0, 10, 10, 0);
+const BCFRect kNanRect(kNan, 10, 10, 0);
+const BCFRect kHugeRect(-FLT_MAX, FLT_MAX, FLT_MAX, -FLT_MAX);
+const TCFCrvPoint kNanCurvePoint(kNan, 0, 0);
+const TCFCrvPoint kCurvePoint(0, 0, 0);
+
+struct TrapCase {
+  const char* name;
+  bool (*op)();
+  bool answer;
+};
+
+// Comparisons with NaN operands answer false, and results that overflow are infinite, under a
+// caller that unmasks invalid operation, zero divide and overflow on the x87 and in MXCSR (where
+// a signalling compare or an overflow would stop the program), and leave that state as it was.
+TEST(GeomPrim, NoFloatingPointTrapsAndTheCallersStateKept) {
+  const TrapCase cases[] = {
+      {"point ==", [] { return BCFPoint(0, 5, 1) == kNanPoint; }, false},
+      {"point !=", [] { return BCFPoint(0, 5, 1) != kNanPoint; }, true},
+      {"curve point ==", [] { return kNanCurvePoint == kCurvePoint; }, false},
+      {"curve point !=", [] { return kNanCurvePoint != kCurvePoint; }, true},
+      {"curve point <", [] { return kNanCurvePoint < kCurvePoint; }, false},
+      {"curve point < NaN", [] { return kCurvePoint < kNanCurvePoint; }, false},
+      {"curve point |", [] { return kCurvePoint | kNanCurvePoint; }, false},
+      {"rectangle ==", [] { return kUnitRect == kNanRect; }, false},
+      {"rectangle !=", [] { return kUnitRect != kNanRect; }, true},
+      {"IsNormal", [] { return kNanRect.IsNormal(); }, false},
+      {"IsEmpty", [] { return kNanRect.IsEmpty(); }, false},
+      {"Inside", [] { return kUnitRect.Inside(kNanPoint); }, false},
+      {"PInside", [] { return kUnitRect.PInside(kNanPoint, 0.5); }, false},
+      {"PInside, NaN tolerance", [] { return kUnitRect.PInside(BCFPoint(5, 5, 0), std::nan("")); }, false},
+      {"Contains", [] { return kUnitRect.Contains(kNanRect); }, false},
+      {"PContains", [] { return kUnitRect.PContains(kNanRect); }, false},
+      {"point & rectangle", [] { return kNanPoint & kUnitRect; }, false},
+      {"point && rectangle", [] { return kNanPoint && kUnitRect; }, false},
+      {"rectangle & rectangle", [] { return kNanRect & kUnitRect; }, false},
+      {"rectangle && rectangle", [] { return kNanRect && kUnitRect; }, false},
+      {"Deflate's guard", [] { BCFRect r(kNanRect); return r.Deflate(1); }, true},
+      {"Normalize", [] { BCFRect r(kNanRect); r.Normalize(); return r.top == 10; }, true},
+      {"FDistance", [] { return std::isnan(FDistance(kNanPoint, BCFPoint())); }, true},
+      {"Width", [] { return std::isnan(kNanRect.Width()); }, true},
+      {"FRectIntersect", [] { return FRectIntersect(kNanRect, kUnitRect) == BCFRect(); }, true},
+      {"point sum overflow", [] { return std::isinf((BCFPoint(FLT_MAX, 0) + BCFPoint(FLT_MAX, 0)).x); }, true},
+      {"Inflate overflow", [] { BCFRect r(kHugeRect); r.Inflate(FLT_MAX); return std::isinf(r.right); }, true},
+      {"InflateRel overflow", [] { BCFRect r(kHugeRect); r.InflateRel(2); return std::isinf(r.left); }, true},
+      {"Move overflow", [] { BCFRect r(kHugeRect); r.Move(BCFPoint(FLT_MAX, 0)); return std::isinf(r.right); }, true},
+  };
+  // MXCSR masked (a caller that computes on the x87 alone), then trapping too, then with flags
+  // the caller had raised before (inexact, 0x20, in either unit), which must stay raised.
+  struct CallerState {
+    std::uint32_t mxcsr;
+    bool x87Inexact;
+  };
+  const CallerState states[] = {
+      {0x1F80, false}, {kMxcsrTrappingControl, false}, {kMxcsrTrappingControl | 0x20, true}};
+  const CallerFpu saved = ReadCallerFpu();
+  for (const CallerState& state : states) {
+    for (const auto& c : cases) {
+      LoadCallerFpu(kX87TrappingControl, state.mxcsr);
+      if (state.x87Inexact) {
+        volatile long double one = 1;
+        volatile long double third = one / 3;
+        (void)third;
+      }
+      const CallerFpu set = ReadCallerFpu();
+      const bool answer = c.op();
+      const CallerFpu after = ReadCallerFpu();
+      LoadCallerFpu(saved.x87Control, saved.mxcsr);
+      EXPECT_EQ(answer, c.answer) << c.name;
+      EXPECT_TRUE(after == set) << c.name << ": x87 control " << std::hex << after.x87Control << ", flags "
+                                << after.x87Flags << " (were " << set.x87Flags << "), MXCSR " << after.mxcsr
+                                << " (was " << set.mxcsr << ")";
+      EXPECT_EQ(set.x87Flags, state.x87Inexact ? 0x20 : 0);
+    }
   }
 }
 

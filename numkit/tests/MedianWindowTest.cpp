@@ -99,6 +99,32 @@ void CompareWithSorting() {
 TEST(MedianWindow, SortedArrayAndHeapsEqualSortingEveryWindowDouble) { CompareWithSorting<double>(); }
 TEST(MedianWindow, SortedArrayAndHeapsEqualSortingEveryWindowFloat) { CompareWithSorting<float>(); }
 
+// Every way of keeping the window averages an even window's middle pair without overflow: an
+// array of the largest finite values has that value as every median.
+template <class T>
+void CheckLargestValues() {
+  const T top = std::numeric_limits<T>::max();
+  for (std::size_t n : {std::size_t(2), std::size_t(3), std::size_t(6), std::size_t(300)}) {
+    for (T sign : {T(1), T(-1)}) {
+      const std::vector<T> in(n, sign * top);
+      for (std::size_t h : {std::size_t(1), std::size_t(2), n}) {
+        for (MedianMethod method : {MedianMethod::Sorted, MedianMethod::Heaps, MedianMethod::Triples}) {
+          if (method == MedianMethod::Triples && (h != 1 || n < 3)) continue;
+          std::vector<T> out(n);
+          ASSERT_TRUE(RunMedian(in.data(), out.data(), n, h, method));
+          EXPECT_TRUE(SameBits(out, in)) << "n " << n << " h " << h << " method " << static_cast<int>(method)
+                                         << " first " << out[0];
+        }
+      }
+    }
+  }
+}
+
+TEST(MedianWindow, EvenWindowsOfTheLargestValuesDoNotOverflow) {
+  CheckLargestValues<double>();
+  CheckLargestValues<float>();
+}
+
 // Both ways need scratch arrays of the window's size; when they cannot be had (2^31 - 1 keys
 // in a 32-bit process) the answer is false, before the input is read.
 TEST(MedianWindow, FailedAllocationAnswersFalse) {

@@ -1,5 +1,7 @@
 #include "NumKit.h"
 
+#include "tests/support/CallerFpu.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -123,6 +125,24 @@ TEST(NumKit, SmoothExamples) {
   std::vector<double> zeros = Smoothed<double>({-0.0, 0.0, -0.0}, 1, true);
   EXPECT_FALSE(std::signbit(zeros[0]));  // (+0 + -0) / 2
   EXPECT_TRUE(std::signbit(zeros[1]));   // -0, -0, +0
+}
+
+// The middle pair of an even window is averaged without overflowing, also for the largest
+// finite values (a no-data marker of FLT_MAX, say); infinities are kept as they are.
+TEST(NumKit, EvenWindowMediansOfLargeValuesStayFinite) {
+  const double big = 1e308, bigger = 1.5e308, dmax = std::numeric_limits<double>::max();
+  const float fmax = std::numeric_limits<float>::max();
+  // The midpoint computed in extended precision, whose range holds the sum, rounded once.
+  auto mid = [](auto a, auto b) {
+    return static_cast<decltype(a)>((static_cast<long double>(a) + static_cast<long double>(b)) / 2);
+  };
+  EXPECT_EQ(Smoothed<double>({big, bigger}, 1, true), (std::vector<double>{mid(big, bigger), mid(big, bigger)}));
+  EXPECT_EQ(Smoothed<double>({-dmax, -dmax, 1}, 1, true), (std::vector<double>{-dmax, -dmax, mid(-dmax, 1.0)}));
+  EXPECT_EQ(Smoothed<float>({fmax, fmax, fmax, 1}, 1, true), (std::vector<float>{fmax, fmax, fmax, mid(fmax, 1.0f)}));
+  EXPECT_EQ(Smoothed<float>({fmax, fmax, fmax, 1}, 5, true), (std::vector<float>{fmax, fmax, fmax, fmax}));
+  EXPECT_EQ(Smoothed<double>({kInf, dmax}, 1, true), (std::vector<double>{kInf, kInf}));
+  std::vector<double> opposite = Smoothed<double>({kInf, -kInf}, 1, true);
+  EXPECT_TRUE(std::isnan(opposite[0]) && std::isnan(opposite[1]));
 }
 
 TEST(NumKit, BadWindowArgumentsWriteNothing) {
@@ -278,29 +298,12 @@ TEST(NumKit, InterpolationTables) {
 
 // ---- The caller's floating-point state
 
-struct FpState {
-  std::uint16_t x87Control;
-  std::uint32_t mxcsr;
-};
-
-FpState ReadState() {
-  FpState s;
-  asm volatile("fnstcw %0" : "=m"(s.x87Control));
-  asm volatile("stmxcsr %0" : "=m"(s.mxcsr));
-  return s;
-}
-
-void LoadState(const FpState& s) {
-  asm volatile("fnclex\n\tfldcw %0" : : "m"(s.x87Control));
-  asm volatile("ldmxcsr %0" : : "m"(s.mxcsr));
-}
-
 // A caller with division by zero and invalid operations unmasked (they would trap), 24-bit x87
 // precision, rounding toward zero and flush-to-zero/denormals-are-zero gets the results of the
 // documented state, and gets its own state back.
 TEST(NumKit, CallerFloatingPointStateIsMaskedAndRestored) {
-  const FpState hostile{0x0C7A /* IM, ZM unmasked; 24-bit; toward zero */,
-                        0x1D00 | 0x6000 | 0x8040 /* IM, ZM unmasked; toward zero; FTZ, DAZ */};
+  const std::uint16_t hostileX87 = 0x0C7A;  // IM, ZM unmasked; 24-bit; toward zero
+  const std::uint32_t hostileMxcsr = 0x1D00 | 0x6000 | 0x8040;  // IM, ZM unmasked; toward zero; FTZ, DAZ
   double sameX[] = {2, 2, 2}, ys[] = {1, 2, 3};
   double lx[] = {0, 1, 2}, ly[] = {1, 2, 4};
   float tiny[] = {1e-40f, 1e-40f, 1e-40f};  // subnormal floats
@@ -309,20 +312,21 @@ TEST(NumKit, CallerFloatingPointStateIsMaskedAndRestored) {
   double a0, b0, r0;
   ASSERT_TRUE(M_LinLSQ(lx, ly, 3, a0, b0, r0));
 
-  const FpState before = ReadState();
-  LoadState(hostile);
-  const FpState set = ReadState();
+  const CallerFpu before = ReadCallerFpu();
+  LoadCallerFpu(hostileX87, hostileMxcsr);
+  const CallerFpu set = ReadCallerFpu();
   double a = 0, b = 0, rms = 0;
   bool degenerate = M_LinLSQ(sameX, ys, 3, a, b, rms);  // divides by zero
   bool fitted = M_LinLSQ(lx, ly, 3, a, b, rms);
   float smooth[3];
   bool smoothed = M_Smooth(tiny, smooth, 3, 1, false);
   long double norm = M_Norm(3, values);
-  const FpState after = ReadState();
-  LoadState(before);
+  const CallerFpu after = ReadCallerFpu();
+  LoadCallerFpu(before.x87Control, before.mxcsr);
 
-  EXPECT_EQ(set.x87Control & 0x0F3F, hostile.x87Control & 0x0F3F);
+  EXPECT_EQ(set.x87Control & 0x0F3F, hostileX87 & 0x0F3F);
   EXPECT_EQ(after.x87Control & 0x0F3F, set.x87Control & 0x0F3F);
+  EXPECT_EQ(after.x87Flags, set.x87Flags);
   EXPECT_EQ(after.mxcsr, set.mxcsr);
   EXPECT_FALSE(degenerate);
   ASSERT_TRUE(fitted);

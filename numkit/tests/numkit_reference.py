@@ -15,6 +15,7 @@ different NaNs, whose payload would depend on operand order.
 Usage: numkit_reference.py [--emulator wine] DRIVER
 """
 import argparse
+from fractions import Fraction
 import subprocess
 import sys
 
@@ -66,6 +67,15 @@ def window(i, n, h):
     return lo, hi
 
 
+def midpoint(t, a, b):
+    """(a + b) * 0.5, or, where that sum of two finite values overflows, the exact midpoint
+    (computed in Python's integers and fractions) rounded to t."""
+    s = a + b
+    if np.isfinite(s) or not (np.isfinite(a) and np.isfinite(b)):
+        return s * t(0.5)
+    return t(float((Fraction(float(a)) + Fraction(float(b))) / 2))
+
+
 def ref_smooth(t, a, n, h, median):
     if h < 1 or n < 2:
         return "0" + " " .join([""] + [MARK[t]] * n)
@@ -82,7 +92,7 @@ def ref_smooth(t, a, n, h, median):
             elif np.isnan(w[k]):  # NaNs sort last: the sum is the NaN of copy[k]
                 r = w[k] * t(0.5)
             else:
-                r = (w[k] + w[k - 1]) * t(0.5)
+                r = midpoint(t, w[k], w[k - 1])
         else:
             s = t(0)
             for j in range(lo, hi + 1):
@@ -310,6 +320,20 @@ def build_cases():
             for h in [1, 7, 31, 32, 33, 90, 200, 399]:
                 add(case_smooth(t, a, h, True))
             add(case_smooth(t, a, 50, False))
+
+    # Near the largest finite value (a no-data marker of FLT_MAX, say), where the sum of a middle
+    # pair overflows; with infinities beside them. Its own generator, so that the arrays above
+    # stay as they were.
+    big = np.random.default_rng(20260126)
+    for t in (F64, F32):
+        top = np.finfo(t).max
+        for n in [2, 3, 4, 9, 30, 400]:
+            for _ in range(3):
+                a = np.where(big.random(n) < 0.7, top, 1.0) * big.choice([1, 1, 0.75, 0.5000001, -1, -0.9], n)
+                a[big.random(n) < 0.05] = inf
+                for h in sorted({1, 2, 3, n - 1, n, 200} - {0}):
+                    add(case_smooth(t, a.astype(t), h, True))
+        add(case_smooth(t, [top, top, top, 1], 1, True))
 
     # Derivatives: ascending x with runs of equal x (no slope there), noisy lines, NaN.
     for t in (F64, F32):

@@ -10,6 +10,7 @@
 #include "HelpBridge.h"
 #include "SuiteGlobal.h"
 
+#include "CallerChecks.h"
 #include "FakeHelpControl.h"
 
 #include "classlib/Forms.h"
@@ -17,20 +18,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
-
-int gFailures = 0;
-
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::printf("FAILED: %s\n", what);
-        ++gFailures;
-    }
-}
-
 
 std::u16string ProgramFolder()
 {
@@ -115,6 +106,63 @@ void CallCtlAid()
           "CB_AddToComboEx");
 }
 
+// Cyrillic and CJK: texts the system code page cannot hold, which ctlaid carries as they are.
+const std::u16string kWideNames[] = {u"Шрифт", u"宋体"};
+
+std::u16string TempFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, path);
+    return reinterpret_cast<const char16_t*>(path);
+}
+
+bool SamePixels(TBitmap& a, TBitmap& b)
+{
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 4) != 0)
+            return false;
+    return true;
+}
+
+void CallCtlAidWithWideTexts()
+{
+    // A settings file in UTF-16 (byte-order mark first), as one holding such names is.
+    const std::u16string path = TempFolder() + u"suite-caller-fonts.set";
+    const wchar_t* file = reinterpret_cast<const wchar_t*>(path.c_str());
+    HANDLE created = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(created, "\xFF\xFE", 2, &written, nullptr);
+    CloseHandle(created);
+    TIniFile settings(path);
+    for (const std::u16string& name : kWideNames) {
+        TFontP font;
+        const std::u16string text = name + u",255,10,b";
+        Check(font.SetFromString(text) && font.GetAsString() == text, "a wide face name through TFontP");
+        settings.WriteString(u"Fonts", u"Stored", name + u",0,12,i");
+        TFont loaded;
+        Check(LoadFont(&loaded, &settings, u"Fonts", u"Stored"), "LoadFont of a wide face name");
+        SaveFont(&loaded, &settings, u"Fonts", u"Saved");
+        Check(settings.ReadString(u"Fonts", u"Saved", u"") == name + u",0,12,i", "SaveFont of a wide face name");
+
+        // The item's text as GDI's wide TextOut draws it with the same font and colours.
+        TBitmap drawn(120, 16), wanted(120, 16);
+        CB_DrawItem(drawn.Canvas(), Rect(0, 0, 120, 16), false, 0x0000FF, name);
+        CB_DrawItem(wanted.Canvas(), Rect(0, 0, 120, 16), false, 0x0000FF, u"");
+        HDC dc = wanted.Canvas()->Handle();
+        HGDIOBJ old = SelectObject(dc, wanted.Canvas()->Font().Handle());
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, ColorToRGB(wanted.Canvas()->Brush().Color));
+        SetTextColor(dc, ColorToRGB(wanted.Canvas()->Font().Color()));
+        TextOutW(dc, 16 + 3 + 1, 0, reinterpret_cast<const wchar_t*>(name.data()), static_cast<int>(name.size()));
+        SelectObject(dc, old);
+        Check(SamePixels(drawn, wanted), "CB_DrawItem draws a wide text");
+
+        TMenuItem colours(nullptr);
+        Check(AddColorItem(&colours, name, 0x0000FF)->WideCaption() == name, "AddColorItem keeps a wide caption");
+    }
+    DeleteFileW(file);
+}
+
 }  // namespace
 
 int main()
@@ -122,6 +170,7 @@ int main()
     FormsInit();
     CallSuiteGlobalAndHelpBridge();
     CallCtlAid();
+    CallCtlAidWithWideTexts();
     FormsDone();
     if (gFailures == 0)
         std::printf("all checks passed\n");

@@ -147,16 +147,18 @@ TEST(SocketHttpServerProvider, APeersHalfCloseEndsReadingOnly)
         const char* name;
         std::string requests;
         int closeError;      // the error the close event carries
+        int sendError;       // the error of every send after the close event
         std::string sent;    // what the peer has got when the connection has closed
         int answered;
     };
     const TCase cases[] = {
-        {"a large answer", "GET /big HTTP/1.1\r\n\r\n", 0, bigAnswer, 1},
+        {"a large answer", "GET /big HTTP/1.1\r\n\r\n", 0, 0, bigAnswer, 1},
         {"three pipelined requests", "GET /a HTTP/1.1\r\n\r\nGET /big HTTP/1.1\r\n\r\nGET /c HTTP/1.1\r\n\r\n", 0,
-         answer("/a") + bigAnswer + answer("/c"), 3},
-        {"a request cut short", "GET /a HTTP/1.1\r\n\r\nGET /b HT", 0, answer("/a"), 1},
-        {"nothing asked", "", 0, "", 0},
-        {"a reset", "GET /big HTTP/1.1\r\n\r\n", 10054, bigAnswer.substr(0, 65536), 1},
+         0, answer("/a") + bigAnswer + answer("/c"), 3},
+        {"a request cut short", "GET /a HTTP/1.1\r\n\r\nGET /b HT", 0, 0, answer("/a"), 1},
+        {"nothing asked", "", 0, 0, "", 0},
+        {"a reset", "GET /big HTTP/1.1\r\n\r\n", 10054, 0, bigAnswer.substr(0, 65536), 1},
+        {"a peer gone entirely", "GET /big HTTP/1.1\r\n\r\n", 0, 10054, bigAnswer.substr(0, 65536), 1},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,6 +168,9 @@ TEST(SocketHttpServerProvider, APeersHalfCloseEndsReadingOnly)
         server.api.Fake(peer).SendRoom = 65536;  // the network takes this much, then blocks
         server.api.Fake(peer).Incoming = c.requests;
         server.api.Event(peer, kFdRead);
+        if (c.sendError != 0) {
+            server.api.FailOn["send"] = c.sendError;
+        }
         server.api.Event(peer, kFdClose, c.closeError);
         server.api.Pump();
         for (int i = 0; i < 100 && !server.api.Fake(peer).Closed; ++i) {

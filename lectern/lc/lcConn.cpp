@@ -235,7 +235,7 @@ TLcConnection::~TLcConnection()
 {
     FShuttingDown = true;
     try {
-        StopRestartTimer();
+        FreeRestartTimer();
         if (FProvider != nullptr) {
             TLcConnectionProvider* provider = FProvider;
             TLcConnection::ClearTriggers();
@@ -257,7 +257,16 @@ TLcConnection::~TLcConnection()
     }
 }
 
-void TLcConnection::SetMultiThreaded(bool value) { FMultiThreaded = value; }
+void TLcConnection::SetMultiThreaded(bool value)
+{
+    FMultiThreaded = value;
+    // The restart timer fires on the thread of the connection's kind: one of the other kind
+    // goes (with the restart it was to bring), and the next restart makes a new one.
+    TLcTimer* timer = FRestartTimer.load();
+    if (timer != nullptr && timer->MultiThreaded() != value) {
+        FreeRestartTimer();
+    }
+}
 
 void TLcConnection::SetTimeout(const TLcTimeout* value)
 {
@@ -309,7 +318,7 @@ bool TLcConnection::FreeIfFlagged()
 
 void TLcConnection::Disconnect()
 {
-    StopRestartTimer();
+    CancelRestart();
     if (FMultiThreaded && FProvider != nullptr) {
         FProvider->Disconnect();
         return;
@@ -350,12 +359,29 @@ bool TLcConnection::IsClosing()
     return state == kLcStateClosed || state == kLcStateDisconnecting;
 }
 
-void TLcConnection::StopRestartTimer()
+TLcTimer* TLcConnection::RestartTimer()
 {
-    if (FRestartTimer != nullptr) {
-        TLcTimer::Stop(FRestartTimer);
-        FRestartPending = false;
+    TLcTimer* timer = FRestartTimer.load();
+    if (timer == nullptr) {
+        auto made = std::make_unique<TLcTimer>(FMultiThreaded);
+        if (FRestartTimer.compare_exchange_strong(timer, made.get())) {
+            timer = made.release();
+        }  // else another thread made it first: timer is that one, and made goes
     }
+    return timer;
+}
+
+void TLcConnection::CancelRestart()
+{
+    FRestartPending = false;
+    TLcTimer::Disable(FRestartTimer.load());
+}
+
+void TLcConnection::FreeRestartTimer()
+{
+    FRestartPending = false;
+    TLcTimer* timer = FRestartTimer.exchange(nullptr);
+    TLcTimer::Stop(timer);
 }
 
 // ---- events ----
@@ -368,7 +394,15 @@ bool TLcConnection::LeaveEvent()
     return FreeIfFlagged();
 }
 
-bool TLcConnection::InsideEvent() { return FEventDepth > 0 && InsideThread(); }
+bool TLcConnection::InsideEvent() { return InsideThread() && FEventDepth > 0; }
+
+bool TLcConnection::OnOwnThread()
+{
+    if (FProvider != nullptr) {
+        return FProvider->InsideThread();
+    }
+    return !FMultiThreaded || TLcThread::InMainThread();
+}
 
 void TLcConnection::TriggerAfterEvents()
 {
@@ -755,7 +789,7 @@ void TLcServer::Shutdown()
     }
     FShutDownDone = true;
     FShuttingDown = true;
-    StopRestartTimer();
+    CancelRestart();
     TLcConnectionProvider* provider = FProvider;
     if (provider != nullptr && Parent() == nullptr && FMultiThreaded && MayWaitForWorkers()) {
         // The provider works on pool workers: stop it, let it end on its own queue and wait
@@ -857,7 +891,7 @@ void TLcServer::SetMultiThreaded(bool value)
         }
         ReleaseProvider();
     }
-    FMultiThreaded = value;
+    TLcConnection::SetMultiThreaded(value);
 }
 
 void TLcServer::CopyFrom(TLcServer* source)
@@ -1140,22 +1174,38 @@ void TLcServer::Restart(int32_t wait)
         FReleaseRequested = false;
         return;
     }
-    if (FRestartPending.exchange(true)) {
+    if (FShuttingDown || FRestartPending.exchange(true)) {
         return;
+    }
+    if (FMultiThreaded && FProvider == nullptr && OnOwnThread()) {
+        // The restart step runs on the provider's queue: it is made here, on the thread that
+        // may make it.
+        CreateProvider();
+        SetParams();
     }
     if (wait <= 0) {
         DoRestart();
         return;
     }
     constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
-    if (FRestartTimer != nullptr && FRestartTimer->MultiThreaded() != FMultiThreaded) {
-        TLcTimer::Stop(FRestartTimer);
-    }
-    if (FRestartTimer == nullptr) {
-        FRestartTimer = new TLcTimer(FMultiThreaded);
-    }
-    TLcTimer::Enable(FRestartTimer, std::min(wait, kMaxWaitSeconds) * 1000, false, true,
+    TLcTimer::Enable(RestartTimer(), std::min(wait, kMaxWaitSeconds) * 1000, false, true,
                      TLcTimerMethod(this, &TLcServer::DoRestart));
+}
+
+bool TLcServer::InOwnQueue()
+{
+    TLcThread* queue = FProvider != nullptr ? FProvider->GetThread() : nullptr;
+    return queue != nullptr && queue->InWorker();
+}
+
+bool TLcServer::PostRestart()
+{
+    auto* job = new TLcRestartJob(this);
+    if (PostJob(job)) {
+        return true;
+    }
+    job->Kill();
+    return false;
 }
 
 void TLcServer::DoRestart()
@@ -1163,12 +1213,15 @@ void TLcServer::DoRestart()
     if (FShuttingDown) {
         return;
     }
-    if (FProvider != nullptr && FProvider->GetThread() != nullptr && !InsideThread()) {
-        auto* job = new TLcRestartJob(this);
-        if (PostJob(job)) {
-            return;
+    // The step runs where the server's events run: a multi-threaded server's on its queue
+    // (also when it is asked for on the main thread, so that a listen that follows cannot hand
+    // the server to a queue while this step still uses it). No queue takes the step only when
+    // the pool has closed: the program is ending, and the restart with it.
+    if (FMultiThreaded ? !InOwnQueue() : !OnOwnThread()) {
+        if (!PostRestart()) {
+            FRestartPending = false;
         }
-        job->Kill();
+        return;
     }
     if (!FRestartPending.exchange(false)) {
         return;

@@ -381,9 +381,17 @@ protected:
     // Inside an event: flags closing and a disconnect (and a stop-listen when asked), cancels
     // a pending release, and answers true; otherwise false.
     bool DeferDisconnect(bool stopListen);
-    // Stops and frees the restart timer, waiting for its callback running on another thread (a
-    // pending restart by timer is dropped).
-    void StopRestartTimer();
+    // Drops a pending restart: the timer is disabled (its object stays until the end).
+    void CancelRestart();
+    // The restart timer, made on first use (multi-threaded as the connection); it stays until
+    // the end of the object, so a timer enabled or disabled on any thread is always whole.
+    TLcTimer* RestartTimer();
+    // Frees the restart timer, waiting for its callback running on another thread.
+    void FreeRestartTimer();
+    // On the thread the connection's events run on: its queue's worker, or the main thread
+    // for a connection that has no queue (a single-threaded one, or a multi-threaded one
+    // before its first listen).
+    bool OnOwnThread();
     // True while this object is being destroyed: no deferred work and no self-freeing.
     bool ShuttingDown() const { return FShuttingDown.load(); }
 
@@ -410,9 +418,7 @@ protected:
     // thread takes it).
     std::atomic<bool> FRestartPending{false};
     std::atomic<bool> FShuttingDown{false};
-    // Fires once per Restart and stays until StopRestartTimer, which waits for its callback
-    // in flight, so the object never goes while its restart runs on the timer thread.
-    TLcTimer* FRestartTimer = nullptr;
+    std::atomic<TLcTimer*> FRestartTimer{nullptr};
     int64_t FTotalRead = 0;
     int64_t FTotalWritten = 0;
     int64_t FLastRead = 0;
@@ -545,6 +551,11 @@ private:
     // Sets the flag (when given) and the stop event; the last touch of the object.
     void SignalStop(std::atomic<bool>* flag = nullptr, bool value = true);
     void ForgetClients();
+
+    // Posts the restart step to the server's queue; false when no queue takes it.
+    bool PostRestart();
+    // On the worker that runs the server's queue.
+    bool InOwnQueue();
 
     std::unique_ptr<TLcRestartParam> FRestartOn;
     bool FClientConnectFired = false;

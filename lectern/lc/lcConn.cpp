@@ -72,18 +72,6 @@ void LogDestroyError(const char* context, const Exception& e)
     }
 }
 
-// Holds a connection "closing" while one of its events runs.
-class TClosingHold {
-public:
-    explicit TClosingHold(int& count) : FCount(count) { ++FCount; }
-    ~TClosingHold() { --FCount; }
-    TClosingHold(const TClosingHold&) = delete;
-    TClosingHold& operator=(const TClosingHold&) = delete;
-
-private:
-    int& FCount;
-};
-
 template <class... Args>
 void FireEvent(const TEvent<Args...>& event, std::type_identity_t<Args>... args)
 {
@@ -233,14 +221,12 @@ TLcConnection::TLcConnection(TComponent* owner)
 
 TLcConnection::~TLcConnection()
 {
-    FShuttingDown = true;
+    FLife = TLcLife::Ending;
     try {
         FreeRestartTimer();
-        if (FProvider != nullptr) {
-            TLcConnectionProvider* provider = FProvider;
+        if (FProvider) {
             TLcConnection::ClearTriggers();
-            FProvider = nullptr;
-            provider->Release();
+            LetProviderGo();
         }
         FTimeout->Stop();
     } catch (const Exception& e) {
@@ -277,56 +263,93 @@ void TLcConnection::SetTimeout(const TLcTimeout* value)
 
 // ---- life ----
 
-void TLcConnection::Release()
+TLcConnection::THold::THold(TLcConnection& connection, TKind kind) : FConnection(&connection), FKind(kind)
 {
-    if (FShuttingDown) {
-        return;
+    ++connection.FHolds;
+    if (kind != kPlain) {
+        ++connection.FEvents;
     }
-    if (InsideEvent()) {
-        FReleaseRequested = true;
-        return;
-    }
-    if (FProvider != nullptr) {
-        TLcConnectionProvider* provider = FProvider;
-        FProvider = nullptr;
-        provider->Release();  // frees this object through TriggerReadyToRelease
-    } else {
-        FFreeWhenEventsEnd = true;
-        FreeIfFlagged();
+    if (kind == kClosingEvent) {
+        ++connection.FClosingEvents;
     }
 }
 
-void TLcConnection::TriggerReadyToRelease()
+bool TLcConnection::THold::End()
 {
-    FTimeout->Stop();
-    FProvider = nullptr;
-    if (FShuttingDown) {
-        return;
+    TLcConnection* connection = FConnection;
+    if (connection == nullptr) {
+        return false;
     }
-    FFreeWhenEventsEnd = true;
-    FreeIfFlagged();
+    FConnection = nullptr;
+    if (FKind == kClosingEvent) {
+        --connection->FClosingEvents;
+    }
+    if (FKind != kPlain) {
+        --connection->FEvents;
+    }
+    --connection->FHolds;
+    return connection->FreeIfDue();
 }
 
-bool TLcConnection::FreeIfFlagged()
+bool TLcConnection::FreeIfDue()
 {
-    if (FFreeWhenEventsEnd && FEventDepth == 0 && FGuardDepth == 0 && !FShuttingDown) {
+    if (FHolds == 0 && FLife.load() == TLcLife::Orphaned) {
         delete this;
         return true;
     }
     return false;
 }
 
+void TLcConnection::AdoptProvider(TLcConnectionProvider* provider) { FProvider.reset(provider); }
+
+void TLcConnection::LetProviderGo()
+{
+    // Out of the owner first: the provider's end may reach this object (TriggerReadyToRelease)
+    // and find it without one.
+    if (TLcConnectionProvider* provider = FProvider.release()) {
+        provider->Release();
+    }
+}
+
+void TLcConnection::Release()
+{
+    if (ShuttingDown()) {
+        return;
+    }
+    if (InsideEvent()) {
+        Set(kReleaseAsked);
+        return;
+    }
+    if (FProvider) {
+        LetProviderGo();  // frees this object through TriggerReadyToRelease
+        return;
+    }
+    TLcLife open = TLcLife::Open;
+    FLife.compare_exchange_strong(open, TLcLife::Orphaned);
+    FreeIfDue();
+}
+
+void TLcConnection::TriggerReadyToRelease()
+{
+    FTimeout->Stop();
+    (void)FProvider.release();  // it is ending by itself
+    TLcLife open = TLcLife::Open;
+    if (FLife.compare_exchange_strong(open, TLcLife::Orphaned)) {
+        FreeIfDue();
+    }
+}
+
 void TLcConnection::Disconnect()
 {
     CancelRestart();
-    if (FMultiThreaded && FProvider != nullptr) {
+    if (FMultiThreaded && FProvider) {
         FProvider->Disconnect();
         return;
     }
     if (DeferDisconnect(false)) {
         return;
     }
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FProvider->Disconnect();
     }
 }
@@ -336,23 +359,21 @@ bool TLcConnection::DeferDisconnect(bool stopListen)
     if (!InsideEvent()) {
         return false;
     }
-    FClosing = true;
-    FDisconnectRequested = true;
-    FStopListenRequested = FStopListenRequested || stopListen;
-    FReleaseRequested = false;
+    Set(kDisconnectAsked | (stopListen ? kStopListenAsked : 0));
+    Clear(kReleaseAsked);
     return true;
 }
 
 void TLcConnection::InternalDisconnect()
 {
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FProvider->InternalDisconnect();
     }
 }
 
 bool TLcConnection::IsClosing()
 {
-    if (FReleaseRequested || FDisconnectRequested || FClosing || FClosingHeld > 0 || FProvider == nullptr) {
+    if (Has(kReleaseAsked | kDisconnectAsked) || FClosingEvents > 0 || !FProvider) {
         return true;
     }
     const uint8_t state = FProvider->GetState();
@@ -386,19 +407,11 @@ void TLcConnection::FreeRestartTimer()
 
 // ---- events ----
 
-void TLcConnection::EnterEvent() { ++FEventDepth; }
-
-bool TLcConnection::LeaveEvent()
-{
-    --FEventDepth;
-    return FreeIfFlagged();
-}
-
-bool TLcConnection::InsideEvent() { return InsideThread() && FEventDepth > 0; }
+bool TLcConnection::InsideEvent() { return InsideThread() && FEvents > 0; }
 
 bool TLcConnection::OnOwnThread()
 {
-    if (FProvider != nullptr) {
+    if (FProvider) {
         return FProvider->InsideThread();
     }
     return !FMultiThreaded || TLcThread::InMainThread();
@@ -407,60 +420,44 @@ bool TLcConnection::OnOwnThread()
 void TLcConnection::TriggerAfterEvents()
 {
     if (InsideEvent()) {
-        FDeferredPending = true;
+        Set(kBatchEnded);
         return;
     }
-    FDeferredPending = false;
-    if (FShuttingDown) {
+    Clear(kBatchEnded);
+    if (ShuttingDown()) {
         return;
     }
-    ++FGuardDepth;
-    try {
-        DoDeferredWork();
-    } catch (...) {
-        --FGuardDepth;
-        FreeIfFlagged();
-        throw;
-    }
-    --FGuardDepth;
-    FreeIfFlagged();
+    THold hold(*this, THold::kPlain);
+    DoDeferredWork();
 }
 
 void TLcConnection::DoDeferredWork()
 {
-    if (FReleaseRequested) {
+    if (Take(kReleaseAsked)) {
         FTimeout->Stop();
-        FClosing = false;
-        FReleaseRequested = false;
-        FTimedOut = false;
-        FRestartRequested = false;
-        if (FStopListenRequested) {
-            FStopListenRequested = false;
+        const bool stopListen = Take(kStopListenAsked);
+        const bool disconnect = Take(kDisconnectAsked);
+        Clear(kTimedOut | kRestartAsked);
+        if (stopListen) {
             if (Parent() != nullptr) {
                 DeferredStop();
             } else {
                 Release();
             }
         } else {
-            if (FDisconnectRequested) {
-                FDisconnectRequested = false;
+            if (disconnect) {
                 Disconnect();
             }
             Release();
         }
-    } else if (FRestartRequested) {
+    } else if (Take(kRestartAsked)) {
         FTimeout->Disable();
-        FRestartRequested = false;
-        const bool stopFirst = FStopListenRequested || FDisconnectRequested;
-        FStopListenRequested = false;
-        FDisconnectRequested = false;
+        const bool stopFirst = Has(kStopListenAsked | kDisconnectAsked);
+        Clear(kStopListenAsked | kDisconnectAsked);
         DeferredRestart(stopFirst);
-    } else if (FDisconnectRequested) {
+    } else if (Take(kDisconnectAsked)) {
         FTimeout->Disable();
-        FClosing = false;
-        FDisconnectRequested = false;
-        if (FStopListenRequested) {
-            FStopListenRequested = false;
+        if (Take(kStopListenAsked)) {
             DeferredStop();
         } else {
             Disconnect();
@@ -470,10 +467,10 @@ void TLcConnection::DoDeferredWork()
 
 void TLcConnection::CallConnecting()
 {
-    if (FConnectingFired) {
+    if (Has(kConnectingFired)) {
         return;
     }
-    FConnectingFired = true;
+    Set(kConnectingFired);
     if (!InEvent([this] { TriggerConnecting(); })) {
         FTimeout->Connecting();
     }
@@ -483,10 +480,10 @@ void TLcConnection::TriggerConnecting() { FireEvent(OnConnecting, this); }
 
 void TLcConnection::CallConnect()
 {
-    if (FConnectFired) {
+    if (Has(kConnectFired)) {
         return;
     }
-    FConnectFired = true;
+    Set(kConnectFired);
     if (!InEvent([this] { TriggerConnect(); })) {
         FTimeout->Connect();
     }
@@ -496,10 +493,9 @@ void TLcConnection::TriggerConnect() { FireEvent(OnConnect, this); }
 
 void TLcConnection::CallDisconnecting()
 {
-    if (!FConnectingFired) {
+    if (!Take(kConnectingFired)) {
         return;
     }
-    FConnectingFired = false;
     InEvent([this] { TriggerDisconnecting(); });
 }
 
@@ -507,14 +503,10 @@ void TLcConnection::TriggerDisconnecting() { FireEvent(OnDisconnecting, this); }
 
 void TLcConnection::CallDisconnect()
 {
-    if (!FConnectFired) {
+    if (!Take(kConnectFired)) {
         return;
     }
-    FConnectFired = false;
-    InEvent([this] {
-        TClosingHold hold(FClosingHeld);
-        TriggerDisconnect();
-    });
+    InEvent([this] { TriggerDisconnect(); }, THold::kClosingEvent);
 }
 
 void TLcConnection::TriggerDisconnect() { FireEvent(OnDisconnect, this); }
@@ -522,7 +514,7 @@ void TLcConnection::TriggerDisconnect() { FireEvent(OnDisconnect, this); }
 void TLcConnection::CallDataOut()
 {
     FTimeout->DataOut();
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FLastWrite = FProvider->LastWrite();
         FTotalWritten += FLastWrite;
     }
@@ -534,7 +526,7 @@ void TLcConnection::TriggerDataOut() { FireEvent(OnDataOut, this); }
 void TLcConnection::CallDataIn()
 {
     FTimeout->DataIn();
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FLastRead = FProvider->LastRead();
         FTotalRead += FLastRead;
     }
@@ -587,13 +579,11 @@ void TLcConnection::RaiseProviderError(const std::string& text) { throw ELcConne
 
 void TLcConnection::ReleaseProvider()
 {
-    TLcConnectionProvider* provider = FProvider;
-    if (provider == nullptr) {
+    if (!FProvider) {
         return;
     }
     ClearTriggers();
-    FProvider = nullptr;
-    provider->Release();
+    LetProviderGo();
 }
 
 void TLcConnection::SetParams()
@@ -611,7 +601,7 @@ void TLcConnection::SetParams()
 
 void TLcConnection::SetTriggers()
 {
-    TLcConnectionProvider* p = FProvider;
+    TLcConnectionProvider* p = FProvider.get();
     if (p == nullptr) {
         return;
     }
@@ -635,7 +625,7 @@ void TLcConnection::SetTriggers()
 
 void TLcConnection::ClearTriggers()
 {
-    TLcConnectionProvider* p = FProvider;
+    TLcConnectionProvider* p = FProvider.get();
     if (p == nullptr) {
         return;
     }
@@ -762,7 +752,7 @@ TLcThread* TLcConnection::TimeoutJobQueue() { return FProvider != nullptr ? FPro
 
 void TLcConnection::TimedOut()
 {
-    FTimedOut = true;
+    Set(kTimedOut);
     InternalDisconnect();
 }
 
@@ -784,13 +774,11 @@ TLcServer::~TLcServer()
 
 void TLcServer::Shutdown()
 {
-    if (FShutDownDone) {
+    if (FLife.exchange(TLcLife::Ending) == TLcLife::Ending) {
         return;
     }
-    FShutDownDone = true;
-    FShuttingDown = true;
     CancelRestart();
-    TLcConnectionProvider* provider = FProvider;
+    TLcConnectionProvider* provider = FProvider.get();
     if (provider != nullptr && Parent() == nullptr && FMultiThreaded && MayWaitForWorkers()) {
         // The provider works on pool workers: stop it, let it end on its own queue and wait
         // until it is gone and every client connection with it. Its triggers stay bound
@@ -807,7 +795,7 @@ void TLcServer::Shutdown()
         if (!FProviderGone) {
             ClearTriggers();  // it outlived the wait: it must not call into a freed object
         }
-        FProvider = nullptr;
+        (void)FProvider.release();  // it ends on its own queue
     } else {
         ReleaseProvider();
     }
@@ -921,8 +909,8 @@ void TLcServer::CopyFrom(TLcServer* source)
 void TLcServer::Listen(bool restarting)
 {
     if (InsideEvent()) {
-        FRestartRequested = true;
-        FReleaseRequested = false;
+        Set(kRestartAsked);
+        Clear(kReleaseAsked);
         return;
     }
     if (TLcServer* parent = Parent()) {
@@ -933,7 +921,7 @@ void TLcServer::Listen(bool restarting)
         CreateProvider();
     }
     SetParams();
-    if (auto* provider = dynamic_cast<TLcServerProvider*>(FProvider)) {
+    if (auto* provider = dynamic_cast<TLcServerProvider*>(FProvider.get())) {
         provider->Listen(restarting);
     }
 }
@@ -979,7 +967,7 @@ bool TLcServer::IsListening()
 void TLcServer::SetTriggers()
 {
     TLcConnection::SetTriggers();
-    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider)) {
+    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider.get())) {
         using TS = TLcServer;
         p->OnNewProvider = TLcProviderNew(this, &TS::NewProvider);
         p->OnClientConnecting = TLcProviderNotify(this, &TS::CheckClientLimits);
@@ -995,7 +983,7 @@ void TLcServer::SetTriggers()
 void TLcServer::ClearTriggers()
 {
     TLcConnection::ClearTriggers();
-    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider)) {
+    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider.get())) {
         p->OnNewProvider = {};
         p->OnClientConnecting = {};
         p->OnClientConnect = {};
@@ -1010,16 +998,9 @@ void TLcServer::ClearTriggers()
 void TLcServer::TriggerAfterEvents()
 {
     // The end of a listener's batch may end a stop-and-wait; the signal is the last touch.
-    ++FGuardDepth;
-    try {
-        TLcConnection::TriggerAfterEvents();
-    } catch (...) {
-        --FGuardDepth;
-        FreeIfFlagged();
-        throw;
-    }
-    --FGuardDepth;
-    if (FreeIfFlagged()) {
+    THold hold(*this, THold::kPlain);
+    TLcConnection::TriggerAfterEvents();
+    if (hold.End()) {
         return;
     }
     if (Parent() == nullptr) {
@@ -1064,11 +1045,11 @@ void TLcServer::NewProvider(TLcConnectionProvider*& provider)
 
 void TLcServer::CallClientConnect()
 {
-    if (FClientCounted) {
+    if (Has(kClientCounted)) {
         return;
     }
     UnderUnitLock([] { ++gServerCount; });
-    FClientCounted = true;
+    Set(kClientCounted);
     Timeout()->Start(FMultiThreaded);
     Timeout()->Connecting();
     CallClientConnectEvent();
@@ -1076,10 +1057,10 @@ void TLcServer::CallClientConnect()
 
 void TLcServer::CallClientConnectEvent()
 {
-    if (FClientConnectFired) {
+    if (Has(kClientConnectFired)) {
         return;
     }
-    FClientConnectFired = true;
+    Set(kClientConnectFired);
     InEvent([this] { TriggerClientConnect(); });
 }
 
@@ -1087,17 +1068,15 @@ void TLcServer::TriggerClientConnect() { FireEvent(OnClientConnect, this); }
 
 void TLcServer::CallClientDisconnect()
 {
-    if (!FClientCounted) {
+    if (!Take(kClientCounted)) {
         return;
     }
-    FClientCounted = false;
     try {
         UnderUnitLock([] { --gServerCount; });
     } catch (const EClientLimitReached&) {
         // the unit has ended: nothing is counted any more
     }
-    if (FClientConnectFired) {
-        FClientConnectFired = false;
+    if (Take(kClientConnectFired)) {
         if (InEvent([this] { CallClientDisconnectEvent(); })) {
             return;
         }
@@ -1120,24 +1099,18 @@ void TLcServer::TriggerListenStart() { FireEvent(OnListenStart, this); }
 
 void TLcServer::CallListenStop()
 {
-    InEvent([this] {
-        TClosingHold hold(FClosingHeld);
-        TriggerListenStop();
-    });
+    InEvent([this] { TriggerListenStop(); }, THold::kClosingEvent);
 }
 
 void TLcServer::TriggerListenStop() { FireEvent(OnListenStop, this); }
 
 void TLcServer::CallListenLost()
 {
-    if (InEvent([this] {
-            TClosingHold hold(FClosingHeld);
-            TriggerListenLost();
-        })) {
+    if (InEvent([this] { TriggerListenLost(); }, THold::kClosingEvent)) {
         return;
     }
-    if (FRestartOn->ListenLost && !FReleaseRequested) {
-        FRestartRequested = true;
+    if (FRestartOn->ListenLost && !Has(kReleaseAsked)) {
+        Set(kRestartAsked);
     }
 }
 
@@ -1145,15 +1118,12 @@ void TLcServer::TriggerListenLost() { FireEvent(OnListenLost, this); }
 
 void TLcServer::CallListenError(const Exception& e)
 {
-    if (InEvent([&] {
-            TClosingHold hold(FClosingHeld);
-            TriggerListenError(e);
-        })) {
+    if (InEvent([&] { TriggerListenError(e); }, THold::kClosingEvent)) {
         return;
     }
     if (FRestartOn->ListenError) {
-        if (!FRestartRequested && !FReleaseRequested && !FRestartPending) {
-            FRestartRequested = true;
+        if (!Has(kRestartAsked | kReleaseAsked) && !FRestartPending) {
+            Set(kRestartAsked);
         }
     } else if (!OnListenError) {
         throw ELcConnection(e.Message());
@@ -1170,11 +1140,11 @@ void TLcServer::TriggerListenError(const Exception& e)
 void TLcServer::Restart(int32_t wait)
 {
     if (InsideEvent()) {
-        FRestartRequested = true;
-        FReleaseRequested = false;
+        Set(kRestartAsked);
+        Clear(kReleaseAsked);
         return;
     }
-    if (FShuttingDown || FRestartPending.exchange(true)) {
+    if (ShuttingDown() || FRestartPending.exchange(true)) {
         return;
     }
     if (FMultiThreaded && FProvider == nullptr && OnOwnThread()) {
@@ -1210,7 +1180,7 @@ bool TLcServer::PostRestart()
 
 void TLcServer::DoRestart()
 {
-    if (FShuttingDown) {
+    if (ShuttingDown()) {
         return;
     }
     // The step runs where the server's events run: a multi-threaded server's on its queue
@@ -1226,24 +1196,18 @@ void TLcServer::DoRestart()
     if (!FRestartPending.exchange(false)) {
         return;
     }
-    ++FGuardDepth;
+    THold hold(*this, THold::kPlain);
     try {
         RestartNow();
     } catch (const Exception& e) {
-        try {
-            CallException(e);
-        } catch (...) {
-            --FGuardDepth;
-            FreeIfFlagged();
-            throw;
-        }
+        CallException(e);
     }
-    --FGuardDepth;
+    if (hold.End()) {
+        return;
+    }
     // Whatever OnRestart asked for is due now: no provider batch follows this step.
-    if (FReleaseRequested || FRestartRequested || FDisconnectRequested || FDeferredPending) {
+    if (Has(kReleaseAsked | kRestartAsked | kDisconnectAsked | kBatchEnded)) {
         TriggerAfterEvents();
-    } else {
-        FreeIfFlagged();
     }
 }
 
@@ -1261,7 +1225,7 @@ void TLcServer::RestartNow()
         return;
     }
     // A server that began to go while OnRestart ran does not listen again.
-    if (!FReleaseRequested && !FRestartRequested && !FShuttingDown) {
+    if (!Has(kReleaseAsked | kRestartAsked) && !ShuttingDown()) {
         Listen(true);
     }
 }

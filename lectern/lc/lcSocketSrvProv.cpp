@@ -497,11 +497,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
             } catch (...) {
                 LogCaught("TLcSocketServerProvider SesAvail cl.Disconnect");
             }
-            try {
-                delete connection;
-            } catch (...) {
-                LogCaught("TLcSocketServerProvider SesAvail cl.Free");
-            }
+            delete connection;
         }
         ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSock_Close");
     }
@@ -1097,13 +1093,8 @@ TLcSocketServerThread::~TLcSocketServerThread()
             provider->FServerThread = nullptr;
             freeProvider = FStopReceived || provider->FFreeWithThread;
         }
-        if (freeProvider) {
-            try {
-                delete provider;
-            } catch (...) {
-                LogCaught("WSockServerThread.Destroy");
-            }
-        }
+        if (freeProvider)
+            delete provider;
     } catch (...) {
         LogCaught("TLcSocketServerThread.Destroy");
     }
@@ -1196,11 +1187,7 @@ TLcSocketClientThread::~TLcSocketClientThread()
             }
             if (FReleaseSilent)
                 connection->FLink.reset();
-            try {
-                delete connection;
-            } catch (...) {
-                LogCaught("TLcSocketClientThread.Destroy LcConn.Free");
-            }
+            delete connection;
         }
         if (FPendingSocket) {
             TLcSocketBase* socket = FPendingSocket;

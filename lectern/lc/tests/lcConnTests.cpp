@@ -279,6 +279,12 @@ TEST_F(Connection, WorkAskedForInsideAnEventIsCarriedOutInOrderWhenTheBatchEnds)
         {"stop listening", true, 0, [](TLcServer* s) { s->StopListen(); }, {"disconnect"}, 1, false},
         {"listen again: a restart", true, 0, [](TLcServer* s) { s->Listen(); }, {"disconnect", "listen restart"}, 1,
          true},
+        {"stop listening, then listen again: a restart", true, 0,
+         [](TLcServer* s) {
+             s->StopListen();
+             s->Listen();
+         },
+         {"disconnect", "listen restart"}, 1, true},
         {"disconnect, listen and release: the release wins", true, 1,
          [](TLcServer* s) {
              s->Disconnect();

@@ -3,12 +3,9 @@
 // own queue, and every answer, connection and queue is accounted for afterwards. Run under
 // ThreadSanitizer too.
 #include "FakeSocketApi.h"
+#include "ServerUnits.h"
 
-#include "lectern/lc/lcDataSrv.h"
 #include "lectern/lc/lcHttpSrv.h"
-#include "lectern/lc/lcSockBase.h"
-#include "lectern/lc/lcSocketSrvProv.h"
-#include "lectern/lc/lcThrPool.h"
 
 #include <gtest/gtest.h>
 
@@ -65,24 +62,12 @@ private:
     }
 };
 
-class ServerRestart : public ::testing::Test {
+class ServerRestart : public ServerUnits {
 protected:
     void SetUp() override
     {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-        InitializeLcConn();
-        InitializeLcDataSrv();
+        ServerUnits::SetUp();
         baseQueues = LcPoolCounts().LiveQueues;
-    }
-    void TearDown() override
-    {
-        FinalizeLcDataSrv();
-        FinalizeLcConn();
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
     }
 
     // The socket the listener made last: its listening socket once it listens.

@@ -151,4 +151,28 @@ TEST_F(ServerRestart, RestartsOfAMultiThreadedServerWhileItServes)
         << "sockets " << api.RegistryCount() << ", queues " << LcPoolCounts().LiveQueues - baseQueues;
 }
 
+// A restart asked for just before the server goes: its step (which stops the listener and arms
+// the restart timer to listen again a second later) may run on the listener's queue while the
+// main thread destroys the server. Neither the timer nor the server is used after it has gone.
+TEST_F(ServerRestart, AServerDestroyedRightAfterARestart)
+{
+    TApp app;
+    TLcDataProvider provider(nullptr);
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        auto* server = new TLcHttpServer(nullptr);
+        app.Bind(*server, provider);
+        server->ServerAddr = "127.0.0.1";
+        server->ServerPort = "8000";
+        server->SetMultiThreaded(true);
+        const int started = app.ListenStarts;
+        server->Listen();
+        ASSERT_TRUE(PumpUntil(api, [&] { return app.ListenStarts == started + 1; }));
+        server->Restart(0);
+        std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 20)));
+        delete server;
+    }
+    EXPECT_TRUE(PumpUntil(api, [&] { return api.RegistryCount() == 0 && LcPoolCounts().LiveQueues == baseQueues; }));
+}
+
 }  // namespace

@@ -72,6 +72,9 @@ void LogDestroyError(const char* context, const Exception& e)
     }
 }
 
+// Changes a count that one thread writes and others may read.
+void Bump(std::atomic<int>& count, int by) { count.store(count.load(std::memory_order_relaxed) + by, std::memory_order_relaxed); }
+
 template <class... Args>
 void FireEvent(const TEvent<Args...>& event, std::type_identity_t<Args>... args)
 {
@@ -267,10 +270,10 @@ TLcConnection::THold::THold(TLcConnection& connection, TKind kind) : FConnection
 {
     ++connection.FHolds;
     if (kind != kPlain) {
-        ++connection.FEvents;
+        Bump(connection.FEvents, 1);
     }
     if (kind == kClosingEvent) {
-        ++connection.FClosingEvents;
+        Bump(connection.FClosingEvents, 1);
     }
 }
 
@@ -282,10 +285,10 @@ bool TLcConnection::THold::End()
     }
     FConnection = nullptr;
     if (FKind == kClosingEvent) {
-        --connection->FClosingEvents;
+        Bump(connection->FClosingEvents, -1);
     }
     if (FKind != kPlain) {
-        --connection->FEvents;
+        Bump(connection->FEvents, -1);
     }
     --connection->FHolds;
     return connection->FreeIfDue();
@@ -373,7 +376,7 @@ void TLcConnection::InternalDisconnect()
 
 bool TLcConnection::IsClosing()
 {
-    if (Has(kReleaseAsked | kDisconnectAsked) || FClosingEvents > 0 || !FProvider) {
+    if (Has(kReleaseAsked | kDisconnectAsked) || FClosingEvents.load(std::memory_order_relaxed) > 0 || !FProvider) {
         return true;
     }
     const uint8_t state = FProvider->GetState();
@@ -407,7 +410,11 @@ void TLcConnection::FreeRestartTimer()
 
 // ---- events ----
 
-bool TLcConnection::InsideEvent() { return InsideThread() && FEvents > 0; }
+bool TLcConnection::InsideEvent()
+{
+    // The count first: it is 0 at the end of most batches, and the thread test takes locks.
+    return FEvents.load(std::memory_order_relaxed) > 0 && InsideThread();
+}
 
 bool TLcConnection::OnOwnThread()
 {

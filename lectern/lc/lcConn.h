@@ -383,15 +383,19 @@ protected:
         // A batch ended while an event ran: what it was to carry out waits.
         kBatchEnded = 1u << 9,
     };
-    // Atomic so that IsClosing and IsListening may look from another thread.
+    // Atomic so that IsClosing and IsListening may look from another thread; only the own
+    // thread writes, so a plain load and store will do.
     bool Has(uint16_t bits) const { return (FState.load(std::memory_order_relaxed) & bits) != 0; }
-    void Set(uint16_t bits) { FState.fetch_or(bits, std::memory_order_relaxed); }
-    void Clear(uint16_t bits) { FState.fetch_and(static_cast<uint16_t>(~bits), std::memory_order_relaxed); }
+    void Set(uint16_t bits) { Store(FState.load(std::memory_order_relaxed) | bits); }
+    void Clear(uint16_t bits) { Store(FState.load(std::memory_order_relaxed) & ~bits); }
     // Clears the bit and answers whether it was set.
     bool Take(uint16_t bit)
     {
-        return (FState.fetch_and(static_cast<uint16_t>(~bit), std::memory_order_relaxed) & bit) != 0;
+        const bool was = Has(bit);
+        Clear(bit);
+        return was;
     }
+    void Store(unsigned bits) { FState.store(static_cast<uint16_t>(bits), std::memory_order_relaxed); }
 
     // Holds the connection for its lifetime (see "Life" at the top of this file): an event
     // (InsideEvent is true meanwhile), an event during which the connection counts as closing,
@@ -502,8 +506,9 @@ private:
 
     std::unique_ptr<TLcConnectionProvider, TProviderRelease> FProvider;
     std::atomic<TLcLife> FLife{TLcLife::Open};
+    // Changed on the own thread only; the two counts that other threads may read are atomic.
     std::atomic<uint16_t> FState{0};  // TLcConnState bits
-    int FEvents = 0;                   // events running
+    std::atomic<int> FEvents{0};       // events running
     std::atomic<int> FClosingEvents{0};
     int FHolds = 0;                    // holds of every kind
     std::atomic<TLcTimer*> FRestartTimer{nullptr};

@@ -60,10 +60,13 @@ void InitializeServerUnits()
 
 void FinalizeServerUnits()
 {
+    // The window-message thread ends first: it hands the sockets' events to their queues, and
+    // a socket still registered (its server gave up waiting for it) must not reach the worker
+    // pool while the pool ends or after it has gone.
+    FinalizeLcHWndPool();
     FinalizePageHttp();
     FinalizeLcWinSocket();
     FinalizeLcSocketPool();
-    FinalizeLcHWndPool();
     FinalizeLcWinSock();
 }
 #endif

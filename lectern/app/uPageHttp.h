@@ -42,7 +42,8 @@ void FinalizePageHttp();
 
 #ifdef _WIN32
 // The whole server side of a program: the socket layer (binding, hidden windows, registry,
-// dispatcher, socket interface), then the units of InitializePageHttp; ended in reverse.
+// dispatcher, socket interface), then the units of InitializePageHttp. Ended in reverse, but
+// for the hidden windows, whose message thread ends first, before the worker pool.
 void InitializeServerUnits();
 void FinalizeServerUnits();
 #endif

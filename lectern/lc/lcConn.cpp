@@ -72,17 +72,8 @@ void LogDestroyError(const char* context, const Exception& e)
     }
 }
 
-// Holds a connection "closing" while one of its events runs.
-class TClosingHold {
-public:
-    explicit TClosingHold(int& count) : FCount(count) { ++FCount; }
-    ~TClosingHold() { --FCount; }
-    TClosingHold(const TClosingHold&) = delete;
-    TClosingHold& operator=(const TClosingHold&) = delete;
-
-private:
-    int& FCount;
-};
+// Changes a count that one thread writes and others may read.
+void Bump(std::atomic<int>& count, int by) { count.store(count.load(std::memory_order_relaxed) + by, std::memory_order_relaxed); }
 
 template <class... Args>
 void FireEvent(const TEvent<Args...>& event, std::type_identity_t<Args>... args)
@@ -233,14 +224,12 @@ TLcConnection::TLcConnection(TComponent* owner)
 
 TLcConnection::~TLcConnection()
 {
-    FShuttingDown = true;
+    FLife = TLcLife::Ending;
     try {
-        StopRestartTimer();
-        if (FProvider != nullptr) {
-            TLcConnectionProvider* provider = FProvider;
+        FreeRestartTimer();
+        if (FProvider) {
             TLcConnection::ClearTriggers();
-            FProvider = nullptr;
-            provider->Release();
+            LetProviderGo();
         }
         FTimeout->Stop();
     } catch (const Exception& e) {
@@ -257,7 +246,16 @@ TLcConnection::~TLcConnection()
     }
 }
 
-void TLcConnection::SetMultiThreaded(bool value) { FMultiThreaded = value; }
+void TLcConnection::SetMultiThreaded(bool value)
+{
+    FMultiThreaded = value;
+    // The restart timer fires on the thread of the connection's kind: one of the other kind
+    // goes (with the restart it was to bring), and the next restart makes a new one.
+    TLcTimer* timer = FRestartTimer.load();
+    if (timer != nullptr && timer->MultiThreaded() != value) {
+        FreeRestartTimer();
+    }
+}
 
 void TLcConnection::SetTimeout(const TLcTimeout* value)
 {
@@ -268,56 +266,93 @@ void TLcConnection::SetTimeout(const TLcTimeout* value)
 
 // ---- life ----
 
-void TLcConnection::Release()
+TLcConnection::THold::THold(TLcConnection& connection, TKind kind) : FConnection(&connection), FKind(kind)
 {
-    if (FShuttingDown) {
-        return;
+    ++connection.FHolds;
+    if (kind != kPlain) {
+        Bump(connection.FEvents, 1);
     }
-    if (InsideEvent()) {
-        FReleaseRequested = true;
-        return;
-    }
-    if (FProvider != nullptr) {
-        TLcConnectionProvider* provider = FProvider;
-        FProvider = nullptr;
-        provider->Release();  // frees this object through TriggerReadyToRelease
-    } else {
-        FFreeWhenEventsEnd = true;
-        FreeIfFlagged();
+    if (kind == kClosingEvent) {
+        Bump(connection.FClosingEvents, 1);
     }
 }
 
-void TLcConnection::TriggerReadyToRelease()
+bool TLcConnection::THold::End()
 {
-    FTimeout->Stop();
-    FProvider = nullptr;
-    if (FShuttingDown) {
-        return;
+    TLcConnection* connection = FConnection;
+    if (connection == nullptr) {
+        return false;
     }
-    FFreeWhenEventsEnd = true;
-    FreeIfFlagged();
+    FConnection = nullptr;
+    if (FKind == kClosingEvent) {
+        Bump(connection->FClosingEvents, -1);
+    }
+    if (FKind != kPlain) {
+        Bump(connection->FEvents, -1);
+    }
+    --connection->FHolds;
+    return connection->FreeIfDue();
 }
 
-bool TLcConnection::FreeIfFlagged()
+bool TLcConnection::FreeIfDue()
 {
-    if (FFreeWhenEventsEnd && FEventDepth == 0 && FGuardDepth == 0 && !FShuttingDown) {
+    if (FHolds == 0 && FLife.load() == TLcLife::Orphaned) {
         delete this;
         return true;
     }
     return false;
 }
 
+void TLcConnection::AdoptProvider(TLcConnectionProvider* provider) { FProvider.reset(provider); }
+
+void TLcConnection::LetProviderGo()
+{
+    // Out of the owner first: the provider's end may reach this object (TriggerReadyToRelease)
+    // and find it without one.
+    if (TLcConnectionProvider* provider = FProvider.release()) {
+        provider->Release();
+    }
+}
+
+void TLcConnection::Release()
+{
+    if (ShuttingDown()) {
+        return;
+    }
+    if (InsideEvent()) {
+        Set(kReleaseAsked);
+        return;
+    }
+    if (FProvider) {
+        LetProviderGo();  // frees this object through TriggerReadyToRelease
+        return;
+    }
+    TLcLife open = TLcLife::Open;
+    FLife.compare_exchange_strong(open, TLcLife::Orphaned);
+    FreeIfDue();
+}
+
+void TLcConnection::TriggerReadyToRelease()
+{
+    FTimeout->Stop();
+    (void)FProvider.release();  // it is ending by itself
+    TLcLife open = TLcLife::Open;
+    if (FLife.compare_exchange_strong(open, TLcLife::Orphaned)) {
+        FreeIfDue();
+    }
+}
+
 void TLcConnection::Disconnect()
 {
-    StopRestartTimer();
-    if (FMultiThreaded && FProvider != nullptr) {
+    CancelRestart();
+    if (FMultiThreaded && FProvider) {
         FProvider->Disconnect();
         return;
     }
     if (DeferDisconnect(false)) {
         return;
     }
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FProvider->Disconnect();
     }
 }
@@ -327,106 +362,109 @@ bool TLcConnection::DeferDisconnect(bool stopListen)
     if (!InsideEvent()) {
         return false;
     }
-    FClosing = true;
-    FDisconnectRequested = true;
-    FStopListenRequested = FStopListenRequested || stopListen;
-    FReleaseRequested = false;
+    Set(kDisconnectAsked | (stopListen ? kStopListenAsked : 0));
+    Clear(kReleaseAsked);
     return true;
 }
 
 void TLcConnection::InternalDisconnect()
 {
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FProvider->InternalDisconnect();
     }
 }
 
 bool TLcConnection::IsClosing()
 {
-    if (FReleaseRequested || FDisconnectRequested || FClosing || FClosingHeld > 0 || FProvider == nullptr) {
+    if (Has(kReleaseAsked | kDisconnectAsked) || FClosingEvents.load(std::memory_order_relaxed) > 0 || !FProvider) {
         return true;
     }
     const uint8_t state = FProvider->GetState();
     return state == kLcStateClosed || state == kLcStateDisconnecting;
 }
 
-void TLcConnection::StopRestartTimer()
+TLcTimer* TLcConnection::RestartTimer()
 {
-    if (FRestartTimer != nullptr) {
-        TLcTimer::Stop(FRestartTimer);
-        FRestartPending = false;
+    TLcTimer* timer = FRestartTimer.load();
+    if (timer == nullptr) {
+        auto made = std::make_unique<TLcTimer>(FMultiThreaded);
+        if (FRestartTimer.compare_exchange_strong(timer, made.get())) {
+            timer = made.release();
+        }  // else another thread made it first: timer is that one, and made goes
     }
+    return timer;
+}
+
+void TLcConnection::CancelRestart()
+{
+    FRestartPending = false;
+    TLcTimer::Disable(FRestartTimer.load());
+}
+
+void TLcConnection::FreeRestartTimer()
+{
+    FRestartPending = false;
+    TLcTimer* timer = FRestartTimer.exchange(nullptr);
+    TLcTimer::Stop(timer);
 }
 
 // ---- events ----
 
-void TLcConnection::EnterEvent() { ++FEventDepth; }
-
-bool TLcConnection::LeaveEvent()
+bool TLcConnection::InsideEvent()
 {
-    --FEventDepth;
-    return FreeIfFlagged();
+    // The count first: it is 0 at the end of most batches, and the thread test takes locks.
+    return FEvents.load(std::memory_order_relaxed) > 0 && InsideThread();
 }
 
-bool TLcConnection::InsideEvent() { return FEventDepth > 0 && InsideThread(); }
+bool TLcConnection::OnOwnThread()
+{
+    if (FProvider) {
+        return FProvider->InsideThread();
+    }
+    return !FMultiThreaded || TLcThread::InMainThread();
+}
 
 void TLcConnection::TriggerAfterEvents()
 {
     if (InsideEvent()) {
-        FDeferredPending = true;
+        Set(kBatchEnded);
         return;
     }
-    FDeferredPending = false;
-    if (FShuttingDown) {
+    Clear(kBatchEnded);
+    if (ShuttingDown()) {
         return;
     }
-    ++FGuardDepth;
-    try {
-        DoDeferredWork();
-    } catch (...) {
-        --FGuardDepth;
-        FreeIfFlagged();
-        throw;
-    }
-    --FGuardDepth;
-    FreeIfFlagged();
+    THold hold(*this, THold::kPlain);
+    DoDeferredWork();
 }
 
 void TLcConnection::DoDeferredWork()
 {
-    if (FReleaseRequested) {
+    if (Take(kReleaseAsked)) {
         FTimeout->Stop();
-        FClosing = false;
-        FReleaseRequested = false;
-        FTimedOut = false;
-        FRestartRequested = false;
-        if (FStopListenRequested) {
-            FStopListenRequested = false;
+        const bool stopListen = Take(kStopListenAsked);
+        const bool disconnect = Take(kDisconnectAsked);
+        Clear(kTimedOut | kRestartAsked);
+        if (stopListen) {
             if (Parent() != nullptr) {
                 DeferredStop();
             } else {
                 Release();
             }
         } else {
-            if (FDisconnectRequested) {
-                FDisconnectRequested = false;
+            if (disconnect) {
                 Disconnect();
             }
             Release();
         }
-    } else if (FRestartRequested) {
+    } else if (Take(kRestartAsked)) {
         FTimeout->Disable();
-        FRestartRequested = false;
-        const bool stopFirst = FStopListenRequested || FDisconnectRequested;
-        FStopListenRequested = false;
-        FDisconnectRequested = false;
+        const bool stopFirst = Has(kStopListenAsked | kDisconnectAsked);
+        Clear(kStopListenAsked | kDisconnectAsked);
         DeferredRestart(stopFirst);
-    } else if (FDisconnectRequested) {
+    } else if (Take(kDisconnectAsked)) {
         FTimeout->Disable();
-        FClosing = false;
-        FDisconnectRequested = false;
-        if (FStopListenRequested) {
-            FStopListenRequested = false;
+        if (Take(kStopListenAsked)) {
             DeferredStop();
         } else {
             Disconnect();
@@ -436,10 +474,10 @@ void TLcConnection::DoDeferredWork()
 
 void TLcConnection::CallConnecting()
 {
-    if (FConnectingFired) {
+    if (Has(kConnectingFired)) {
         return;
     }
-    FConnectingFired = true;
+    Set(kConnectingFired);
     if (!InEvent([this] { TriggerConnecting(); })) {
         FTimeout->Connecting();
     }
@@ -449,10 +487,10 @@ void TLcConnection::TriggerConnecting() { FireEvent(OnConnecting, this); }
 
 void TLcConnection::CallConnect()
 {
-    if (FConnectFired) {
+    if (Has(kConnectFired)) {
         return;
     }
-    FConnectFired = true;
+    Set(kConnectFired);
     if (!InEvent([this] { TriggerConnect(); })) {
         FTimeout->Connect();
     }
@@ -462,10 +500,9 @@ void TLcConnection::TriggerConnect() { FireEvent(OnConnect, this); }
 
 void TLcConnection::CallDisconnecting()
 {
-    if (!FConnectingFired) {
+    if (!Take(kConnectingFired)) {
         return;
     }
-    FConnectingFired = false;
     InEvent([this] { TriggerDisconnecting(); });
 }
 
@@ -473,14 +510,10 @@ void TLcConnection::TriggerDisconnecting() { FireEvent(OnDisconnecting, this); }
 
 void TLcConnection::CallDisconnect()
 {
-    if (!FConnectFired) {
+    if (!Take(kConnectFired)) {
         return;
     }
-    FConnectFired = false;
-    InEvent([this] {
-        TClosingHold hold(FClosingHeld);
-        TriggerDisconnect();
-    });
+    InEvent([this] { TriggerDisconnect(); }, THold::kClosingEvent);
 }
 
 void TLcConnection::TriggerDisconnect() { FireEvent(OnDisconnect, this); }
@@ -488,7 +521,7 @@ void TLcConnection::TriggerDisconnect() { FireEvent(OnDisconnect, this); }
 void TLcConnection::CallDataOut()
 {
     FTimeout->DataOut();
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FLastWrite = FProvider->LastWrite();
         FTotalWritten += FLastWrite;
     }
@@ -500,7 +533,7 @@ void TLcConnection::TriggerDataOut() { FireEvent(OnDataOut, this); }
 void TLcConnection::CallDataIn()
 {
     FTimeout->DataIn();
-    if (FProvider != nullptr) {
+    if (FProvider) {
         FLastRead = FProvider->LastRead();
         FTotalRead += FLastRead;
     }
@@ -553,13 +586,11 @@ void TLcConnection::RaiseProviderError(const std::string& text) { throw ELcConne
 
 void TLcConnection::ReleaseProvider()
 {
-    TLcConnectionProvider* provider = FProvider;
-    if (provider == nullptr) {
+    if (!FProvider) {
         return;
     }
     ClearTriggers();
-    FProvider = nullptr;
-    provider->Release();
+    LetProviderGo();
 }
 
 void TLcConnection::SetParams()
@@ -577,7 +608,7 @@ void TLcConnection::SetParams()
 
 void TLcConnection::SetTriggers()
 {
-    TLcConnectionProvider* p = FProvider;
+    TLcConnectionProvider* p = FProvider.get();
     if (p == nullptr) {
         return;
     }
@@ -601,7 +632,7 @@ void TLcConnection::SetTriggers()
 
 void TLcConnection::ClearTriggers()
 {
-    TLcConnectionProvider* p = FProvider;
+    TLcConnectionProvider* p = FProvider.get();
     if (p == nullptr) {
         return;
     }
@@ -728,7 +759,7 @@ TLcThread* TLcConnection::TimeoutJobQueue() { return FProvider != nullptr ? FPro
 
 void TLcConnection::TimedOut()
 {
-    FTimedOut = true;
+    Set(kTimedOut);
     InternalDisconnect();
 }
 
@@ -750,13 +781,11 @@ TLcServer::~TLcServer()
 
 void TLcServer::Shutdown()
 {
-    if (FShutDownDone) {
+    if (FLife.exchange(TLcLife::Ending) == TLcLife::Ending) {
         return;
     }
-    FShutDownDone = true;
-    FShuttingDown = true;
-    StopRestartTimer();
-    TLcConnectionProvider* provider = FProvider;
+    CancelRestart();
+    TLcConnectionProvider* provider = FProvider.get();
     if (provider != nullptr && Parent() == nullptr && FMultiThreaded && MayWaitForWorkers()) {
         // The provider works on pool workers: stop it, let it end on its own queue and wait
         // until it is gone and every client connection with it. Its triggers stay bound
@@ -773,7 +802,7 @@ void TLcServer::Shutdown()
         if (!FProviderGone) {
             ClearTriggers();  // it outlived the wait: it must not call into a freed object
         }
-        FProvider = nullptr;
+        (void)FProvider.release();  // it ends on its own queue
     } else {
         ReleaseProvider();
     }
@@ -857,7 +886,7 @@ void TLcServer::SetMultiThreaded(bool value)
         }
         ReleaseProvider();
     }
-    FMultiThreaded = value;
+    TLcConnection::SetMultiThreaded(value);
 }
 
 void TLcServer::CopyFrom(TLcServer* source)
@@ -887,8 +916,8 @@ void TLcServer::CopyFrom(TLcServer* source)
 void TLcServer::Listen(bool restarting)
 {
     if (InsideEvent()) {
-        FRestartRequested = true;
-        FReleaseRequested = false;
+        Set(kRestartAsked);
+        Clear(kReleaseAsked);
         return;
     }
     if (TLcServer* parent = Parent()) {
@@ -899,7 +928,7 @@ void TLcServer::Listen(bool restarting)
         CreateProvider();
     }
     SetParams();
-    if (auto* provider = dynamic_cast<TLcServerProvider*>(FProvider)) {
+    if (auto* provider = dynamic_cast<TLcServerProvider*>(FProvider.get())) {
         provider->Listen(restarting);
     }
 }
@@ -945,7 +974,7 @@ bool TLcServer::IsListening()
 void TLcServer::SetTriggers()
 {
     TLcConnection::SetTriggers();
-    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider)) {
+    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider.get())) {
         using TS = TLcServer;
         p->OnNewProvider = TLcProviderNew(this, &TS::NewProvider);
         p->OnClientConnecting = TLcProviderNotify(this, &TS::CheckClientLimits);
@@ -961,7 +990,7 @@ void TLcServer::SetTriggers()
 void TLcServer::ClearTriggers()
 {
     TLcConnection::ClearTriggers();
-    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider)) {
+    if (auto* p = dynamic_cast<TLcServerProvider*>(FProvider.get())) {
         p->OnNewProvider = {};
         p->OnClientConnecting = {};
         p->OnClientConnect = {};
@@ -976,16 +1005,9 @@ void TLcServer::ClearTriggers()
 void TLcServer::TriggerAfterEvents()
 {
     // The end of a listener's batch may end a stop-and-wait; the signal is the last touch.
-    ++FGuardDepth;
-    try {
-        TLcConnection::TriggerAfterEvents();
-    } catch (...) {
-        --FGuardDepth;
-        FreeIfFlagged();
-        throw;
-    }
-    --FGuardDepth;
-    if (FreeIfFlagged()) {
+    THold hold(*this, THold::kPlain);
+    TLcConnection::TriggerAfterEvents();
+    if (hold.End()) {
         return;
     }
     if (Parent() == nullptr) {
@@ -1030,11 +1052,11 @@ void TLcServer::NewProvider(TLcConnectionProvider*& provider)
 
 void TLcServer::CallClientConnect()
 {
-    if (FClientCounted) {
+    if (Has(kClientCounted)) {
         return;
     }
     UnderUnitLock([] { ++gServerCount; });
-    FClientCounted = true;
+    Set(kClientCounted);
     Timeout()->Start(FMultiThreaded);
     Timeout()->Connecting();
     CallClientConnectEvent();
@@ -1042,10 +1064,10 @@ void TLcServer::CallClientConnect()
 
 void TLcServer::CallClientConnectEvent()
 {
-    if (FClientConnectFired) {
+    if (Has(kClientConnectFired)) {
         return;
     }
-    FClientConnectFired = true;
+    Set(kClientConnectFired);
     InEvent([this] { TriggerClientConnect(); });
 }
 
@@ -1053,17 +1075,15 @@ void TLcServer::TriggerClientConnect() { FireEvent(OnClientConnect, this); }
 
 void TLcServer::CallClientDisconnect()
 {
-    if (!FClientCounted) {
+    if (!Take(kClientCounted)) {
         return;
     }
-    FClientCounted = false;
     try {
         UnderUnitLock([] { --gServerCount; });
     } catch (const EClientLimitReached&) {
         // the unit has ended: nothing is counted any more
     }
-    if (FClientConnectFired) {
-        FClientConnectFired = false;
+    if (Take(kClientConnectFired)) {
         if (InEvent([this] { CallClientDisconnectEvent(); })) {
             return;
         }
@@ -1086,24 +1106,18 @@ void TLcServer::TriggerListenStart() { FireEvent(OnListenStart, this); }
 
 void TLcServer::CallListenStop()
 {
-    InEvent([this] {
-        TClosingHold hold(FClosingHeld);
-        TriggerListenStop();
-    });
+    InEvent([this] { TriggerListenStop(); }, THold::kClosingEvent);
 }
 
 void TLcServer::TriggerListenStop() { FireEvent(OnListenStop, this); }
 
 void TLcServer::CallListenLost()
 {
-    if (InEvent([this] {
-            TClosingHold hold(FClosingHeld);
-            TriggerListenLost();
-        })) {
+    if (InEvent([this] { TriggerListenLost(); }, THold::kClosingEvent)) {
         return;
     }
-    if (FRestartOn->ListenLost && !FReleaseRequested) {
-        FRestartRequested = true;
+    if (FRestartOn->ListenLost && !Has(kReleaseAsked)) {
+        Set(kRestartAsked);
     }
 }
 
@@ -1111,15 +1125,12 @@ void TLcServer::TriggerListenLost() { FireEvent(OnListenLost, this); }
 
 void TLcServer::CallListenError(const Exception& e)
 {
-    if (InEvent([&] {
-            TClosingHold hold(FClosingHeld);
-            TriggerListenError(e);
-        })) {
+    if (InEvent([&] { TriggerListenError(e); }, THold::kClosingEvent)) {
         return;
     }
     if (FRestartOn->ListenError) {
-        if (!FRestartRequested && !FReleaseRequested && !FRestartPending) {
-            FRestartRequested = true;
+        if (!Has(kRestartAsked | kReleaseAsked) && !FRestartPending) {
+            Set(kRestartAsked);
         }
     } else if (!OnListenError) {
         throw ELcConnection(e.Message());
@@ -1136,61 +1147,74 @@ void TLcServer::TriggerListenError(const Exception& e)
 void TLcServer::Restart(int32_t wait)
 {
     if (InsideEvent()) {
-        FRestartRequested = true;
-        FReleaseRequested = false;
+        Set(kRestartAsked);
+        Clear(kReleaseAsked);
         return;
     }
-    if (FRestartPending.exchange(true)) {
+    if (ShuttingDown() || FRestartPending.exchange(true)) {
         return;
+    }
+    if (FMultiThreaded && FProvider == nullptr && OnOwnThread()) {
+        // The restart step runs on the provider's queue: it is made here, on the thread that
+        // may make it.
+        CreateProvider();
+        SetParams();
     }
     if (wait <= 0) {
         DoRestart();
         return;
     }
     constexpr int32_t kMaxWaitSeconds = std::numeric_limits<int32_t>::max() / 1000;
-    if (FRestartTimer != nullptr && FRestartTimer->MultiThreaded() != FMultiThreaded) {
-        TLcTimer::Stop(FRestartTimer);
-    }
-    if (FRestartTimer == nullptr) {
-        FRestartTimer = new TLcTimer(FMultiThreaded);
-    }
-    TLcTimer::Enable(FRestartTimer, std::min(wait, kMaxWaitSeconds) * 1000, false, true,
+    TLcTimer::Enable(RestartTimer(), std::min(wait, kMaxWaitSeconds) * 1000, false, true,
                      TLcTimerMethod(this, &TLcServer::DoRestart));
+}
+
+bool TLcServer::InOwnQueue()
+{
+    TLcThread* queue = FProvider != nullptr ? FProvider->GetThread() : nullptr;
+    return queue != nullptr && queue->InWorker();
+}
+
+bool TLcServer::PostRestart()
+{
+    auto* job = new TLcRestartJob(this);
+    if (PostJob(job)) {
+        return true;
+    }
+    job->Kill();
+    return false;
 }
 
 void TLcServer::DoRestart()
 {
-    if (FShuttingDown) {
+    if (ShuttingDown()) {
         return;
     }
-    if (FProvider != nullptr && FProvider->GetThread() != nullptr && !InsideThread()) {
-        auto* job = new TLcRestartJob(this);
-        if (PostJob(job)) {
-            return;
+    // The step runs where the server's events run: a multi-threaded server's on its queue
+    // (also when it is asked for on the main thread, so that a listen that follows cannot hand
+    // the server to a queue while this step still uses it). No queue takes the step only when
+    // the pool has closed: the program is ending, and the restart with it.
+    if (FMultiThreaded ? !InOwnQueue() : !OnOwnThread()) {
+        if (!PostRestart()) {
+            FRestartPending = false;
         }
-        job->Kill();
+        return;
     }
     if (!FRestartPending.exchange(false)) {
         return;
     }
-    ++FGuardDepth;
+    THold hold(*this, THold::kPlain);
     try {
         RestartNow();
     } catch (const Exception& e) {
-        try {
-            CallException(e);
-        } catch (...) {
-            --FGuardDepth;
-            FreeIfFlagged();
-            throw;
-        }
+        CallException(e);
     }
-    --FGuardDepth;
+    if (hold.End()) {
+        return;
+    }
     // Whatever OnRestart asked for is due now: no provider batch follows this step.
-    if (FReleaseRequested || FRestartRequested || FDisconnectRequested || FDeferredPending) {
+    if (Has(kReleaseAsked | kRestartAsked | kDisconnectAsked | kBatchEnded)) {
         TriggerAfterEvents();
-    } else {
-        FreeIfFlagged();
     }
 }
 
@@ -1208,7 +1232,7 @@ void TLcServer::RestartNow()
         return;
     }
     // A server that began to go while OnRestart ran does not listen again.
-    if (!FReleaseRequested && !FRestartRequested && !FShuttingDown) {
+    if (!Has(kReleaseAsked | kRestartAsked) && !ShuttingDown()) {
         Listen(true);
     }
 }

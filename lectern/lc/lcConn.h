@@ -7,16 +7,29 @@
 // connection provider (lcConnProv) whose triggers it binds to its own operations (the
 // binding table is SetTriggers).
 //
-// Events and deferral. Every operation that runs application code does EnterEvent, fires,
-// and LeaveEvent, also on an exception. "Inside an event" means: on the connection's own
-// thread with the nesting count above 0. Release, Disconnect, StopListen, Listen and Restart
-// asked for inside an event only set flags; the provider calls TriggerAfterEvents at the end
-// of each batch of triggers, and there, once no event runs any more, the flags are carried
-// out in this order: release (with a disconnect or stop-listen asked for before it), else
-// restart (stopping first when a stop or disconnect was asked for), else disconnect or
-// stop-listen. A provider that frees itself while an event runs (TriggerReadyToRelease)
-// leaves the connection to free itself when the outermost event ends. So a connection object
-// is never freed while one of its events runs.
+// Events and deferral. Every operation that runs application code holds the connection as
+// "inside an event" while it fires (a THold, which also ends on an exception). "Inside an
+// event" means: on the connection's own thread with an event running. Release, Disconnect,
+// StopListen, Listen and Restart asked for inside an event are only noted in the connection's
+// state; the provider calls TriggerAfterEvents at the end of each batch of triggers, and
+// there, once no event runs any more, they are carried out in this order: release (with a
+// disconnect or stop-listen asked for before it), else restart (stopping first when a stop or
+// disconnect was asked for), else disconnect or stop-listen.
+//
+// Life. The connection owns its provider (FProvider, whose end is its Release). A provider
+// that goes (TriggerReadyToRelease) leaves the connection orphaned: it frees itself when the
+// last hold ends, at once when none is held. Operations that call out and still use the
+// object afterwards hold it too (a plain hold, which does not count as an event). So a
+// connection object is never freed while one of its events runs or under an operation's feet.
+//
+// Threads. The connection's own thread is its provider's (a pool worker running its queue for
+// a multi-threaded connection, the main thread otherwise, also while a multi-threaded one has
+// no queue yet). Its state and hold counts are changed there only. The restart step of a
+// multi-threaded server always runs on its queue: asked for on another thread (the restart
+// timer's, the main thread's) it is posted there as a TLcRestartJob, so the listen that ends
+// it never hands the server to a queue while the step still uses it. What is read across
+// threads is atomic or under a lock: the state bits (IsClosing, IsListening), the pending
+// restart, the end of life, and the links between a listener and its clients.
 //
 // Stopping a multi-threaded server is a stop-and-wait. Its connections run on pool workers
 // and share the listener's settings and handlers. StopListen called on the main thread (not
@@ -257,10 +270,10 @@ public:
 
     TLcInfo* Info() const { return FInfo.get(); }
     TLcTimeoutsOfAPI* TimeoutsOfAPI() const { return FTimeoutsOfAPI.get(); }
-    TLcConnectionProvider* Provider() const { return FProvider; }
+    TLcConnectionProvider* Provider() const { return FProvider.get(); }
     // The listening server a client connection came from; none for a listener.
     TLcServer* Parent() const { return FParent.load(); }
-    bool IsTimedOut() const { return FTimedOut; }
+    bool IsTimedOut() const { return Has(kTimedOut); }
     int64_t TotalRead() const { return FTotalRead; }
     int64_t TotalWritten() const { return FTotalWritten; }
     int64_t LastRead() const { return FLastRead; }
@@ -354,65 +367,93 @@ protected:
     virtual void CallException(const Exception& e);
     virtual void TriggerException(const Exception& e);
 
-    void EnterEvent();
-    // True when the connection freed itself (it was flagged to be freed and this was the
-    // last event); the caller then must not touch it.
-    bool LeaveEvent();
+    // ---- the connection's state, changed on its own thread only ----
+    // What it has announced and what it has been asked to do, one bit each.
+    enum TLcConnState : uint16_t {
+        kConnectingFired = 1u << 0,
+        kConnectFired = 1u << 1,
+        kClientCounted = 1u << 2,
+        kClientConnectFired = 1u << 3,
+        kTimedOut = 1u << 4,
+        // Asked for inside an event, carried out when the batch of events ends.
+        kReleaseAsked = 1u << 5,
+        kDisconnectAsked = 1u << 6,  // the connection counts as closing meanwhile
+        kStopListenAsked = 1u << 7,
+        kRestartAsked = 1u << 8,
+        // A batch ended while an event ran: what it was to carry out waits.
+        kBatchEnded = 1u << 9,
+    };
+    // Atomic so that IsClosing and IsListening may look from another thread; only the own
+    // thread writes, so a plain load and store will do.
+    bool Has(uint16_t bits) const { return (FState.load(std::memory_order_relaxed) & bits) != 0; }
+    void Set(uint16_t bits) { Store(FState.load(std::memory_order_relaxed) | bits); }
+    void Clear(uint16_t bits) { Store(FState.load(std::memory_order_relaxed) & ~bits); }
+    // Clears the bit and answers whether it was set.
+    bool Take(uint16_t bit)
+    {
+        const bool was = Has(bit);
+        Clear(bit);
+        return was;
+    }
+    void Store(unsigned bits) { FState.store(static_cast<uint16_t>(bits), std::memory_order_relaxed); }
+
+    // Holds the connection for its lifetime (see "Life" at the top of this file): an event
+    // (InsideEvent is true meanwhile), an event during which the connection counts as closing,
+    // or a plain hold. End ends it early and answers true when the connection freed itself
+    // (nothing may touch it then); the destructor ends it otherwise, also on an exception.
+    class THold {
+    public:
+        enum TKind { kEvent, kClosingEvent, kPlain };
+        THold(TLcConnection& connection, TKind kind);
+        ~THold() { End(); }
+        THold(const THold&) = delete;
+        THold& operator=(const THold&) = delete;
+        bool End();
+
+    private:
+        TLcConnection* FConnection;  // none once ended
+        TKind FKind;
+    };
+
     // On the connection's own thread with an event running.
     bool InsideEvent();
+    // On the thread the connection's events run on: its queue's worker, or the main thread
+    // for a connection that has no queue (a single-threaded one, or a multi-threaded one
+    // before its first listen).
+    bool OnOwnThread();
 
-    // Runs fire between EnterEvent and LeaveEvent; true when the connection freed itself.
+    // Runs fire as an event; true when the connection freed itself.
     template <class Fn>
-    bool InEvent(Fn fire)
+    bool InEvent(Fn fire, THold::TKind kind = THold::kEvent)
     {
-        EnterEvent();
-        try {
-            fire();
-        } catch (...) {
-            LeaveEvent();
-            throw;
-        }
-        return LeaveEvent();
+        THold hold(*this, kind);
+        fire();
+        return hold.End();
     }
 
+    // The provider made by CreateProvider; the connection owns it from now on.
+    void AdoptProvider(TLcConnectionProvider* provider);
     // What a deferred stop-listen and a deferred restart do; the server overrides them.
     virtual void DeferredStop() { Disconnect(); }
     virtual void DeferredRestart(bool stopFirst) {}
-    // Inside an event: flags closing and a disconnect (and a stop-listen when asked), cancels
-    // a pending release, and answers true; otherwise false.
+    // Inside an event: asks for a disconnect (and a stop-listen when asked), cancels a pending
+    // release, and answers true; otherwise false.
     bool DeferDisconnect(bool stopListen);
-    // Stops and frees the restart timer, waiting for its callback running on another thread (a
-    // pending restart by timer is dropped).
-    void StopRestartTimer();
-    // True while this object is being destroyed: no deferred work and no self-freeing.
-    bool ShuttingDown() const { return FShuttingDown.load(); }
+    // Drops a pending restart: the timer is disabled (its object stays until the end).
+    void CancelRestart();
+    // True once this object is being destroyed: no deferred work and no self-freeing. Read on
+    // any thread.
+    bool ShuttingDown() const { return FLife.load() == TLcLife::Ending; }
+    // The restart timer, made on first use (multi-threaded as the connection); it stays until
+    // the end of the object, so a timer enabled or disabled on any thread is always whole.
+    TLcTimer* RestartTimer();
+    // Frees the restart timer, waiting for its callback running on another thread.
+    void FreeRestartTimer();
 
-    TLcConnectionProvider* FProvider = nullptr;  // owned; ends through its Release
     std::atomic<TLcServer*> FParent{nullptr};
     bool FMultiThreaded = false;
-    int FEventDepth = 0;
-    // Held by operations that call out and then still use the object: a provider freed in
-    // between leaves the connection flagged instead of freeing it under their feet.
-    int FGuardDepth = 0;
-    int FClosingHeld = 0;
-    bool FConnectingFired = false;
-    bool FConnectFired = false;
-    bool FClientCounted = false;
-    bool FTimedOut = false;
-    bool FClosing = false;
-    bool FReleaseRequested = false;
-    bool FDisconnectRequested = false;
-    bool FStopListenRequested = false;
-    bool FRestartRequested = false;
-    bool FFreeWhenEventsEnd = false;
-    bool FDeferredPending = false;
-    // A restart is asked for and not carried out yet; set and taken by exchange (the timer
-    // thread takes it).
+    // A restart is asked for and not carried out yet; set and taken by exchange on any thread.
     std::atomic<bool> FRestartPending{false};
-    std::atomic<bool> FShuttingDown{false};
-    // Fires once per Restart and stays until StopRestartTimer, which waits for its callback
-    // in flight, so the object never goes while its restart runs on the timer thread.
-    TLcTimer* FRestartTimer = nullptr;
     int64_t FTotalRead = 0;
     int64_t FTotalWritten = 0;
     int64_t FLastRead = 0;
@@ -448,11 +489,29 @@ private:
     TLcThread* TimeoutJobQueue() override;
     void TimedOut() override;
 
-    // Deletes the object when it was flagged to be freed and nothing holds it any more.
-    bool FreeIfFlagged();
+    // Deletes the object when it is orphaned and nothing holds it any more.
+    bool FreeIfDue();
+    // Detaches the provider and lets it go (its Release).
+    void LetProviderGo();
     void RaiseProviderError(const std::string& text);
     void DoDeferredWork();
 
+    // Open; orphaned (its provider has gone: it frees itself when no hold is left); ending
+    // (being destroyed). Read across threads.
+    enum class TLcLife : uint8_t { Open, Orphaned, Ending };
+    // A provider ends through its Release, never by delete.
+    struct TProviderRelease {
+        void operator()(TLcConnectionProvider* provider) const { provider->Release(); }
+    };
+
+    std::unique_ptr<TLcConnectionProvider, TProviderRelease> FProvider;
+    std::atomic<TLcLife> FLife{TLcLife::Open};
+    // Changed on the own thread only; the two counts that other threads may read are atomic.
+    std::atomic<uint16_t> FState{0};  // TLcConnState bits
+    std::atomic<int> FEvents{0};       // events running
+    std::atomic<int> FClosingEvents{0};
+    int FHolds = 0;                    // holds of every kind
+    std::atomic<TLcTimer*> FRestartTimer{nullptr};
     std::unique_ptr<TLcInfo> FInfo;
     std::unique_ptr<TLcTimeout> FTimeout;
     std::unique_ptr<TLcTimeoutsOfAPI> FTimeoutsOfAPI;
@@ -546,9 +605,12 @@ private:
     void SignalStop(std::atomic<bool>* flag = nullptr, bool value = true);
     void ForgetClients();
 
+    // Posts the restart step to the server's queue; false when no queue takes it.
+    bool PostRestart();
+    // On the worker that runs the server's queue.
+    bool InOwnQueue();
+
     std::unique_ptr<TLcRestartParam> FRestartOn;
-    bool FClientConnectFired = false;
-    bool FShutDownDone = false;
     // Guarded by the unit's link lock: the client connections made by this listener.
     std::vector<TLcServer*> FClients;
     // Signalled by whatever may end a stop-and-wait: the listener's batch ends, a client

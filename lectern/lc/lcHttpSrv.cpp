@@ -28,7 +28,7 @@ TLcHttpServer::~TLcHttpServer()
 
 void TLcHttpServer::DropProviderUnlessListening(const char* refusal)
 {
-    if (FProvider == nullptr) {
+    if (Provider() == nullptr) {
         return;
     }
     if (IsListening()) {
@@ -88,30 +88,30 @@ void TLcHttpServer::CopyFrom(TLcServer* source)
 
 TLcConnectionProvider* TLcHttpServer::CreateProvider()
 {
-    if (FProvider == nullptr) {
+    if (Provider() == nullptr) {
         auto* provider = new TLcSocketHttpServerProvider();
         provider->SetSocketClass(FBlocking ? MakeSynSocket : MakeWinSocket);
-        FProvider = provider;
+        AdoptProvider(provider);
         SetTriggers();
     }
-    return FProvider;
+    return Provider();
 }
 
 TLcSocketHttpServerProvider* TLcHttpServer::HttpProvider(const char* operation) const
 {
-    auto* provider = dynamic_cast<TLcSocketHttpServerProvider*>(FProvider);
+    auto* provider = dynamic_cast<TLcSocketHttpServerProvider*>(Provider());
     if (provider == nullptr) {
         throw Exception(std::string("TLcHttpServer.") + operation + ": Connection Provider not recognized.");
     }
     return provider;
 }
 
-bool TLcHttpServer::ProviderClosed() const { return FProvider == nullptr || FProvider->GetState() == kLcStateClosed; }
+bool TLcHttpServer::ProviderClosed() const { return Provider() == nullptr || Provider()->GetState() == kLcStateClosed; }
 
 void TLcHttpServer::SetParams()
 {
     TLcDataServer::SetParams();
-    if (FProvider == nullptr) {
+    if (Provider() == nullptr) {
         return;
     }
     TLcSocketHttpServerProvider* provider = HttpProvider("SetParams");
@@ -127,7 +127,7 @@ void TLcHttpServer::SetParams()
 void TLcHttpServer::SetTriggers()
 {
     TLcDataServer::SetTriggers();
-    if (FProvider == nullptr) {
+    if (Provider() == nullptr) {
         return;
     }
     HttpProvider("SetTriggers")->OnInvalidRequest = TLcProviderNotify(this, &TLcHttpServer::ProcessInvalidRequest);
@@ -136,7 +136,7 @@ void TLcHttpServer::SetTriggers()
 void TLcHttpServer::ClearTriggers()
 {
     TLcDataServer::ClearTriggers();
-    if (FProvider == nullptr) {
+    if (Provider() == nullptr) {
         return;
     }
     HttpProvider("ClearTriggers")->OnInvalidRequest = {};
@@ -145,7 +145,7 @@ void TLcHttpServer::ClearTriggers()
 void TLcHttpServer::SetRequest(TLcServerRequest* value)
 {
     TLcDataServer::SetRequest(value);
-    if (FProvider != nullptr) {
+    if (Provider() != nullptr) {
         HttpProvider("SetRequest")->SetRequest(Request());
     }
 }
@@ -153,7 +153,7 @@ void TLcHttpServer::SetRequest(TLcServerRequest* value)
 void TLcHttpServer::SetResponse(TLcServerResponse* value)
 {
     TLcDataServer::SetResponse(value);
-    if (FProvider != nullptr) {
+    if (Provider() != nullptr) {
         HttpProvider("SetResponse")->SetResponse(Response());
     }
 }

@@ -226,18 +226,42 @@ void TLcSocketServerProvider::ListenInServerThread(bool Restarting)
 {
     TLcBaseMessage* message = Restarting ? &Messages().ReInit : &Messages().Init;
     TProviderLock lock(*this);
-    if (FServerThread) {
-        if (TLcThread::PostJob(FServerThread, message))
-            return;
-        // A queue that is ending: it closes this listener first, then hands the start on to a
-        // new queue when it goes (a new queue now would listen before that close).
-        FServerThread->FPendingListen = Restarting ? 1 : 0;
-        return;
+    // Refused only by a queue that ends with this provider's release, or by a closed pool.
+    TLcThread::PostJob(ServerQueue(), message);
+}
+
+TLcSocketServerThread* TLcSocketServerProvider::ServerQueue()
+{
+    TProviderLock lock(*this);
+    if (!FServerThread && !FIsClientConnection && MultiThreaded())
+        FServerThread = new TLcSocketServerThread(this);
+    return FServerThread;
+}
+
+bool TLcSocketServerProvider::PostJob(TObject* job, bool highPriority)
+{
+    if (!job)
+        return true;
+    {
+        // Under the lock: a queue that ends clears its place under it, so the queue posted to
+        // is this provider's and alive (or finalized, and it refuses the job).
+        TProviderLock lock(*this);
+        if (TLcThread* queue = FClientThread ? static_cast<TLcThread*>(FClientThread) : ServerQueue())
+            return TLcThread::PostJob(queue, job, highPriority);
     }
-    // No queue yet: the start goes to a new one.
-    FServerThread = new TLcSocketServerThread(this);
-    if (!TLcThread::PostJob(FServerThread, message))
-        FServerThread = nullptr;  // the pool is closed
+    return !MultiThreaded() && LcRunJobAtOnce(job);
+}
+
+TLcThread* TLcSocketServerProvider::ClientThread()
+{
+    TProviderLock lock(*this);
+    return FClientThread;
+}
+
+TLcThread* TLcSocketServerProvider::ServerThread()
+{
+    TProviderLock lock(*this);
+    return FServerThread;
 }
 
 void TLcSocketServerProvider::DoListen(bool restart)
@@ -473,11 +497,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
             } catch (...) {
                 LogCaught("TLcSocketServerProvider SesAvail cl.Disconnect");
             }
-            try {
-                delete connection;
-            } catch (...) {
-                LogCaught("TLcSocketServerProvider SesAvail cl.Free");
-            }
+            delete connection;
         }
         ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSock_Close");
     }
@@ -1039,15 +1059,12 @@ bool TLcSocketServerThread::RunJob()
     } catch (...) {
         LogCaught("SRV:TLcSocketServerThread.RunJob \"" + label + "\"");
     }
-    return !(FProvider && FProvider->FSocket);
+    return !FProvider;  // the listener's queue goes with its provider
 }
 
 void TLcSocketServerThread::KillJob()
 {
-    TObject* job = CurrentJob();
-    if (gUnit && (job == &gUnit->Init || job == &gUnit->ReInit))
-        FPendingListen = job == &gUnit->ReInit ? 1 : 0;
-    else if (gUnit && job == &gUnit->Stop)
+    if (gUnit && CurrentJob() == &gUnit->Stop)
         FStopReceived = true;
     TLcThread::KillJob();
 }
@@ -1057,49 +1074,27 @@ TLcSocketServerThread::~TLcSocketServerThread()
     try {
         TLcSocketServerProvider* provider = FProvider;
         if (!provider)
-            return;
-        // Only the provider's own queue closes it; the provider keeps a queue that is ending
-        // as its queue until this end is over (a start meanwhile waits in FPendingListen).
-        bool current;
-        {
-            TProviderLock lock(*provider);
-            current = provider->FServerThread == this;
-        }
-        if (current) {
-            // No lock held here: closing fires triggers and takes the link's lock.
-            try {
-                {
-                    TProviderLock lock(*provider);
-                    provider->SetLost(false);
-                }
-                provider->InternalDisconnect();
-            } catch (...) {
-                LogCaught("TLcSocketServerThread.Destroy");
+            return;  // the provider went first
+        // The orderly stop, with no lock held: closing fires triggers and takes the link's lock.
+        try {
+            {
+                TProviderLock lock(*provider);
+                provider->SetLost(false);
             }
+            provider->InternalDisconnect();
+        } catch (...) {
+            LogCaught("TLcSocketServerThread.Destroy");
         }
         bool freeProvider;
-        int pendingListen = -1;
         {
             // Under the provider's lock, so that a Release on another thread either reaches
             // this queue's end (it is freed here) or comes after it.
             TProviderLock lock(*provider);
-            if (current)
-                provider->FServerThread = nullptr;
-            freeProvider = FStopReceived || (current && provider->FFreeWithThread);
-            if (current && !freeProvider)
-                pendingListen = FPendingListen;
+            provider->FServerThread = nullptr;
+            freeProvider = FStopReceived || provider->FFreeWithThread;
         }
-        if (pendingListen >= 0) {
-            // A start posted while this queue was ending goes to a new queue.
-            provider->Listen(pendingListen == 1);
-        }
-        if (freeProvider) {
-            try {
-                delete provider;
-            } catch (...) {
-                LogCaught("WSockServerThread.Destroy");
-            }
-        }
+        if (freeProvider)
+            delete provider;
     } catch (...) {
         LogCaught("TLcSocketServerThread.Destroy");
     }
@@ -1169,7 +1164,10 @@ TLcSocketClientThread::~TLcSocketClientThread()
         }
         if (TLcSocketServerProvider* connection = FConnection) {
             FConnection = nullptr;
-            connection->FClientThread = nullptr;
+            {
+                TProviderLock lock(*connection);
+                connection->FClientThread = nullptr;
+            }
             if (FReleaseSilent) {
                 TProviderLock lock(*connection);
                 connection->SetClosing(true);
@@ -1189,11 +1187,7 @@ TLcSocketClientThread::~TLcSocketClientThread()
             }
             if (FReleaseSilent)
                 connection->FLink.reset();
-            try {
-                delete connection;
-            } catch (...) {
-                LogCaught("TLcSocketClientThread.Destroy LcConn.Free");
-            }
+            delete connection;
         }
         if (FPendingSocket) {
             TLcSocketBase* socket = FPendingSocket;

@@ -6,6 +6,9 @@
 // the order of closing. Multi-threaded, the listener runs its socket work in a server thread
 // (TLcSocketServerThread) and every connection in a client thread (TLcSocketClientThread):
 // job queues of the worker pool, so that one connection's work runs one job after another.
+// A connection's queue ends with its socket. The listener's queue lives from its first job (the
+// first listen) until the provider is released: stopping and listening again, and a restart
+// that waits between the two, run on that one queue, the listener's own thread.
 //
 // Listener and connections share a link object (TLcListenerLink) instead of pointers to each
 // other: a connection or its queue reaches the listener only through the link and under its
@@ -54,9 +57,6 @@ private:
     friend class TLcSocketServerProvider;
     TLcSocketServerProvider* FProvider;
     bool FStopReceived = false;
-    // A start of listening that this queue did not run because it ended first: 0 a first
-    // start, 1 a restart, -1 none. It is handed to a new queue when this one goes.
-    int FPendingListen = -1;
 };
 
 // The job queue of one accepted connection of a multi-threaded listener.
@@ -103,8 +103,12 @@ public:
     void Release() override;
     std::string Read() override;
     void WriteBody(std::string Text, bool SendNow) override;
-    TLcThread* ClientThread() override { return FClientThread; }
-    TLcThread* ServerThread() override { return FServerThread; }
+    // Read under the lock (the queue's end clears its place under it).
+    TLcThread* ClientThread() override;
+    TLcThread* ServerThread() override;
+    // To the connection's or the listener's queue; a multi-threaded listener that has none yet
+    // gets its queue here. Without a queue a single-threaded provider runs a TLcJob at once.
+    bool PostJob(TObject* job, bool highPriority) override;
 
     // Copies the listener's settings and binds this provider to its socket's events.
     void CopyFrom(TLcSocketServerProvider* Listener);
@@ -131,6 +135,8 @@ private:
     bool ParentSilent();
     void DoListen(bool restart);
     void ListenInServerThread(bool restart);
+    // The listener's queue, made when a multi-threaded listener has none; none otherwise.
+    TLcSocketServerThread* ServerQueue();
     void FreeLists();
     void CloseClients();
     void SocketClosed();

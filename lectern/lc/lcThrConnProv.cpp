@@ -25,10 +25,12 @@ bool TLcThrServerProvider::InMainThread() { return TLcThread::InMainThread(); }
 
 bool TLcThrServerProvider::InsideThread()
 {
-    if (TLcThread* queue = GetThread()) {
-        return queue->InWorker();
-    }
-    return MultiThreaded() ? TLcThread::InMainThread() : true;
+    // Under the provider's lock: the queue asked is the provider's own, and alive.
+    Enter();
+    TLcThread* queue = GetThread();
+    const bool inside = queue != nullptr ? queue->InWorker() : !MultiThreaded() || TLcThread::InMainThread();
+    Leave();
+    return inside;
 }
 
 bool TLcThrServerProvider::Sync(const TEvent<>& method)

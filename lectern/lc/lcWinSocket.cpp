@@ -143,10 +143,11 @@ void TLcWinSocket::PostSelf(int eventValue)
 {
     if (FReleaseRequested || FHandle == kInvalidSocket || !FWindow)
         return;
-    // A socket with a queue of its own runs its check-write there anyway: posted to the queue
-    // directly, it saves the round trip through the message thread's window.
-    if (FThread && eventValue == kSockEvCheckWrite) {
-        PostSocketMessage(kSockMsgCheckWrite, 0);
+    // A socket with a queue of its own runs its check-write and its close request there
+    // anyway: posted to the queue directly, they save the round trip through the message
+    // thread's window.
+    if (FThread && (eventValue == kSockEvCheckWrite || eventValue == kSockEvCloseRequest)) {
+        PostSocketMessage(eventValue == kSockEvCheckWrite ? kSockMsgCheckWrite : kSockMsgCloseRequest, 0);
         return;
     }
     LcSocketApi().PostToWindow(FWindow, FMsgNumber, FHandle, eventValue);
@@ -156,6 +157,7 @@ void TLcWinSocket::TakeHandle(TSocket handle)
 {
     EnsureWindow();
     FHandle = handle;
+    FPeerClosed = false;
     TLcSocketApi& api = LcSocketApi();
     FMsgNumber = api.NextMessage();
     api.RegistryAdd(this, handle);
@@ -608,14 +610,47 @@ void TLcWinSocket::HandleRead()
     }
 }
 
+bool TLcWinSocket::DataSentEvent()
+{
+    const uint64_t given = FTextsGiven;
+    TriggerDataSent();
+    if (!FPeerClosed || FTextsGiven != given || !FAllSent || FHandle == kInvalidSocket)
+        return false;
+    InternalClose(false);
+    return true;
+}
+
+void TLcWinSocket::HandlePeerClose()
+{
+    if (IsUdp() || (FState != kSockConnected && FState != kSockConnecting)) {
+        InternalClose(false);
+        return;
+    }
+    if (FState == kSockConnecting)
+        ChangeState(kSockConnected);  // closed before its first write event: connected all the same
+    if (FPeerClosed || FHandle == kInvalidSocket)
+        return;
+    FPeerClosed = true;
+    if (PendingCount() > 0)
+        HandleRead();  // what came before the close is handed on
+    if (FHandle == kInvalidSocket)
+        return;
+    if (!FAllSent)
+        TryToSend();  // goes on at the next write event; fails when the peer is gone entirely
+    else
+        DataSentEvent();
+}
+
 void TLcWinSocket::HandleWrite()
 {
     FCanWrite = true;
     if (FState == kSockConnected) {
-        if (FAllSent)
-            TriggerDataSent();
-        else
+        if (FAllSent) {
+            if (DataSentEvent())
+                return;
+        } else {
             TryToSend();
+        }
         if (FSentSome) {
             FSentSome = false;
             PostSelf(kSockEvCheckWrite);
@@ -662,7 +697,7 @@ void TLcWinSocket::DoMessage(int Code, int Error)
                 Report("FD_CLOSE", false);
             InternalClose(true);
         } else {
-            InternalClose(false);
+            HandlePeerClose();
         }
         return;
     }
@@ -788,6 +823,7 @@ int TLcWinSocket::SendStr(std::string Text)
     }
     const int length = static_cast<int>(Text.size());
     if (!Text.empty()) {
+        ++FTextsGiven;
         if (FAllSent) {
             FSendBlock = std::move(Text);  // a large answer is not copied again
             FSendPos = 0;
@@ -808,6 +844,7 @@ int TLcWinSocket::BuffStr(const std::string& Text)
     if (IsUdp())
         return SendStr(Text);
     if (!Text.empty()) {
+        ++FTextsGiven;
         if (FAllSent) {
             FSendBlock = Text;
             FSendPos = 0;
@@ -856,8 +893,11 @@ void TLcWinSocket::TryToSend()
         FSentSome = false;
         FCanWrite = false;
         FLastError = api.LastError();
-        if (FLastError != kWsaEWouldBlock)
+        if (FLastError != kWsaEWouldBlock) {
             Report("TryToSend " + std::to_string(asked) + ", sent " + std::to_string(sent), false);
+            if (FPeerClosed)
+                PostSelf(kSockEvCloseRequest);  // no close event is to come: the peer is gone
+        }
         break;
     }
     FSending = false;

@@ -22,11 +22,19 @@
 // Closing. Only a socket still in the registry is closed (it leaves the registry first, so a
 // second close does nothing). Pending input is read into the data kept at close, which
 // ReceiveStr hands out afterwards. Abort is a close with linger time 0.
+//
+// The peer's close. A close event with an error aborts the socket. One without an error says
+// only that the peer has ended its sending side: what it sent before is still handed on (a
+// data-received event when bytes wait), everything the socket was given is still sent, and
+// the socket closes at the first data-sent event after which its owner gives it nothing more
+// to send (there the owner answers what it has still to answer). A send that fails for another
+// reason than "would block" after the peer's close aborts the socket: the peer is gone.
 #pragma once
 
 #include "lectern/lc/lcSockBase.h"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 // ---- unit settings ----
@@ -150,6 +158,11 @@ private:
     bool EventFailed(int error, const char* operation, bool abort);
     void HandleRead();
     void HandleWrite();
+    // A close event without error: see "The peer's close" above.
+    void HandlePeerClose();
+    // The data-sent event; after the peer's close, a close when nothing more waits to be sent.
+    // True when the socket closed.
+    bool DataSentEvent();
     int PendingCount();
     bool IsUdp() const { return FProto == 1; }
 
@@ -166,6 +179,7 @@ private:
     bool FCanWrite = false;
     bool FAllSent = true;
     bool FCanRead = false;
+    bool FPeerClosed = false;  // the peer has ended its sending side
     int FLastError = 0;
     void* FWindow = nullptr;
     unsigned FMsgNumber = 0;
@@ -184,4 +198,5 @@ private:
     std::string FSendBlock;
     size_t FSendPos = 0;
     std::string FSendQueue;
+    uint64_t FTextsGiven = 0;  // texts given to send (SendStr, BuffStr)
 };

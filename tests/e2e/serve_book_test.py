@@ -394,6 +394,30 @@ class Answers(ServerTestCase):
         for path, body in zip(paths, bodies):
             self.assertTrue(reader.response().body == body, "answer to %s differs" % path)
 
+    def test_half_close_after_the_requests(self):
+        # The client shuts down its sending side after its requests, at once or after a pause in
+        # which it reads nothing (the server's send then waits for room): every answer still
+        # arrives whole, then the end of the stream.
+        bodies = {"/page2k.html": PAGE_2K, "/bom.html": BOM_HTML, "/missing": NOT_FOUND_BODY, "/big.bin": BIG}
+        for paths, pause in [(["/big.bin"], 0), (["/big.bin"], 0.5), (["/page2k.html"], 0),
+                             (["/bom.html", "/missing", "/big.bin", "/page2k.html"], 0),
+                             (["/bom.html", "/missing", "/big.bin", "/page2k.html"], 0.5),
+                             (["/page2k.html", "/bom.html"] * 8, 0)]:
+            with self.subTest(requests=len(paths), first=paths[0], pause=pause):
+                s = self.connect()
+                s.sendall("".join(self.get(p) for p in paths).encode())
+                time.sleep(pause)
+                s.shutdown(socket.SHUT_WR)
+                reader = Reader(s)
+                for i, path in enumerate(paths):
+                    try:
+                        body = reader.response().body
+                    except EOFError:
+                        self.fail("%d of %d answers, then the end (%d bytes of the next)" % (i, len(paths),
+                                                                                          len(reader.buf)))
+                    self.assertTrue(body == bodies[path], "answer %d (%s) differs" % (i, path))
+                self.assertTrue(reader.closed())
+
     def test_request_dripped_byte_by_byte(self):
         s = self.connect()
         s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
@@ -526,6 +550,34 @@ class Shutdown(unittest.TestCase):
                 pass
         except ConnectionResetError:
             pass
+
+    def test_input_closed_right_after_a_restart(self):
+        # A client fetches all the while; the restart is asked for and standard input closed
+        # at once: serve-book ends with code 0 within STOP_SECONDS.
+        for attempt in range(3):
+            with self.subTest(attempt=attempt):
+                server = ServeBook(BOOK, str(free_port()))
+                port = server.wait_listening()
+                stop = threading.Event()
+
+                def fetch():
+                    while not stop.is_set():
+                        try:
+                            with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+                                s.sendall(b"GET /page2k.html HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+                                Reader(s).response()
+                        except (OSError, EOFError):
+                            time.sleep(0.01)
+
+                client = threading.Thread(target=fetch)
+                client.start()
+                time.sleep(0.3 * attempt)
+                server.proc.stdin.write(b"restart\n")
+                server.proc.stdin.flush()
+                code = server.stop()
+                stop.set()
+                client.join(SOCKET_SECONDS)
+                self.assertEqual(code, 0, bytes(server.stderr))
 
 
 class Ports(unittest.TestCase):

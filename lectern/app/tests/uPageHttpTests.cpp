@@ -3,6 +3,10 @@
 #include "lectern/app/uPageHttp.h"
 
 #include "lectern/app/uMimeTypes.h"
+#include "lectern/lc/lcAsyncSelect.h"
+#include "lectern/lc/lcHWndPool.h"
+#include "lectern/lc/lcSocketPool.h"
+#include "lectern/lc/lcThrPool.h"
 #include "lectern/lc/lcWinSock.h"
 #include "lectern/lc/tests/WinSockTestApi.h"
 
@@ -16,6 +20,7 @@
 #include <cstdio>
 #include <future>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -232,6 +237,70 @@ TEST_F(PageHttp, AFailingHandlerClosesTheConnectionAtOnce)
     host.failBook = false;
     const std::string next = Exchange(port, "GET /index.html HTTP/1.0\r\n\r\n", closed);
     EXPECT_NE(next.find("<p>served</p>"), std::string::npos) << "the server serves on";
+}
+
+// A job that does nothing and belongs to nobody: it is never killed.
+class TNoJob : public TLcJob {
+public:
+    bool Run(TLcThread*) override { return false; }
+    void Kill() override {}
+};
+
+// A socket still registered when the server's units end (one whose server gave up waiting for
+// it): the window-message thread hands its events to its queue. None may reach the worker pool
+// once the pool has begun to end.
+class TStraySocket : public TLcAsyncSelectTarget {
+public:
+    TStraySocket(HWND window, std::uint32_t message, TSocket handle, TLcThread* queue)
+        : FWindow(window), FMessage(message), FHandle(handle), FQueue(queue)
+    {
+    }
+    std::atomic<int> Delivered{0};
+    std::atomic<int> Refused{0};  // events the pool did not take: it was closed or gone
+
+    TSocket SelectHandle() const override { return FHandle; }
+    std::uintptr_t SelectWindow() const override { return reinterpret_cast<std::uintptr_t>(FWindow); }
+    std::uint32_t SelectMessage() const override { return FMessage; }
+    bool SelectMultiThreaded() const override { return true; }
+    void SelectEvent(std::uint16_t, std::uint16_t) override
+    {
+        ++Delivered;
+        if (!TLcThread::PostJob(FQueue, &FMarker)) {
+            ++Refused;
+        }
+    }
+    void SelectBgException() override {}
+
+private:
+    HWND FWindow;
+    std::uint32_t FMessage;
+    TSocket FHandle;
+    TLcThread* FQueue;
+    TNoJob FMarker;
+};
+
+TEST(ServerUnits, NoSocketEventReachesThePoolOnceItEnds)
+{
+    InitializeServerUnits();
+    constexpr TSocket kHandle = 0x5A5A;
+    // The stray socket's queue: it lives as long as the pool does.
+    auto* queue = new TLcThread;
+    TStraySocket stray(GetHWndFromPool(true), NextSocketMessage(), kHandle, queue);
+    SocketRegistryAdd(&stray, kHandle);
+    std::atomic<bool> stop{false};
+    std::thread events([&] {
+        while (!stop) {
+            PostMessageA(reinterpret_cast<HWND>(stray.SelectWindow()), stray.SelectMessage(), kHandle, 1);
+            std::this_thread::yield();
+        }
+    });
+    while (stray.Delivered == 0) {
+        std::this_thread::yield();
+    }
+    FinalizeServerUnits();
+    stop = true;
+    events.join();
+    EXPECT_EQ(stray.Refused, 0) << "of " << stray.Delivered << " events delivered";
 }
 
 }  // namespace

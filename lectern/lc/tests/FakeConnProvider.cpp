@@ -289,9 +289,9 @@ int TTestServer::Living() { return gLivingServers.load(); }
 
 TLcConnectionProvider* TTestServer::CreateProvider()
 {
-    if (FProvider == nullptr) {
-        FProvider = new TFakeProvider;
+    if (Provider() == nullptr) {
+        AdoptProvider(new TFakeProvider);
         SetTriggers();
     }
-    return FProvider;
+    return Provider();
 }

@@ -46,6 +46,7 @@ public:
     std::vector<std::string> Calls;
     int SocketsMade = 0;
     int SocketsClosed = 0;
+    TSocket LastSocket = kInvalidSocket;  // the last handle Socket made (a listening socket)
 
     std::recursive_mutex M;  // workers of multi-threaded sockets call in too
     TFake& Fake(TSocket h)
@@ -129,7 +130,8 @@ public:
         std::lock_guard<std::recursive_mutex> guard(M);
         if (Fail("socket"))
             return kInvalidSocket;
-        return NewHandle();
+        LastSocket = NewHandle();
+        return LastSocket;
     }
     int SetOpt(TSocket s, int level, int name, const void* value, int) override
     {

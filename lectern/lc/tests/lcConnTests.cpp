@@ -279,6 +279,12 @@ TEST_F(Connection, WorkAskedForInsideAnEventIsCarriedOutInOrderWhenTheBatchEnds)
         {"stop listening", true, 0, [](TLcServer* s) { s->StopListen(); }, {"disconnect"}, 1, false},
         {"listen again: a restart", true, 0, [](TLcServer* s) { s->Listen(); }, {"disconnect", "listen restart"}, 1,
          true},
+        {"stop listening, then listen again: a restart", true, 0,
+         [](TLcServer* s) {
+             s->StopListen();
+             s->Listen();
+         },
+         {"disconnect", "listen restart"}, 1, true},
         {"disconnect, listen and release: the release wins", true, 1,
          [](TLcServer* s) {
              s->Disconnect();
@@ -398,16 +404,14 @@ TEST_F(Connection, LostListenerRestartsAtOnceAndRetriesEverySecondWhileItsProvid
     delete server;
 }
 
-// A restart by timer of a multi-threaded server runs on the timer thread; destroying the server
+// A restart by timer of a multi-threaded server runs on the server's queue; destroying the server
 // meanwhile waits for it instead of freeing the server under its feet.
 TEST_F(Connection, DestroyingAServerWhileItsTimedRestartRunsWaitsForIt)
 {
     THandlers handlers;
-    auto* server = new TTestServer(nullptr);
-    handlers.Bind(*server);
-    server->ServerAddr = "127.0.0.1";
-    server->ServerPort = "8000";
-    server->SetMultiThreaded(true);
+    TTestServer* server = NewListener(handlers, true);
+    ASSERT_TRUE(WaitUntil([&] { return server->IsListening(); }));
+    server->StopListen();
     std::atomic<bool> inRestart{false};
     std::atomic<bool> restartDone{false};
     handlers.OnRestartDo = [&](TLcConnection*) {

@@ -29,11 +29,11 @@ public:
 protected:
     TLcConnectionProvider* CreateProvider() override
     {
-        if (FProvider == nullptr) {
-            FProvider = new TFakeProvider;
+        if (Provider() == nullptr) {
+            AdoptProvider(new TFakeProvider);
             SetTriggers();
         }
-        return FProvider;
+        return Provider();
     }
     TLcServer* CopyOf() override { return new TTestDataServer(nullptr); }
     void TriggerDataReceived() override

@@ -22,6 +22,8 @@ public:
     TLcServerResponse Response;
     TLcSocketHttpServerProvider* Connection = nullptr;
     bool Fail = false;
+    // The body answered for "/big" (others are answered with their file name).
+    std::string Big;
     int Disconnects = 0;
     int Released = 0;
     std::vector<std::string> Exceptions;
@@ -57,9 +59,10 @@ private:
             throw Exception("handler broke");
         }
         Answered.push_back(Request.FileName());
-        Response.SetContentLength(static_cast<int64_t>(Request.FileName().size()));
+        const std::string body = Request.FileName() == "/big" ? Big : Request.FileName();
+        Response.SetContentLength(static_cast<int64_t>(body.size()));
         Connection->WriteHeader(false);
-        Connection->WriteBody(Request.FileName(), true);
+        Connection->WriteBody(body, true);
     }
     void OnException(const Exception& e) { Exceptions.push_back(e.Message()); }
     void OnDisconnect() { ++Disconnects; }
@@ -129,6 +132,59 @@ TEST(SocketHttpServerProvider, HandlerExceptionClosesTheConnection)
     EXPECT_EQ(server.recorder.Released, 1);
     EXPECT_EQ(server.listener->AcceptedCount(), 0);
     EXPECT_EQ(server.api.RegistryCount(), 1u) << "only the listening socket is left";
+}
+
+// The peer shuts down its sending side right after its requests: what it asked for is still
+// answered, whole, and only then the connection closes. A close with an error closes at once.
+TEST(SocketHttpServerProvider, APeersHalfCloseEndsReadingOnly)
+{
+    const std::string big(300000, 'b');
+    const std::string bigAnswer = "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 300000\r\n\r\n" + big;
+    auto answer = [](const std::string& name) {
+        return "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: " + std::to_string(name.size()) + "\r\n\r\n" + name;
+    };
+    struct TCase {
+        const char* name;
+        std::string requests;
+        int closeError;      // the error the close event carries
+        int sendError;       // the error of every send after the close event
+        std::string sent;    // what the peer has got when the connection has closed
+        int answered;
+    };
+    const TCase cases[] = {
+        {"a large answer", "GET /big HTTP/1.1\r\n\r\n", 0, 0, bigAnswer, 1},
+        {"three pipelined requests", "GET /a HTTP/1.1\r\n\r\nGET /big HTTP/1.1\r\n\r\nGET /c HTTP/1.1\r\n\r\n", 0,
+         0, answer("/a") + bigAnswer + answer("/c"), 3},
+        {"a request cut short", "GET /a HTTP/1.1\r\n\r\nGET /b HT", 0, 0, answer("/a"), 1},
+        {"nothing asked", "", 0, 0, "", 0},
+        {"a reset", "GET /big HTTP/1.1\r\n\r\n", 10054, 0, bigAnswer.substr(0, 65536), 1},
+        {"a peer gone entirely", "GET /big HTTP/1.1\r\n\r\n", 0, 10054, bigAnswer.substr(0, 65536), 1},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Server server;
+        server.recorder.Big = big;
+        const TSocket peer = server.Connect();
+        server.api.Fake(peer).SendRoom = 65536;  // the network takes this much, then blocks
+        server.api.Fake(peer).Incoming = c.requests;
+        server.api.Event(peer, kFdRead);
+        if (c.sendError != 0) {
+            server.api.FailOn["send"] = c.sendError;
+        }
+        server.api.Event(peer, kFdClose, c.closeError);
+        server.api.Pump();
+        for (int i = 0; i < 100 && !server.api.Fake(peer).Closed; ++i) {
+            server.api.Fake(peer).SendRoom = 65536;  // room again, as the peer reads
+            server.api.Event(peer, kFdWrite);
+            server.api.Pump();
+        }
+        EXPECT_TRUE(server.api.Fake(peer).Closed);
+        EXPECT_TRUE(server.api.Fake(peer).Sent == c.sent)
+            << server.api.Fake(peer).Sent.size() << " bytes sent, " << c.sent.size() << " expected";
+        EXPECT_EQ(static_cast<int>(server.recorder.Answered.size()), c.answered);
+        EXPECT_EQ(server.recorder.Released, 1);
+        EXPECT_EQ(server.api.RegistryCount(), 1u) << "only the listening socket is left";
+    }
 }
 
 }  // namespace

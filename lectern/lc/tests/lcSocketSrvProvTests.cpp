@@ -347,28 +347,26 @@ TEST_F(SocketServerProviderThreaded, AClientWhoseInitFailsIsClosedAndFreedAtOnce
     EXPECT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
 }
 
-// A start of listening that comes while the listener's queue ends (after its last job, before
-// the queue is gone) is not shut down by that ending queue.
-TEST_F(SocketServerProviderThreaded, ListenWhileTheOldQueueEndsStaysListening)
+// The listener keeps its one queue from its first listen until its release: a stop and a listen
+// again (asked for while the stop has not run yet) run on it, one after the other.
+TEST_F(SocketServerProviderThreaded, StopAndListenAgainRunOnTheListenersOneQueue)
 {
     TFakeSocketApi api;
     TRecorder recorder;
     TLcSocketServerProvider* listener = Listener(recorder);
     listener->SetMultiThreaded(true);
     listener->Listen(false);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    TLcThread* const queue = listener->ServerThread();
+    ASSERT_NE(queue, nullptr);
     for (int round = 1; round <= 30; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round; }));
-        const int queues = LcPoolCounts().LiveQueues;
-        listener->Disconnect();  // the queue ends after this job: its listener has no socket
-        while (LcPoolCounts().LiveQueues == queues) {
-        }
-        // The old queue is finalized; its end waits for the listener's lock held here.
-        listener->Enter();
+        listener->Disconnect();
         listener->Listen(true);
-        listener->Leave();
         ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == round + 1; }, nullptr, 2));
+        EXPECT_EQ(recorder.ListenStop, round);
         ASSERT_TRUE(WaitFor([&] { return api.RegistryCount() == 1; }));
+        EXPECT_EQ(listener->ServerThread(), queue);
         // It listens, and it takes clients.
         const int clients = recorder.ClientConnect;
         Arrive(api, ListenHandle(api));

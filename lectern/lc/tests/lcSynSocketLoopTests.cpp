@@ -2,6 +2,7 @@
 // the owner's queue, reading waits for Sync, queued texts leave together, a peer that reads
 // nothing does not hold the socket's queue, and a released listener takes its unclaimed
 // connections with it.
+#include "ServerUnits.h"
 #include "WaitUntil.h"
 #include "WinSockTestApi.h"
 
@@ -109,25 +110,17 @@ struct TOwned {
     TRecorder Recorder;
 };
 
-class SynSocketLoop : public ::testing::Test {
+class SynSocketLoop : public ServerUnits {
 protected:
     // The units in the program's order (the server's for the HTTP server test).
     void SetUp() override
     {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-        InitializeLcConn();
-        InitializeLcDataSrv();
+        ServerUnits::SetUp();
         InitializeLcSockBaseSyn();
     }
     void TearDown() override
     {
-        FinalizeLcDataSrv();
-        FinalizeLcConn();
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
+        ServerUnits::TearDown();
         FinalizeLcSockBaseSyn();
     }
 

@@ -247,12 +247,12 @@ TZeroedBytes& TZeroedBytes::operator=(const TZeroedBytes& other)
 
 // ---- TChunk -----------------------------------------------------------------------------------
 
-TChunk::TChunk(TPngPicture* owner, const char* typeName) : fName(typeName), fData(1, 0), fOwner(owner) {}
+TChunk::TChunk(TPngPicture* owner, const char* typeName) : FName(typeName), FData(1, 0), FOwner(owner) {}
 
 std::unique_ptr<TChunk> TChunk::CreateLike(TPngPicture* owner) const
 {
     auto chunk = std::make_unique<TChunk>(owner);
-    chunk->fName = fName;
+    chunk->FName = FName;
     return chunk;
 }
 
@@ -266,29 +266,29 @@ void TChunk::CheckSameClass(const TChunk& source) const
 void TChunk::Assign(const TChunk& source)
 {
     CheckSameClass(source);
-    fName = source.fName;
-    fData = source.fData;
-    fDataSize = source.fDataSize;
+    FName = source.FName;
+    FData = source.FData;
+    FDataSize = source.FDataSize;
 }
 
 TChunkIHDR* TChunk::GetHeader() const
 {
-    return dynamic_cast<TChunkIHDR*>(fOwner->Chunks().GetItem(0));
+    return dynamic_cast<TChunkIHDR*>(FOwner->Chunks().GetItem(0));
 }
 
 void TChunk::ResizeData(uint32_t size)
 {
     try {
-        fData.assign(size_t(size) + 1, 0);
+        FData.assign(size_t(size) + 1, 0);
     } catch (const std::bad_alloc&) {
         throw EPNGOutMemory(EPNGOutMemoryText);
     }
-    fDataSize = size;
+    FDataSize = size;
 }
 
 void TChunk::WriteChunk(TStream& stream)
 {
-    WriteChunkBytes(stream, fName.c_str(), fData.data(), fDataSize);
+    WriteChunkBytes(stream, FName.c_str(), FData.data(), FDataSize);
 }
 
 bool TChunk::SaveToStream(TStream& stream)
@@ -302,11 +302,11 @@ bool TChunk::LoadFromStream(TStream& stream, const std::string& chunkName, uint3
     CheckChunkLength(stream, size);
     ResizeData(size);
     uint8_t crcBytes[4];
-    if (!ReadExact(stream, fData.data(), size) || !ReadExact(stream, crcBytes, 4)) {
+    if (!ReadExact(stream, FData.data(), size) || !ReadExact(stream, crcBytes, 4)) {
         throw EPngUnexpectedEnd(EPngUnexpectedEndText);
     }
     uint32_t crc = UpdateCrc(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(chunkName.data()), 4);
-    crc = ~UpdateCrc(crc, fData.data(), size);
+    crc = ~UpdateCrc(crc, FData.data(), size);
     if (crc != ReadBE32(crcBytes)) {
         throw EPngInvalidCRC(EPngInvalidCRCText);
     }
@@ -337,12 +337,12 @@ void CheckImageFits(uint32_t width, uint32_t height, uint8_t colorType, uint8_t 
 bool TChunkIHDR::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
-    if (fDataSize < 13) {
+    if (FDataSize < 13) {
         throw EPngInvalidIHDR(EPngInvalidIHDRText);
     }
     // Everything is checked before anything is taken: a refused header leaves this chunk
     // without an image (no size), never a size without the pixels behind it.
-    const uint8_t* d = fData.data();
+    const uint8_t* d = FData.data();
     const uint32_t width = ReadBE32(d);
     const uint32_t height = ReadBE32(d + 4);
     if (width > kPngMaxDimension || height > kPngMaxDimension) {
@@ -363,7 +363,7 @@ bool TChunkIHDR::LoadFromStream(TStream& stream, const std::string& chunkName, u
     FilterMethod = d[11];
     InterlaceMethod = d[12];
     PrepareImageData();
-    fOwner->InterlaceMethod = InterlaceMethod;
+    FOwner->InterlaceMethod = InterlaceMethod;
     return true;
 }
 
@@ -387,7 +387,7 @@ void TChunkIHDR::SetKeyedPixel(uint32_t x, uint32_t row, bool transparent)
 
 void TChunkIHDR::PrepareImageData()
 {
-    fOwner->ReleasePalette();
+    FOwner->ReleasePalette();
     ImageData.clear();
     ImageAlpha.clear();
     KeyMask.clear();
@@ -428,14 +428,14 @@ void TChunkIHDR::PrepareImageData()
 bool TChunkIHDR::SaveToStream(TStream& stream)
 {
     ResizeData(13);
-    uint8_t* d = fData.data();
+    uint8_t* d = FData.data();
     WriteBE32(d, Width);
     WriteBE32(d + 4, Height);
     d[8] = BitDepth == 2 ? 4 : BitDepth;  // the bitmap holds 2-bit images with 4 bits
     d[9] = ColorType;
     d[10] = CompressionMethod;
     d[11] = FilterMethod;
-    d[12] = fOwner->InterlaceMethod;
+    d[12] = FOwner->InterlaceMethod;
     WriteChunk(stream);
     return true;
 }
@@ -463,17 +463,17 @@ void TChunkIHDR::Assign(const TChunk& source)
 bool TChunkPLTE::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
-    if (fDataSize % 3 != 0 || fDataSize / 3 > 256) {
+    if (FDataSize % 3 != 0 || FDataSize / 3 > 256) {
         throw EPNGInvalidPalette(EPNGInvalidPaletteText);
     }
-    Count = fDataSize / 3;
-    TChunkIHDR* header = fOwner->Header();
-    const auto& gamma = fOwner->GammaTable;
+    Count = FDataSize / 3;
+    TChunkIHDR* header = FOwner->Header();
+    const auto& gamma = FOwner->GammaTable;
     for (uint32_t i = 0; i < Count; ++i) {
         TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
-        entry.rgbRed = gamma[fData[i * 3]];
-        entry.rgbGreen = gamma[fData[i * 3 + 1]];
-        entry.rgbBlue = gamma[fData[i * 3 + 2]];
+        entry.rgbRed = gamma[FData[i * 3]];
+        entry.rgbGreen = gamma[FData[i * 3 + 1]];
+        entry.rgbBlue = gamma[FData[i * 3 + 2]];
         entry.rgbReserved = 0;
     }
     return true;
@@ -481,14 +481,14 @@ bool TChunkPLTE::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunkPLTE::SaveToStream(TStream& stream)
 {
-    TChunkIHDR* header = fOwner->Header();
+    TChunkIHDR* header = FOwner->Header();
     ResizeData(Count * 3);
-    const auto& inverse = fOwner->InverseGamma;
+    const auto& inverse = FOwner->InverseGamma;
     for (uint32_t i = 0; i < Count; ++i) {
         const TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
-        fData[i * 3] = inverse[entry.rgbRed];
-        fData[i * 3 + 1] = inverse[entry.rgbGreen];
-        fData[i * 3 + 2] = inverse[entry.rgbBlue];
+        FData[i * 3] = inverse[entry.rgbRed];
+        FData[i * 3 + 1] = inverse[entry.rgbGreen];
+        FData[i * 3 + 2] = inverse[entry.rgbBlue];
     }
     WriteChunk(stream);
     return true;
@@ -499,7 +499,7 @@ TRGBQuad TChunkPLTE::GetPaletteEntry(uint32_t index) const
     if (index >= Count) {
         throw EPngError(EPNGUnexistentPaletteEntryText);
     }
-    return fOwner->Header()->BitmapInfo.bmiColors[index];
+    return FOwner->Header()->BitmapInfo.bmiColors[index];
 }
 
 void TChunkPLTE::Assign(const TChunk& source)
@@ -517,15 +517,15 @@ TChunkgAMA::TChunkgAMA(TPngPicture* owner) : TChunk(owner, "gAMA")
 
 uint32_t TChunkgAMA::Gamma() const
 {
-    return fDataSize == 4 ? ReadBE32(fData.data()) : 1;
+    return FDataSize == 4 ? ReadBE32(FData.data()) : 1;
 }
 
 void TChunkgAMA::SetGamma(uint32_t value)
 {
-    if (fDataSize != 4) {
+    if (FDataSize != 4) {
         ResizeData(4);
     }
-    WriteBE32(fData.data(), value);
+    WriteBE32(FData.data(), value);
 }
 
 bool TChunkgAMA::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
@@ -533,7 +533,7 @@ bool TChunkgAMA::LoadFromStream(TStream& stream, const std::string& chunkName, u
     TChunk::LoadFromStream(stream, chunkName, size);
     // A gamma chunk of another size than 4 carries no value: it is kept as read and ignored
     // (taking a value of 1 from it would turn every colour black).
-    if (fDataSize != 4) {
+    if (FDataSize != 4) {
         return true;
     }
     const uint32_t value = Gamma();
@@ -541,8 +541,8 @@ bool TChunkgAMA::LoadFromStream(TStream& stream, const std::string& chunkName, u
         return true;
     }
     const double exponent = 1.0 / (value / 100000.0 * 2.2);
-    auto& gamma = fOwner->GammaTable;
-    auto& inverse = fOwner->InverseGamma;
+    auto& gamma = FOwner->GammaTable;
+    auto& inverse = FOwner->InverseGamma;
     for (int i = 0; i < 256; ++i) {
         const double mapped = std::pow(i / 255.0, exponent) * 255.0;
         gamma[i] = static_cast<uint8_t>(std::clamp(std::lround(mapped), 0L, 255L));
@@ -562,12 +562,12 @@ void TChunkgAMA::Assign(const TChunk& source)
 bool TChunktRNS::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
-    if (fDataSize > 256) {
+    if (FDataSize > 256) {
         throw EPNGInvalidPalette(EPNGInvalidPaletteText);
     }
     PaletteValues.fill(255);
-    std::memcpy(PaletteValues.data(), fData.data(), fDataSize);
-    const TChunkIHDR* header = fOwner->Header();
+    std::memcpy(PaletteValues.data(), FData.data(), FDataSize);
+    const TChunkIHDR* header = FOwner->Header();
     switch (header->ColorType) {
     case 0:
     case 2:
@@ -578,9 +578,9 @@ bool TChunktRNS::LoadFromStream(TStream& stream, const std::string& chunkName, u
         // values is partial transparency, drawn with the values as alpha.
         uint32_t below = 0;
         uint32_t zeros = 0;
-        for (uint32_t i = 0; i < fDataSize; ++i) {
-            below += fData[i] != 255;
-            zeros += fData[i] == 0;
+        for (uint32_t i = 0; i < FDataSize; ++i) {
+            below += FData[i] != 255;
+            zeros += FData[i] == 0;
         }
         BitTransparency = below == 1 && zeros == 1;
         break;
@@ -594,19 +594,19 @@ bool TChunktRNS::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunktRNS::SaveToStream(TStream& stream)
 {
-    if (fDataSize <= 256) {
-        std::memcpy(fData.data(), PaletteValues.data(), fDataSize);
+    if (FDataSize <= 256) {
+        std::memcpy(FData.data(), PaletteValues.data(), FDataSize);
         const TChunkIHDR* header = GetHeader();
-        if (header && header->ColorType == 0 && header->BitDepth == 2 && fDataSize >= 2) {
+        if (header && header->ColorType == 0 && header->BitDepth == 2 && FDataSize >= 2) {
             // The image is written with 4 bits: its transparent sample moves onto that scale.
-            const uint32_t sample = ((uint32_t(fData[0]) << 8 | fData[1]) & 3) * 5;
-            fData[0] = 0;
-            fData[1] = static_cast<uint8_t>(sample);
+            const uint32_t sample = ((uint32_t(FData[0]) << 8 | FData[1]) & 3) * 5;
+            FData[0] = 0;
+            FData[1] = static_cast<uint8_t>(sample);
         }
         if (header && (header->ColorType == 0 || header->ColorType == 2) && header->BitDepth == 16) {
             // 16-bit samples are written as the 8-bit value and 0: so is the transparent one.
-            for (uint32_t i = 1; i < fDataSize; i += 2) {
-                fData[i] = 0;
+            for (uint32_t i = 1; i < FDataSize; i += 2) {
+                FData[i] = 0;
             }
         }
     }
@@ -665,7 +665,7 @@ TColor TChunktRNS::TransparentColor() const
         return SampleTo8Bits(sample(0), header->BitDepth) | SampleTo8Bits(sample(1), header->BitDepth) << 8 |
                SampleTo8Bits(sample(2), header->BitDepth) << 16;
     case 3:
-        for (uint32_t i = 0; i < fDataSize && i < 256; ++i) {
+        for (uint32_t i = 0; i < FDataSize && i < 256; ++i) {
             if (PaletteValues[i] == 0) {
                 const TRGBQuad& entry = header->BitmapInfo.bmiColors[i];
                 return entry.rgbRed | entry.rgbGreen << 8 | entry.rgbBlue << 16;
@@ -718,7 +718,7 @@ void TChunktRNS::SetTransparentColor(TColor color)
     default:
         break;
     }
-    std::memcpy(fData.data(), PaletteValues.data(), std::min<uint32_t>(fDataSize, 256));
+    std::memcpy(FData.data(), PaletteValues.data(), std::min<uint32_t>(FDataSize, 256));
 }
 
 void TChunktRNS::Assign(const TChunk& source)
@@ -735,13 +735,13 @@ void TChunktRNS::Assign(const TChunk& source)
 bool TChunktIME::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
     TChunk::LoadFromStream(stream, chunkName, size);
-    if (fDataSize == 7) {
-        Year = static_cast<uint16_t>(fData[0] << 8 | fData[1]);
-        Month = fData[2];
-        Day = fData[3];
-        Hour = fData[4];
-        Minute = fData[5];
-        Second = fData[6];
+    if (FDataSize == 7) {
+        Year = static_cast<uint16_t>(FData[0] << 8 | FData[1]);
+        Month = FData[2];
+        Day = FData[3];
+        Hour = FData[4];
+        Minute = FData[5];
+        Second = FData[6];
     }
     return true;
 }
@@ -749,13 +749,13 @@ bool TChunktIME::LoadFromStream(TStream& stream, const std::string& chunkName, u
 bool TChunktIME::SaveToStream(TStream& stream)
 {
     ResizeData(7);
-    fData[0] = uint8_t(Year >> 8);
-    fData[1] = uint8_t(Year);
-    fData[2] = Month;
-    fData[3] = Day;
-    fData[4] = Hour;
-    fData[5] = Minute;
-    fData[6] = Second;
+    FData[0] = uint8_t(Year >> 8);
+    FData[1] = uint8_t(Year);
+    FData[2] = Month;
+    FData[3] = Day;
+    FData[4] = Hour;
+    FData[5] = Minute;
+    FData[6] = Second;
     WriteChunk(stream);
     return true;
 }
@@ -776,12 +776,12 @@ void TChunktIME::Assign(const TChunk& source)
 
 size_t TChunktEXt::ReadKeyword()
 {
-    // fData holds one byte more than the data, so the zero is searched for in the data alone.
-    const uint8_t* begin = fData.data();
-    const uint8_t* end = begin + fDataSize;
+    // FData holds one byte more than the data, so the zero is searched for in the data alone.
+    const uint8_t* begin = FData.data();
+    const uint8_t* end = begin + FDataSize;
     const uint8_t* zero = std::find(begin, end, uint8_t(0));
     Keyword.assign(reinterpret_cast<const char*>(begin), size_t(zero - begin));
-    return zero == end ? fDataSize : Keyword.size() + 1;
+    return zero == end ? FDataSize : Keyword.size() + 1;
 }
 
 void TChunktEXt::KeepAsRead()
@@ -805,7 +805,7 @@ bool TChunktEXt::LoadFromStream(TStream& stream, const std::string& chunkName, u
     TChunk::LoadFromStream(stream, chunkName, size);
     // Also the shortest chunks: "a" and its zero are a keyword and empty text.
     const size_t textStart = ReadKeyword();
-    Text.assign(reinterpret_cast<const char*>(fData.data()) + textStart, fDataSize - textStart);
+    Text.assign(reinterpret_cast<const char*>(FData.data()) + textStart, FDataSize - textStart);
     KeepAsRead();
     return true;
 }
@@ -816,9 +816,9 @@ bool TChunktEXt::SaveToStream(TStream& stream)
         return true;
     }
     ResizeData(static_cast<uint32_t>(Keyword.size() + 1 + Text.size()));
-    std::memcpy(fData.data(), Keyword.data(), Keyword.size());
-    fData[Keyword.size()] = 0;
-    std::memcpy(fData.data() + Keyword.size() + 1, Text.data(), Text.size());
+    std::memcpy(FData.data(), Keyword.data(), Keyword.size());
+    FData[Keyword.size()] = 0;
+    std::memcpy(FData.data() + Keyword.size() + 1, Text.data(), Text.size());
     WriteChunk(stream);
     return true;
 }
@@ -905,9 +905,9 @@ bool TChunkzTXt::LoadFromStream(TStream& stream, const std::string& chunkName, u
     Keyword.clear();
     Text.clear();
     const size_t methodAt = ReadKeyword();
-    if (methodAt < fDataSize && fData[methodAt] == 0) {
+    if (methodAt < FDataSize && FData[methodAt] == 0) {
         std::string error;
-        DecompressZLIB(fData.data() + methodAt + 1, fDataSize - methodAt - 1, Text, kPngTextInflateLimitBytes,
+        DecompressZLIB(FData.data() + methodAt + 1, FDataSize - methodAt - 1, Text, kPngTextInflateLimitBytes,
                        error);
     }
     KeepAsRead();
@@ -920,14 +920,14 @@ bool TChunkzTXt::SaveToStream(TStream& stream)
         return true;
     }
     std::vector<uint8_t> packed;
-    if (!CompressZLIB(Text.empty() ? std::string(" ") : Text, fOwner->CompressionLevel, packed)) {
+    if (!CompressZLIB(Text.empty() ? std::string(" ") : Text, FOwner->CompressionLevel, packed)) {
         throw EPNGOutMemory(EPNGOutMemoryText);
     }
     ResizeData(static_cast<uint32_t>(Keyword.size() + 2 + packed.size()));
-    std::memcpy(fData.data(), Keyword.data(), Keyword.size());
-    fData[Keyword.size()] = 0;
-    fData[Keyword.size() + 1] = 0;
-    std::memcpy(fData.data() + Keyword.size() + 2, packed.data(), packed.size());
+    std::memcpy(FData.data(), Keyword.data(), Keyword.size());
+    FData[Keyword.size()] = 0;
+    FData[Keyword.size() + 1] = 0;
+    std::memcpy(FData.data() + Keyword.size() + 2, packed.data(), packed.size());
     WriteChunk(stream);
     return true;
 }

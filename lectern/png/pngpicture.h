@@ -184,12 +184,12 @@ public:
     // Reads size bytes of data and the CRC from stream (the length and type were read).
     virtual bool LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size);
 
-    const std::string& Name() const { return fName; }
-    void SetName(const std::string& name) { fName = name; }
-    uint8_t* Data() { return fData.data(); }
-    const uint8_t* Data() const { return fData.data(); }
-    uint32_t DataSize() const { return fDataSize; }
-    TPngPicture* Owner() const { return fOwner; }
+    const std::string& Name() const { return FName; }
+    void SetName(const std::string& name) { FName = name; }
+    uint8_t* Data() { return FData.data(); }
+    const uint8_t* Data() const { return FData.data(); }
+    uint32_t DataSize() const { return FDataSize; }
+    TPngPicture* Owner() const { return FOwner; }
     TChunkIHDR* GetHeader() const;
     void ResizeData(uint32_t size);
 
@@ -202,10 +202,10 @@ protected:
     // Writes length, type, data and CRC.
     void WriteChunk(TStream& stream);
 
-    std::string fName;
-    std::vector<uint8_t> fData;
-    uint32_t fDataSize = 0;
-    TPngPicture* fOwner;
+    std::string FName;
+    std::vector<uint8_t> FData;
+    uint32_t FDataSize = 0;
+    TPngPicture* FOwner;
 };
 
 // A chunk class: its type name and how to make one (the registry of chunk classes holds these).

@@ -34,10 +34,7 @@ void TChunk::CheckSameClass(const TChunk& source) const
 
 void TChunk::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
-    FName = source.FName;
-    FData = source.FData;
-    FDataSize = source.FDataSize;
+    AssignFields(source, &TChunk::FName, &TChunk::FData, &TChunk::FDataSize);
 }
 
 TChunkIHDR* TChunk::GetHeader() const
@@ -211,15 +208,9 @@ bool TChunkIHDR::SaveToStream(TStream& stream)
 
 void TChunkIHDR::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
-    const auto& s = static_cast<const TChunkIHDR&>(source);
-    Width = s.Width;
-    Height = s.Height;
-    BitDepth = s.BitDepth;
-    ColorType = s.ColorType;
-    CompressionMethod = s.CompressionMethod;
-    FilterMethod = s.FilterMethod;
-    InterlaceMethod = s.InterlaceMethod;
+    const auto& s = AssignFields(source, &TChunkIHDR::Width, &TChunkIHDR::Height, &TChunkIHDR::BitDepth,
+                                 &TChunkIHDR::ColorType, &TChunkIHDR::CompressionMethod, &TChunkIHDR::FilterMethod,
+                                 &TChunkIHDR::InterlaceMethod);
     PrepareImageData();
     ImageData = s.ImageData;
     ImageAlpha = s.ImageAlpha;
@@ -273,8 +264,7 @@ TRGBQuad TChunkPLTE::GetPaletteEntry(uint32_t index) const
 
 void TChunkPLTE::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
-    Count = static_cast<const TChunkPLTE&>(source).Count;
+    AssignFields(source, &TChunkPLTE::Count);
 }
 
 // ---- TChunkgAMA -------------------------------------------------------------------------------------
@@ -492,11 +482,8 @@ void TChunktRNS::SetTransparentColor(TColor color)
 
 void TChunktRNS::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
     TChunk::Assign(source);
-    const auto& s = static_cast<const TChunktRNS&>(source);
-    PaletteValues = s.PaletteValues;
-    BitTransparency = s.BitTransparency;
+    AssignFields(source, &TChunktRNS::PaletteValues, &TChunktRNS::BitTransparency);
 }
 
 // ---- TChunktIME -----------------------------------------------------------------------------------------
@@ -531,14 +518,8 @@ bool TChunktIME::SaveToStream(TStream& stream)
 
 void TChunktIME::Assign(const TChunk& source)
 {
-    CheckSameClass(source);
-    const auto& s = static_cast<const TChunktIME&>(source);
-    Year = s.Year;
-    Month = s.Month;
-    Day = s.Day;
-    Hour = s.Hour;
-    Minute = s.Minute;
-    Second = s.Second;
+    AssignFields(source, &TChunktIME::Year, &TChunktIME::Month, &TChunktIME::Day, &TChunktIME::Hour,
+                 &TChunktIME::Minute, &TChunktIME::Second);
 }
 
 // ---- TChunktEXt and TChunkzTXt ------------------------------------------------------------------------
@@ -595,12 +576,8 @@ bool TChunktEXt::SaveToStream(TStream& stream)
 void TChunktEXt::Assign(const TChunk& source)
 {
     TChunk::Assign(source);   // the data as read, too
-    const auto& s = static_cast<const TChunktEXt&>(source);
-    Keyword = s.Keyword;
-    Text = s.Text;
-    FAsRead = s.FAsRead;
-    FReadKeyword = s.FReadKeyword;
-    FReadText = s.FReadText;
+    AssignFields(source, &TChunktEXt::Keyword, &TChunktEXt::Text, &TChunktEXt::FAsRead, &TChunktEXt::FReadKeyword,
+                 &TChunktEXt::FReadText);
 }
 
 namespace {

@@ -199,6 +199,17 @@ protected:
     TChunk(TPngPicture* owner, const char* typeName);
     // Raises EPngError "The chunks must be compatible to be assigned." unless same class.
     void CheckSameClass(const TChunk& source) const;
+    // The field-by-field part of an Assign: checks the class as CheckSameClass does, copies the
+    // listed fields of source (a chunk of class T) and answers source as a T.
+    template <class T, class... TFields>
+    const T& AssignFields(const TChunk& source, TFields T::*... fields)
+    {
+        CheckSameClass(source);
+        const auto& from = static_cast<const T&>(source);
+        auto& to = static_cast<T&>(*this);
+        ((to.*fields = from.*fields), ...);
+        return from;
+    }
     // Writes length, type, data and CRC.
     void WriteChunk(TStream& stream);
 

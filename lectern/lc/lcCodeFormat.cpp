@@ -5,6 +5,7 @@
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcInfo.h"
 #include "lectern/lc/lcValueContainers.h"
+#include "lectern/lc/lcValueFormat.h"
 
 #include <charconv>
 #include <cmath>
@@ -46,12 +47,12 @@ const char* TypeCode(TLcValueType type) { return kTypeCodes[type]; }
 
 // ---- nesting --------------------------------------------------------------------------------
 
-thread_local int tCodeDepth = 0;
-
-// One container level while reading or writing; the level past the limit fails.
-struct TNesting : lc_detail::TNestingLevel {
-    TNesting() : TNestingLevel(tCodeDepth, kCodeNestingLimit, "Values nested deeper than ") {}
-};
+// The calling thread's open container levels of this format, counted by the shared walk.
+int& CodeDepth()
+{
+    thread_local int depth = 0;
+    return depth;
+}
 
 // ---- writing --------------------------------------------------------------------------------
 
@@ -172,6 +173,14 @@ void WriteDataSet(TLcDataSet& set, TLcHugeString& b)
         WriteElement("row#", i, ": ", [&] { WriteElementValue(b, set.RowValues(i)); });
     }
 }
+
+void WriteCall(TLcFunctionInfo& call, TLcHugeString& b)
+{
+    WriteShort(b, TypeCode(vt_FunctionCall), ReadableName(call.FunctionName(), kEndSign, "Function name"));
+    WriteRecordPart(call, b);
+}
+
+void WriteHolder(TLcValue& holder, TLcHugeString& b) { holder.to_Code(b); }
 
 std::string WideBytes(const std::u16string& wide)
 {
@@ -378,11 +387,7 @@ void ReadSimple(TLcSimpleValue& value, const std::string& text, size_t& at)
     case vt_ByteStream: {
         const std::string bytes =
             ReadCounted(text, at, code, "No more data. Starting position beyond end-of-String.");
-        TStream* stream = value.GetByteStream();
-        stream->SetSize(0);
-        stream->SetPosition(0);
-        stream->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-        stream->SetPosition(0);
+        lc_detail::FillByteStream(value, bytes);
         break;
     }
     case vt_Boolean: value.SetBoolean(lc_detail::TextIsTrue(ReadShort(text, at, code))); break;
@@ -415,6 +420,17 @@ void ReadRecordPart(TLcRecord& record, const std::string& text, size_t& at)
         }
     } catch (...) {
         record.TLcRecord::Clear();   // the fields only: a TLcInfo keeps its listed objects
+        throw;
+    }
+}
+
+void ReadCall(TLcFunctionInfo& call, const std::string& text, size_t& at)
+{
+    call.SetFunctionName(WritableName(ReadShort(text, at, TypeCode(vt_FunctionCall)), kEndSign, "Function name"));
+    try {
+        ReadRecordPart(call, text, at);
+    } catch (...) {
+        call.SetFunctionName({});
         throw;
     }
 }
@@ -461,6 +477,15 @@ void ReadDataSet(TLcDataSet& set, const std::string& text, size_t& at)
     }
     set.TakeOver(fresh);
 }
+
+void ReadHolder(TLcValue& holder, const std::string& text, size_t& at) { holder.SetObject(ObjectFromCode(text, at)); }
+
+// The code format's steps of the walk both formats share.
+constexpr lc_detail::TLcValueFormat kCodeFormat{
+    "to_Code", "from_Code", kCodeNestingLimit, "Values nested deeper than ", CodeDepth, false,
+    {WriteSimple, WriteCall, WriteRecordPart, WriteArray, WriteDataSet, WriteHolder},
+    {ReadSimple, ReadCall, ReadRecordPart, ReadArray, ReadDataSet, ReadHolder},
+};
 
 }  // namespace
 
@@ -531,56 +556,10 @@ std::unique_ptr<TLcValueObject> ObjectFromCode(const std::string& text, size_t& 
 
 void WriteCode(TLcValueObject& object, TLcHugeString& builder)
 {
-    lc_detail::VisitValue(object, "to_Code", lc_detail::TOverloaded{
-        [&](TLcSimpleValue& simple) { WriteSimple(simple, builder); },
-        [&](TLcFunctionInfo& call) {
-            TNesting level;
-            WriteShort(builder, TypeCode(vt_FunctionCall), ReadableName(call.FunctionName(), kEndSign, "Function name"));
-            WriteRecordPart(call, builder);
-        },
-        [&](TLcRecord& record) {
-            TNesting level;
-            WriteRecordPart(record, builder);
-        },
-        [&](TLcArray& array) {
-            TNesting level;
-            WriteArray(array, builder);
-        },
-        [&](TLcDataSet& set) {
-            TNesting level;
-            WriteDataSet(set, builder);
-        },
-        [&](TLcValue& holder) { holder.to_Code(builder); },
-    });
+    lc_detail::WriteValue(kCodeFormat, object, builder);
 }
 
 void ReadCode(TLcValueObject& object, const std::string& text, size_t& at)
 {
-    lc_detail::VisitValue(object, "from_Code", lc_detail::TOverloaded{
-        [&](TLcSimpleValue& simple) { ReadSimple(simple, text, at); },
-        [&](TLcFunctionInfo& call) {
-            TNesting level;
-            call.SetFunctionName(
-                WritableName(ReadShort(text, at, TypeCode(vt_FunctionCall)), kEndSign, "Function name"));
-            try {
-                ReadRecordPart(call, text, at);
-            } catch (...) {
-                call.SetFunctionName({});
-                throw;
-            }
-        },
-        [&](TLcRecord& record) {
-            TNesting level;
-            ReadRecordPart(record, text, at);
-        },
-        [&](TLcArray& array) {
-            TNesting level;
-            ReadArray(array, text, at);
-        },
-        [&](TLcDataSet& set) {
-            TNesting level;
-            ReadDataSet(set, text, at);
-        },
-        [&](TLcValue& holder) { holder.SetObject(ObjectFromCode(text, at)); },
-    });
+    lc_detail::ReadValue(kCodeFormat, object, text, at);
 }

@@ -40,7 +40,8 @@ constexpr int kCodeNestingLimit = 512;
 // Reads the next item, whatever its type; the empty "X" item gives no object.
 std::unique_ptr<TLcValueObject> ObjectFromCode(const std::string& text, size_t& at);
 
-// The code-format work of every value class (the classes' to_Code / from_Code end here).
+// The code-format work of every value class (the classes' to_Code / from_Code end here): the
+// walk both formats share (lcValueFormat) with this format's steps.
 void WriteCode(TLcValueObject& object, TLcHugeString& builder);
 void ReadCode(TLcValueObject& object, const std::string& text, size_t& at);
 

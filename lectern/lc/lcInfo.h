@@ -4,7 +4,10 @@
 // objects and the logger share: the calling thread's number and the temporary folder, the
 // object-manager look-ups, text search and slicing, URL decoding, file helpers, UTF-8 and
 // wide text, Base64, and numbers and dates as text in a fixed, locale-independent form.
-// The value records of the unit follow these helpers.
+//
+// Each section below has a source of its own: lcInfo.cpp (the unit's start and end, the thread,
+// the folders and the object manager), lcInfoTextSearch.cpp, lcInfoUrlDecode.cpp,
+// lcInfoFiles.cpp, lcInfoUtf8.cpp, lcInfoBase64.cpp and lcInfoNumbersAndDates.cpp.
 //
 // Conventions of the whole library hold here: strings are bytes (std::string), wide strings
 // are UTF-16 (std::u16string); text positions are 1-based and -1 means "not found"; numbers

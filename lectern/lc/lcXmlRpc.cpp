@@ -6,6 +6,7 @@
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcInfo.h"
 #include "lectern/lc/lcValueContainers.h"
+#include "lectern/lc/lcValueFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -55,11 +56,12 @@ std::string Trimmed(const std::string& s)
 
 // ---- nesting --------------------------------------------------------------------------------
 
-thread_local int tXmlDepth = 0;
-
-struct TNesting : lc_detail::TNestingLevel {
-    TNesting() : TNestingLevel(tXmlDepth, kXmlRpcNestingLimit, "XML-RPC Error: Values nested deeper than ") {}
-};
+// The calling thread's open container levels of this format, counted by the shared walk.
+int& XmlDepth()
+{
+    thread_local int depth = 0;
+    return depth;
+}
 
 // ---- tags -----------------------------------------------------------------------------------
 
@@ -370,6 +372,8 @@ void WriteDataSet(TLcDataSet& set, TLcHugeString& b)
     b.Append(std::string("</data></array></value></member></struct></value>"));
 }
 
+void WriteHolder(TLcValue& holder, TLcHugeString& b) { holder.to_XMLRPC(b); }
+
 // ---- reading simple values ------------------------------------------------------------------
 
 // The content of a simple value between its opening and closing tags.
@@ -459,12 +463,7 @@ void ReadSimple(TLcSimpleValue& value, const std::string& text, size_t& at)
             if (at >= text.size()) {
                 Corrupt("No more data. Starting position beyond end-of-AnsiString.");
             }
-            const std::string bytes = Base64DecodeText(ReadXmlText(text, at));
-            TStream* stream = value.GetByteStream();
-            stream->SetSize(0);
-            stream->SetPosition(0);
-            stream->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-            stream->SetPosition(0);
+            lc_detail::FillByteStream(value, Base64DecodeText(ReadXmlText(text, at)));
         });
         break;
     case vt_Exception: ReadException(value, text, at); break;
@@ -904,6 +903,14 @@ void ReadDataSet(TLcDataSet& set, const std::string& text, size_t& at)
     members.HandOver(set);
 }
 
+// The XML-RPC format's steps of the walk both formats share; a holder's read is a level, since
+// it may read a method response.
+constexpr lc_detail::TLcValueFormat kXmlRpcFormat{
+    "to_XMLRPC", "from_XMLrpc", kXmlRpcNestingLimit, "XML-RPC Error: Values nested deeper than ", XmlDepth, true,
+    {WriteSimple, WriteCall, WriteRecordForm, WriteArray, WriteDataSet, WriteHolder},
+    {ReadSimple, ReadCall, ReadRecord, ReadArray, ReadDataSet, ReadHolder},
+};
+
 }  // namespace
 
 // ---- the scanner ----------------------------------------------------------------------------
@@ -1199,51 +1206,10 @@ std::unique_ptr<TLcValueObject> ObjectFromXMLrpc(const std::string& text, size_t
 
 void WriteXmlRpc(TLcValueObject& object, TLcHugeString& builder)
 {
-    lc_detail::VisitValue(object, "to_XMLRPC", lc_detail::TOverloaded{
-        [&](TLcSimpleValue& simple) { WriteSimple(simple, builder); },
-        [&](TLcFunctionInfo& call) {
-            TNesting level;
-            WriteCall(call, builder);
-        },
-        [&](TLcRecord& record) {
-            TNesting level;
-            WriteRecordForm(record, builder);
-        },
-        [&](TLcArray& array) {
-            TNesting level;
-            WriteArray(array, builder);
-        },
-        [&](TLcDataSet& set) {
-            TNesting level;
-            WriteDataSet(set, builder);
-        },
-        [&](TLcValue& holder) { holder.to_XMLRPC(builder); },
-    });
+    lc_detail::WriteValue(kXmlRpcFormat, object, builder);
 }
 
 void ReadXmlRpc(TLcValueObject& object, const std::string& text, size_t& at)
 {
-    lc_detail::VisitValue(object, "from_XMLrpc", lc_detail::TOverloaded{
-        [&](TLcSimpleValue& simple) { ReadSimple(simple, text, at); },
-        [&](TLcFunctionInfo& call) {
-            TNesting level;
-            ReadCall(call, text, at);
-        },
-        [&](TLcRecord& record) {
-            TNesting level;
-            ReadRecord(record, text, at);
-        },
-        [&](TLcArray& array) {
-            TNesting level;
-            ReadArray(array, text, at);
-        },
-        [&](TLcDataSet& set) {
-            TNesting level;
-            ReadDataSet(set, text, at);
-        },
-        [&](TLcValue& holder) {
-            TNesting level;
-            ReadHolder(holder, text, at);
-        },
-    });
+    lc_detail::ReadValue(kXmlRpcFormat, object, text, at);
 }

@@ -49,7 +49,8 @@ using lcClosingTagsType = std::vector<std::string>;
 // Reads the next value, whatever its type; a nil value gives no object.
 std::unique_ptr<TLcValueObject> ObjectFromXMLrpc(const std::string& text, size_t& at);
 
-// The XML-RPC work of every value class (the classes' to_XMLRPC / from_XMLrpc end here).
+// The XML-RPC work of every value class (the classes' to_XMLRPC / from_XMLrpc end here): the
+// walk both formats share (lcValueFormat) with this format's steps.
 void WriteXmlRpc(TLcValueObject& object, TLcHugeString& builder);
 void ReadXmlRpc(TLcValueObject& object, const std::string& text, size_t& at);
 

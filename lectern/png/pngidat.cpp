@@ -678,7 +678,7 @@ private:
 
 bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size)
 {
-    TChunkIHDR& h = *fOwner->Header();
+    TChunkIHDR& h = *FOwner->Header();
     if (h.ImageData.empty()) {
         throw EPNGHeaderNotPresent(EPNGHeaderNotPresentText);  // a header whose image was never prepared
     }
@@ -686,18 +686,18 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
         // The generated greys of the bitmap's colour table.
         const uint32_t levels = 1u << h.BitmapInfo.bmiHeader.biBitCount;
         for (uint32_t n = 0; n < levels; ++n) {
-            const uint8_t grey = fOwner->GammaTable[(n * 255 + (levels - 1) / 2) / (levels - 1)];
+            const uint8_t grey = FOwner->GammaTable[(n * 255 + (levels - 1) / 2) / (levels - 1)];
             h.BitmapInfo.bmiColors[n] = TRGBQuad{grey, grey, grey, 0};
         }
     }
-    const auto& gamma = fOwner->GammaTable;
+    const auto& gamma = FOwner->GammaTable;
     bool identity = true;
     for (int i = 0; i < 256; ++i) {
         identity = identity && gamma[size_t(i)] == i;
     }
     uint32_t rowBytes = 0, pixelBytes = 0;
-    fOwner->GetPixelInfo(rowBytes, pixelBytes);
-    const ColourKey key(h, fOwner->Chunks().ItemFromClass<TChunktRNS>());
+    FOwner->GetPixelInfo(rowBytes, pixelBytes);
+    const ColourKey key(h, FOwner->Chunks().ItemFromClass<TChunktRNS>());
     h.KeyMask.clear();
     if (key.Active()) {
         try {
@@ -710,7 +710,7 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
     std::vector<uint8_t> current = MakeBuffer(size_t(rowBytes) + 1);
     std::vector<uint8_t> previous = MakeBuffer(size_t(rowBytes) + 1);
 
-    if (fOwner->InterlaceMethod == 0) {
+    if (FOwner->InterlaceMethod == 0) {
         for (uint32_t row = 0; row < h.Height; ++row) {
             if (reader.Read(current.data(), rowBytes + 1) != rowBytes + 1) {
                 break;
@@ -766,7 +766,7 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunkIDAT::SaveToStream(TStream& stream)
 {
-    const TChunkIHDR& h = *fOwner->Header();
+    const TChunkIHDR& h = *FOwner->Header();
     if (h.ImageData.empty()) {
         throw EPNGHeaderNotPresent(EPNGHeaderNotPresentText);
     }
@@ -774,18 +774,18 @@ bool TChunkIDAT::SaveToStream(TStream& stream)
     const uint32_t bitCount = h.BitmapInfo.bmiHeader.biBitCount;
     const size_t rowBytes = size_t(PngRowBytes(h.ColorType, savedDepth, h.Width));
     const size_t pixelBytes = PngPixelBytes(h.ColorType, savedDepth);
-    const auto& inverse = fOwner->InverseGamma;
+    const auto& inverse = FOwner->InverseGamma;
 
     std::vector<uint8_t> raw = MakeBuffer(rowBytes);
-    RowFilterChooser chooser(fOwner->Filters, rowBytes, pixelBytes);
-    IdatWriter writer(stream, fOwner->CompressionLevel, fOwner->MaxIdatSize());
+    RowFilterChooser chooser(FOwner->Filters, rowBytes, pixelBytes);
+    IdatWriter writer(stream, FOwner->CompressionLevel, FOwner->MaxIdatSize());
     auto writeRow = [&](size_t size) {
         const auto [filter, row] = chooser.Choose(raw.data());
         writer.Write(&filter, 1);
         writer.Write(row, size);
     };
 
-    if (fOwner->InterlaceMethod == 0) {
+    if (FOwner->InterlaceMethod == 0) {
         for (uint32_t row = 0; row < h.Height; ++row) {
             const uint8_t* alpha = h.ImageAlpha.empty() ? nullptr : h.ImageAlpha.data() + size_t(row) * h.Width;
             UnconvertRow(h, savedDepth, h.BitmapRow(row), alpha, h.Width, raw.data(), inverse);

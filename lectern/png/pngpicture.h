@@ -184,12 +184,12 @@ public:
     // Reads size bytes of data and the CRC from stream (the length and type were read).
     virtual bool LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size);
 
-    const std::string& Name() const { return fName; }
-    void SetName(const std::string& name) { fName = name; }
-    uint8_t* Data() { return fData.data(); }
-    const uint8_t* Data() const { return fData.data(); }
-    uint32_t DataSize() const { return fDataSize; }
-    TPngPicture* Owner() const { return fOwner; }
+    const std::string& Name() const { return FName; }
+    void SetName(const std::string& name) { FName = name; }
+    uint8_t* Data() { return FData.data(); }
+    const uint8_t* Data() const { return FData.data(); }
+    uint32_t DataSize() const { return FDataSize; }
+    TPngPicture* Owner() const { return FOwner; }
     TChunkIHDR* GetHeader() const;
     void ResizeData(uint32_t size);
 
@@ -199,13 +199,24 @@ protected:
     TChunk(TPngPicture* owner, const char* typeName);
     // Raises EPngError "The chunks must be compatible to be assigned." unless same class.
     void CheckSameClass(const TChunk& source) const;
+    // The field-by-field part of an Assign: checks the class as CheckSameClass does, copies the
+    // listed fields of source (a chunk of class T) and answers source as a T.
+    template <class T, class... TFields>
+    const T& AssignFields(const TChunk& source, TFields T::*... fields)
+    {
+        CheckSameClass(source);
+        const auto& from = static_cast<const T&>(source);
+        auto& to = static_cast<T&>(*this);
+        ((to.*fields = from.*fields), ...);
+        return from;
+    }
     // Writes length, type, data and CRC.
     void WriteChunk(TStream& stream);
 
-    std::string fName;
-    std::vector<uint8_t> fData;
-    uint32_t fDataSize = 0;
-    TPngPicture* fOwner;
+    std::string FName;
+    std::vector<uint8_t> FData;
+    uint32_t FDataSize = 0;
+    TPngPicture* FOwner;
 };
 
 // A chunk class: its type name and how to make one (the registry of chunk classes holds these).

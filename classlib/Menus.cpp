@@ -24,6 +24,14 @@ void TMenuItem::SetAction(TBasicAction* action)
         FreeNotification(FAction);
 }
 
+bool TMenuItem::Enabled() const
+{
+    if (const auto* action = dynamic_cast<const TCustomAction*>(FAction)) {
+        return action->Enabled();
+    }
+    return FEnabled;
+}
+
 void TMenuItem::Add(TMenuItem* item)
 {
     if (item->FParent != nullptr)

@@ -630,8 +630,8 @@ void TFrmVevIvaruvMain::SavePlacement()
     if (GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &info)) {
         OffsetRect(&r, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
     }
-    const std::string text =
-        FormatPlacement({r.left, r.top, r.right - r.left, r.bottom - r.top}, IsZoomed(HandleValue()) != FALSE);
+    const std::string text = PlacementToSave({r.left, r.top, r.right - r.left, r.bottom - r.top},
+                                             IsZoomed(HandleValue()) != FALSE, ReadRememberedPlacement());
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, 0, kRegistryReadWrite, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {

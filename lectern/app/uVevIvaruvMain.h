@@ -9,7 +9,7 @@
 // shown.
 //
 // Shut-down: FormClose remembers the placement (the restored bounds, also of a maximized
-// window); the destructor stops the browser, then the server (which waits for its request
+// window, followed by what followed the placement in the registry: a remembered password); the destructor stops the browser, then the server (which waits for its request
 // handlers), and only then frees the book and the MIME table the handlers read.
 //
 // Threads: everything here runs on the main thread except the TPageServerHost calls of the

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 
+#include "lectern/app/uBrowserEvents.h"
 #include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uStartup.h"
@@ -682,23 +683,6 @@ void TFrmVevIvaruvMain::Navigate(const std::string& address, int flags)
 
 // ---- browser events ---------------------------------------------------------------------------
 
-std::string TFrmVevIvaruvMain::CurrentDocument()
-{
-    BSTR location = nullptr;
-    std::string url;
-    try {
-        if (SUCCEEDED(WebBrowser->BrowserIntf()->get_LocationURL(&location)) && location != nullptr) {
-            url = ToSystem(location);
-        }
-    } catch (...) {
-        url.clear();
-    }
-    if (location != nullptr) {
-        SysFreeString(location);
-    }
-    return url;
-}
-
 HWND TFrmVevIvaruvMain::PageViewWindow() { return WebBrowser->HandleAllocated() ? WebBrowser->HandleValue() : nullptr; }
 
 void TFrmVevIvaruvMain::ShellOpen(const std::string& target)
@@ -717,7 +701,8 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
                                                   VARIANT& TargetFrameName, VARIANT&, VARIANT&, bool& Cancel)
 {
     const std::string url = VariantText(URL);
-    switch (DecideNavigation(url, BaseUrl(), CurrentDocument(), FOpenExternal)) {
+    // Trust comes from the page of the frame that navigates, not from the top page.
+    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FOpenExternal)) {
     case TNavigationAction::LeaveAlone:
         return;
     case TNavigationAction::Execute:
@@ -758,10 +743,7 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
 void TFrmVevIvaruvMain::WebBrowserNewWindow2(TObject*, IDispatch*& ppDisp, bool& Cancel)
 {
     Debug("Newwindow2 ignored -> display in main window");
-    IDispatch* application = nullptr;
-    if (SUCCEEDED(Dummy->BrowserIntf()->get_Application(&application))) {
-        ppDisp = application;  // the reference goes to the caller
-    }
+    HandNewWindowTo(*Dummy, ppDisp);
     Cancel = false;
 }
 
@@ -770,10 +752,18 @@ void TFrmVevIvaruvMain::WebBrowserNewWindow3(TObject*, IDispatch*&, bool& Cancel
 {
     const std::string url = ToSystem(bstrUrl);
     Debug("Newwindow3, bstrUrlContext = " + ToSystem(bstrUrlContext) + " bstrUrl = " + url);
-    if (NewWindowOpensExternal(url, BaseUrl())) {
+    switch (DecideNewWindow(url, BaseUrl(), ToSystem(bstrUrlContext))) {
+    case TNavigationAction::OpenExternal:
         Debug("Open external window: " + url);
         ShellOpen(url);
         Cancel = true;
+        break;
+    case TNavigationAction::Refuse:
+        Debug("Refused (not from a page of the book): " + url);
+        Cancel = true;
+        break;
+    default:
+        break;
     }
 }
 

@@ -142,7 +142,6 @@ private:
     void ExecuteFile(const std::string& link);
     void ShellOpen(const std::string& target);
     HWND PageViewWindow();
-    std::string CurrentDocument();
     void SetUpBrowser(TPageBrowser* browser);
     void CreateToolbar();
     void ToolbarDrawButton(TObject* sender, TPNCAButton* button, TCanvas* canvas, const TRect& btnRect,

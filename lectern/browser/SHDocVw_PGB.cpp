@@ -238,7 +238,8 @@ public:
             *V_I4REF(&v) = value;
         }
     }
-    // Writes a by-reference IDispatch back when the handler changed it (with a new reference).
+    // Writes a by-reference IDispatch back when the handler changed it: the handler lent the
+    // object, the control gets a reference of its own (see TWebBrowserNewWindow2).
     void SetDispatch(UINT index, IDispatch* before, IDispatch* after)
     {
         if (before == after) {

@@ -66,6 +66,7 @@ public:
     std::vector<FakeCall> calls;
     std::vector<DISPID> ambientChanges;
     std::map<DISPID, TOleVariant> properties;   // values the property gets answer
+    std::wstring location;   // what get_LocationURL answers
     HWND window = nullptr;
     HWND docView = nullptr;
     HWND server = nullptr;
@@ -78,6 +79,7 @@ public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+    ULONG References() const { return FRefs; }
     ULONG STDMETHODCALLTYPE Release() override;
 
     // IOleObject
@@ -143,7 +145,11 @@ public:
     HRESULT STDMETHODCALLTYPE get_Height(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_Height(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_LocationName(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* url) override
+    {
+        *url = SysAllocString(location.c_str());
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_Busy(VARIANT_BOOL*) override { return E_NOTIMPL; }
     // IWebBrowserApp
     HRESULT STDMETHODCALLTYPE Quit() override { return E_NOTIMPL; }

@@ -156,9 +156,10 @@ std::string ReadRememberedPlacement()
 
 TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
 {
-    // 1. The layout: the components; loading OneInstance runs the single-instance check.
+    // 1. The layout: the components; loading OneInstance runs the single-instance check, first
+    // of all, so that a second start hands over before anything else is set up.
     CreateComponents();
-    OneInstance->Loaded();
+    LoadComponent(OneInstance);
     if (OneInstance->HandedOver()) {
         FCanRun = false;  // the running instance shows the parameters; this one ends
         return;
@@ -190,9 +191,12 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     if (FCanRun) {
         BuildUrlPrefix();
     }
-    if (Toolbar != nullptr) {
-        Toolbar->Loaded();
-    }
+    // The rest of the layout's loading, once the settings shaped the components (the toolbar
+    // attaches with its final buttons): every component with a load step. The page view
+    // first: the first browser loaded watches the form for the browser's dialogs, with its
+    // own dialog settings (DisableAll).
+    LoadComponent(WebBrowser);
+    LoadComponents(this);
     HandleNeeded();
     FNotifyWindow = HandleValue();
     ShowDebugLines();
@@ -373,7 +377,7 @@ void TFrmVevIvaruvMain::CreateToolbar()
         button->SetStyleTabColorAt(2, c.Tab);
         button->SetShowCaption(c.ShowCaption);
     }
-    // Loaded (which attaches the toolbar to the form) follows once the layout is complete.
+    // Loaded (which attaches the toolbar to the form) follows once the settings are applied.
 }
 
 TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* caption, const char* hint)
@@ -983,9 +987,11 @@ struct TProgramUnits {
         PgbControlComponentInit();
         InitializeServerUnits();
         FormsInit();
+        PageBrowserInit();
     }
     ~TProgramUnits()
     {
+        PageBrowserDone();
         FormsDone();
         FinalizeServerUnits();
         ReapEndedThreads();

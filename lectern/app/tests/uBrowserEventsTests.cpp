@@ -27,14 +27,7 @@ protected:
         ASSERT_NE(pageFake, dummyFake);
     }
     void TearDown() override { delete form; }
-    TPageBrowser* Place()
-    {
-        auto* b = new TPageBrowser(form);
-        b->SetParent(form);
-        b->SetBounds(0, 0, 200, 100);
-        b->HandleNeeded();
-        return b;
-    }
+    TPageBrowser* Place() { return PlaceBrowser<TPageBrowser>(form, 0, 0, 200, 100); }
 
     TForm* form = nullptr;
     TPageBrowser* dummy = nullptr;

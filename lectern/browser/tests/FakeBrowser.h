@@ -256,6 +256,17 @@ public:
     }
 };
 
+// A browser component of type B on form, at the bounds given, with its window made.
+template <class B>
+B* PlaceBrowser(TForm* form, int left, int top, int width, int height)
+{
+    auto* b = new B(form);
+    b->SetParent(form);
+    b->SetBounds(left, top, width, height);
+    b->HandleNeeded();
+    return b;
+}
+
 // A form at (50, 60) with one browser component of type B at (10, 20, 200 x 100) whose window
 // exists, over the fake control.
 template <class B>
@@ -265,10 +276,7 @@ protected:
     {
         form = new TForm(Application);
         form->SetBounds(50, 60, 400, 300);
-        browser = new B(form);
-        browser->SetParent(form);
-        browser->SetBounds(10, 20, 200, 100);
-        browser->HandleNeeded();
+        browser = PlaceBrowser<B>(form, 10, 20, 200, 100);
         fake = FakeBrowser::Last();
         ASSERT_NE(fake, nullptr);
     }

@@ -362,14 +362,7 @@ protected:
         delete firstForm;
         FakeBrowser::Revoke();
     }
-    static TPageBrowser* Place(TForm* form, int left)
-    {
-        auto* b = new TPageBrowser(form);
-        b->SetParent(form);
-        b->SetBounds(left, 0, 290, 250);
-        b->HandleNeeded();
-        return b;
-    }
+    static TPageBrowser* Place(TForm* form, int left) { return PlaceBrowser<TPageBrowser>(form, left, 0, 290, 250); }
 
     TPGBMouseHook* hook = nullptr;
     TForm* firstForm = nullptr;

@@ -125,6 +125,9 @@ class Viewer:
                 self.process.kill()
                 self.process.wait()
                 raise AssertionError("the viewer did not end after WM_CLOSE")
+            # Its shut-down (the form, then the units in their order) ends cleanly.
+            if self.process.returncode != 0:
+                raise AssertionError("the viewer ended with %d after WM_CLOSE" % self.process.returncode)
 
 
 def settled(*args, expected, seconds=5):

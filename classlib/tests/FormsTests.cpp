@@ -314,13 +314,26 @@ TEST_F(FormsTest, LoopRunsSynchronisedCalls)
     }
 }
 
+// The popup menu this thread shows (other test programs may show menus of their own).
+BOOL CALLBACK FindOwnMenu(HWND window, LPARAM param)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(window, cls, 16);
+    if (lstrcmpW(cls, L"#32768") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The state of each item of the popup menu on screen, read inside the menu's own loop,
 // which it then ends.
 std::vector<UINT> gMenuStates;
 void CALLBACK ReadMenuAndClose(HWND, UINT, UINT_PTR id, DWORD)
 {
-    HWND window = FindWindowW(L"#32768", nullptr);
-    if (window == nullptr || !IsWindowVisible(window)) {
+    HWND window = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnMenu, reinterpret_cast<LPARAM>(&window));
+    if (window == nullptr) {
         return;   // not up yet
     }
     KillTimer(nullptr, id);

@@ -222,6 +222,15 @@ std::string BrowserDialog(HWND main, const std::string& caption)
     return left;
 }
 
+BOOL CALLBACK FindVisibleMenu(HWND window, LPARAM param)
+{
+    if (ClassOf(window) == "#32768" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL CALLBACK ListTopLevel(HWND window, LPARAM param)
 {
     if (IsWindowVisible(window)) {
@@ -388,11 +397,15 @@ int main(int argc, char** argv)
         }
         SendMouse(MOUSEEVENTF_RIGHTDOWN);
         SendMouse(MOUSEEVENTF_RIGHTUP);
-        HWND menu = WaitForWindow(L"#32768", 10);
-        for (int i = 0; i < 100 && menu != nullptr && !IsWindowVisible(menu); ++i) {
-            Sleep(50);
+        // The menu the viewer's thread puts up.
+        HWND menu = nullptr;
+        for (int i = 0; i < 200 && menu == nullptr; ++i) {
+            EnumThreadWindows(GetWindowThreadProcessId(main, nullptr), FindVisibleMenu, reinterpret_cast<LPARAM>(&menu));
+            if (menu == nullptr) {
+                Sleep(50);
+            }
         }
-        if (menu == nullptr || !IsWindowVisible(menu)) {
+        if (menu == nullptr) {
             return 1;
         }
         for (int i = 0; i < std::atoi(argv[2]); ++i) {

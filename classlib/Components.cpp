@@ -101,3 +101,30 @@ void TComponent::DropFreeNotifier(TComponent* component)
 }
 
 void TComponent::Notification(TComponent*, TOperation) {}
+
+void LoadComponent(TComponent* component)
+{
+    if (component == nullptr || component->FComponentLoaded) {
+        return;
+    }
+    component->FComponentLoaded = true;
+    component->Loaded();
+}
+
+void LoadComponents(TComponent* owner)
+{
+    // The first component not loaded yet, looked up afresh each time: a Loaded may change the
+    // owner's list.
+    for (;;) {
+        TComponent* next = nullptr;
+        for (int i = 0; i < owner->ComponentCount() && next == nullptr; ++i) {
+            if (!owner->Components(i)->ComponentLoaded()) {
+                next = owner->Components(i);
+            }
+        }
+        if (next == nullptr) {
+            return;
+        }
+        LoadComponent(next);
+    }
+}

@@ -7,6 +7,11 @@
 // destroyed, and a component that goes first leaves its owner's list. Components that hold a
 // pointer to another component subscribe with FreeNotification and are told through
 // Notification(component, opRemove) just before it goes, so no pointer outlives its object.
+//
+// Loading: a component made from a layout applies what depends on several of its properties in
+// Loaded. LoadComponents is the step a form's layout ends with: Loaded for every component the
+// form owns, in the order they were made, each once (LoadComponent runs it for one component
+// ahead of the others, which the later LoadComponents then skips).
 #pragma once
 
 #include "SysUtils.h"
@@ -49,6 +54,8 @@ public:
     // Called once the code that makes a component has set its properties (the point where a
     // component applies what depends on several of them).
     virtual void Loaded() {}
+    // Whether LoadComponent has run Loaded for this component.
+    bool ComponentLoaded() const { return FComponentLoaded; }
 
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
@@ -65,6 +72,7 @@ protected:
     virtual void Notification(TComponent* component, TOperation operation);
 
 private:
+    friend void LoadComponent(TComponent* component);
     void DropFreeNotifier(TComponent* component);
 
     TComponent* FOwner = nullptr;
@@ -72,4 +80,11 @@ private:
     std::vector<TComponent*> FComponents;     // owned
     std::vector<TComponent*> FFreeNotifies;   // told when this one goes, and vice versa
     bool FDestroying = false;
+    bool FComponentLoaded = false;
 };
+
+// Runs component's Loaded unless it ran already.
+void LoadComponent(TComponent* component);
+// Runs Loaded for every component owner owns that has not been loaded, in the order they were
+// made (a Loaded that makes or frees components of the owner is allowed).
+void LoadComponents(TComponent* owner);

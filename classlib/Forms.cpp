@@ -361,6 +361,26 @@ void TApplication::Run()
     }
 }
 
+void TApplication::Restore()
+{
+    if (FMainForm != nullptr && FMainForm->HandleAllocated() && IsIconic(FMainForm->HandleValue())) {
+        ShowWindow(FMainForm->HandleValue(), SW_RESTORE);
+    }
+}
+
+void TApplication::BringToFront()
+{
+    if (FMainForm == nullptr || !FMainForm->HandleAllocated()) {
+        return;
+    }
+    HWND window = GetLastActivePopup(FMainForm->HandleValue());
+    if (window == nullptr || !IsWindowVisible(window)) {
+        window = FMainForm->HandleValue();
+    }
+    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(window);
+}
+
 void TApplication::Terminate()
 {
     if (!FTerminated) {

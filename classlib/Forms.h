@@ -109,6 +109,11 @@ public:
     void ProcessMessages();
     // Asks the loop to end (posts WM_QUIT).
     void Terminate();
+    // Restores the main form when it is minimised.
+    void Restore();
+    // Brings the main form (or the window of it that was active last, such as a dialog) to
+    // the front and gives it the foreground.
+    void BringToFront();
     bool Terminated() const { return FTerminated; }
 
     void HookMainWindow(TWindowHook hook);

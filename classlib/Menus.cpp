@@ -25,6 +25,14 @@ void TMenuItem::SetAction(TBasicAction* action)
         FreeNotification(FAction);
 }
 
+bool TMenuItem::Enabled() const
+{
+    if (const auto* action = dynamic_cast<const TCustomAction*>(FAction)) {
+        return action->Enabled();
+    }
+    return FEnabled;
+}
+
 void TMenuItem::Add(TMenuItem* item)
 {
     if (item->FParent != nullptr)

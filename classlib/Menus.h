@@ -1,8 +1,9 @@
 // Menu items and popup menus (Windows builds only).
 //
 // A TMenuItem has a caption ("-" makes a separator), a tag, a click handler or an action, and
-// child items. TPopupMenu shows its items at a screen point and returns when the menu closes;
-// the chosen item's Click runs after the menu is gone.
+// child items; an item linked to an action is enabled as its action is. TPopupMenu shows its
+// items at a screen point and returns when the menu closes; the chosen item's Click runs after
+// the menu is gone.
 #pragma once
 
 #ifdef _WIN32
@@ -28,7 +29,9 @@ public:
     void SetCaption(const std::u16string& caption) { FCaption = caption; }
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
-    bool Enabled() const { return FEnabled; }
+    // An item linked to an action shows the action's Enabled (and is drawn grey when the
+    // action is disabled); an item without one its own.
+    bool Enabled() const;
     void SetEnabled(bool v) { FEnabled = v; }
     bool Visible() const { return FVisible; }
     void SetVisible(bool v) { FVisible = v; }

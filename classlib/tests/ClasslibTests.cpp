@@ -67,6 +67,39 @@ TEST(Components, FreeNotificationClearsTheSubscribersPointer)
     target2.reset();
 }
 
+struct LoadProbe : TComponent {
+    LoadProbe(TComponent* owner, std::vector<std::string>& log, std::string name)
+        : TComponent(owner), log(log), name(std::move(name))
+    {
+    }
+    void Loaded() override
+    {
+        log.push_back(name);
+        if (makes) {
+            new LoadProbe(Owner(), log, name + "'s child");
+        }
+    }
+    std::vector<std::string>& log;
+    std::string name;
+    bool makes = false;
+    CL_CLASS_NAME(LoadProbe)
+};
+
+TEST(Components, LoadingRunsEveryOwnedComponentsLoadedOnceInOrder)
+{
+    std::vector<std::string> log;
+    TComponent form(nullptr);
+    new LoadProbe(&form, log, "a");
+    auto* b = new LoadProbe(&form, log, "b");
+    auto* c = new LoadProbe(&form, log, "c");
+    c->makes = true;
+    LoadComponent(b);   // ahead of the others
+    LoadComponents(&form);
+    LoadComponents(&form);
+    EXPECT_EQ(log, (std::vector<std::string>{"b", "a", "c", "c's child"}));
+    EXPECT_TRUE(b->ComponentLoaded());
+}
+
 TEST(Persistent, AssignWithoutSupportRaisesConvertErrorNamingBothClasses)
 {
     TPersistent a;

@@ -1,6 +1,7 @@
 // Forms and windowed controls under Wine (null display driver): real windows, the window
 // procedure chain, re-creation, the application window's hooks and the message loop.
 #include "classlib/Forms.h"
+#include "classlib/Menus.h"
 #include "classlib/Threads.h"
 
 #include <gtest/gtest.h>
@@ -311,6 +312,68 @@ TEST_F(FormsTest, LoopRunsSynchronisedCalls)
         thread.WaitFor();
         delete form;
     }
+}
+
+// The popup menu this thread shows (other test programs may show menus of their own).
+BOOL CALLBACK FindOwnMenu(HWND window, LPARAM param)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(window, cls, 16);
+    if (lstrcmpW(cls, L"#32768") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The state of each item of the popup menu on screen, read inside the menu's own loop,
+// which it then ends.
+std::vector<UINT> gMenuStates;
+void CALLBACK ReadMenuAndClose(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND window = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnMenu, reinterpret_cast<LPARAM>(&window));
+    if (window == nullptr) {
+        return;   // not up yet
+    }
+    KillTimer(nullptr, id);
+    auto* menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+    for (int i = 0; menu != nullptr && i < GetMenuItemCount(menu); ++i) {
+        gMenuStates.push_back(GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED);
+    }
+    EndMenu();
+}
+
+TEST_F(FormsTest, MenuItemShowsTheEnabledStateOfItsAction)
+{
+    auto* form = new TForm(Application);
+    auto* disabledAction = new TAction(form);
+    disabledAction->SetEnabled(false);
+    auto* enabledAction = new TAction(form);
+    auto* popup = new TPopupMenu(form);
+    auto add = [&](const char* caption, TBasicAction* action, bool enabled) {
+        auto* item = new TMenuItem(popup);
+        item->SetCaption(caption);
+        item->SetAction(action);
+        item->SetEnabled(enabled);
+        popup->Items()->Add(item);
+        return item;
+    };
+    TMenuItem* copy = add("Copy", disabledAction, true);
+    add("Print", enabledAction, true);
+    add("Plain", nullptr, true);
+    add("Off", nullptr, false);
+    EXPECT_FALSE(copy->Enabled());
+
+    gMenuStates.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadMenuAndClose);
+    popup->Popup(100, 100);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(gMenuStates, (std::vector<UINT>{MF_GRAYED, 0, 0, MF_GRAYED}));
+
+    disabledAction->SetEnabled(true);   // the item follows its action
+    EXPECT_TRUE(copy->Enabled());
+    delete form;
 }
 
 }  // namespace

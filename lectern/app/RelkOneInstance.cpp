@@ -2,6 +2,10 @@
 
 #include "classlib/Platform.h"
 
+#ifdef _WIN32
+#include "classlib/Forms.h"
+#endif
+
 #include <cstring>
 #include <memory>
 
@@ -22,19 +26,6 @@ int32_t ReadInt32(const uint8_t* p)
 }
 
 void WriteInt32(uint8_t* p, int32_t v) { std::memcpy(p, &v, sizeof v); }
-
-#ifdef _WIN32
-BOOL CALLBACK BringToFront(HWND w, LPARAM)
-{
-    if (IsWindowVisible(w) && GetWindow(w, GW_OWNER) == nullptr) {
-        if (IsIconic(w)) {
-            ShowWindow(w, SW_RESTORE);
-        }
-        SetForegroundWindow(w);
-    }
-    return TRUE;
-}
-#endif
 
 }  // namespace
 
@@ -99,9 +90,11 @@ void TOneInstance::Loaded()
 void TOneInstance::DoInstanceStarted(TStringList* params)
 {
 #ifdef _WIN32
-    if (ShowOnNewInstance) {
-        // The application's windows are the top-level windows of this (the main) thread.
-        EnumThreadWindows(GetCurrentThreadId(), &BringToFront, 0);
+    if (ShowOnNewInstance && Application != nullptr) {
+        // The main form is owned by the application's window: it is the application's to
+        // restore and bring to the front (the second instance let this one take the foreground).
+        Application->Restore();
+        Application->BringToFront();
     }
 #endif
     if (OnInstanceStarted) {

@@ -210,12 +210,24 @@ TWindowBounds ParsePlacement(const std::string& placement, const TWindowBounds& 
     ReadPlacementField(placement, 1 * kPlacementDigits, b.Top);
     ReadPlacementField(placement, 2 * kPlacementDigits, b.Width);
     ReadPlacementField(placement, 3 * kPlacementDigits, b.Height);
+    // A size below 1 is a damaged value, not a window: the fallback's size stands.
+    if (b.Width < 1) {
+        b.Width = fallback.Width;
+    }
+    if (b.Height < 1) {
+        b.Height = fallback.Height;
+    }
     return b;
 }
 
 std::string PlacementPassword(const std::string& placement)
 {
     return placement.size() > kPlacementLength ? placement.substr(kPlacementLength) : std::string();
+}
+
+std::string PlacementToSave(const TWindowBounds& bounds, bool maximized, const std::string& remembered)
+{
+    return FormatPlacement(bounds, maximized) + PlacementPassword(remembered);
 }
 
 bool StartsMaximized(bool maximizedSetting, const std::string& placement)

@@ -107,10 +107,15 @@ struct TWindowBounds {
 // The 25-character placement text.
 std::string FormatPlacement(const TWindowBounds& bounds, bool maximized);
 // The bounds in a placement text; each field that does not read as hexadecimal keeps
-// fallback's value.
+// fallback's value, and so does a width or height below 1 (a damaged value: "000000", or
+// "FFFFFF", which reads as -1).
 TWindowBounds ParsePlacement(const std::string& placement, const TWindowBounds& fallback);
 // The remembered password: the text from the 26th character on.
 std::string PlacementPassword(const std::string& placement);
+// The value written at close: the 25 placement characters for the bounds and state, followed
+// by whatever followed them in the value remembered now (a remembered password, which the
+// viewer itself never writes).
+std::string PlacementToSave(const TWindowBounds& bounds, bool maximized, const std::string& remembered);
 // The window starts maximized when the Maximized setting is on and the placement does not say
 // "not maximized" (its 25th character is "0").
 bool StartsMaximized(bool maximizedSetting, const std::string& placement);

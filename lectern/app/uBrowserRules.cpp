@@ -9,10 +9,15 @@ bool IsBookPage(const std::string& url, const std::string& baseUrl)
     return !baseUrl.empty() && StartsWithText(url, baseUrl);
 }
 
-bool FromBookOrNoPage(const std::string& currentDocument, const std::string& baseUrl)
+bool IsBlankPage(const std::string& url) { return url.size() == 11 && StartsWithText(url, "about:blank"); }
+
+bool IsWebAddress(const std::string& url) { return StartsWithText(url, "http://") || StartsWithText(url, "https://"); }
+
+// Loaded by the page view whatever the page: book pages, scripts of the page and resources of
+// the browser.
+bool StaysInTheBrowser(const std::string& url, const std::string& baseUrl)
 {
-    return currentDocument.empty() || StartsWithText(currentDocument, "about:blank") ||
-           IsBookPage(currentDocument, baseUrl);
+    return IsBookPage(url, baseUrl) || StartsWithText(url, "javascript:") || StartsWithText(url, "res:");
 }
 
 int HexDigit(char c)
@@ -34,29 +39,46 @@ bool StartsWithText(const std::string& text, const std::string& prefix)
            plat::TextOrder::Equal;
 }
 
-TNavigationAction DecideNavigation(const std::string& url, const std::string& baseUrl,
-                                   const std::string& currentDocument, bool openExternal)
+bool FromTheBook(const TNavigationSource& source, const std::string& baseUrl)
 {
-    if (url == "about:blank") {
+    if (IsBookPage(source.Document, baseUrl)) {
+        return true;
+    }
+    return source.TopFrame && (source.Document.empty() || IsBlankPage(source.Document));
+}
+
+TNavigationAction DecideNavigation(const std::string& url, const std::string& baseUrl,
+                                   const TNavigationSource& source, bool openExternal)
+{
+    if (IsBlankPage(url)) {
         return TNavigationAction::LeaveAlone;
     }
-    const bool trusted = FromBookOrNoPage(currentDocument, baseUrl);
+    const bool trusted = FromTheBook(source, baseUrl);
     if (StartsWithText(url, "exec:")) {
         return trusted ? TNavigationAction::Execute : TNavigationAction::Refuse;
     }
-    if (!IsBookPage(url, baseUrl) && !StartsWithText(url, "javascript:") && !StartsWithText(url, "res:") &&
-        (openExternal || (!StartsWithText(url, "http://") && !StartsWithText(url, "https://")))) {
-        if (StartsWithText(url, "file:") && !trusted) {
-            return TNavigationAction::Refuse;
-        }
-        return TNavigationAction::OpenExternal;
+    if (StaysInTheBrowser(url, baseUrl)) {
+        return TNavigationAction::Load;
     }
-    return TNavigationAction::Load;
+    if (IsWebAddress(url)) {
+        return openExternal ? TNavigationAction::OpenExternal : TNavigationAction::Load;
+    }
+    // Anything else is the shell's to open or run.
+    return trusted ? TNavigationAction::OpenExternal : TNavigationAction::Refuse;
 }
 
-bool NewWindowOpensExternal(const std::string& url, const std::string& baseUrl)
+TNavigationAction DecideNewWindow(const std::string& url, const std::string& baseUrl, const std::string& context)
 {
-    return !IsBookPage(url, baseUrl) && (StartsWithText(url, "http://") || StartsWithText(url, "https://"));
+    if (IsBookPage(url, baseUrl)) {
+        return TNavigationAction::LeaveAlone;
+    }
+    if (IsWebAddress(url)) {
+        return TNavigationAction::OpenExternal;
+    }
+    if (IsBlankPage(url) || StaysInTheBrowser(url, baseUrl) || IsBookPage(context, baseUrl)) {
+        return TNavigationAction::LeaveAlone;
+    }
+    return TNavigationAction::Refuse;
 }
 
 std::string DecodePercentEscapes(const std::string& s)

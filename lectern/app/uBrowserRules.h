@@ -7,12 +7,19 @@
 //   under the base address                loaded, never from or into the cache
 //   "javascript:", "res:"                 loaded
 //   "http://", "https://" elsewhere       loaded, or to the shell with OpenExternal
-//   anything else ("mailto:", "file:")    to the shell; cancelled
-// Running a file ("exec:") and handing a "file:" address to the shell happen only when the
-// navigation comes from one of the book's own pages (the document shown is under the base
-// address) or from no page at all; from any other page they are cancelled, or a page from the
-// web could run programs on the reader's machine. Prefixes are compared with letter case
-// ignored (the platform's locale comparison).
+//   anything else                         to the shell; cancelled
+// "Anything else" is decided by what the target is, not how it is spelled: whatever is not a
+// page of the book on our own server or a web address is something the shell would open or
+// run, whether it reads "file:", "mailto:", another scheme, a drive path ("Z:\x.bat", the form
+// the platform's browser reports a file link in), a UNC name or a bare file name.
+//
+// Trust: running a file ("exec:") and handing anything but a web address to the shell happen
+// only when the navigation comes from one of the book's own pages; from any other page they
+// are refused, or a page from the web could run programs on the reader's machine. The page
+// that counts is the one shown in the frame that navigates, not the top page: a remote frame
+// inside a book page is not the book. The page view itself with no page yet (or about:blank)
+// counts as the book (the viewer's own first navigation); a frame without a page of its own
+// does not. Prefixes are compared with letter case ignored (the platform's locale comparison).
 #pragma once
 
 #include <string>
@@ -25,14 +32,26 @@ enum class TNavigationAction {
     Refuse,        // cancelled: a program or file link from a page outside the book
 };
 
-// currentDocument: the address of the page shown when the navigation starts ("" or
-// "about:blank" when there is none).
-TNavigationAction DecideNavigation(const std::string& url, const std::string& baseUrl,
-                                   const std::string& currentDocument, bool openExternal);
+// Where a navigation comes from: the address of the page shown in the frame that navigates
+// when it starts ("" or "about:blank" when there is none), and whether that frame is the page
+// view itself rather than a frame inside its page.
+struct TNavigationSource {
+    std::string Document;
+    bool TopFrame = true;
+};
 
-// A new window asked for by a page (the address it names): "http://" and "https://" addresses
-// outside the book go to the shell; book pages and everything else stay with the page view.
-bool NewWindowOpensExternal(const std::string& url, const std::string& baseUrl);
+// Whether a navigation from source comes from the book (see Trust above).
+bool FromTheBook(const TNavigationSource& source, const std::string& baseUrl);
+
+TNavigationAction DecideNavigation(const std::string& url, const std::string& baseUrl,
+                                   const TNavigationSource& source, bool openExternal);
+
+// A new window asked for by a page (the address it names, and the page that asks, context):
+//   OpenExternal  "http://" and "https://" addresses outside the book go to the shell
+//   Refuse        what the shell would open or run, asked for by a page that is not the book's
+//   LeaveAlone    book pages and the rest stay with the page view (through the hidden browser,
+//                 whose navigation the page view then decides on)
+TNavigationAction DecideNewWindow(const std::string& url, const std::string& baseUrl, const std::string& context);
 
 // True when text begins with prefix, letter case ignored (the platform's locale comparison).
 bool StartsWithText(const std::string& text, const std::string& prefix);

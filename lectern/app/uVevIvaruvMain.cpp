@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 
+#include "lectern/app/uBrowserEvents.h"
 #include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uStartup.h"
@@ -155,9 +156,10 @@ std::string ReadRememberedPlacement()
 
 TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
 {
-    // 1. The layout: the components; loading OneInstance runs the single-instance check.
+    // 1. The layout: the components; loading OneInstance runs the single-instance check, first
+    // of all, so that a second start hands over before anything else is set up.
     CreateComponents();
-    OneInstance->Loaded();
+    LoadComponent(OneInstance);
     if (OneInstance->HandedOver()) {
         FCanRun = false;  // the running instance shows the parameters; this one ends
         return;
@@ -189,9 +191,12 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     if (FCanRun) {
         BuildUrlPrefix();
     }
-    if (Toolbar != nullptr) {
-        Toolbar->Loaded();
-    }
+    // The rest of the layout's loading, once the settings shaped the components (the toolbar
+    // attaches with its final buttons): every component with a load step. The page view
+    // first: the first browser loaded watches the form for the browser's dialogs, with its
+    // own dialog settings (DisableAll).
+    LoadComponent(WebBrowser);
+    LoadComponents(this);
     HandleNeeded();
     FNotifyWindow = HandleValue();
     ShowDebugLines();
@@ -372,7 +377,7 @@ void TFrmVevIvaruvMain::CreateToolbar()
         button->SetStyleTabColorAt(2, c.Tab);
         button->SetShowCaption(c.ShowCaption);
     }
-    // Loaded (which attaches the toolbar to the form) follows once the layout is complete.
+    // Loaded (which attaches the toolbar to the form) follows once the settings are applied.
 }
 
 TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* caption, const char* hint)
@@ -630,8 +635,8 @@ void TFrmVevIvaruvMain::SavePlacement()
     if (GetMonitorInfoA(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &info)) {
         OffsetRect(&r, info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top);
     }
-    const std::string text =
-        FormatPlacement({r.left, r.top, r.right - r.left, r.bottom - r.top}, IsZoomed(HandleValue()) != FALSE);
+    const std::string text = PlacementToSave({r.left, r.top, r.right - r.left, r.bottom - r.top},
+                                             IsZoomed(HandleValue()) != FALSE, ReadRememberedPlacement());
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, 0, kRegistryReadWrite, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
@@ -682,23 +687,6 @@ void TFrmVevIvaruvMain::Navigate(const std::string& address, int flags)
 
 // ---- browser events ---------------------------------------------------------------------------
 
-std::string TFrmVevIvaruvMain::CurrentDocument()
-{
-    BSTR location = nullptr;
-    std::string url;
-    try {
-        if (SUCCEEDED(WebBrowser->BrowserIntf()->get_LocationURL(&location)) && location != nullptr) {
-            url = ToSystem(location);
-        }
-    } catch (...) {
-        url.clear();
-    }
-    if (location != nullptr) {
-        SysFreeString(location);
-    }
-    return url;
-}
-
 HWND TFrmVevIvaruvMain::PageViewWindow() { return WebBrowser->HandleAllocated() ? WebBrowser->HandleValue() : nullptr; }
 
 void TFrmVevIvaruvMain::ShellOpen(const std::string& target)
@@ -717,7 +705,8 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
                                                   VARIANT& TargetFrameName, VARIANT&, VARIANT&, bool& Cancel)
 {
     const std::string url = VariantText(URL);
-    switch (DecideNavigation(url, BaseUrl(), CurrentDocument(), FOpenExternal)) {
+    // Trust comes from the page of the frame that navigates, not from the top page.
+    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FOpenExternal)) {
     case TNavigationAction::LeaveAlone:
         return;
     case TNavigationAction::Execute:
@@ -758,10 +747,7 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
 void TFrmVevIvaruvMain::WebBrowserNewWindow2(TObject*, IDispatch*& ppDisp, bool& Cancel)
 {
     Debug("Newwindow2 ignored -> display in main window");
-    IDispatch* application = nullptr;
-    if (SUCCEEDED(Dummy->BrowserIntf()->get_Application(&application))) {
-        ppDisp = application;  // the reference goes to the caller
-    }
+    HandNewWindowTo(*Dummy, ppDisp);
     Cancel = false;
 }
 
@@ -770,10 +756,18 @@ void TFrmVevIvaruvMain::WebBrowserNewWindow3(TObject*, IDispatch*&, bool& Cancel
 {
     const std::string url = ToSystem(bstrUrl);
     Debug("Newwindow3, bstrUrlContext = " + ToSystem(bstrUrlContext) + " bstrUrl = " + url);
-    if (NewWindowOpensExternal(url, BaseUrl())) {
+    switch (DecideNewWindow(url, BaseUrl(), ToSystem(bstrUrlContext))) {
+    case TNavigationAction::OpenExternal:
         Debug("Open external window: " + url);
         ShellOpen(url);
         Cancel = true;
+        break;
+    case TNavigationAction::Refuse:
+        Debug("Refused (not from a page of the book): " + url);
+        Cancel = true;
+        break;
+    default:
+        break;
     }
 }
 
@@ -993,9 +987,11 @@ struct TProgramUnits {
         PgbControlComponentInit();
         InitializeServerUnits();
         FormsInit();
+        PageBrowserInit();
     }
     ~TProgramUnits()
     {
+        PageBrowserDone();
         FormsDone();
         FinalizeServerUnits();
         ReapEndedThreads();

@@ -3,13 +3,18 @@
 // Construction runs the start-up in order: the single-instance check, the MIME table, the
 // book choice, the book's settings (title, border, size and remembered placement, password,
 // menus, permissions, debug pane), the port probe and listen (the first port from 8000 to
-// 8099 that can be bound), and the URL prefix. A cleared CanRun at any step (invalid book,
-// refused password, no free port, a second instance) skips the later steps; the program then
-// ends without running its message loop. The first navigation happens when the form is first
-// shown.
+// 8099 that can be bound), the URL prefix, and the loading of the other components (the page
+// view first, whose dialog settings the browser's dialog handling then reads; the toolbar).
+// A cleared CanRun at any step (invalid book, refused password, no free port, a second
+// instance) skips the later steps; the program then ends without running its message loop.
+// The first navigation happens when the form is first shown.
+//
+// The program starts and ends the units it stands on in one order (RunLectern), the browser
+// units among them: their start sets the wheel and focus hooks and saves the floating-point
+// control word, their end removes the hooks and restores what the browser changed.
 //
 // Shut-down: FormClose remembers the placement (the restored bounds, also of a maximized
-// window); the destructor stops the browser, then the server (which waits for its request
+// window, followed by what followed the placement in the registry: a remembered password); the destructor stops the browser, then the server (which waits for its request
 // handlers), and only then frees the book and the MIME table the handlers read.
 //
 // Threads: everything here runs on the main thread except the TPageServerHost calls of the
@@ -142,7 +147,6 @@ private:
     void ExecuteFile(const std::string& link);
     void ShellOpen(const std::string& target);
     HWND PageViewWindow();
-    std::string CurrentDocument();
     void SetUpBrowser(TPageBrowser* browser);
     void CreateToolbar();
     void ToolbarDrawButton(TObject* sender, TPNCAButton* button, TCanvas* canvas, const TRect& btnRect,

@@ -61,8 +61,11 @@ constexpr wchar_t kChildProp[] = L"PgbFocusOwner";
 constexpr uint16_t kAllFpuExceptionsMasked = 0x133F;
 constexpr HRESULT kUseDefaultProtocolHandler = static_cast<HRESULT>(0x800C0011);
 
-// Process-wide state of the unit.
-uint16_t gSavedFpuControlWord = 0x1372;
+// Process-wide state of the unit. The floating-point control word is saved at unit start; a
+// program that loads a component without that start gets the word it runs with at the first
+// use, never a constant that would unmask exceptions for the whole process.
+bool gFpuControlWordSaved = false;
+uint16_t gSavedFpuControlWord = 0;
 bool gProxySet = false;
 bool gSoundOff = false;
 bool gOleInitialised = false;
@@ -240,10 +243,28 @@ private:
 
 }  // namespace
 
+namespace {
+
+void SaveFpuControlWord()
+{
+    gSavedFpuControlWord = FpuControlWord();
+    gFpuControlWordSaved = true;
+}
+
+uint16_t SavedFpuControlWord()
+{
+    if (!gFpuControlWordSaved) {
+        SaveFpuControlWord();
+    }
+    return gSavedFpuControlWord;
+}
+
+}  // namespace
+
 void TDisableErrors::SetfpExceptions(bool value)
 {
     FfpExceptions = value;
-    SetFpuControlWord(value ? gSavedFpuControlWord : kAllFpuExceptionsMasked);
+    SetFpuControlWord(value ? SavedFpuControlWord() : kAllFpuExceptionsMasked);
 }
 
 // ---- construction -------------------------------------------------------------------------------
@@ -883,7 +904,7 @@ void TPageBrowser::UnhookChildren()
 
 void PageBrowserInit()
 {
-    gSavedFpuControlWord = FpuControlWord();
+    SaveFpuControlWord();
     gProxySet = false;
     gSoundOff = false;
     gOleInitialised = SUCCEEDED(OleInitialize(nullptr));
@@ -904,7 +925,7 @@ void PageBrowserDone()
         SetClickSound(false);
         gSoundOff = false;
     }
-    SetFpuControlWord(gSavedFpuControlWord);
+    SetFpuControlWord(SavedFpuControlWord());
     if (gOleInitialised) {
         try {
             OleUninitialize();

@@ -68,7 +68,8 @@ public:
     bool EnableDDE = true;
     bool ScriptErrorsSuppressed = true;
     bool fpExceptions() const { return FfpExceptions; }
-    // True restores the floating-point control word saved at unit start; False masks every
+    // True restores the floating-point control word saved at unit start (without that start,
+    // the word the process ran with when it was first needed); False masks every
     // floating-point exception (0x133F).
     void SetfpExceptions(bool value);
     CL_CLASS_NAME(TDisableErrors)

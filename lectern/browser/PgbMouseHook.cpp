@@ -105,7 +105,9 @@ bool TPGBMouseHook::WheelMessage(POINT point, LPARAM record)
     if (OnMouseWheel) {
         OnMouseWheel(point, target, record, handled);
     }
-    if (ActiveFormOnly) {
+    // A form that is not the active one is left to the system; the option never takes back
+    // what the event decided.
+    if (ActiveFormOnly && !handled) {
         if (TForm* form = GetParentForm(FindVCLWindow(point)); form != nullptr && Screen != nullptr) {
             handled = form != Screen->ActiveForm();
         }

@@ -47,6 +47,7 @@ bool gUrlMonAsked = false;
 TModuleHandle gUrlMon = 0;
 TProcAddress gSetFeatureEnabled = 0;
 TProcAddress gIsFeatureEnabled = 0;
+bool gShdoclcAsked = false;
 TModuleHandle gShdoclc = 0;
 
 // A handle of 32 or less is no module.
@@ -67,6 +68,7 @@ void SetLibraryApi(const TLibraryApi* api)
     gUrlMon = 0;
     gSetFeatureEnabled = 0;
     gIsFeatureEnabled = 0;
+    gShdoclcAsked = false;
     gShdoclc = 0;
 }
 
@@ -138,7 +140,8 @@ int32_t CoInternetIsFeatureEnabled(int feature, uint32_t flags)
 
 TModuleHandle LoadShdoclc()
 {
-    if (gShdoclc == 0 && gApi != nullptr) {
+    if (!gShdoclcAsked && gApi != nullptr) {
+        gShdoclcAsked = true;   // a missing module is remembered as well
         gShdoclc = ValidModule(gApi->LoadedModule("SHDOCLC.DLL"));
         if (gShdoclc == 0) {
             gShdoclc = ValidModule(gApi->LoadSystemLibrary("SHDOCLC.DLL"));
@@ -235,7 +238,8 @@ public:
             *V_I4REF(&v) = value;
         }
     }
-    // Writes a by-reference IDispatch back when the handler changed it (with a new reference).
+    // Writes a by-reference IDispatch back when the handler changed it: the handler lent the
+    // object, the control gets a reference of its own (see TWebBrowserNewWindow2).
     void SetDispatch(UINT index, IDispatch* before, IDispatch* after)
     {
         if (before == after) {

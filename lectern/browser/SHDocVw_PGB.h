@@ -105,6 +105,10 @@ using TWebBrowserTextEvent = TEvent<TObject*, const std::wstring&>;
 using TWebBrowserProgressChange = TEvent<TObject*, int, int>;
 using TWebBrowserCommandStateChange = TEvent<TObject*, int, bool>;
 using TWebBrowserBeforeNavigate2 = TEvent<TObject*, IDispatch*, VARIANT&, VARIANT&, VARIANT&, VARIANT&, VARIANT&, bool&>;
+// ppDisp of NewWindow2 and NewWindow3: an object a handler puts there is lent. The event adds
+// the reference the control receives (and releases the one it replaces), so the handler keeps
+// no reference for the control and releases its own ones as it always does; leaving ppDisp
+// alone keeps what the control passed in.
 using TWebBrowserNewWindow2 = TEvent<TObject*, IDispatch*&, bool&>;
 using TWebBrowserNewWindow3 =
     TEvent<TObject*, IDispatch*&, bool&, uint32_t, const std::wstring&, const std::wstring&>;

@@ -1040,10 +1040,20 @@ void TPNCAToolbar::GetButtonRect(TPNCAButton* button, bool full, TRect& rect)
         rect = full ? button->BarRect() : button->BtnRect();
         return;
     }
-    if (FButtons->Count() == 0)
+    // The whole bar reaches from the first visible button to the last visible one: a hidden
+    // button has no rectangle to take an edge from.
+    TPNCAButton* first = nullptr;
+    TPNCAButton* last = nullptr;
+    for (int i = 0; i < FButtons->Count(); ++i) {
+        TPNCAButton* b = FButtons->Items(i);
+        if (b->Visible()) {
+            if (first == nullptr)
+                first = b;
+            last = b;
+        }
+    }
+    if (first == nullptr)
         return;
-    TPNCAButton* first = FButtons->Items(0);
-    TPNCAButton* last = FButtons->Items(FButtons->Count() - 1);
     rect = full ? first->BarRect() : first->BtnRect();
     rect.Right = (full ? last->BarRect() : last->BtnRect()).Right;
 }

@@ -315,6 +315,8 @@ public:
     bool Loading() const { return FLoading; }
     virtual void Loaded();
 
+    // A button's bar slot (full) or button rectangle in window coordinates; for no button the
+    // whole bar, from the first visible button to the last visible one (empty when none is).
     void GetButtonRect(TPNCAButton* button, bool full, TRect& rect);
     void GetButtonScreenRect(TPNCAButton* button, bool full, TRect& rect);
     TPNCAButton* ButtonAtPoint(TPoint point);

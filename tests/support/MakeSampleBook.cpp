@@ -3,8 +3,9 @@
 //   make_sample_book OUT [--exe PROGRAM] [--entries N] [--settings TEXT] [--only-settings]
 //
 // With --exe the book is appended to a copy of PROGRAM (OUT is then a program that shows its
-// book); --entries adds N filler pages; --settings appends lines ("\n" separated) to #SYSTEM,
-// and with --only-settings they are all of it.
+// book); --entries adds N filler pages; --settings adds lines ("\n" separated) to #SYSTEM,
+// ahead of the sample's own so that they override them, and with --only-settings they are all
+// of it.
 #include "SampleBook.h"
 
 #include <cstdio>

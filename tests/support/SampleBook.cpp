@@ -66,9 +66,11 @@ std::string Chapter(int n, const char* next)
     return page;
 }
 
+// The extra lines come first: the first line of a name wins, so they override the sample's.
 std::string SystemEntry(const std::string& extra)
 {
-    std::string s =
+    std::string s = extra;
+    s +=
         "ProducerID=sample.press\r\n"
         "Title=Sample book\r\n"
         "INDEX=index.html\r\n"
@@ -83,7 +85,6 @@ std::string SystemEntry(const std::string& extra)
         "DisplayPageTitle=1\r\n"
         "ShowCaptions=1\r\n"
         "Debug=1\r\n";
-    s += extra;
     s +=
         "\r\n"
         "[MainMenu]\r\n"

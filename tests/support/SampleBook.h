@@ -9,8 +9,8 @@
 //   #SYSTEM               title, start page, menus, a context menu and Debug=1
 //   #MAP                  topics 1 and 2 (the chapters)
 //
-// Extra settings lines can be appended (later lines do not override earlier ones: pass names
-// the sample does not set), and filler entries make large books.
+// Extra settings lines can be given (they go before the sample's own, so a name given there
+// overrides the sample's value), and filler entries make large books.
 #pragma once
 
 #include "BookWriter.h"
@@ -29,8 +29,9 @@ template <class Pixel>
 std::string MakePng(int width, int height, Pixel&& pixel);
 std::string PngFromRgba(int width, int height, const std::string& rgba);
 
-// extraSettings: lines appended to #SYSTEM (each ending in CR LF), or with onlyThese the whole
-// of #SYSTEM; fillerEntries: that many more small pages ("filler/NNNNN.html").
+// extraSettings: lines put before the sample's in #SYSTEM (each ending in CR LF), or with
+// onlyThese the whole of #SYSTEM; fillerEntries: that many more small pages
+// ("filler/NNNNN.html").
 BookWriter SampleBook(const std::string& extraSettings = {}, int fillerEntries = 0, bool onlyThese = false);
 
 template <class Pixel>

@@ -19,6 +19,20 @@
 //                                  types TEXT into the password dialog and presses OK
 //   lectern-peek password-cancel [SECONDS]
 //                                  presses Cancel in the password dialog
+//   lectern-peek minimize          minimizes the main window
+//   lectern-peek focus             prints the class of the window that has the viewer's focus
+//   lectern-peek foreground        prints the class of the foreground window
+//   lectern-peek zorder            prints the classes of the visible top-level windows, top first
+//   lectern-peek click TARGET [right]
+//                                  clicks (with the right button) the middle of TARGET: "page"
+//                                  (the page view) or "pane" (the debug pane)
+//   lectern-peek wheel TARGET      turns the mouse wheel one notch over the middle of TARGET
+//   lectern-peek menu-pick N       right-clicks the page view and picks the Nth item (from 1)
+//                                  of the menu that comes up, with the arrow keys and Enter
+//   lectern-peek dialog CAPTION    puts up a window of the browser's dialog class owned by the
+//                                  main window, tells the main window that it took the
+//                                  activation (as the system does), waits up to 5 seconds, and
+//                                  prints "closed" or "open " with the window's caption
 //
 // Exit code 1 when no such window (or, for pane, no address in time) was found.
 #include "tests/support/SampleBook.h"
@@ -35,16 +49,21 @@ namespace {
 
 HWND MainWindow() { return FindWindowW(L"TFrmVevIvaruvMain", nullptr); }
 
+std::string ToUtf8(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
 std::string WindowText(HWND window)
 {
     const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
+    return ToUtf8(text);
 }
 
 BOOL CALLBACK FindEdit(HWND child, LPARAM param)
@@ -104,6 +123,121 @@ std::wstring ToWideClass(const char* name)
         out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
     }
     return out;
+}
+
+BOOL CALLBACK FindPageView(HWND child, LPARAM param)
+{
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpW(cls, L"Shell Embedding") == 0 && IsWindowVisible(child)) {
+        *reinterpret_cast<HWND*>(param) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The window a TARGET word names: the visible browser control's window ("page"; the hidden
+// second browser has one too) or the debug pane ("pane").
+HWND TargetWindow(HWND main, const std::string& target)
+{
+    HWND found = nullptr;
+    if (target == "page") {
+        EnumChildWindows(main, FindPageView, reinterpret_cast<LPARAM>(&found));
+    } else if (target == "pane") {
+        found = FindPane(main);
+    }
+    return found;
+}
+
+std::string ClassOf(HWND window)
+{
+    if (window == nullptr) {
+        return "none";
+    }
+    wchar_t cls[256] = {};
+    const int n = GetClassNameW(window, cls, 256);
+    return ToUtf8(std::wstring(cls, n > 0 ? static_cast<size_t>(n) : 0));
+}
+
+void SendMouse(DWORD flags, DWORD data = 0)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    input.mi.mouseData = data;
+    SendInput(1, &input, sizeof input);
+}
+
+void SendKey(WORD key)
+{
+    INPUT input[2] = {};
+    input[0].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = key;
+    input[1] = input[0];
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+// Moves the cursor to the middle of window; false when it has no area.
+bool PointAt(HWND window)
+{
+    RECT r{};
+    if (window == nullptr || !GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) {
+        return false;
+    }
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Sleep(100);
+    return true;
+}
+
+// A window of the class the browser's own dialogs have, owned by main; what the viewer does
+// with it once told that it took the activation.
+std::string BrowserDialog(HWND main, const std::string& caption)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"Internet Explorer_TridentDlgFrame";
+    RegisterClassW(&wc);
+    const std::wstring text(caption.begin(), caption.end());
+    HWND dialog = CreateWindowExW(0, wc.lpszClassName, text.c_str(), WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 200,
+                                  300, 120, main, nullptr, wc.hInstance, nullptr);
+    if (dialog == nullptr) {
+        return "not made";
+    }
+    PostMessageW(main, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(dialog));
+    const DWORD deadline = GetTickCount() + 5000;
+    while (IsWindow(dialog) && static_cast<LONG>(deadline - GetTickCount()) > 0) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+    if (!IsWindow(dialog)) {
+        return "closed";
+    }
+    const std::string left = "open " + WindowText(dialog);
+    DestroyWindow(dialog);
+    return left;
+}
+
+BOOL CALLBACK FindVisibleMenu(HWND window, LPARAM param)
+{
+    if (ClassOf(window) == "#32768" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK ListTopLevel(HWND window, LPARAM param)
+{
+    if (IsWindowVisible(window)) {
+        auto& words = *reinterpret_cast<std::string*>(param);
+        words += (words.empty() ? "" : " ") + ClassOf(window);
+    }
+    return TRUE;
 }
 
 int Seconds(int argc, char** argv, int index) { return argc > index ? std::atoi(argv[index]) : 20; }
@@ -180,6 +314,16 @@ int main(int argc, char** argv)
         }
         return 0;
     }
+    if (what == "zorder") {
+        std::string words;
+        EnumWindows(ListTopLevel, reinterpret_cast<LPARAM>(&words));
+        std::printf("%s\n", words.c_str());
+        return 0;
+    }
+    if (what == "foreground") {
+        std::printf("%s\n", ClassOf(GetForegroundWindow()).c_str());
+        return 0;
+    }
     if (what == "shot" && argc > 3) {
         HWND window = WaitForWindow(ToWideClass(argv[3]).c_str(), 10);
         return window != nullptr && WriteShot(window, argv[2]) ? 0 : 1;
@@ -221,6 +365,57 @@ int main(int argc, char** argv)
         std::printf("%s\n", words.c_str());
     } else if (what == "state") {
         std::printf("%s\n", IsZoomed(main) ? "maximized" : IsIconic(main) ? "minimized" : "normal");
+    } else if (what == "dialog" && argc > 2) {
+        std::printf("%s\n", BrowserDialog(main, argv[2]).c_str());
+    } else if (what == "minimize") {
+        ShowWindowAsync(main, SW_MINIMIZE);
+        Sleep(300);
+    } else if (what == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) {
+            return 1;
+        }
+        std::printf("%s\n", ClassOf(info.hwndFocus).c_str());
+    } else if ((what == "click" || what == "wheel") && argc > 2) {
+        if (!PointAt(TargetWindow(main, argv[2]))) {
+            return 1;
+        }
+        if (what == "wheel") {
+            SendMouse(MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA));
+        } else if (argc > 3 && std::string(argv[3]) == "right") {
+            SendMouse(MOUSEEVENTF_RIGHTDOWN);
+            SendMouse(MOUSEEVENTF_RIGHTUP);
+        } else {
+            SendMouse(MOUSEEVENTF_LEFTDOWN);
+            SendMouse(MOUSEEVENTF_LEFTUP);
+        }
+        Sleep(300);
+    } else if (what == "menu-pick" && argc > 2) {
+        if (!PointAt(TargetWindow(main, "page"))) {
+            return 1;
+        }
+        SendMouse(MOUSEEVENTF_RIGHTDOWN);
+        SendMouse(MOUSEEVENTF_RIGHTUP);
+        // The menu the viewer's thread puts up.
+        HWND menu = nullptr;
+        for (int i = 0; i < 200 && menu == nullptr; ++i) {
+            EnumThreadWindows(GetWindowThreadProcessId(main, nullptr), FindVisibleMenu, reinterpret_cast<LPARAM>(&menu));
+            if (menu == nullptr) {
+                Sleep(50);
+            }
+        }
+        if (menu == nullptr) {
+            return 1;
+        }
+        for (int i = 0; i < std::atoi(argv[2]); ++i) {
+            SendKey(VK_DOWN);
+            Sleep(50);
+        }
+        SendKey(VK_RETURN);
+        for (int i = 0; i < 100 && IsWindowVisible(menu); ++i) {
+            Sleep(50);
+        }
     } else if (what == "close") {
         PostMessageW(main, WM_CLOSE, 0, 0);
     } else {

@@ -139,7 +139,7 @@ TEST(Placement, TwentyFiveCharactersBothWays)
         {{100, 50, 800, 600}, false, "0000640000320003200002580"},
         {{-8, -8, 1936, 1056}, true, "FFFFF8FFFFF80007900004201"},           // maximized at -8,-8
         {{-1920, 0, 1920, 1080}, false, "FFF8800000000007800004380"},         // a monitor to the left
-        {{-8388608, 8388607, 0, 1}, false, "8000007FFFFF0000000000010"},      // the limits
+        {{-8388608, 8388607, 1, 1}, false, "8000007FFFFF0000010000010"},      // the limits
     };
     for (const Case& c : cases) {
         const std::string text = FormatPlacement(c.bounds, c.maximized);
@@ -159,6 +159,47 @@ TEST(Placement, FieldsThatDoNotReadKeepTheFallback)
     EXPECT_EQ(ParsePlacement("0000640000320003200002580secret", fallback), (TWindowBounds{100, 50, 800, 600}));
     EXPECT_EQ(PlacementPassword("0000640000320003200002580secret"), "secret");
     EXPECT_EQ(PlacementPassword("0000640000320003200002580"), "");
+}
+
+TEST(Placement, DamagedSizeKeepsTheFallbackSize)
+{
+    // The fallback is the book's default size at the form's position.
+    const TWindowBounds fallback{10, 20, 900, 600};
+    struct Case {
+        const char* what;
+        const char* text;
+        TWindowBounds want;
+    };
+    const Case cases[] = {
+        {"width 0", "0000640000320000000002580", {100, 50, 900, 600}},
+        {"height 0", "0000640000320003200000000", {100, 50, 800, 600}},
+        {"both 0", "0000640000320000000000000", {100, 50, 900, 600}},
+        {"all F", "FFFFFFFFFFFFFFFFFFFFFFFFF", {-1, -1, 900, 600}},
+        {"negative width", "000064000032FFFF380002580", {100, 50, 900, 600}},
+        {"a sound one", "0000640000320003200002580", {100, 50, 800, 600}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParsePlacement(c.text, fallback), c.want) << c.what;
+    }
+}
+
+TEST(Placement, TheValueWrittenAtCloseKeepsWhatFollowedThePlacement)
+{
+    const TWindowBounds bounds{100, 50, 800, 600};
+    struct Case {
+        const char* what;
+        std::string remembered;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"a remembered password", "0000280000280002BC0001F40open sesame", "0000640000320003200002580open sesame"},
+        {"nothing after the placement", "0000280000280002BC0001F41", "0000640000320003200002580"},
+        {"no value yet", "", "0000640000320003200002580"},
+        {"a short damaged value", "00002800", "0000640000320003200002580"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PlacementToSave(bounds, false, c.remembered), c.want) << c.what;
+    }
 }
 
 TEST(Placement, MaximizedUnlessTheSavedPlacementSaysNormal)

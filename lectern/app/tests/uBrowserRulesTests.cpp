@@ -27,7 +27,6 @@ TEST(Navigation, LinksByAddressSettingAndTheirPage)
         {"https://example.org/", book, A::Load, A::OpenExternal},
         {"http://127.0.0.1:8000/other/", book, A::Load, A::OpenExternal},
         {"mailto:someone@example.org", book, A::OpenExternal, A::OpenExternal},
-        {"mailto:someone@example.org", web, A::OpenExternal, A::OpenExternal},
         {"ftp://example.org/f", book, A::OpenExternal, A::OpenExternal},
         {"exec:setup.exe;/q", book, A::Execute, A::Execute},
         {"EXEC:setup.exe", "", A::Execute, A::Execute},
@@ -36,20 +35,97 @@ TEST(Navigation, LinksByAddressSettingAndTheirPage)
         {"exec:calc.exe", "http://127.0.0.1:8000/tomekit.7/other-run/x.html", A::Refuse, A::Refuse},
         {"file:///C:/Windows/notepad.exe", book, A::OpenExternal, A::OpenExternal},
         {"FILE://server/share/x.exe", web, A::Refuse, A::Refuse},
+        // What the shell would open, in the forms the platforms report: from the book it goes
+        // there, from a page that is not the book's it is refused.
+        {"Z:\\tmp\\x.bat", book, A::OpenExternal, A::OpenExternal},
+        {"Z:\\tmp\\x.bat", web, A::Refuse, A::Refuse},
+        {"z:/tmp/x.bat", web, A::Refuse, A::Refuse},
+        {"C:x.bat", web, A::Refuse, A::Refuse},
+        {"\\\\server\\share\\x.bat", web, A::Refuse, A::Refuse},
+        {"\\\\?\\C:\\x.bat", web, A::Refuse, A::Refuse},
+        {"file:///C:/a%20b.bat", web, A::Refuse, A::Refuse},
+        {"FiLe:///c:/x.bat", web, A::Refuse, A::Refuse},
+        {"%66ile:///c:/x.bat", web, A::Refuse, A::Refuse},
+        {" file:///c:/x.bat", web, A::Refuse, A::Refuse},
+        {"x.bat", web, A::Refuse, A::Refuse},
+        {"mailto:someone@example.org", web, A::Refuse, A::Refuse},
+        {"ms-settings:display", web, A::Refuse, A::Refuse},
+        {"search-ms:query=x", web, A::Refuse, A::Refuse},
+        {"ftp://example.org/f", web, A::Refuse, A::Refuse},
+        {"About:Blank", web, A::LeaveAlone, A::LeaveAlone},
+        // Web pages stay web pages: loaded, or with OpenExternal the system's browser.
+        {web, web, A::Load, A::OpenExternal},
+        {"HTTPS://example.org/", web, A::Load, A::OpenExternal},
+        {"javascript:void(0)", web, A::Load, A::Load},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(DecideNavigation(c.url, base, c.from, false), c.closed) << c.url << " from " << c.from;
-        EXPECT_EQ(DecideNavigation(c.url, base, c.from, true), c.open) << c.url << " from " << c.from;
+        const TNavigationSource top{c.from, true};
+        EXPECT_EQ(DecideNavigation(c.url, base, top, false), c.closed) << c.url << " from " << c.from;
+        EXPECT_EQ(DecideNavigation(c.url, base, top, true), c.open) << c.url << " from " << c.from;
     }
 }
 
-TEST(Navigation, NewWindowsForBookPagesStay)
+TEST(Navigation, TrustComesFromTheFrameThatNavigates)
+{
+    const std::string base = "http://127.0.0.1:8000/tomekit.7/0F8FAD5B-D9CB-469F-A165-70867728950E/";
+    const std::string book = base + "index.html";
+    const std::string web = "https://video.example.org/embed/1";
+    struct Case {
+        const char* what;
+        TNavigationSource from;
+        bool trusted;
+    };
+    const Case cases[] = {
+        {"a book page in the page view", {book, true}, true},
+        {"a book page in a frame", {base + "toc.html", false}, true},
+        {"a remote frame inside a book page", {web, false}, false},
+        {"a remote page in the page view", {web, true}, false},
+        {"the page view before its first page", {"", true}, true},
+        {"the page view on about:blank", {"about:blank", true}, true},
+        {"a new frame without a page", {"", false}, false},
+        {"a frame on about:blank", {"about:blank", false}, false},
+        {"another run's address", {"http://127.0.0.1:8000/tomekit.7/11111111-2222-3333-4444-555555555555/x.html", true},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(FromTheBook(c.from, base), c.trusted);
+        for (const bool openExternal : {false, true}) {
+            EXPECT_EQ(DecideNavigation("file:///Z:/x.bat", base, c.from, openExternal),
+                      c.trusted ? A::OpenExternal : A::Refuse);
+            EXPECT_EQ(DecideNavigation("exec:setup.exe", base, c.from, openExternal), c.trusted ? A::Execute : A::Refuse);
+            EXPECT_EQ(DecideNavigation(base + "chapter1.html", base, c.from, openExternal), A::Load);
+        }
+    }
+}
+
+TEST(Navigation, NewWindowsByAddressAndTheirPage)
 {
     const std::string base = "http://127.0.0.1:8000/p/G/";
-    EXPECT_FALSE(NewWindowOpensExternal(base + "popup.html", base));
-    EXPECT_TRUE(NewWindowOpensExternal("http://example.org/", base));
-    EXPECT_TRUE(NewWindowOpensExternal("https://example.org/", base));
-    EXPECT_FALSE(NewWindowOpensExternal("mailto:x@example.org", base));
+    const std::string book = base + "index.html";
+    const std::string web = "http://example.org/";
+    struct Case {
+        std::string url, context;
+        A expected;
+    };
+    const Case cases[] = {
+        {base + "popup.html", book, A::LeaveAlone},
+        {base + "popup.html", web, A::LeaveAlone},
+        {"http://example.org/", book, A::OpenExternal},
+        {"https://example.org/", web, A::OpenExternal},
+        {"mailto:x@example.org", book, A::LeaveAlone},
+        {"exec:setup.exe", book, A::LeaveAlone},
+        {"about:blank", web, A::LeaveAlone},
+        {"javascript:void(0)", web, A::LeaveAlone},
+        {"mailto:x@example.org", web, A::Refuse},
+        {"file:///C:/x.bat", web, A::Refuse},
+        {"Z:\\x.bat", web, A::Refuse},
+        {"exec:calc.exe", web, A::Refuse},
+        {"exec:calc.exe", "", A::Refuse},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecideNewWindow(c.url, base, c.context), c.expected) << c.url << " from " << c.context;
+    }
 }
 
 TEST(FileLinks, PercentEscapesAndSeparators)

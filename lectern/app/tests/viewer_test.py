@@ -10,6 +10,7 @@ Every test runs a copy of lectern.exe of its own name: the single-instance guard
 remembered placement are per executable.
 """
 import argparse
+import http.server
 import os
 import re
 import shutil
@@ -18,6 +19,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import zlib
@@ -92,6 +94,10 @@ class Viewer:
         self.process = subprocess.Popen([ARGS.wine, exe, *args], stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def wait_in_pane(self, text, seconds=20):
+        """Whether the debug pane comes to hold text within seconds."""
+        return peek("wait", text, str(seconds), timeout=seconds + 30)[0] == 0
+
     def pane(self, seconds=START_SECONDS):
         code, text = peek("pane", str(seconds), timeout=seconds + 30)
         return text
@@ -119,6 +125,9 @@ class Viewer:
                 self.process.kill()
                 self.process.wait()
                 raise AssertionError("the viewer did not end after WM_CLOSE")
+            # Its shut-down (the form, then the units in their order) ends cleanly.
+            if self.process.returncode != 0:
+                raise AssertionError("the viewer ended with %d after WM_CLOSE" % self.process.returncode)
 
 
 def settled(*args, expected, seconds=5):
@@ -278,6 +287,23 @@ class Password(ViewerTestCase):
         self.assertEqual(peek("password", "open sesame")[0], 0)
         viewer.address()
 
+    def test_a_remembered_password_survives_a_close(self):
+        # The viewer never writes the password itself: whatever follows the 25 placement
+        # characters in the book's value is kept when the close writes the placement.
+        exe = make_exe("pw-remembered.exe", self.SETTINGS)
+        wine("reg", "add", PLACEMENT_KEY, "/v", winpath(exe), "/d", "00002800001E0002BC0001F40open sesame", "/f")
+        self.addCleanup(wine, "reg", "delete", PLACEMENT_KEY, "/v", winpath(exe), "/f", check=False)
+        for start in range(2):
+            with self.subTest(start=start):
+                viewer = self.start(exe)
+                viewer.address()  # no password dialog stood in the way
+                self.assertEqual(peek("password-cancel", "1")[0], 1)
+                viewer.close()
+                saved = Placement.saved(exe)
+                self.assertIsNotNone(saved)
+                self.assertEqual(len(saved), 25 + len("open sesame"), saved)
+                self.assertTrue(saved.endswith("open sesame"), saved)
+
     def test_three_wrong_entries_or_cancel_end_the_program(self):
         exe = make_exe("pw-wrong.exe", self.SETTINGS)
         for answers in [["password", "a"], ["password", "b"], ["password", "c"]], [["password-cancel"]]:
@@ -303,10 +329,25 @@ class Ports(ViewerTestCase):
 
 
 class Placement(ViewerTestCase):
-    def saved(self, exe):
+    @staticmethod
+    def saved(exe):
         done = wine("reg", "query", PLACEMENT_KEY, "/v", winpath(exe), check=False)
-        match = re.search(r"REG_SZ\s+(\S+)", done.stdout.decode("utf-8", "replace"))
+        match = re.search(r"REG_SZ\s+(.+?)\s*$", done.stdout.decode("utf-8", "replace"), re.M)
         return match.group(1) if match else None
+
+    def test_a_damaged_size_gives_the_books_size(self):
+        # Width 0, or all F (which reads as -1): the sample's 900 x 600, saved again as such.
+        exe = make_exe("placement-damaged.exe")
+        self.addCleanup(wine, "reg", "delete", PLACEMENT_KEY, "/v", winpath(exe), "/f", check=False)
+        for value in ["0000280000320000000002580", "FFFFFFFFFFFFFFFFFFFFFFFFF"]:
+            with self.subTest(value=value):
+                wine("reg", "add", PLACEMENT_KEY, "/v", winpath(exe), "/d", value, "/f")
+                viewer = self.start(exe)
+                viewer.address()
+                left, top, right, bottom = map(int, peek("rect")[1].split())
+                self.assertEqual((right - left, bottom - top), (900, 600))
+                viewer.close()
+                self.assertEqual(self.saved(exe)[12:24], "000384" "000258")
 
     def test_written_at_close_and_restored(self):
         exe = make_exe("placement.exe", "Maximized=1")
@@ -335,6 +376,59 @@ class Placement(ViewerTestCase):
         self.assertEqual(settled("rect", expected="40 30 740 530"), "40 30 740 530")
 
 
+class BrowserUnits(ViewerTestCase):
+    def test_the_wheel_over_the_page_view_takes_the_focus_there(self):
+        # The browser units' wheel hook: a wheel turn over the page view while the debug pane
+        # has the focus moves the focus to the browser's window under the cursor.
+        viewer = self.start(make_exe("wheel.exe"))
+        viewer.address()
+        self.assertEqual(peek("click", "pane")[0], 0)
+        self.assertEqual(settled("focus", expected="Edit"), "Edit")
+        self.assertEqual(peek("wheel", "page")[0], 0)
+        self.assertEqual(settled("focus", expected="Shell DocObject View"), "Shell DocObject View")
+
+    def test_the_browsers_dialogs_are_closed(self):
+        # A window of the browser's dialog class that takes the activation from the form: a
+        # script error is clicked away; any other (a plain alert) is closed because the page
+        # view disables every dialog, which only its own settings say.
+        viewer = self.start(make_exe("dialogs.exe"))
+        viewer.address()
+        for caption in ["Script Error", "Microsoft Internet Explorer"]:
+            with self.subTest(caption=caption):
+                self.assertEqual(peek("dialog", caption), (0, "closed"))
+
+
+class Toolbar(ViewerTestCase):
+    TITLE = "A rather long title of a sample book that goes on and on to the right"
+
+    def caption_band(self, exe_name, title):
+        viewer = self.start(make_exe(exe_name, "UserPrint=0\nTitle=" + title))
+        viewer.address()
+        shot = os.path.join(TEMP_DIR, exe_name + ".png")
+        self.assertEqual(peek("shot", winpath(shot))[0], 0)
+        viewer.close()
+        return read_png(shot)
+
+    def test_the_title_stays_clear_of_the_buttons_without_print(self):
+        # Print, the last button, is hidden when the book disallows printing. The buttons end
+        # where the ink in the caption bar of a window without a title ends; the title is the
+        # ink a window with one has more. Between them the toolbar leaves at least the small
+        # icon's width (16).
+        width, height, blank = self.caption_band("title-blank.exe", " ")
+        _, _, titled = self.caption_band("title-long.exe", self.TITLE)
+        band = range(2, 22)
+        right_end = width - 100  # short of the system buttons
+
+        def ink(rows, x, y):
+            return min(rows[y][x * 4:x * 4 + 3]) < 160
+
+        buttons_right = max(x for y in band for x in range(right_end) if ink(blank, x, y))
+        title = [x for y in band for x in range(right_end) if ink(titled, x, y) and not ink(blank, x, y)]
+        self.assertTrue(title, "no title in the caption bar")
+        self.assertGreaterEqual(min(title), buttons_right + 16,
+                                "the title (from x %d) runs into the buttons (to x %d)" % (min(title), buttons_right))
+
+
 class SingleInstance(ViewerTestCase):
     def test_second_start_hands_its_parameter_to_the_first(self):
         exe = make_exe("single.exe")
@@ -348,6 +442,102 @@ class SingleInstance(ViewerTestCase):
         while page not in first.pane(5) and time.monotonic() < deadline:
             time.sleep(0.2)
         self.assertIn(page, first.pane(5))
+
+    def test_second_start_restores_and_fronts_a_minimised_first(self):
+        exe = make_exe("front.exe")
+        first = self.start(exe)
+        port, base = first.address()
+        self.assertEqual(peek("minimize")[0], 0)
+        self.assertEqual(settled("state", expected="minimized"), "minimized")
+        # Another program's window in front.
+        other = subprocess.Popen([ARGS.wine, "notepad"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        self.addCleanup(other.wait)
+        self.addCleanup(other.kill)
+        self.assertEqual(settled("foreground", expected="Notepad", seconds=30), "Notepad")
+
+        second = Viewer(exe, "2")  # topic 2 of the map: pages/chapter2.html
+        self.assertTrue(second.ended(30), "the second instance did not end")
+        self.assertEqual(settled("state", expected="normal"), "normal")
+        self.assertEqual(settled("foreground", expected="TFrmVevIvaruvMain"), "TFrmVevIvaruvMain")
+        order = peek("zorder")[1].split()
+        self.assertLess(order.index("TFrmVevIvaruvMain"), order.index("Notepad"), order)
+        self.assertTrue(first.wait_in_pane("Load page: " + base + "pages/chapter2.html"))
+
+
+class OutsideServer:
+    """A web server of its own beside the viewer's (a port the system picks), answering every
+    path with a small page."""
+
+    def __init__(self):
+        self.served = served = threading.Event()
+
+        class Page(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                body = b"<html><head><title>Elsewhere</title></head><body>Not the book</body></html>"
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+                served.set()
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Page)
+        self.address = "http://127.0.0.1:%d/" % self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Links(ViewerTestCase):
+    def test_the_shell_runs_nothing_for_a_page_that_is_not_the_books(self):
+        # A context menu whose items navigate the page view to a batch file, by its file URL
+        # (which the platform's browser reports as a drive path) and by its drive path. From the
+        # book's page the shell runs it; from an outside page it is refused.
+        marker = os.path.join(TEMP_DIR, "shell-ran.txt")
+        batch = os.path.join(TEMP_DIR, "shell-run.bat")
+        with open(batch, "w") as f:
+            f.write("echo ran > \"%s\"\r\n" % winpath(marker))
+        file_url = "file:///" + winpath(batch).replace("\\", "/")
+        menu = "[ContextMenu]\n1 3 By URL\t%s\n1 3 By path\t%s\n\n" % (file_url, winpath(batch))
+        exe = make_exe("links.exe", menu)
+        outside = OutsideServer()
+        self.addCleanup(outside.close)
+
+        def ran(seconds):
+            deadline = time.monotonic() + seconds
+            while not os.path.exists(marker) and time.monotonic() < deadline:
+                time.sleep(0.2)
+            return os.path.exists(marker)
+
+        viewer = self.start(exe)
+        port, base = viewer.address()
+        self.assertTrue(viewer.wait_in_pane("Ok: index.html"))
+        self.assertEqual(peek("menu-pick", "2")[0], 0)
+        self.assertTrue(ran(20), "the book's own link did not reach the shell")
+        os.remove(marker)
+
+        # The outside page, opened by a second start with its address (Commandline=1).
+        second = Viewer(exe, outside.address + "elsewhere.html")
+        self.assertTrue(second.ended(30))
+        self.assertTrue(viewer.wait_in_pane("Load page: " + outside.address + "elsewhere.html"))
+        self.assertTrue(outside.served.wait(20))
+        time.sleep(2)  # the page view takes the outside page as its own
+        # (Wine's browser reports the file URL as the drive path too.)
+        for item, shown in [("1", winpath(batch)), ("2", winpath(batch))]:
+            with self.subTest(item=item):
+                self.assertEqual(peek("menu-pick", item)[0], 0)
+                self.assertTrue(viewer.wait_in_pane("Refused (not from a page of the book): " + shown, 10),
+                                viewer.pane(5)[-800:])
+        self.assertFalse(ran(5), "a file reached the shell from an outside page")
+        since_outside = viewer.pane(5).split("Load page: " + outside.address)[-1]
+        self.assertNotIn("Open external window: ", since_outside)
 
 
 def main():

@@ -186,6 +186,15 @@ TEST_F(LoaderTest, BrowserResourcesPreferTheLoadedModule)
     system.libraries["SHDOCLC.DLL"] = {};
     EXPECT_NE(LoadShdoclc(), 0u);
     EXPECT_EQ(Count("load SHDOCLC.DLL"), 1u);
+
+    // Missing (as on current systems): asked for once, whatever the number of menus.
+    system = FakeSystem{};
+    SetLibraryApi(&kFakeApi);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(LoadShdoclc(), 0u);
+    }
+    EXPECT_EQ(Count("loaded? SHDOCLC.DLL"), 1u);
+    EXPECT_EQ(Count("load SHDOCLC.DLL"), 1u);
 }
 
 TEST(CharPosTest, AnswersFirstOneBasedPosition)

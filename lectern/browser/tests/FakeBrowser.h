@@ -66,6 +66,7 @@ public:
     std::vector<FakeCall> calls;
     std::vector<DISPID> ambientChanges;
     std::map<DISPID, TOleVariant> properties;   // values the property gets answer
+    std::wstring location;   // what get_LocationURL answers
     HWND window = nullptr;
     HWND docView = nullptr;
     HWND server = nullptr;
@@ -78,6 +79,7 @@ public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+    ULONG References() const { return FRefs; }
     ULONG STDMETHODCALLTYPE Release() override;
 
     // IOleObject
@@ -143,7 +145,11 @@ public:
     HRESULT STDMETHODCALLTYPE get_Height(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_Height(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_LocationName(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* url) override
+    {
+        *url = SysAllocString(location.c_str());
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_Busy(VARIANT_BOOL*) override { return E_NOTIMPL; }
     // IWebBrowserApp
     HRESULT STDMETHODCALLTYPE Quit() override { return E_NOTIMPL; }
@@ -250,6 +256,17 @@ public:
     }
 };
 
+// A browser component of type B on form, at the bounds given, with its window made.
+template <class B>
+B* PlaceBrowser(TForm* form, int left, int top, int width, int height)
+{
+    auto* b = new B(form);
+    b->SetParent(form);
+    b->SetBounds(left, top, width, height);
+    b->HandleNeeded();
+    return b;
+}
+
 // A form at (50, 60) with one browser component of type B at (10, 20, 200 x 100) whose window
 // exists, over the fake control.
 template <class B>
@@ -259,10 +276,7 @@ protected:
     {
         form = new TForm(Application);
         form->SetBounds(50, 60, 400, 300);
-        browser = new B(form);
-        browser->SetParent(form);
-        browser->SetBounds(10, 20, 200, 100);
-        browser->HandleNeeded();
+        browser = PlaceBrowser<B>(form, 10, 20, 200, 100);
         fake = FakeBrowser::Last();
         ASSERT_NE(fake, nullptr);
     }

@@ -72,6 +72,34 @@ protected:
     Probe probe;
 };
 
+uint16_t FpuControlWordNow()
+{
+    uint16_t word = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
+void SetFpuControlWordNow(uint16_t word) { __asm__ volatile("fclex\n\tfldcw %0" : : "m"(word)); }
+
+// First of all tests: the unit's start has not run in this process yet, as in a program that
+// leaves it out. Loading a component applies fpExceptions, which must give back the control
+// word the process runs with, not one of its own.
+TEST_F(PageBrowserTest, LoadWithoutTheUnitStartKeepsTheLiveFloatingPointControlWord)
+{
+    const uint16_t before = FpuControlWordNow();
+    SetFpuControlWordNow(0x027F);   // every exception masked, 53-bit precision
+    browser->Loaded();
+    const uint16_t after = FpuControlWordNow();
+    browser->DisableErrors().SetfpExceptions(false);
+    const uint16_t masked = FpuControlWordNow();
+    browser->DisableErrors().SetfpExceptions(true);
+    const uint16_t restored = FpuControlWordNow();
+    SetFpuControlWordNow(before);
+    EXPECT_EQ(after, 0x027F);
+    EXPECT_EQ(masked & ~0x40, 0x133F & ~0x40);   // (bit 6 is reserved and may read back as 1)
+    EXPECT_EQ(restored, 0x027F);
+}
+
 TEST_F(PageBrowserTest, DefaultsOfTheComponentAndItsOptions)
 {
     EXPECT_TRUE(fake->properties[551].AsBool());   // Silent

@@ -362,14 +362,7 @@ protected:
         delete firstForm;
         FakeBrowser::Revoke();
     }
-    static TPageBrowser* Place(TForm* form, int left)
-    {
-        auto* b = new TPageBrowser(form);
-        b->SetParent(form);
-        b->SetBounds(left, 0, 290, 250);
-        b->HandleNeeded();
-        return b;
-    }
+    static TPageBrowser* Place(TForm* form, int left) { return PlaceBrowser<TPageBrowser>(form, left, 0, 290, 250); }
 
     TPGBMouseHook* hook = nullptr;
     TForm* firstForm = nullptr;
@@ -399,13 +392,22 @@ TEST_F(WheelHookTest, HandledByTheEventKeepsTheFocusAndPassesTheMessageOn)
     handler.handle = true;
     hook->OnMouseWheel = TMouseWheelEvent(&handler, &WheelHandler::OnWheel);
     PlaceSecond(false);
-    Wheel();
-    // The message goes on to the system, which delivers it (here to the window under the
-    // cursor); the focus stays.
-    PumpUntil([&] { return gCounters[0].wheels + gCounters[1].wheels > 0; }, 2000);
-    EXPECT_EQ(handler.calls, 1);
-    EXPECT_EQ(GetFocus(), firstFake->server);
-    EXPECT_EQ(gCounters[0].wheels + gCounters[1].wheels, 1);   // not eaten
+    // With ActiveFormOnly the form under the cursor is the active one: that leaves the
+    // event's answer standing.
+    for (const bool activeFormOnly : {false, true}) {
+        SCOPED_TRACE(activeFormOnly ? "active form only" : "any form");
+        hook->ActiveFormOnly = activeFormOnly;
+        ASSERT_EQ(Screen->ActiveForm(), firstForm);
+        gCounters[0].wheels = gCounters[1].wheels = 0;
+        handler.calls = 0;
+        Wheel();
+        // The message goes on to the system, which delivers it (here to the window under the
+        // cursor); the focus stays.
+        PumpUntil([&] { return gCounters[0].wheels + gCounters[1].wheels > 0; }, 2000);
+        EXPECT_EQ(handler.calls, 1);
+        EXPECT_EQ(GetFocus(), firstFake->server);
+        EXPECT_EQ(gCounters[0].wheels + gCounters[1].wheels, 1);   // not eaten
+    }
 }
 
 TEST_F(WheelHookTest, ActiveFormOnlyLeavesAnInactiveFormAlone)

@@ -432,4 +432,49 @@ TEST_F(PNCAToolbarTest, ToolbarLayoutFollowsItsOffsets)
     EXPECT_EQ(all.Right, toolbar->Buttons()->Items(2)->BarRect().Right);
 }
 
+TEST_F(PNCAToolbarTest, BarExtentComesFromTheVisibleButtons)
+{
+    toolbar->SetVisible(true);
+    TPNCAButtons* buttons = toolbar->Buttons();
+    RECT w{};
+    GetWindowRect(Window(), &w);
+    struct Case {
+        const char* what;
+        bool visible[3];
+        int first;   // the first and last visible button, -1: none
+        int last;
+    } cases[] = {
+        {"all", {true, true, true}, 0, 2},
+        {"last hidden (print not allowed)", {true, true, false}, 0, 1},
+        {"first hidden", {false, true, true}, 1, 2},
+        {"only the middle one", {false, true, false}, 1, 1},
+        {"none", {false, false, false}, -1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int i = 0; i < 3; ++i) {
+            buttons->Items(i)->SetVisible(c.visible[i]);
+        }
+        toolbar->CalcButtonRects(false);
+        for (const bool full : {true, false}) {
+            TRect bar;
+            TRect screen;
+            toolbar->GetButtonRect(nullptr, full, bar);
+            toolbar->GetButtonScreenRect(nullptr, full, screen);
+            if (c.first < 0) {
+                EXPECT_TRUE(bar.IsEmpty());
+                EXPECT_TRUE(screen.IsEmpty());
+                continue;
+            }
+            auto rectOf = [&](int i) { return full ? buttons->Items(i)->BarRect() : buttons->Items(i)->BtnRect(); };
+            TRect want = rectOf(c.first);
+            want.Right = rectOf(c.last).Right;
+            EXPECT_EQ(bar, want);
+            EXPECT_FALSE(bar.IsEmpty());
+            want.Offset(w.left, w.top);
+            EXPECT_EQ(screen, want);
+        }
+    }
+}
+
 }  // namespace

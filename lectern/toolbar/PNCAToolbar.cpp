@@ -1,6 +1,7 @@
 #include "lectern/toolbar/PNCAToolbar.h"
 
 #include "classlib/Themes.h"
+#include "lectern/toolbar/PNCAHintWindow.h"
 
 #include <windowsx.h>
 
@@ -19,9 +20,6 @@ constexpr UINT kReattachMs = 50;
 constexpr UINT kHintPauseMs = 500;
 constexpr UINT kHintHidePauseMs = 2500;
 constexpr int kHintBelowCursor = 24;
-// The size of the non-client metrics record the system expects (its caption font is what the
-// toolbar needs); larger records are refused by some versions.
-constexpr UINT kNonClientMetricsSize = 340;
 // Padding for the tab fill when the face lies on glass.
 constexpr int kGlassTabExtra = 1;
 
@@ -132,104 +130,6 @@ void ThemedText(TCanvas* canvas, const std::string& text, TRect rect, unsigned f
 }
 
 }  // namespace
-
-// ---- hint window -----------------------------------------------------------------------------
-
-// A small pop-up window that shows one line of hint text in the hint colours.
-class TPNCAHintWindow {
-public:
-    TPNCAHintWindow()
-    {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSW wc{};
-            wc.style = CS_SAVEBITS;
-            wc.lpfnWndProc = &TPNCAHintWindow::WindowProc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
-            wc.lpszClassName = L"PNCAHintWindow";
-            RegisterClassW(&wc);
-            registered = true;
-        }
-        HWND owner = Application != nullptr ? Application->Handle() : nullptr;
-        FWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"PNCAHintWindow", L"", WS_POPUP | WS_BORDER, 0,
-                                  0, 0, 0, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
-        NONCLIENTMETRICSW m{};
-        m.cbSize = kNonClientMetricsSize;
-        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &m, 0))
-            FFont = CreateFontIndirectW(&m.lfStatusFont);
-        if (FWindow != nullptr)
-            SetWindowLongPtrW(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~TPNCAHintWindow()
-    {
-        if (FWindow != nullptr)
-            DestroyWindow(FWindow);
-        if (FFont != nullptr)
-            DeleteObject(FFont);
-    }
-    TPNCAHintWindow(const TPNCAHintWindow&) = delete;
-    TPNCAHintWindow& operator=(const TPNCAHintWindow&) = delete;
-
-    bool Showing() const { return FWindow != nullptr && IsWindowVisible(FWindow); }
-
-    // The rectangle the text needs, at most maxWidth wide, with the window's margins.
-    TRect CalcHintRect(int maxWidth, const std::string& text)
-    {
-        HDC dc = GetDC(FWindow);
-        HGDIOBJ old = SelectObject(dc, FFont ? FFont : GetStockObject(DEFAULT_GUI_FONT));
-        RECT r{0, 0, maxWidth, 0};
-        std::wstring wide = ToWide(text);
-        DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-        SelectObject(dc, old);
-        ReleaseDC(FWindow, dc);
-        return Rect(0, 0, r.right + 6, r.bottom + 2);
-    }
-
-    void ActivateHint(const TRect& rect, const std::string& text)
-    {
-        FText = ToWide(text);
-        SetWindowPos(FWindow, HWND_TOPMOST, rect.Left, rect.Top, rect.Width(), rect.Height(),
-                     SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        InvalidateRect(FWindow, nullptr, TRUE);
-    }
-
-private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
-    {
-        try {
-            if (msg == WM_PAINT) {
-                auto* self = reinterpret_cast<TPNCAHintWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-                PAINTSTRUCT ps;
-                HDC dc = BeginPaint(window, &ps);
-                if (self != nullptr) {
-                    HGDIOBJ old = SelectObject(dc, self->FFont ? self->FFont : GetStockObject(DEFAULT_GUI_FONT));
-                    SetBkMode(dc, TRANSPARENT);
-                    SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
-                    RECT r;
-                    GetClientRect(window, &r);
-                    r.left += 2;
-                    r.top += 1;
-                    DrawTextW(dc, self->FText.c_str(), static_cast<int>(self->FText.size()), &r,
-                              DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-                    SelectObject(dc, old);
-                }
-                EndPaint(window, &ps);
-                return 0;
-            }
-            if (msg == WM_NCHITTEST)
-                return HTTRANSPARENT;
-        } catch (...) {
-            return 0;   // nothing unwinds into the system
-        }
-        return DefWindowProcW(window, msg, wParam, lParam);
-    }
-
-    HWND FWindow = nullptr;
-    HFONT FFont = nullptr;
-    std::wstring FText;
-};
 
 // ---- TPNCAButtonActionLink -------------------------------------------------------------------
 
@@ -1177,9 +1077,9 @@ TGraphic* TPNCAToolbar::GetButtonGraphic(TPNCAButton* button)
 void TPNCAToolbar::UpdateCaptionFont()
 {
     NONCLIENTMETRICSA m{};
-    m.cbSize = kNonClientMetricsSize;
+    m.cbSize = kPNCANonClientMetricsSize;
     LOGFONTA lf{};
-    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &m, 0))
+    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kPNCANonClientMetricsSize, &m, 0))
         lf = m.lfCaptionFont;
     else
         GetObjectA(GetStockObject(SYSTEM_FONT), sizeof lf, &lf);

@@ -9,9 +9,9 @@
 // re-created (and re-attaches 50 ms later through a timer on the application window) and when
 // the form goes. It can draw the form's caption text itself, before or after the buttons.
 //
-// The buttons are TPNCAButton (PNCAButton) and the hint is in PNCAHintWindow. Where the
-// buttons go, which picture shows and who handles a click are decided by the window-free
-// functions of PNCACommon.
+// The buttons are TPNCAButton (PNCAButton), the bar's painting is in PNCAPaint and the hint in
+// PNCAHintWindow. Where the buttons go, which picture shows and who handles a click are
+// decided by the window-free functions of PNCACommon.
 //
 // Everything runs on the thread of the form's window, inside its message handling. Every
 // window procedure and timer callback here catches what is thrown in it.

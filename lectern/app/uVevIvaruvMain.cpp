@@ -169,7 +169,6 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     TRegistryMimeTypeSource registry;
     FMimeTypes = BuildMimeTypeList(registry);
     Toolbar->SetShowHint(false);
-    FDebug = false;
     FParamsUsed = 0;
     FBaseDir = ExtractFileDir(plat::ExePath());
     FCanRun = true;
@@ -408,21 +407,17 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
 {
     FSettings = ReadBookSettings(settings);
     const TBookSettings& s = FSettings;
-    FProducerID = s.ProducerID;
     FPasswordMemory.clear();
-    FKioskMode = s.KioskMode;
 
     // The window's outer size for the layout's client area.
-    FSizeable = s.Sizeable;
     RECT frame{0, 0, kLayoutClientWidth, kLayoutClientHeight};
     AdjustWindowRectEx(&frame, WindowStyleOf(false, true), FALSE, 0);
     const int formWidth = frame.right - frame.left;
     const int formHeight = frame.bottom - frame.top;
 
-    if (!FKioskMode) {
-        FSaveRegistry = s.SaveRegistry;
+    if (!s.KioskMode) {
         std::string placement;
-        if (FSaveRegistry) {
+        if (s.SaveRegistry) {
             placement = ReadRememberedPlacement();
             FPasswordMemory = PlacementPassword(placement);
         }
@@ -457,16 +452,15 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
         if (StartsMaximized(s.Maximized, placement)) {
             FStartMaximized = true;
         } else {
-            CheckWindowPosition(*this, false, FSizeable);
+            CheckWindowPosition(*this, false, s.Sizeable);
         }
     } else {
-        FSaveRegistry = false;
         FStartMaximized = true;
         SetFormStyle(TFormStyle::fsStayOnTop);
     }
 
     // Menus. Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
-    if (FKioskMode || !s.HasMainMenu) {
+    if (s.KioskMode || !s.HasMainMenu) {
         delete Toolbar;
         Toolbar = nullptr;
     } else {
@@ -475,22 +469,16 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
         }
         AddMenuItems(MainMenu, s.MainMenuLines);
     }
-    FNoContextMenu = !s.HasContextMenu;
-    if (!FNoContextMenu) {
+    if (s.HasContextMenu) {
         AddMenuItems(ContextMenu, s.ContextMenuLines);
     }
 
-    FDisplayPageTitle = s.DisplayPageTitle;
-    FUserCopy = s.UserCopy;
-    FUserPrint = s.UserPrint;
-    FCommandline = s.Commandline;
-    FOpenExternal = s.OpenExternal;
-    actCopy->SetEnabled(FUserCopy);
-    actPrint->SetEnabled(FUserPrint);
+    actCopy->SetEnabled(s.UserCopy);
+    actPrint->SetEnabled(s.UserPrint);
 
     if (Toolbar != nullptr) {
-        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(FUserPrint);
-        const bool singleBorder = !FKioskMode && !FSizeable;
+        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(s.UserPrint);
+        const bool singleBorder = !s.KioskMode && !s.Sizeable;
         for (int i = kSpacerButton; i < Toolbar->Buttons()->Count(); ++i) {
             TPNCAButton* button = Toolbar->Buttons()->Items(i);
             if (singleBorder) {
@@ -500,8 +488,7 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
         }
     }
 
-    FDebug = s.Debug;
-    if (FDebug) {
+    if (s.Debug) {
         meDebug->SetVisible(true);
     }
 }
@@ -557,13 +544,13 @@ void TFrmVevIvaruvMain::StartServer()
     }
 }
 
-void TFrmVevIvaruvMain::BuildUrlPrefix() { FUrlPrefix = ::UrlPrefix(FProducerID, GuidText()); }
+void TFrmVevIvaruvMain::BuildUrlPrefix() { FUrlPrefix = ::UrlPrefix(FSettings.ProducerID, GuidText()); }
 
 void TFrmVevIvaruvMain::CreateParams(TCreateParams& params)
 {
     TForm::CreateParams(params);
-    params.Style = WindowStyleOf(FKioskMode, FSizeable) | (params.Style & WS_VISIBLE);
-    if (FKioskMode) {
+    params.Style = WindowStyleOf(FSettings.KioskMode, FSettings.Sizeable) | (params.Style & WS_VISIBLE);
+    if (FSettings.KioskMode) {
         params.ExStyle |= WS_EX_TOPMOST;
     }
 }
@@ -595,8 +582,8 @@ void TFrmVevIvaruvMain::WndProc(TMessage& message)
 void TFrmVevIvaruvMain::FormShow()
 {
     try {
-        if (FCommandline && static_cast<size_t>(FParamsUsed) < FParams.size()) {
-            OpenTopic(FirstPageParam(FParams, FParamsUsed, FCommandline));
+        if (FSettings.Commandline && static_cast<size_t>(FParamsUsed) < FParams.size()) {
+            OpenTopic(FirstPageParam(FParams, FParamsUsed, FSettings.Commandline));
         } else {
             NavigateToPage("");
         }
@@ -607,7 +594,7 @@ void TFrmVevIvaruvMain::FormShow()
 
 void TFrmVevIvaruvMain::FormClose(TObject*, TCloseAction& action)
 {
-    if (FSaveRegistry) {
+    if (SavesPlacement()) {
         try {
             SavePlacement();
         } catch (...) {
@@ -706,7 +693,7 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
 {
     const std::string url = VariantText(URL);
     // Trust comes from the page of the frame that navigates, not from the top page.
-    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FOpenExternal)) {
+    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FSettings.OpenExternal)) {
     case TNavigationAction::LeaveAlone:
         return;
     case TNavigationAction::Execute:
@@ -726,7 +713,7 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
     case TNavigationAction::Load:
         break;
     }
-    if (FDebug) {
+    if (FSettings.Debug) {
         const std::string frame = VariantText(TargetFrameName);
         Debug("Load page: " + url + (frame.empty() ? std::string() : " -> Frame: " + frame));
         Debug("  Flags = " + std::to_string(VariantInt(Flags)));
@@ -792,7 +779,7 @@ void TFrmVevIvaruvMain::WebBrowserCommandStateChange(TObject*, int Command, bool
 void TFrmVevIvaruvMain::WebBrowserTitleChange(TObject*, const std::wstring& Text)
 {
     const std::string title = ToSystem(Text);
-    if (TakesPageTitle(FDisplayPageTitle, title)) {
+    if (TakesPageTitle(FSettings.DisplayPageTitle, title)) {
         SetCaption(title);
     }
 }
@@ -878,7 +865,7 @@ void TFrmVevIvaruvMain::ApplicationEventsMessage(MSG& msg, bool& handled)
     input.Shift = GetKeyState(VK_SHIFT) < 0;
     HWND page = PageViewWindow();
     input.InPageView = page != nullptr && msg.hwnd != nullptr && IsChild(page, msg.hwnd);
-    switch (DecideInput(input, {FUserCopy, FUserPrint, FNoContextMenu})) {
+    switch (DecideInput(input, {FSettings.UserCopy, FSettings.UserPrint, !FSettings.HasContextMenu})) {
     case TInputAction::PassOn:
         break;
     case TInputAction::Swallow:
@@ -946,14 +933,14 @@ TDateTime TFrmVevIvaruvMain::UtcNow() { return NowUtc(); }
 
 void TFrmVevIvaruvMain::Debug(const std::string& line)
 {
-    if (FDebug) {
+    if (FSettings.Debug) {
         FDebugLines.Add(line);
     }
 }
 
 void TFrmVevIvaruvMain::DebugServed(const std::string& path)
 {
-    if (FDebug) {
+    if (FSettings.Debug) {
         FDebugLines.AddServed(path);
     }
 }
@@ -969,7 +956,7 @@ void TFrmVevIvaruvMain::DebugLinesChanged(TObject*)
 
 void TFrmVevIvaruvMain::ShowDebugLines()
 {
-    if (FDebug) {
+    if (FSettings.Debug) {
         meDebug->SetLines(FDebugLines.Lines());
     }
 }

@@ -160,24 +160,16 @@ private:
     void ShowDebugLines();
     void Navigate(const std::string& address, int flags);
     void SavePlacement();
+    // A kiosk never remembers its placement.
+    bool SavesPlacement() const { return !FSettings.KioskMode && FSettings.SaveRegistry; }
 
     // Start-up state (fixed after construction).
-    bool FDebug = false;
     std::string FBaseDir;
     int FParamsUsed = 0;
     std::vector<std::string> FParams;
     std::unique_ptr<TLBLzhArchive> FBook;
-    TBookSettings FSettings;
-    bool FDisplayPageTitle = false;
-    bool FKioskMode = false;
-    bool FOpenExternal = false;
-    bool FCommandline = false;
-    bool FSaveRegistry = false;
-    bool FUserPrint = false;
-    bool FUserCopy = false;
-    bool FNoContextMenu = false;
+    TBookSettings FSettings;  // the book's, read once; the defaults for a book that is not valid
     std::string FPasswordMemory;
-    std::string FProducerID;
     const TStringList* FTopicMap = nullptr;  // the book's
     std::unique_ptr<TStringList> FMimeTypes;
     bool FCanRun = true;
@@ -186,7 +178,6 @@ private:
     std::string FMainMenuCaption;  // the application-menu button's caption
 
     // The window.
-    bool FSizeable = false;
     bool FStartMaximized = false;
     bool FShown = false;
     HFONT FFont = nullptr;

@@ -406,8 +406,21 @@ void TFrmVevIvaruvMain::ChooseAndOpenBook()
 void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
 {
     FSettings = ReadBookSettings(settings);
-    const TBookSettings& s = FSettings;
     FPasswordMemory.clear();
+    if (!ApplyWindowSettings()) {
+        FCanRun = false;  // the password was refused: the window never shows, nothing more applies
+        return;
+    }
+    ApplyMenuSettings();
+    ApplyPermissions();
+    if (FSettings.Debug) {
+        meDebug->SetVisible(true);
+    }
+}
+
+bool TFrmVevIvaruvMain::ApplyWindowSettings()
+{
+    const TBookSettings& s = FSettings;
 
     // The window's outer size for the layout's client area.
     RECT frame{0, 0, kLayoutClientWidth, kLayoutClientHeight};
@@ -415,51 +428,55 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
     const int formWidth = frame.right - frame.left;
     const int formHeight = frame.bottom - frame.top;
 
-    if (!s.KioskMode) {
-        std::string placement;
-        if (s.SaveRegistry) {
-            placement = ReadRememberedPlacement();
-            FPasswordMemory = PlacementPassword(placement);
-        }
-        Application->SetTitle(s.Title);
-        SetCaption(Application->Title());
-        if (FFont != nullptr) {
-            DeleteObject(FFont);
-        }
-        FFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(s.Charset),
-                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
-        meDebug->SetFont(FFont);
-
-        const bool allowed = AskBookPassword(s.UserPassword, FPasswordMemory, [&](std::string& text) {
-            return PasswordDialog(Application->Title(), s.UserPasswordPrompt, text, nullptr);
-        });
-        if (!allowed) {
-            FCanRun = false;
-            return;
-        }
-
-        const int ppi = ScreenPixelsPerInch();
-        const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
-        const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
-        if (!placement.empty()) {
-            const TWindowBounds b = ParsePlacement(placement, {Left(), Top(), w, h});
-            SetBounds(b.Left, b.Top, b.Width, b.Height);
-        } else if (s.Centered) {
-            SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
-        } else {
-            SetBounds(Left(), Top(), w, h);
-        }
-        if (StartsMaximized(s.Maximized, placement)) {
-            FStartMaximized = true;
-        } else {
-            CheckWindowPosition(*this, false, s.Sizeable);
-        }
-    } else {
+    if (s.KioskMode) {
         FStartMaximized = true;
         SetFormStyle(TFormStyle::fsStayOnTop);
+        return true;
+    }
+    std::string placement;
+    if (s.SaveRegistry) {
+        placement = ReadRememberedPlacement();
+        FPasswordMemory = PlacementPassword(placement);
+    }
+    Application->SetTitle(s.Title);
+    SetCaption(Application->Title());
+    if (FFont != nullptr) {
+        DeleteObject(FFont);
+    }
+    FFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(s.Charset),
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+    meDebug->SetFont(FFont);
+
+    const bool allowed = AskBookPassword(s.UserPassword, FPasswordMemory, [&](std::string& text) {
+        return PasswordDialog(Application->Title(), s.UserPasswordPrompt, text, nullptr);
+    });
+    if (!allowed) {
+        return false;
     }
 
-    // Menus. Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
+    const int ppi = ScreenPixelsPerInch();
+    const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
+    const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
+    if (!placement.empty()) {
+        const TWindowBounds b = ParsePlacement(placement, {Left(), Top(), w, h});
+        SetBounds(b.Left, b.Top, b.Width, b.Height);
+    } else if (s.Centered) {
+        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
+    } else {
+        SetBounds(Left(), Top(), w, h);
+    }
+    if (StartsMaximized(s.Maximized, placement)) {
+        FStartMaximized = true;
+    } else {
+        CheckWindowPosition(*this, false, s.Sizeable);
+    }
+    return true;
+}
+
+void TFrmVevIvaruvMain::ApplyMenuSettings()
+{
+    const TBookSettings& s = FSettings;
+    // Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
     if (s.KioskMode || !s.HasMainMenu) {
         delete Toolbar;
         Toolbar = nullptr;
@@ -472,12 +489,7 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
     if (s.HasContextMenu) {
         AddMenuItems(ContextMenu, s.ContextMenuLines);
     }
-
-    actCopy->SetEnabled(s.UserCopy);
-    actPrint->SetEnabled(s.UserPrint);
-
     if (Toolbar != nullptr) {
-        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(s.UserPrint);
         const bool singleBorder = !s.KioskMode && !s.Sizeable;
         for (int i = kSpacerButton; i < Toolbar->Buttons()->Count(); ++i) {
             TPNCAButton* button = Toolbar->Buttons()->Items(i);
@@ -487,9 +499,14 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
             button->SetShowCaption(s.ShowCaptions);
         }
     }
+}
 
-    if (s.Debug) {
-        meDebug->SetVisible(true);
+void TFrmVevIvaruvMain::ApplyPermissions()
+{
+    actCopy->SetEnabled(FSettings.UserCopy);
+    actPrint->SetEnabled(FSettings.UserPrint);
+    if (Toolbar != nullptr) {
+        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(FSettings.UserPrint);
     }
 }
 

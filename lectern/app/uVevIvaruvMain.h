@@ -125,7 +125,13 @@ protected:
 private:
     void CreateComponents();
     void ChooseAndOpenBook();
+    // The book's settings in three parts: the window (title, font, password, size and
+    // placement; false when the password was refused), the menus with the toolbar that shows
+    // the main one, and what the reader may do (copy, print).
     void ApplyBookSettings(const TStringList& settings);
+    bool ApplyWindowSettings();
+    void ApplyMenuSettings();
+    void ApplyPermissions();
     void StartServer();
     void BuildUrlPrefix();
 

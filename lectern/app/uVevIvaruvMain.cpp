@@ -169,7 +169,6 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     TRegistryMimeTypeSource registry;
     FMimeTypes = BuildMimeTypeList(registry);
     Toolbar->SetShowHint(false);
-    FDebug = false;
     FParamsUsed = 0;
     FBaseDir = ExtractFileDir(plat::ExePath());
     FCanRun = true;
@@ -407,66 +406,78 @@ void TFrmVevIvaruvMain::ChooseAndOpenBook()
 void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
 {
     FSettings = ReadBookSettings(settings);
-    const TBookSettings& s = FSettings;
-    FProducerID = s.ProducerID;
     FPasswordMemory.clear();
-    FKioskMode = s.KioskMode;
+    if (!ApplyWindowSettings()) {
+        FCanRun = false;  // the password was refused: the window never shows, nothing more applies
+        return;
+    }
+    ApplyMenuSettings();
+    ApplyPermissions();
+    if (FSettings.Debug) {
+        meDebug->SetVisible(true);
+    }
+}
+
+bool TFrmVevIvaruvMain::ApplyWindowSettings()
+{
+    const TBookSettings& s = FSettings;
 
     // The window's outer size for the layout's client area.
-    FSizeable = s.Sizeable;
     RECT frame{0, 0, kLayoutClientWidth, kLayoutClientHeight};
     AdjustWindowRectEx(&frame, WindowStyleOf(false, true), FALSE, 0);
     const int formWidth = frame.right - frame.left;
     const int formHeight = frame.bottom - frame.top;
 
-    if (!FKioskMode) {
-        FSaveRegistry = s.SaveRegistry;
-        std::string placement;
-        if (FSaveRegistry) {
-            placement = ReadRememberedPlacement();
-            FPasswordMemory = PlacementPassword(placement);
-        }
-        Application->SetTitle(s.Title);
-        SetCaption(Application->Title());
-        if (FFont != nullptr) {
-            DeleteObject(FFont);
-        }
-        FFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(s.Charset),
-                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
-        meDebug->SetFont(FFont);
-
-        const bool allowed = AskBookPassword(s.UserPassword, FPasswordMemory, [&](std::string& text) {
-            return PasswordDialog(Application->Title(), s.UserPasswordPrompt, text, nullptr);
-        });
-        if (!allowed) {
-            FCanRun = false;
-            return;
-        }
-
-        const int ppi = ScreenPixelsPerInch();
-        const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
-        const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
-        if (!placement.empty()) {
-            const TWindowBounds b = ParsePlacement(placement, {Left(), Top(), w, h});
-            SetBounds(b.Left, b.Top, b.Width, b.Height);
-        } else if (s.Centered) {
-            SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
-        } else {
-            SetBounds(Left(), Top(), w, h);
-        }
-        if (StartsMaximized(s.Maximized, placement)) {
-            FStartMaximized = true;
-        } else {
-            CheckWindowPosition(*this, false, FSizeable);
-        }
-    } else {
-        FSaveRegistry = false;
+    if (s.KioskMode) {
         FStartMaximized = true;
         SetFormStyle(TFormStyle::fsStayOnTop);
+        return true;
+    }
+    std::string placement;
+    if (s.SaveRegistry) {
+        placement = ReadRememberedPlacement();
+        FPasswordMemory = PlacementPassword(placement);
+    }
+    Application->SetTitle(s.Title);
+    SetCaption(Application->Title());
+    if (FFont != nullptr) {
+        DeleteObject(FFont);
+    }
+    FFont = CreateFontA(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<BYTE>(s.Charset),
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+    meDebug->SetFont(FFont);
+
+    const bool allowed = AskBookPassword(s.UserPassword, FPasswordMemory, [&](std::string& text) {
+        return PasswordDialog(Application->Title(), s.UserPasswordPrompt, text, nullptr);
+    });
+    if (!allowed) {
+        return false;
     }
 
-    // Menus. Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
-    if (FKioskMode || !s.HasMainMenu) {
+    const int ppi = ScreenPixelsPerInch();
+    const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
+    const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
+    if (!placement.empty()) {
+        const TWindowBounds b = ParsePlacement(placement, {Left(), Top(), w, h});
+        SetBounds(b.Left, b.Top, b.Width, b.Height);
+    } else if (s.Centered) {
+        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
+    } else {
+        SetBounds(Left(), Top(), w, h);
+    }
+    if (StartsMaximized(s.Maximized, placement)) {
+        FStartMaximized = true;
+    } else {
+        CheckWindowPosition(*this, false, s.Sizeable);
+    }
+    return true;
+}
+
+void TFrmVevIvaruvMain::ApplyMenuSettings()
+{
+    const TBookSettings& s = FSettings;
+    // Without a main menu (or in kiosk mode) the window has no caption-bar toolbar.
+    if (s.KioskMode || !s.HasMainMenu) {
         delete Toolbar;
         Toolbar = nullptr;
     } else {
@@ -475,22 +486,11 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
         }
         AddMenuItems(MainMenu, s.MainMenuLines);
     }
-    FNoContextMenu = !s.HasContextMenu;
-    if (!FNoContextMenu) {
+    if (s.HasContextMenu) {
         AddMenuItems(ContextMenu, s.ContextMenuLines);
     }
-
-    FDisplayPageTitle = s.DisplayPageTitle;
-    FUserCopy = s.UserCopy;
-    FUserPrint = s.UserPrint;
-    FCommandline = s.Commandline;
-    FOpenExternal = s.OpenExternal;
-    actCopy->SetEnabled(FUserCopy);
-    actPrint->SetEnabled(FUserPrint);
-
     if (Toolbar != nullptr) {
-        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(FUserPrint);
-        const bool singleBorder = !FKioskMode && !FSizeable;
+        const bool singleBorder = !s.KioskMode && !s.Sizeable;
         for (int i = kSpacerButton; i < Toolbar->Buttons()->Count(); ++i) {
             TPNCAButton* button = Toolbar->Buttons()->Items(i);
             if (singleBorder) {
@@ -499,10 +499,14 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
             button->SetShowCaption(s.ShowCaptions);
         }
     }
+}
 
-    FDebug = s.Debug;
-    if (FDebug) {
-        meDebug->SetVisible(true);
+void TFrmVevIvaruvMain::ApplyPermissions()
+{
+    actCopy->SetEnabled(FSettings.UserCopy);
+    actPrint->SetEnabled(FSettings.UserPrint);
+    if (Toolbar != nullptr) {
+        Toolbar->Buttons()->Items(kPrintButton)->SetVisible(FSettings.UserPrint);
     }
 }
 
@@ -557,13 +561,13 @@ void TFrmVevIvaruvMain::StartServer()
     }
 }
 
-void TFrmVevIvaruvMain::BuildUrlPrefix() { FUrlPrefix = ::UrlPrefix(FProducerID, GuidText()); }
+void TFrmVevIvaruvMain::BuildUrlPrefix() { FUrlPrefix = ::UrlPrefix(FSettings.ProducerID, GuidText()); }
 
 void TFrmVevIvaruvMain::CreateParams(TCreateParams& params)
 {
     TForm::CreateParams(params);
-    params.Style = WindowStyleOf(FKioskMode, FSizeable) | (params.Style & WS_VISIBLE);
-    if (FKioskMode) {
+    params.Style = WindowStyleOf(FSettings.KioskMode, FSettings.Sizeable) | (params.Style & WS_VISIBLE);
+    if (FSettings.KioskMode) {
         params.ExStyle |= WS_EX_TOPMOST;
     }
 }
@@ -595,8 +599,8 @@ void TFrmVevIvaruvMain::WndProc(TMessage& message)
 void TFrmVevIvaruvMain::FormShow()
 {
     try {
-        if (FCommandline && static_cast<size_t>(FParamsUsed) < FParams.size()) {
-            OpenTopic(FirstPageParam(FParams, FParamsUsed, FCommandline));
+        if (FSettings.Commandline && static_cast<size_t>(FParamsUsed) < FParams.size()) {
+            OpenTopic(FirstPageParam(FParams, FParamsUsed, FSettings.Commandline));
         } else {
             NavigateToPage("");
         }
@@ -607,7 +611,7 @@ void TFrmVevIvaruvMain::FormShow()
 
 void TFrmVevIvaruvMain::FormClose(TObject*, TCloseAction& action)
 {
-    if (FSaveRegistry) {
+    if (SavesPlacement()) {
         try {
             SavePlacement();
         } catch (...) {
@@ -706,7 +710,7 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
 {
     const std::string url = VariantText(URL);
     // Trust comes from the page of the frame that navigates, not from the top page.
-    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FOpenExternal)) {
+    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FSettings.OpenExternal)) {
     case TNavigationAction::LeaveAlone:
         return;
     case TNavigationAction::Execute:
@@ -726,7 +730,7 @@ void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pD
     case TNavigationAction::Load:
         break;
     }
-    if (FDebug) {
+    if (FSettings.Debug) {
         const std::string frame = VariantText(TargetFrameName);
         Debug("Load page: " + url + (frame.empty() ? std::string() : " -> Frame: " + frame));
         Debug("  Flags = " + std::to_string(VariantInt(Flags)));
@@ -792,7 +796,7 @@ void TFrmVevIvaruvMain::WebBrowserCommandStateChange(TObject*, int Command, bool
 void TFrmVevIvaruvMain::WebBrowserTitleChange(TObject*, const std::wstring& Text)
 {
     const std::string title = ToSystem(Text);
-    if (TakesPageTitle(FDisplayPageTitle, title)) {
+    if (TakesPageTitle(FSettings.DisplayPageTitle, title)) {
         SetCaption(title);
     }
 }
@@ -878,7 +882,7 @@ void TFrmVevIvaruvMain::ApplicationEventsMessage(MSG& msg, bool& handled)
     input.Shift = GetKeyState(VK_SHIFT) < 0;
     HWND page = PageViewWindow();
     input.InPageView = page != nullptr && msg.hwnd != nullptr && IsChild(page, msg.hwnd);
-    switch (DecideInput(input, {FUserCopy, FUserPrint, FNoContextMenu})) {
+    switch (DecideInput(input, {FSettings.UserCopy, FSettings.UserPrint, !FSettings.HasContextMenu})) {
     case TInputAction::PassOn:
         break;
     case TInputAction::Swallow:
@@ -946,14 +950,14 @@ TDateTime TFrmVevIvaruvMain::UtcNow() { return NowUtc(); }
 
 void TFrmVevIvaruvMain::Debug(const std::string& line)
 {
-    if (FDebug) {
+    if (FSettings.Debug) {
         FDebugLines.Add(line);
     }
 }
 
 void TFrmVevIvaruvMain::DebugServed(const std::string& path)
 {
-    if (FDebug) {
+    if (FSettings.Debug) {
         FDebugLines.AddServed(path);
     }
 }
@@ -969,7 +973,7 @@ void TFrmVevIvaruvMain::DebugLinesChanged(TObject*)
 
 void TFrmVevIvaruvMain::ShowDebugLines()
 {
-    if (FDebug) {
+    if (FSettings.Debug) {
         meDebug->SetLines(FDebugLines.Lines());
     }
 }

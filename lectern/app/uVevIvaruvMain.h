@@ -125,7 +125,13 @@ protected:
 private:
     void CreateComponents();
     void ChooseAndOpenBook();
+    // The book's settings in three parts: the window (title, font, password, size and
+    // placement; false when the password was refused), the menus with the toolbar that shows
+    // the main one, and what the reader may do (copy, print).
     void ApplyBookSettings(const TStringList& settings);
+    bool ApplyWindowSettings();
+    void ApplyMenuSettings();
+    void ApplyPermissions();
     void StartServer();
     void BuildUrlPrefix();
 
@@ -160,24 +166,16 @@ private:
     void ShowDebugLines();
     void Navigate(const std::string& address, int flags);
     void SavePlacement();
+    // A kiosk never remembers its placement.
+    bool SavesPlacement() const { return !FSettings.KioskMode && FSettings.SaveRegistry; }
 
     // Start-up state (fixed after construction).
-    bool FDebug = false;
     std::string FBaseDir;
     int FParamsUsed = 0;
     std::vector<std::string> FParams;
     std::unique_ptr<TLBLzhArchive> FBook;
-    TBookSettings FSettings;
-    bool FDisplayPageTitle = false;
-    bool FKioskMode = false;
-    bool FOpenExternal = false;
-    bool FCommandline = false;
-    bool FSaveRegistry = false;
-    bool FUserPrint = false;
-    bool FUserCopy = false;
-    bool FNoContextMenu = false;
+    TBookSettings FSettings;  // the book's, read once; the defaults for a book that is not valid
     std::string FPasswordMemory;
-    std::string FProducerID;
     const TStringList* FTopicMap = nullptr;  // the book's
     std::unique_ptr<TStringList> FMimeTypes;
     bool FCanRun = true;
@@ -186,7 +184,6 @@ private:
     std::string FMainMenuCaption;  // the application-menu button's caption
 
     // The window.
-    bool FSizeable = false;
     bool FStartMaximized = false;
     bool FShown = false;
     HFONT FFont = nullptr;

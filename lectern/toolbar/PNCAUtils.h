@@ -22,6 +22,10 @@
 
 #include <string>
 
+// The size of the non-client metrics record the system expects (its caption and status fonts
+// are what the toolbar needs); larger records are refused by some versions.
+constexpr UINT kPNCANonClientMetricsSize = 340;
+
 // The process-wide visual-style services.
 TThemeServices* PNCAThemeServices();
 

@@ -27,9 +27,9 @@ using TLcSockStateEvent = TEvent<TLcSocketBase*, int>;            // the new sta
 using TLcSockCountEvent = TEvent<TLcSocketBase*, int>;            // a byte count
 using TLcSockBgExceptionEvent = TEvent<TLcSocketBase*, Exception&, bool&>;  // may-close in/out
 
-// Socket states, as a socket keeps them and its OnChangeState reports them. 1 to 8 are those of
-// both socket classes (4 and 6 are not used); 9 on are reported only by the blocking socket, each
-// once for a failure, after which it is closed.
+// Socket states, as a socket keeps them (State) and reports their changes (OnChangeState). 1 to 8
+// are the steps of a socket's life (4 and 6 are not used). 9 on are failures that only the
+// blocking socket reports: it keeps closed and reports the failure as the change to it.
 enum TLcSockState : int {
     kSockOpened = 1,
     kSockBound = 2,

@@ -23,9 +23,25 @@ class TLcSocketBase;
 
 // Event shapes; every event receives the socket as sender.
 using TLcSockNotifyEvent = TEvent<TLcSocketBase*>;
-using TLcSockStateEvent = TEvent<TLcSocketBase*, int>;            // the new state
+using TLcSockStateEvent = TEvent<TLcSocketBase*, int>;            // the new state (a TLcSockState)
 using TLcSockCountEvent = TEvent<TLcSocketBase*, int>;            // a byte count
 using TLcSockBgExceptionEvent = TEvent<TLcSocketBase*, Exception&, bool&>;  // may-close in/out
+
+// Socket states, as a socket keeps them (State) and reports their changes (OnChangeState). 1 to 8
+// are the steps of a socket's life (4 and 6 are not used). 9 on are failures that only the
+// blocking socket reports: it keeps closed and reports the failure as the change to it.
+enum TLcSockState : int {
+    kSockOpened = 1,
+    kSockBound = 2,
+    kSockConnecting = 3,
+    kSockConnected = 5,
+    kSockListening = 7,
+    kSockClosed = 8,
+    kSockListenError = 9,
+    kSockListenerLost = 10,
+    kSockConnectError = 11,
+    kSockConnectionLost = 12,
+};
 
 // Socket message codes.
 enum : int {

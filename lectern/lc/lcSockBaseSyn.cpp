@@ -337,7 +337,7 @@ void TLcSocketBaseSyn::DoMessage(int Code, int)
     case kSynRepListenerLost:
     case kSynRepConnectionLost:
         if (FState != kSockClosed) {
-            static const int kStates[] = {kSockListenError, kSockConnectError, kSockListenerLost, kSockConnectionLost};
+            static const TLcSockState kStates[] = {kSockListenError, kSockConnectError, kSockListenerLost, kSockConnectionLost};
             FState = kSockClosed;
             TriggerChangeState(kStates[Code - kSynRepListenError]);
         }

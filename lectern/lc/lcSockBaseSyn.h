@@ -44,14 +44,6 @@ constexpr int kLcSynSendWaitMs = 20;
 constexpr int kLcSynRelistenDelayMs = 100;
 constexpr int kLcSynReconnectDelayMs = 20;
 
-// The states a blocking socket reports beside those of lcWinSocket.
-enum : int {
-    kSockListenError = 9,
-    kSockListenerLost = 10,
-    kSockConnectError = 11,
-    kSockConnectionLost = 12,
-};
-
 // The internal messages of a blocking socket's queue (shared objects, one per code).
 enum : int {
     kSynMsgListen = 0,
@@ -116,7 +108,7 @@ public:
     std::string GetLocalPort() override;
     std::string GetLastErrorText() override;
 
-    int State() const { return FState; }
+    TLcSockState State() const { return FState; }
 
     CL_CLASS_NAME(TLcSocketBaseSyn)
 
@@ -178,7 +170,7 @@ private:
     std::string FPeerAddr;
     std::string FPeerPort;
     // The owner's side only.
-    int FState = 8;
+    TLcSockState FState = kSockClosed;
     int FSyncCode = 0;
     bool FReleased = false;
     // The queue's side only.

@@ -5,6 +5,8 @@
 #include "lectern/lc/lcSockBaseSyn.h"
 #include "lectern/lc/lcWinSocket.h"
 
+#include <type_traits>
+
 namespace {
 
 constexpr int kListNodePool = 128;
@@ -32,9 +34,36 @@ TLcSocketSrvProvUnit& Messages()
     return *gUnit;
 }
 
-void LogCaught(const std::string& context)
+// The log names of what escapes a step: a fault of ours or of the socket ("ERROR"), of an
+// event handler ("EVENT") or of the crypt plug-in ("PLUGIN").
+constexpr const char* kLogError = "ERROR";
+constexpr const char* kLogEvent = "EVENT";
+constexpr const char* kLogPlugin = "PLUGIN";
+
+// The one boundary of the provider's steps (a plug-in step, a socket call, a trigger, a queue's
+// job, the freeing part of a destructor): whatever escapes the step is logged under the context
+// and the log name, and goes no further. True when the step ran to its end. The context is a
+// text, or a function that makes it once something escaped (a queue names the job it had got to).
+template <typename Context, typename Step>
+bool RunGuarded(const char* logName, const Context& context, Step&& step)
 {
-    LogCurrentException(context, "ERROR");
+    try {
+        step();
+        return true;
+    } catch (...) {
+        if constexpr (std::is_invocable_v<const Context&>)
+            LogCurrentException(context(), logName);
+        else
+            LogCurrentException(context, logName);
+        return false;
+    }
+}
+
+// Closes a socket, then releases it, each at the boundary under its own context.
+void CloseAndRelease(TLcSocketBase* socket, const char* closeContext, const char* releaseContext)
+{
+    RunGuarded(kLogError, closeContext, [socket] { socket->Close(); });
+    RunGuarded(kLogError, releaseContext, [socket] { socket->Release(); });
 }
 
 // Takes the provider's lock for a scope.
@@ -56,12 +85,9 @@ std::uintptr_t Key(const void* p) { return reinterpret_cast<std::uintptr_t>(p); 
 template <typename Step>
 int PluginStep(const char* context, Step step)
 {
-    try {
-        return step();
-    } catch (...) {
-        LogCurrentException(context, "PLUGIN");
-        return TLcCryptSteps::kLost;
-    }
+    int result = TLcCryptSteps::kLost;
+    RunGuarded(kLogPlugin, context, [&] { result = step(); });
+    return result;
 }
 
 }  // namespace
@@ -78,7 +104,7 @@ TLcSocketServerProvider::TLcSocketServerProvider() { FDatagram.reserve(kDatagram
 
 TLcSocketServerProvider::~TLcSocketServerProvider()
 {
-    try {
+    RunGuarded(kLogError, "TLcSocketServerProvider.Destroy", [this] {
         {
             TProviderLock lock(*this);
             SetClosing(true);
@@ -102,9 +128,7 @@ TLcSocketServerProvider::~TLcSocketServerProvider()
             if (FServerThread)
                 TLcThread::PostJob(FServerThread, &gUnit->Forget, true);
         }
-    } catch (...) {
-        LogCaught("TLcSocketServerProvider.Destroy");
-    }
+    });
 }
 
 bool TLcSocketServerProvider::GetFlag(bool (TLcConnectionProvider::*getter)() const)
@@ -194,12 +218,10 @@ void TLcSocketServerProvider::ReleaseSocket(TLcSocketBase* socket, const char* c
 {
     if (!socket)
         return;
-    try {
+    RunGuarded(kLogError, context, [socket] {
         socket->SetSilent(true);
         socket->Release();
-    } catch (...) {
-        LogCaught(context);
-    }
+    });
 }
 
 void TLcSocketServerProvider::ForgetSocket()
@@ -361,14 +383,12 @@ void TLcSocketServerProvider::SockChangeState(TLcSocketBase* sender, int state)
     if (FIsListener) {
         if (state == kSockListening) {
             FListeningStarted = true;
-            try {
+            RunGuarded(kLogError, "TLcSocketServerProvider ChangeState.GetXAddr", [&] {
                 FLocalAddr = sender->GetLocalAddr();
                 FLocalPort = sender->GetLocalPort();
                 FPeerAddr.clear();
                 FPeerPort.clear();
-            } catch (...) {
-                LogCaught("TLcSocketServerProvider ChangeState.GetXAddr");
-            }
+            });
             TriggerListenStart();
             TriggerAfterEvents();
         } else if (state == kSockClosed) {
@@ -448,12 +468,12 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
     if (FServerThread) {
         TLcSocketServerProvider* connection = nullptr;
         TLcSocketClientThread* thread = nullptr;
-        try {
+        const bool handedOn = RunGuarded(kLogError, "TLcSocketServerProvider SesAvail(MultiThreaded)", [&] {
             connection = newProvider();
             thread = new TLcSocketClientThread(FLink, connection, socket);
             connection->FClientThread = thread;
-        } catch (...) {
-            LogCaught("TLcSocketServerProvider SesAvail(MultiThreaded)");
+        });
+        if (!handedOn) {
             // Nothing was handed on: no client is added and no "Init" is posted.
             if (thread) {
                 thread->FConnection = nullptr;
@@ -462,12 +482,10 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
             }
             if (connection) {
                 connection->FClientThread = nullptr;
-                try {
+                RunGuarded(kLogError, "TLcSocketServerProvider SesAvail cl.Disconnect", [connection] {
                     connection->InternalDisconnect();
                     delete connection;
-                } catch (...) {
-                    LogCaught("TLcSocketServerProvider SesAvail cl.Disconnect");
-                }
+                });
             }
             ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSocket_close");
             return;
@@ -481,26 +499,23 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
         return;
     }
     TLcSocketServerProvider* connection = nullptr;
-    try {
+    const bool started = RunGuarded(kLogError, "TLcSocketServerProvider SesAvail(not MultiThreaded)", [&] {
         connection = newProvider();
         connection->FSocket = socket;
         connection->CopyFrom(this);
         connection->FState = kLcStateConnecting;
         connection->TriggerClientConnect();
         socket->StartNewSocket();
-    } catch (...) {
-        LogCaught("TLcSocketServerProvider SesAvail(not MultiThreaded)");
-        if (connection) {
-            connection->FSocket = nullptr;
-            try {
-                connection->InternalDisconnect();
-            } catch (...) {
-                LogCaught("TLcSocketServerProvider SesAvail cl.Disconnect");
-            }
-            delete connection;
-        }
-        ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSock_Close");
+    });
+    if (started)
+        return;
+    if (connection) {
+        connection->FSocket = nullptr;
+        RunGuarded(kLogError, "TLcSocketServerProvider SesAvail cl.Disconnect",
+                   [connection] { connection->InternalDisconnect(); });
+        delete connection;
     }
+    ReleaseSocket(socket, "TLcSocketServerProvider SesAvail WSock_Close");
 }
 
 void TLcSocketServerProvider::CopyFrom(TLcSocketServerProvider* Listener)
@@ -695,11 +710,7 @@ void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool
         return;
     }
     mayClose = true;
-    try {
-        TriggerException(e);
-    } catch (...) {
-        LogCurrentException("TLcSocketServerProvider BgExcept Trigger", "EVENT");
-    }
+    RunGuarded(kLogEvent, "TLcSocketServerProvider BgExcept Trigger", [&] { TriggerException(e); });
 }
 
 // ---- reading and writing ----
@@ -810,7 +821,7 @@ void TLcSocketServerProvider::CloseClients()
         }
     }
     for (TLcSocketServerProvider* connection : accepted) {
-        try {
+        RunGuarded(kLogError, "TLcSocketServerProvider KillClients cl.Stop/Disconnect", [connection, silent] {
             {
                 TProviderLock lock(*connection);
                 connection->SetSilent(silent);
@@ -818,9 +829,7 @@ void TLcSocketServerProvider::CloseClients()
             connection->InternalDisconnect();
             if (silent)
                 delete connection;  // a silent connection does not free itself
-        } catch (...) {
-            LogCaught("TLcSocketServerProvider KillClients cl.Stop/Disconnect");
-        }
+        });
     }
     FreeLists();
 }
@@ -853,16 +862,8 @@ void TLcSocketServerProvider::InternalDisconnect()
         CloseClients();
         TLcSocketBase* socket = FSocket;
         ForgetSocket();
-        try {
-            socket->Close();
-        } catch (...) {
-            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon2.Close");
-        }
-        try {
-            socket->Release();
-        } catch (...) {
-            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon2.Release");
-        }
+        CloseAndRelease(socket, "TLcSocketServerProvider.InternalDisconnect: MyCon2.Close",
+                        "TLcSocketServerProvider.InternalDisconnect: MyCon2.Release");
         if (GetFlag(&TLcConnectionProvider::Lost))
             TriggerListenLost();
         TriggerAfterEvents();
@@ -876,16 +877,8 @@ void TLcSocketServerProvider::InternalDisconnect()
     if (GetFlag(&TLcConnectionProvider::Closing)) {
         TLcSocketBase* socket = FSocket;
         ForgetSocket();
-        try {
-            socket->Close();
-        } catch (...) {
-            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon.Close");
-        }
-        try {
-            socket->Release();
-        } catch (...) {
-            LogCaught("TLcSocketServerProvider.InternalDisconnect: MyCon.Release");
-        }
+        CloseAndRelease(socket, "TLcSocketServerProvider.InternalDisconnect: MyCon.Close",
+                        "TLcSocketServerProvider.InternalDisconnect: MyCon.Release");
         return;
     }
     if (FCryptPlugin) {
@@ -920,37 +913,24 @@ void TLcSocketServerProvider::SocketClosed()
         }
         if (!ParentSilent()) {
             if (FCryptPlugin) {
-                try {
-                    FCryptPlugin->AfterDisconnect(Key(this));
-                } catch (...) {
-                    LogCurrentException("TLcSocketServerProvider CryptPlugin.AfterDisconnect", "PLUGIN");
-                }
+                RunGuarded(kLogPlugin, "TLcSocketServerProvider CryptPlugin.AfterDisconnect",
+                           [this] { FCryptPlugin->AfterDisconnect(Key(this)); });
             }
             TriggerDisconnect();
         }
     }
     if (FIsClientConnection && FLink && !ParentSilent()) {
-        try {
+        RunGuarded(kLogEvent, "TLcSocketServerProvider OnSocketClosed.TriggerConnectionLost", [this] {
             FClientDisconnectFired = true;
             TriggerClientDisconnect();
-        } catch (...) {
-            LogCurrentException("TLcSocketServerProvider OnSocketClosed.TriggerConnectionLost", "EVENT");
-        }
+        });
     }
     FState = kLcStateClosed;
     TLcSocketBase* socket = FSocket;
     socket->SetSilent(true);
     ForgetSocket();
-    try {
-        socket->Close();
-    } catch (...) {
-        LogCaught("TLcSocketServerProvider SesClosed MyCon.Close");
-    }
-    try {
-        socket->Release();
-    } catch (...) {
-        LogCaught("TLcSocketServerProvider SesClosed MyCon.Release");
-    }
+    CloseAndRelease(socket, "TLcSocketServerProvider SesClosed MyCon.Close",
+                    "TLcSocketServerProvider SesClosed MyCon.Release");
     if (GetFlag(&TLcConnectionProvider::Silent))
         return;
     if (FClientThread) {
@@ -1029,7 +1009,9 @@ bool TLcSocketServerThread::RunJob()
     TObject* job = CurrentJob();
     TLcSocketSrvProvUnit& m = Messages();
     std::string label;
-    try {
+    bool stopped = false;
+    auto context = [&label] { return "SRV:TLcSocketServerThread.RunJob \"" + label + "\""; };
+    RunGuarded(kLogError, context, [&] {
         bool runAsJob = false;
         if (TLcSocketServerProvider::RunSocketJob(FProvider, job, label, runAsJob)) {
             if (runAsJob)
@@ -1049,17 +1031,15 @@ bool TLcSocketServerThread::RunJob()
             }
         } else if (job == &m.Stop) {
             FStopReceived = true;
-            return true;
+            stopped = true;
         } else if (job == &m.Forget) {
             FProvider = nullptr;
         } else {
             label = std::string("(else: \"") + job->ClassName() + "\")";
             TLcThread::RunJob();
         }
-    } catch (...) {
-        LogCaught("SRV:TLcSocketServerThread.RunJob \"" + label + "\"");
-    }
-    return !FProvider;  // the listener's queue goes with its provider
+    });
+    return stopped || !FProvider;  // the listener's queue goes with its provider
 }
 
 void TLcSocketServerThread::KillJob()
@@ -1071,20 +1051,18 @@ void TLcSocketServerThread::KillJob()
 
 TLcSocketServerThread::~TLcSocketServerThread()
 {
-    try {
+    RunGuarded(kLogError, "TLcSocketServerThread.Destroy", [this] {
         TLcSocketServerProvider* provider = FProvider;
         if (!provider)
             return;  // the provider went first
         // The orderly stop, with no lock held: closing fires triggers and takes the link's lock.
-        try {
+        RunGuarded(kLogError, "TLcSocketServerThread.Destroy", [provider] {
             {
                 TProviderLock lock(*provider);
                 provider->SetLost(false);
             }
             provider->InternalDisconnect();
-        } catch (...) {
-            LogCaught("TLcSocketServerThread.Destroy");
-        }
+        });
         bool freeProvider;
         {
             // Under the provider's lock, so that a Release on another thread either reaches
@@ -1095,9 +1073,7 @@ TLcSocketServerThread::~TLcSocketServerThread()
         }
         if (freeProvider)
             delete provider;
-    } catch (...) {
-        LogCaught("TLcSocketServerThread.Destroy");
-    }
+    });
 }
 
 // ---- the client thread ----
@@ -1113,29 +1089,25 @@ bool TLcSocketClientThread::RunJob()
     TObject* job = CurrentJob();
     TLcSocketSrvProvUnit& m = Messages();
     std::string label;
-    try {
+    bool ends = false;
+    auto context = [&label] { return "SRV:TLcSocketClientThread.RunJob \"" + label + "\""; };
+    RunGuarded(kLogError, context, [&] {
         bool runAsJob = false;
         if (TLcSocketServerProvider::RunSocketJob(FConnection, job, label, runAsJob)) {
             if (runAsJob)
                 TLcThread::RunJob();
         } else if (job == &m.ClientInit) {
             label = "Init";
-            if (FConnection) {
-                try {
-                    FConnection->InitClient(this);
-                } catch (...) {
-                    LogCaught("SRV:TLcSocketClientThread.RunJob \"Init\"");
-                    // Half-made (no connect, no time-out): this queue ends now, and its end
-                    // closes and frees the connection.
-                    return true;
-                }
-            }
+            // Half-made (no connect, no time-out): this queue ends now, and its end closes and
+            // frees the connection.
+            if (FConnection && !RunGuarded(kLogError, context, [this] { FConnection->InitClient(this); }))
+                ends = true;
         } else if (job == &m.ReleaseSilent || job == &m.ReleaseNormal) {
             FReleaseSilent = job == &m.ReleaseSilent;
             FParent.reset();
-            return true;
+            ends = true;
         } else if (job == &m.Stop) {
-            return true;
+            ends = true;
         } else if (job == &m.Forget) {
             FConnection = nullptr;
             FParent.reset();
@@ -1143,23 +1115,18 @@ bool TLcSocketClientThread::RunJob()
             label = std::string("(else: \"") + job->ClassName() + "\")";
             TLcThread::RunJob();
         }
-    } catch (...) {
-        LogCaught("SRV:TLcSocketClientThread.RunJob \"" + label + "\"");
-    }
-    return !(FConnection && FConnection->FSocket);
+    });
+    return ends || !(FConnection && FConnection->FSocket);
 }
 
 TLcSocketClientThread::~TLcSocketClientThread()
 {
-    try {
+    RunGuarded(kLogError, "TLcSocketClientThread.Destroy", [this] {
         if (FParent) {
             std::lock_guard<std::recursive_mutex> guard(FParent->Lock);
             if (FParent->Listener) {
-                try {
-                    FParent->Listener->RemoveClientThread(this);
-                } catch (...) {
-                    LogCaught("TLcSocketClientThread.Destroy Par.RemoveThread");
-                }
+                RunGuarded(kLogError, "TLcSocketClientThread.Destroy Par.RemoveThread",
+                           [this] { FParent->Listener->RemoveClientThread(this); });
             }
         }
         if (TLcSocketServerProvider* connection = FConnection) {
@@ -1173,17 +1140,15 @@ TLcSocketClientThread::~TLcSocketClientThread()
                 connection->SetClosing(true);
                 connection->SetSilent(true);
             } else {
-                try {
-                    // Own Silent: the triggers fire (they look at the listener's), but the
-                    // connection does not free itself; it is freed here.
+                // Own Silent: the triggers fire (they look at the listener's), but the
+                // connection does not free itself; it is freed here.
+                RunGuarded(kLogError, "TLcSocketClientThread.Destroy", [connection] {
                     {
                         TProviderLock lock(*connection);
                         connection->SetSilent(true);
                     }
                     connection->InternalDisconnect();
-                } catch (...) {
-                    LogCaught("TLcSocketClientThread.Destroy");
-                }
+                });
             }
             if (FReleaseSilent)
                 connection->FLink.reset();
@@ -1192,13 +1157,7 @@ TLcSocketClientThread::~TLcSocketClientThread()
         if (FPendingSocket) {
             TLcSocketBase* socket = FPendingSocket;
             FPendingSocket = nullptr;
-            try {
-                socket->Release();
-            } catch (...) {
-                LogCaught("TLcSocketClientThread.Destroy Sock.Release");
-            }
+            RunGuarded(kLogError, "TLcSocketClientThread.Destroy Sock.Release", [socket] { socket->Release(); });
         }
-    } catch (...) {
-        LogCaught("TLcSocketClientThread.Destroy");
-    }
+    });
 }

@@ -114,7 +114,7 @@ void TLcWinSocket::LeaveFrame(bool checkWrite)
     }
 }
 
-void TLcWinSocket::ChangeState(int newState)
+void TLcWinSocket::ChangeState(TLcSockState newState)
 {
     if (FState == newState)
         return;

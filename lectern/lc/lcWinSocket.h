@@ -42,15 +42,6 @@ constexpr int kLcSockRcvBufSize = 64240;
 constexpr int kLcSockSndBufSize = 64240;
 constexpr int kLcSockMaxSendSize = 64240;
 constexpr int kLcListenBacklog = 200;
-// Socket states.
-enum : int {
-    kSockOpened = 1,
-    kSockBound = 2,
-    kSockConnecting = 3,
-    kSockConnected = 5,
-    kSockListening = 7,
-    kSockClosed = 8,
-};
 // The private event values a socket posts to itself (low word of lParam).
 constexpr int kSockEvStartConnect = 241;
 constexpr int kSockEvCheckRead = 242;
@@ -105,7 +96,7 @@ public:
     // close request through its queue, any other is aborted at once.
     void HandleBgException(Exception& E);
 
-    int State() const { return FState; }
+    TLcSockState State() const { return FState; }
     int LastError() const { return FLastError; }
     TSocket Handle() const { return FHandle; }
     void* Window() const { return FWindow; }
@@ -130,7 +121,7 @@ private:
 
     void EnterFrame() { ++FDepth; }
     void LeaveFrame(bool checkWrite);
-    void ChangeState(int newState);
+    void ChangeState(TLcSockState newState);
     void ResetValues();
     void EmptyBuffers();
     void EnsureWindow();
@@ -184,7 +175,7 @@ private:
     void* FWindow = nullptr;
     unsigned FMsgNumber = 0;
     TSocket FHandle = kInvalidSocket;
-    int FState = kSockClosed;
+    TLcSockState FState = kSockClosed;
     std::string FCloseData;
     std::string FPeerAddr;
     std::string FPeerPort;

@@ -1,5 +1,6 @@
 // The socket server provider driven by a scripted fake of WinSock (host and Wine).
 #include "FakeSocketApi.h"
+#include "LogCapture.h"
 #include "ProviderRecorder.h"
 
 #include "lectern/lc/lcConn.h"
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -190,6 +192,90 @@ TEST(SocketServerProvider, CryptPluginStepsAndALostConnection)
     listener->Release();
 }
 
+// A plug-in whose every step raises.
+class TBrokenPlugin : public TLcCryptSteps {
+public:
+    int AfterConnect(std::uintptr_t, std::string&) override { throw Exception("after connect broke"); }
+    int DataReceived(std::uintptr_t, const std::string&, std::string&, std::string&, bool&) override
+    {
+        throw Exception("received broke");
+    }
+    int DataToSend(std::uintptr_t, const std::string&, std::string&) override { throw Exception("to send broke"); }
+    int BeforeDisconnect(std::uintptr_t, std::string&) override { throw Exception("before broke"); }
+    void AfterDisconnect(std::uintptr_t) override { throw Exception("after disconnect broke"); }
+};
+
+// A socket whose first Close and first Release raise once they have done their work (a release
+// inside an event finishes later, by a second Release, when the event ends).
+class TBrittleSocket : public TLcWinSocket {
+public:
+    TLcSocketBase* Create() const override { return new TBrittleSocket(); }
+    void Close() override
+    {
+        TLcWinSocket::Close();
+        if (!std::exchange(FCloseRaised, true))
+            throw Exception("close broke");
+    }
+    void Release() override
+    {
+        const bool raise = !std::exchange(FReleaseRaised, true);
+        TLcWinSocket::Release();  // may free this socket
+        if (raise)
+            throw Exception("release broke");
+    }
+
+private:
+    bool FCloseRaised = false;
+    bool FReleaseRaised = false;
+};
+TLcSocketBase* MakeBrittleSocket() { return new TBrittleSocket(); }
+
+class TRaisingHandler : public TObject {
+public:
+    void Raise() { throw Exception("handler broke"); }
+
+    CL_CLASS_NAME(TRaisingHandler)
+};
+
+// What raises in a plug-in step, a socket's close or release or an event handler is logged
+// under the step's name and goes no further: the connection is lost, closed and freed.
+TEST(SocketServerProvider, AStepThatRaisesIsLoggedUnderItsNameAndGoesNoFurther)
+{
+    TLogCapture log("srvprov_steps");
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TBrokenPlugin plugin;
+    TRaisingHandler handler;
+    TLcSocketServerProvider* listener = Listener(recorder);
+    listener->SetSocketClass(MakeBrittleSocket);
+    listener->SetCryptPlugin(&plugin);
+    listener->Listen(false);
+    TSocket peer = Arrive(api, ListenHandle(api));
+    TLcSocketServerProvider* connection = recorder.LastConnection;
+    ASSERT_NE(connection, nullptr);
+    connection->OnClientDisconnect = TLcProviderNotify(&handler, &TRaisingHandler::Raise);
+    EXPECT_NO_THROW(api.Event(peer, kFdWrite));  // connected: AfterConnect raises, the connection is lost
+    EXPECT_NO_THROW(api.Pump());
+    EXPECT_EQ(recorder.Connect, 0);
+    EXPECT_EQ(recorder.Released, 1);
+    EXPECT_EQ(api.RegistryCount(), 1u);
+    EXPECT_NO_THROW(listener->Disconnect());
+    EXPECT_EQ(recorder.ListenStop, 1);
+    listener->Release();
+
+    EXPECT_EQ(log.Text("PLUGIN"),
+              "TLcSocketServerProvider CryptPlugin.AfterConnect Exception! Exception: after connect broke\r\n"
+              "TLcSocketServerProvider CryptPlugin.BeforeDisconnect Exception! Exception: before broke\r\n"
+              "TLcSocketServerProvider CryptPlugin.AfterDisconnect Exception! Exception: after disconnect broke\r\n");
+    EXPECT_EQ(log.Text("EVENT"),
+              "TLcSocketServerProvider OnSocketClosed.TriggerConnectionLost Exception! Exception: handler broke\r\n");
+    EXPECT_EQ(log.Text("ERROR"),
+              "TLcSocketServerProvider SesClosed MyCon.Close Exception! Exception: close broke\r\n"
+              "TLcSocketServerProvider SesClosed MyCon.Release Exception! Exception: release broke\r\n"
+              "TLcSocketServerProvider.InternalDisconnect: MyCon2.Close Exception! Exception: close broke\r\n"
+              "TLcSocketServerProvider.InternalDisconnect: MyCon2.Release Exception! Exception: release broke\r\n");
+}
+
 using SocketServerProviderThreaded = ThreadedProviderUnits;
 
 TEST_F(SocketServerProviderThreaded, FailedAcceptAddsNoClientThenStopReleasesEveryClient)
@@ -320,6 +406,36 @@ TEST_F(SocketServerProviderThreaded, ClientEndsThenTheListeningListenerIsRelease
     ASSERT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
     EXPECT_EQ(recorder.ListenStop, 1);
     EXPECT_TRUE(WaitFor([&] { return api.RegistryCount() == 0; }, [&] { api.Pump(); }));
+}
+
+// A job that raises on a queue is logged under the name of the job the queue had got to, and
+// the queue goes on.
+TEST_F(SocketServerProviderThreaded, AJobThatRaisesIsLoggedWithTheJobItsQueueHadGotTo)
+{
+    TLogCapture log("srvprov_jobs");
+    TFakeSocketApi api;
+    TRecorder recorder;
+    TLcSocketServerProvider* listener = ThreadedListener(recorder);
+    ASSERT_TRUE(WaitFor([&] { return recorder.ListenStart == 1; }));
+    const std::string strayOnListener = "SRV:TLcSocketServerThread.RunJob \"(else: \"TLcBaseMessage\")\" Exception! "
+                                        "Exception: Error!! TLcThread -> Unknown Job class: TLcBaseMessage\r\n";
+    const std::string strayOnClient = "SRV:TLcSocketClientThread.RunJob \"(else: \"TLcBaseMessage\")\" Exception! "
+                                      "Exception: Error!! TLcThread -> Unknown Job class: TLcBaseMessage\r\n";
+    TLcBaseMessage stray("stray");  // no job a queue knows
+    ASSERT_TRUE(listener->PostJob(&stray, false));
+    ASSERT_TRUE(WaitFor([&] { return log.Text("ERROR") == strayOnListener; }, nullptr, 5)) << log.Text("ERROR");
+    TSocket peer = Arrive(api, ListenHandle(api));
+    ASSERT_TRUE(WaitFor([&] { return recorder.ClientConnect == 1; }, [&] { api.Pump(); }));
+    ASSERT_TRUE(recorder.LastConnection.load()->PostJob(&stray, false));
+    ASSERT_TRUE(WaitFor([&] { return log.Text("ERROR") == strayOnListener + strayOnClient; }, nullptr, 5))
+        << log.Text("ERROR");
+    api.Event(peer, kFdWrite);
+    EXPECT_TRUE(WaitFor([&] { return recorder.Connect == 1; }, [&] { api.Pump(); }));
+
+    listener->Disconnect();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 1; }, [&] { api.Pump(); }));
+    listener->Release();
+    EXPECT_TRUE(WaitFor([&] { return recorder.Released == 2; }, [&] { api.Pump(); }));
 }
 
 // A client whose set-up fails on its queue is closed and freed at once, not left half-made

@@ -71,6 +71,30 @@ bool ProgramResource(const std::string& name, const uint8_t*& data, uint32_t& si
     return true;
 }
 
+ModuleHandle LoadSystemLibrary(const char* fileName)
+{
+    char folder[MAX_PATH]{};
+    const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        return 0;
+    }
+    const std::string path = std::string(folder) + "\\" + fileName;
+    const UINT oldMode = SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS);
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(oldMode);
+    return reinterpret_cast<ModuleHandle>(module);
+}
+
+ModuleHandle LoadedModule(const char* fileName)
+{
+    return reinterpret_cast<ModuleHandle>(GetModuleHandleA(fileName));
+}
+
+uintptr_t ProcAddress(ModuleHandle module, const char* name)
+{
+    return reinterpret_cast<uintptr_t>(GetProcAddress(reinterpret_cast<HMODULE>(module), name));
+}
+
 char PathDelim() { return '\\'; }
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
@@ -241,6 +265,10 @@ bool ProgramResource(const std::string&, const uint8_t*&, uint32_t&)
 {
     return false;
 }
+
+ModuleHandle LoadSystemLibrary(const char*) { return 0; }
+ModuleHandle LoadedModule(const char*) { return 0; }
+uintptr_t ProcAddress(ModuleHandle, const char*) { return 0; }
 
 char PathDelim() { return '/'; }
 uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }

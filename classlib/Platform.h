@@ -75,6 +75,26 @@ void FileClose(FileHandle file);
 // program); false when it has none of that name (always on the host, whose programs have none).
 bool ProgramResource(const std::string& name, const uint8_t*& data, uint32_t& size);
 
+// ---- the system's libraries ----------------------------------------------------------------
+
+// The calling convention of the system's library functions (stdcall on 32-bit Windows; the
+// host's functions have no other).
+#ifdef _WIN32
+#define PLAT_WINAPI __stdcall
+#else
+#define PLAT_WINAPI
+#endif
+
+using ModuleHandle = uintptr_t;
+// Loads a library of the system folder by its full path (never by bare name, so no folder on
+// the search path can put a library of its own in its place), error boxes suppressed; 0 on
+// failure. The host has no libraries of the platform: 0 there, as from the two below.
+ModuleHandle LoadSystemLibrary(const char* fileName);
+// The handle of a library already loaded into the process (by name), or 0.
+ModuleHandle LoadedModule(const char* fileName);
+// The address of an export, or 0.
+uintptr_t ProcAddress(ModuleHandle module, const char* name);
+
 // The text of the last failed system call, for messages.
 std::string LastErrorMessage();
 

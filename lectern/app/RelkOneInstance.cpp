@@ -2,21 +2,9 @@
 
 #include "classlib/Platform.h"
 
-#ifdef _WIN32
-#include "classlib/Forms.h"
-#endif
-
 #include <cstring>
-#include <memory>
 
 namespace {
-
-#ifdef _WIN32
-constexpr DWORD kSemaphoreWaitMs = 10000;
-constexpr const char* kWindowClassName = "TOneInstanceWindow";
-#endif
-
-TOneInstance* gInstance = nullptr;
 
 int32_t ReadInt32(const uint8_t* p)
 {
@@ -28,6 +16,10 @@ int32_t ReadInt32(const uint8_t* p)
 void WriteInt32(uint8_t* p, int32_t v) { std::memcpy(p, &v, sizeof v); }
 
 }  // namespace
+
+int32_t ReadInstanceWindow(const uint8_t* block) { return ReadInt32(block); }
+
+void WriteInstanceWindow(uint8_t* block, int32_t window) { WriteInt32(block, window); }
 
 void WriteInstanceParams(uint8_t* block, const std::vector<std::string>& params)
 {
@@ -56,202 +48,9 @@ std::vector<std::string> ReadInstanceParams(const uint8_t* block)
     return params;
 }
 
-TOneInstance::TOneInstance(TComponent* owner) : TComponent(owner)
-{
-    if (gInstance != nullptr) {
-        throw Exception("Drop only one of these components on your form !");
-    }
-    gInstance = this;
-}
-
-TOneInstance::~TOneInstance()
-{
-#ifdef _WIN32
-    CloseSemaphore();
-    if (FWindow != nullptr) {
-        DestroyWindow(FWindow);
-    }
-    if (FMapping != nullptr) {
-        CloseHandle(FMapping);
-    }
-#endif
-    if (gInstance == this) {
-        gInstance = nullptr;
-    }
-}
-
-void TOneInstance::Loaded()
-{
-#ifdef _WIN32
-    CheckInstance();
-#endif
-}
-
-void TOneInstance::DoInstanceStarted(TStringList* params)
-{
-#ifdef _WIN32
-    if (ShowOnNewInstance && Application != nullptr) {
-        // The main form is owned by the application's window: it is the application's to
-        // restore and bring to the front (the second instance let this one take the foreground).
-        Application->Restore();
-        Application->BringToFront();
-    }
-#endif
-    if (OnInstanceStarted) {
-        OnInstanceStarted(this, params);
-    }
-}
-
-#ifdef _WIN32
-
-std::vector<std::string> CommandLineParams()
-{
-    std::vector<std::string> params;
-    for (int i = 1; i < __argc; ++i) {
-        params.emplace_back(__argv[i]);
-    }
-    return params;
-}
-
 std::string InstanceBlockName()
 {
     const std::string path = plat::ExePath();
     const size_t slash = path.find_last_of("\\/:");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-
-void TOneInstance::CheckInstance()
-{
-    const std::string name = InstanceBlockName();
-    FMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kInstanceBlockSize, name.c_str());
-    if (FMapping == nullptr) {
-        return;
-    }
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    auto* block = static_cast<uint8_t*>(MapViewOfFile(FMapping, FILE_MAP_WRITE, 0, 0, kInstanceBlockSize));
-    if (block == nullptr) {
-        CloseHandle(FMapping);
-        FMapping = nullptr;
-        return;
-    }
-    bool unmapped = false;
-    if (existed) {
-        unmapped = ForwardParams(block);
-    } else {
-        BecomeFirst(block);
-    }
-    if (!unmapped) {
-        UnmapViewOfFile(block);
-    }
-}
-
-void TOneInstance::BecomeFirst(uint8_t* block)
-{
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &TOneInstance::WndProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = kWindowClassName;
-    RegisterClassA(&wc);  // fails harmlessly when registered before
-    FWindow = CreateWindowExA(0, kWindowClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    if (FWindow != nullptr) {
-        SetWindowLongPtrA(FWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-
-    ReleaseSemaphore();
-    CloseSemaphore();
-    const std::string semName = InstanceBlockName() + "Sem";
-    FSemaphore = CreateSemaphoreA(nullptr, 0, 1, semName.c_str());
-    Assert(FSemaphore != nullptr, "Unable to create semaphore");
-
-    WriteInt32(block, static_cast<int32_t>(reinterpret_cast<intptr_t>(FWindow)));
-    ReleaseSemaphore();
-}
-
-bool TOneInstance::ForwardParams(uint8_t* block)
-{
-    if (WaitSemaphore()) {
-        WriteInstanceParams(block, CommandLineParams());
-        const HWND first = reinterpret_cast<HWND>(static_cast<intptr_t>(ReadInt32(block)));
-        DWORD firstProcess = 0;
-        GetWindowThreadProcessId(first, &firstProcess);
-        if (firstProcess != 0) {
-            AllowSetForegroundWindow(firstProcess);
-        }
-        PostMessageA(first, kInstanceMessage, 0, 0);
-        if (WaitSemaphore()) {
-            ReleaseSemaphore();
-            CloseSemaphore();
-            UnmapViewOfFile(block);
-            CloseHandle(FMapping);
-            FMapping = nullptr;
-            FHandedOver = true;
-            if (UseHaltToExit) {
-                ExitProcess(0);
-            }
-            return true;
-        }
-    }
-    BecomeFirst(block);
-    return false;
-}
-
-bool TOneInstance::WaitSemaphore()
-{
-    if (FSemaphore == nullptr) {
-        const std::string semName = InstanceBlockName() + "Sem";
-        FSemaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, semName.c_str());
-        if (FSemaphore == nullptr) {
-            return false;
-        }
-    }
-    return WaitForSingleObject(FSemaphore, kSemaphoreWaitMs) == WAIT_OBJECT_0;
-}
-
-void TOneInstance::ReleaseSemaphore()
-{
-    if (FSemaphore != nullptr) {
-        ::ReleaseSemaphore(FSemaphore, 1, nullptr);
-    }
-}
-
-void TOneInstance::CloseSemaphore()
-{
-    if (FSemaphore != nullptr) {
-        CloseHandle(FSemaphore);
-        FSemaphore = nullptr;
-    }
-}
-
-void TOneInstance::ReceiveParams()
-{
-    auto* block = static_cast<uint8_t*>(MapViewOfFile(FMapping, FILE_MAP_READ, 0, 0, kInstanceBlockSize));
-    try {
-        auto params = std::make_unique<TStringList>();
-        if (block != nullptr) {
-            for (const std::string& p : ReadInstanceParams(block)) {
-                params->Add(p);
-            }
-        }
-        DoInstanceStarted(params.get());
-    } catch (...) {
-        // A failing handler must not keep the semaphore: the next start would wait in vain.
-    }
-    if (block != nullptr) {
-        UnmapViewOfFile(block);
-    }
-    ReleaseSemaphore();
-}
-
-LRESULT CALLBACK TOneInstance::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == kInstanceMessage) {
-        auto* self = reinterpret_cast<TOneInstance*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (self != nullptr && self->FMapping != nullptr) {
-            self->ReceiveParams();
-        }
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-#endif

@@ -29,9 +29,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+struct HWND__;
 
 constexpr int kInstanceMaxParams = 10;
 constexpr int kInstanceParamChars = 300;
@@ -40,6 +38,9 @@ constexpr int kInstanceSlotsOffset = 8;
 constexpr int kInstanceBlockSize = kInstanceSlotsOffset + kInstanceMaxParams * kInstanceSlotBytes;  // 3018
 constexpr unsigned kInstanceMessage = 0x0400 + 300;  // WM_USER + 300
 
+// The first instance's message window in a block (its handle as 32 bits).
+int32_t ReadInstanceWindow(const uint8_t* block);
+void WriteInstanceWindow(uint8_t* block, int32_t window);
 // The count and slots of a block: the first ten parameters, each cut to 300 characters.
 void WriteInstanceParams(uint8_t* block, const std::vector<std::string>& params);
 // The parameters in a block: the count clamped to 0..10, each slot up to its zero byte and
@@ -48,6 +49,9 @@ std::vector<std::string> ReadInstanceParams(const uint8_t* block);
 
 using TOnInstanceStarted = TEvent<TObject*, TStringList*>;
 
+// The component itself talks to the platform (a named mapping, a semaphore, a message window):
+// it is built in the Windows tree only, from RelkOneInstanceWin.cpp. The block's layout above
+// is platform-free and tested natively.
 class TOneInstance : public TComponent {
 public:
     // Raises Exception "Drop only one of these components on your form !" when one exists.
@@ -70,7 +74,8 @@ protected:
     virtual void DoInstanceStarted(TStringList* params);
 
 private:
-#ifdef _WIN32
+    struct TMessageWindow;  // the window procedure of the message window
+
     void CheckInstance();
     void BecomeFirst(uint8_t* block);
     bool ForwardParams(uint8_t* block);  // true when the view was unmapped
@@ -78,18 +83,14 @@ private:
     void ReleaseSemaphore();
     void CloseSemaphore();
     void ReceiveParams();
-    static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HANDLE FMapping = nullptr;
-    HWND FWindow = nullptr;
-    HANDLE FSemaphore = nullptr;
-#endif
+    void* FMapping = nullptr;    // the mapping's and the semaphore's handles
+    HWND__* FWindow = nullptr;
+    void* FSemaphore = nullptr;
     bool FHandedOver = false;
 };
 
-#ifdef _WIN32
-// The command-line parameters without the program path.
+// The command-line parameters without the program path (Windows tree).
 std::vector<std::string> CommandLineParams();
 // The executable's file name without its folder: the name of the block.
 std::string InstanceBlockName();
-#endif

@@ -28,11 +28,9 @@ struct TWindowFitResult {
 // monitor: the monitor the platform assigns to the window.
 TWindowFitResult FitWindowToMonitor(const TWindowFit& window, const TWindowBounds& monitor, bool centre);
 
-#ifdef _WIN32
 class TForm;
 // Keeps a form on the monitor the platform assigns to its bounds (also before its window
 // exists); a moved maximized window is restored first. sizeable: the form has a sizeable
-// border. Constraints: 0 for none.
+// border. Constraints: 0 for none. Windows tree only (ValidateWinposWin.cpp).
 void CheckWindowPosition(TForm& form, bool centre, bool sizeable, int minWidth = 0, int minHeight = 0,
                          int maxWidth = 0, int maxHeight = 0);
-#endif

@@ -7,13 +7,13 @@
 //                     hidden second one), whose automation object is put into ppDisp
 //
 // The object a handler puts into a NewWindow2 or NewWindow3 ppDisp is lent: the event takes
-// the reference the control gets (see SHDocVw_PGB.h), so HandNewWindowTo keeps none of its own.
+// the reference the control gets (see SHDocVw_PGBWin.h), so HandNewWindowTo keeps none of its own.
 #pragma once
 
 #ifdef _WIN32
 
 #include "lectern/app/uBrowserRules.h"
-#include "lectern/browser/SHDocVw_PGB.h"
+#include "lectern/browser/SHDocVw_PGBWin.h"
 
 #include <string>
 

@@ -1,13 +1,6 @@
 #include "lectern/app/uPageHttp.h"
 
 #include "lectern/lc/lcSockBase.h"
-#ifdef _WIN32
-#include "lectern/lc/lcAsyncSelect.h"
-#include "lectern/lc/lcHWndPool.h"
-#include "lectern/lc/lcSockApiWin.h"
-#include "lectern/lc/lcSocketPool.h"
-#include "lectern/lc/lcWinSock.h"
-#endif
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcThrPool.h"
 
@@ -47,30 +40,6 @@ void FinalizePageHttp()
     FinalizeLcSocketSrvProv();
 }
 
-#ifdef _WIN32
-void InitializeServerUnits()
-{
-    InitializeLcWinSock();
-    InitializeLcHWndPool();
-    InitializeLcSocketPool();
-    InitializeLcAsyncSelect();
-    InitializeLcWinSocket();
-    InitializePageHttp();
-}
-
-void FinalizeServerUnits()
-{
-    // The window-message thread ends first: it hands the sockets' events to their queues, and
-    // a socket still registered (its server gave up waiting for it) must not reach the worker
-    // pool while the pool ends or after it has gone.
-    FinalizeLcHWndPool();
-    FinalizePageHttp();
-    FinalizeLcWinSocket();
-    FinalizeLcSocketPool();
-    FinalizeLcWinSock();
-}
-#endif
-
 bool CanListenOnPort(const std::string& addr, int port, std::string* error)
 {
     TLcHttpServer probe(nullptr);
@@ -103,19 +72,19 @@ TPageHttpServer::TPageHttpServer(TPageServerHost& host)
     FServer->SetMultiThreaded(true);
     FServer->ServerAddr = "127.0.0.1";
     FServer->ServerPort = "80";
-    FServer->Timeout()->AfterConnecting = 60;
+    FServer->Timeout()->AfterConnecting = kConnectIdleSeconds;
     FServer->RestartOn()->ListenLost = true;
-    FServer->MaxRequestSize = 128000;
-    FServer->MaxHeaderSize = 16000;
+    FServer->MaxRequestSize = kMaxRequestBytes;
+    FServer->MaxHeaderSize = kMaxHeaderBytes;
     FServer->OnListenStart = TLcNotifyEvent(this, &TPageHttpServer::ListenStart);
     FServer->OnListenError = TLcErrorEvent(this, &TPageHttpServer::ListenError);
     FServer->OnInvalidRequest = TLcNotifyEvent(this, &TPageHttpServer::InvalidRequest);
 
     FServerLink->SetServer(FServer.get());
-    FServerLink->SetCheckOrder(1000);
+    FServerLink->SetCheckOrder(kServerLinkCheckOrder);
 
     FFileProvider->SetLink(FServerLink.get());
-    FFileProvider->SetCheckOrder(900);
+    FFileProvider->SetCheckOrder(kFileProviderCheckOrder);
     FFileProvider->OnCheckRequest = TLcNotifyEvent(this, &TPageHttpServer::CheckRequest);
     FFileProvider->OnDataReceived = TLcNotifyEvent(this, &TPageHttpServer::DataReceived);
 }

@@ -40,13 +40,12 @@ private:
 void InitializePageHttp();
 void FinalizePageHttp();
 
-#ifdef _WIN32
 // The whole server side of a program: the socket layer (binding, hidden windows, registry,
 // dispatcher, socket interface), then the units of InitializePageHttp. Ended in reverse, but
-// for the hidden windows, whose message thread ends first, before the worker pool.
+// for the hidden windows, whose message thread ends first, before the worker pool. Windows
+// tree only (uPageHttpWin.cpp), like the socket layer.
 void InitializeServerUnits();
 void FinalizeServerUnits();
-#endif
 
 // True when a fresh server with no listen-error handler can listen on addr:port: its Listen
 // raises when the address cannot be bound. The probe is freed, its socket closed, before this
@@ -57,6 +56,15 @@ bool CanListenOnPort(const std::string& addr, int port, std::string* error = nul
 // True when the text of a failed listen says that the port is in use (or reserved): another
 // port may do. Any other failure would fail on every port alike.
 bool IsPortTakenError(const std::string& error);
+
+// The server's limits (see the table above): a connection that sends nothing is closed this
+// long after connecting; a request line and a header block are refused beyond these sizes.
+constexpr int32_t kConnectIdleSeconds = 60;
+constexpr int32_t kMaxRequestBytes = 128000;
+constexpr int32_t kMaxHeaderBytes = 16000;
+// The check orders of the link and the provider on the server's requests.
+constexpr int32_t kServerLinkCheckOrder = 1000;
+constexpr int32_t kFileProviderCheckOrder = 900;
 
 constexpr uint32_t kListenWaitSeconds = 10;
 // While waiting for the listen's outcome with nothing to dispatch: the longest nap.

@@ -80,6 +80,8 @@ constexpr uint32_t kPreRefreshIntervalMs = 150;
 
 #ifdef _WIN32
 
+#include "SHDocVw_PGBWin.h"
+
 #include <docobj.h>
 #include <mshtmhst.h>
 #include <oleidl.h>

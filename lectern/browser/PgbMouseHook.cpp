@@ -14,7 +14,7 @@ TWheelAction WheelFocusDecision(bool handled, bool haveTarget, bool haveFocus, u
 
 #ifdef _WIN32
 
-#include "SHDocVw_PGB.h"
+#include "SHDocVw_PGBWin.h"
 
 #include "classlib/Forms.h"
 

@@ -1,6 +1,6 @@
 // PNG pictures: the chunk list, the registry of chunk classes and the picture object (see
 // pngpicture.h). The chunk classes are in pngchunks.cpp, the image data's coding in pngidat.cpp,
-// drawing in pngdraw.cpp.
+// drawing in pngdrawWin.cpp (the Windows tree; the host build's refusals in pngdraw.cpp).
 #include "pngpicture.h"
 
 #include "pngcommon.h"

@@ -17,7 +17,7 @@
 //    monochrome layout (rows of whole 16-bit words), 1 (white) for transparent. Drawing masks
 //    by it.
 // This store is plain memory: everything here builds and runs without the drawing system;
-// only Draw, GetPalette and AssignHandle (pngdraw.cpp) call it.
+// only Draw, GetPalette and AssignHandle (pngdrawWin.cpp) call it.
 //
 // PngPictureInitialize (the unit's start) registers the chunk classes and the picture format;
 // a program runs it before it loads a picture (without it every chunk is unknown).
@@ -505,7 +505,7 @@ protected:
     void AssignTo(TPersistent* dest) const override;
 
 private:
-    // The copies from and into the class layer's TBitmap (the drawing side, pngdraw.cpp);
+    // The copies from and into the class layer's TBitmap (the drawing side, pngdrawWin.cpp);
     // false when the other object is no bitmap.
     bool AssignFromBitmap(const TPersistent* source);
     bool AssignToBitmap(TPersistent* dest) const;

@@ -1,6 +1,6 @@
 #include "FakeBrowser.h"
 
-#include "lectern/browser/SHDocVw_PGB.h"
+#include "lectern/browser/SHDocVw_PGBWin.h"
 
 #include <olectl.h>
 

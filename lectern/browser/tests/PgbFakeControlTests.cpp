@@ -2,7 +2,7 @@
 // display): the exact arguments of the calls into the control, the events fired into the
 // sink, in-place activation and teardown of the OLE-control base.
 #include "FakeBrowser.h"
-#include "lectern/browser/SHDocVw_PGB.h"
+#include "lectern/browser/SHDocVw_PGBWin.h"
 
 #include "classlib/Forms.h"
 

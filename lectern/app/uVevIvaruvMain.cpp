@@ -7,7 +7,7 @@
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uStartup.h"
 #include "lectern/app/uToolbarPictures.h"
-#include "lectern/browser/PgbControlComponent.h"
+#include "lectern/browser/PgbControlComponentWin.h"
 #include "lectern/png/pngpicture.h"
 #include "lectern/toolbar/PNCAUtils.h"
 

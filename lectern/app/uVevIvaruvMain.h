@@ -30,7 +30,7 @@
 #include "lectern/app/uDebugLines.h"
 #include "lectern/app/uPageHttp.h"
 #include "lectern/book/LBLzhArchive.h"
-#include "lectern/browser/PageBrowser.h"
+#include "lectern/browser/PageBrowserWin.h"
 #include "lectern/toolbar/PNCAToolbar.h"
 
 #include "classlib/ActnList.h"

@@ -2,7 +2,7 @@
 
 #ifdef _WIN32
 
-#include "PageBrowser.h"
+#include "PageBrowserWin.h"
 
 namespace {
 TPGBFocusControl* gFocusControl = nullptr;

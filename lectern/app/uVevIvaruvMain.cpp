@@ -1,7 +1,5 @@
 #include "lectern/app/uVevIvaruvMain.h"
 
-#ifdef _WIN32
-
 #include "lectern/app/uBrowserEvents.h"
 #include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uMimeTypes.h"
@@ -1024,5 +1022,3 @@ int RunLectern()
     }
     return 0;
 }
-
-#endif

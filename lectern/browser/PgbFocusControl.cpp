@@ -1,7 +1,5 @@
 #include "PgbFocusControl.h"
 
-#ifdef _WIN32
-
 #include "PageBrowserWin.h"
 
 namespace {
@@ -71,5 +69,3 @@ void TPGBFocusControl::Free()
 }
 
 TPGBFocusControl* TPGBFocusControl::Instance() { return gFocusControl; }
-
-#endif  // _WIN32

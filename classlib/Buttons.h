@@ -3,8 +3,6 @@
 // the properties are kept here, drawing is not needed yet.
 #pragma once
 
-#ifdef _WIN32
-
 #include "Controls.h"
 #include "Graphics.h"
 
@@ -28,5 +26,3 @@ private:
     TBitmap FGlyph;
     int FNumGlyphs = 1;
 };
-
-#endif  // _WIN32

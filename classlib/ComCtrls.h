@@ -9,8 +9,6 @@
 // properties of a button that the class layer uses (image index, style, enabled, visible).
 #pragma once
 
-#ifdef _WIN32
-
 #include "Controls.h"
 
 #include <commctrl.h>
@@ -113,5 +111,3 @@ public:
 
     CL_CLASS_NAME(TToolBar)
 };
-
-#endif  // _WIN32

@@ -10,8 +10,6 @@
 // chooses for class-layer exceptions).
 #pragma once
 
-#ifdef _WIN32
-
 #include "SysUtils.h"
 
 #include <objbase.h>
@@ -231,5 +229,3 @@ TOleVariant GetDispatchProperty(IDispatch* object, DISPID id);
 void SetDispatchProperty(IDispatch* object, DISPID id, const TOleVariant& value);
 // Calls a method by dispatch id with arguments in natural order.
 TOleVariant InvokeDispatch(IDispatch* object, DISPID id, WORD flags, VARIANT* args, UINT count);
-
-#endif  // _WIN32

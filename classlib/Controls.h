@@ -19,8 +19,6 @@
 // nearest control of the class layer around the window that received the key.
 #pragma once
 
-#ifdef _WIN32
-
 #include "Components.h"
 #include "Events.h"
 
@@ -284,5 +282,3 @@ TForm* GetParentForm(TControl* control);
 
 std::wstring ToWide(const std::string& text);     // system code page to UTF-16
 std::string FromWide(const std::wstring& text);
-
-#endif  // _WIN32

@@ -5,8 +5,6 @@
 // yet.
 #pragma once
 
-#ifdef _WIN32
-
 #include "Components.h"
 #include "Graphics.h"
 #include "StringList.h"
@@ -38,5 +36,3 @@ bool PasswordDialog(const std::string& caption, const std::string& prompt, std::
 
 constexpr const wchar_t* kPasswordDialogClass = L"TPasswordDialog";
 constexpr int kPasswordEditId = 100;
-
-#endif  // _WIN32

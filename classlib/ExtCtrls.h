@@ -4,8 +4,6 @@
 // TImage: a control that shows a picture (the picture is held; showing it is not needed yet).
 #pragma once
 
-#ifdef _WIN32
-
 #include "Components.h"
 #include "Controls.h"
 #include "Events.h"
@@ -47,5 +45,3 @@ public:
 private:
     TPicture FPicture;
 };
-
-#endif  // _WIN32

@@ -10,8 +10,6 @@
 // which the program (or a test) calls on the main thread.
 #pragma once
 
-#ifdef _WIN32
-
 #include "Controls.h"
 
 class TForm;
@@ -186,5 +184,3 @@ extern TScreen* Screen;
 // Makes Application and Screen (once; later calls do nothing) and frees them.
 void FormsInit();
 void FormsDone();
-
-#endif  // _WIN32

@@ -2,8 +2,6 @@
 // index with transparency. Clients register a TChangeLink to hear when the images change.
 #pragma once
 
-#ifdef _WIN32
-
 #include "Components.h"
 #include "Events.h"
 #include "Graphics.h"
@@ -71,5 +69,3 @@ private:
 };
 
 using TImageList = TCustomImageList;
-
-#endif  // _WIN32

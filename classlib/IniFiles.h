@@ -3,8 +3,6 @@
 // Strings are UTF-16.
 #pragma once
 
-#ifdef _WIN32
-
 #include "SysUtils.h"
 
 #include <string>
@@ -29,5 +27,3 @@ public:
 private:
     std::u16string FFileName;
 };
-
-#endif  // _WIN32

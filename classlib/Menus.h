@@ -6,8 +6,6 @@
 // the menu is gone.
 #pragma once
 
-#ifdef _WIN32
-
 #include "ActnList.h"
 #include "Controls.h"
 #include "Graphics.h"
@@ -108,5 +106,3 @@ public:
 private:
     TMenuItem* FItems;   // owned through the component tree
 };
-
-#endif  // _WIN32

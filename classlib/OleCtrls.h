@@ -20,8 +20,6 @@
 // Every COM entry point catches everything; nothing unwinds into the control.
 #pragma once
 
-#ifdef _WIN32
-
 #include "ComObj.h"
 #include "Controls.h"
 
@@ -127,5 +125,3 @@ private:
 
 // The control's ambient user mode (-709) and the others the base answers.
 constexpr DISPID kDispidAmbientUserMode = -709;
-
-#endif  // _WIN32

@@ -6,8 +6,6 @@
 // Re-creating the window loses the items.
 #pragma once
 
-#ifdef _WIN32
-
 #include "Controls.h"
 
 #include <string>
@@ -82,5 +80,3 @@ private:
     std::vector<std::string> FLines;
     HFONT FFont = nullptr;  // not owned
 };
-
-#endif  // _WIN32

@@ -3,8 +3,6 @@
 // made on first use on the main thread; ThemesDone closes its theme handles.
 #pragma once
 
-#ifdef _WIN32
-
 #include <windows.h>
 #include <uxtheme.h>
 
@@ -32,5 +30,3 @@ private:
 
 TThemeServices* ThemeServices();
 void ThemesDone();
-
-#endif  // _WIN32

@@ -1,7 +1,5 @@
 #include "lectern/app/uBrowserEvents.h"
 
-#ifdef _WIN32
-
 namespace {
 
 bool SameObject(IUnknown* a, IUnknown* b)
@@ -58,5 +56,3 @@ void HandNewWindowTo(TPGB& browser, IDispatch*& ppDisp)
         ppDisp = application.Get();   // lent: the control holds the object while the window lives
     }
 }
-
-#endif

@@ -10,8 +10,6 @@
 // the reference the control gets (see SHDocVw_PGBWin.h), so HandNewWindowTo keeps none of its own.
 #pragma once
 
-#ifdef _WIN32
-
 #include "lectern/app/uBrowserRules.h"
 #include "lectern/browser/SHDocVw_PGBWin.h"
 
@@ -25,5 +23,3 @@ std::string LocationOf(IWebBrowser2* browser);
 TNavigationSource NavigationSource(IDispatch* frame, TPGB& pageView);
 
 void HandNewWindowTo(TPGB& browser, IDispatch*& ppDisp);
-
-#endif

@@ -1,13 +1,11 @@
 #include "lectern/app/uVevIvaruvMain.h"
 
-#ifdef _WIN32
-
 #include "lectern/app/uBrowserEvents.h"
 #include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uMimeTypes.h"
 #include "lectern/app/uStartup.h"
 #include "lectern/app/uToolbarPictures.h"
-#include "lectern/browser/PgbControlComponent.h"
+#include "lectern/browser/PgbControlComponentWin.h"
 #include "lectern/png/pngpicture.h"
 #include "lectern/toolbar/PNCAUtils.h"
 
@@ -1024,5 +1022,3 @@ int RunLectern()
     }
     return 0;
 }
-
-#endif

@@ -23,14 +23,12 @@
 // lock (TDebugLines) and shown in the pane by the main thread.
 #pragma once
 
-#ifdef _WIN32
-
 #include "lectern/app/RelkOneInstance.h"
 #include "lectern/app/uBookSettings.h"
 #include "lectern/app/uDebugLines.h"
 #include "lectern/app/uPageHttp.h"
 #include "lectern/book/LBLzhArchive.h"
-#include "lectern/browser/PageBrowser.h"
+#include "lectern/browser/PageBrowserWin.h"
 #include "lectern/toolbar/PNCAToolbar.h"
 
 #include "classlib/ActnList.h"
@@ -203,5 +201,3 @@ int RunLectern();
 
 // The remembered placement of this executable's book ("" when there is none).
 std::string ReadRememberedPlacement();
-
-#endif

@@ -1,8 +1,6 @@
 #include "PgbFocusControl.h"
 
-#ifdef _WIN32
-
-#include "PageBrowser.h"
+#include "PageBrowserWin.h"
 
 namespace {
 TPGBFocusControl* gFocusControl = nullptr;
@@ -71,5 +69,3 @@ void TPGBFocusControl::Free()
 }
 
 TPGBFocusControl* TPGBFocusControl::Instance() { return gFocusControl; }
-
-#endif  // _WIN32

@@ -3,8 +3,6 @@
 // it handles itself).
 #pragma once
 
-#ifdef _WIN32
-
 #include "classlib/Forms.h"
 
 #include <memory>
@@ -37,5 +35,3 @@ private:
     ~TPGBFocusControl() override;
     std::unique_ptr<TAppHookWindow> FWindow;
 };
-
-#endif  // _WIN32

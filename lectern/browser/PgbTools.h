@@ -14,16 +14,5 @@
 // "." as an integer; -1 when there is no "." or that text is not a number.
 int MajorVersionOf(const std::string& version);
 
-#ifdef _WIN32
-
-bool IsWinXPSP2OrLater();
-bool SetProxy(const std::string& agent, const std::string& server, const std::string& bypass);
-bool SetProxyWithCredentials(const std::string& agent, const std::string& server, int port, const std::string& user,
-                             const std::string& password);
-bool ResetProxy();
-// Moves the navigation sound's ".Current" key aside (off) or back.
-void SetClickSound(bool off);
-std::string GetIEVersion();
-int GetIEMajorVersion();
-
-#endif  // _WIN32
+// The Windows half, the system version test, the proxy, the click sound and the engine's version:
+// PgbToolsWin.h (the Windows tree only).

@@ -9,8 +9,6 @@
 // the window-free functions of PNCACommon.
 #pragma once
 
-#ifdef _WIN32
-
 #include "classlib/ActnList.h"
 #include "classlib/Collections.h"
 #include "classlib/Graphics.h"
@@ -218,5 +216,3 @@ protected:
 private:
     TPNCAToolbar* FToolbar;
 };
-
-#endif  // _WIN32

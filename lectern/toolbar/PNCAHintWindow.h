@@ -6,8 +6,6 @@
 // status font. The toolbar makes one when a hint is due and frees it when the hint goes.
 #pragma once
 
-#ifdef _WIN32
-
 #include "classlib/Types.h"
 
 #include <windows.h>
@@ -34,5 +32,3 @@ private:
     HFONT FFont = nullptr;
     std::wstring FText;
 };
-
-#endif  // _WIN32

@@ -11,8 +11,6 @@
 // Below: the window queries that the toolbar's sources share.
 #pragma once
 
-#ifdef _WIN32
-
 #include "classlib/Types.h"
 
 #include <windows.h>
@@ -54,5 +52,3 @@ inline bool IsMaximizedByPlacement(HWND window)
 }
 
 }  // namespace pnca_detail
-
-#endif  // _WIN32

@@ -17,8 +17,6 @@
 // window procedure and timer callback here catches what is thrown in it.
 #pragma once
 
-#ifdef _WIN32
-
 #include "classlib/ActnList.h"
 #include "classlib/Forms.h"
 #include "classlib/Graphics.h"
@@ -206,5 +204,3 @@ private:
     bool FIsVistaOrLater = false;
     bool FIsVista = false;
 };
-
-#endif  // _WIN32

@@ -11,8 +11,6 @@
 // except in PaintAlphaFace, where it is the face's TabAlphaBlend.
 #pragma once
 
-#ifdef _WIN32
-
 #include "classlib/Graphics.h"
 #include "classlib/ImgList.h"
 #include "classlib/Themes.h"
@@ -62,5 +60,3 @@ void PaintButtonFace(TCanvas* canvas, const TRect& rect, TPNCAButtonStyle style,
 void PaintAlphaFace(TCanvas* canvas, const TRect& rect, TPNCAButtonStyle style, bool down, bool checked,
                     bool hot, bool enabled, uint8_t alignment, TColor tabColor, TColor tabColorTo,
                     TColor tabFrameColor, int tabAlphaBlend, bool tabRounded);
-
-#endif  // _WIN32

@@ -2,7 +2,7 @@
 // page a navigation comes from, and the references of a new window handed to the hidden
 // browser.
 #include "lectern/app/uBrowserEvents.h"
-#include "lectern/browser/PageBrowser.h"
+#include "lectern/browser/PageBrowserWin.h"
 #include "lectern/browser/tests/FakeBrowser.h"
 #include "lectern/browser/tests/FakeDispatch.h"
 

@@ -4,8 +4,8 @@
 // scratch prefix, and the unit start and end with the wheel and focus hooks.
 #include "FakeBrowser.h"
 #include "FakeDispatch.h"
-#include "lectern/browser/PageBrowser.h"
-#include "lectern/browser/PgbControlComponent.h"
+#include "lectern/browser/PageBrowserWin.h"
+#include "lectern/browser/PgbControlComponentWin.h"
 #include "lectern/browser/PgbFocusControl.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // HTTP server, parking across re-creation, dialogs activated for real, the mouse-wheel hook
 // driven by SendInput, and a screenshot of the form. Label "display".
 #include "FakeBrowser.h"
-#include "lectern/browser/PageBrowser.h"
-#include "lectern/browser/PgbControlComponent.h"
+#include "lectern/browser/PageBrowserWin.h"
+#include "lectern/browser/PgbControlComponentWin.h"
 #include "tests/support/ScreenShot.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // raise, and the window parking across re-creation. Wine, no display.
 #include "FakeBrowser.h"
 #include "FakeDispatch.h"
-#include "lectern/browser/PgbCore.h"
+#include "lectern/browser/PgbCoreWin.h"
 
 #include "classlib/Forms.h"
 

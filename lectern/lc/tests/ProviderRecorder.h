@@ -2,6 +2,8 @@
 // provider tests (fake and loopback).
 #pragma once
 
+#include "ServerUnits.h"
+
 #include "lectern/lc/lcConn.h"
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcWinSocket.h"
@@ -141,21 +143,3 @@ bool WaitFor(const std::function<bool()>& done, const std::function<void()>& pol
 }
 
 }  // namespace
-
-// Starts the pool and the socket units for a test of multi-threaded providers, and ends them
-// in the order that lets no worker outlive what it uses.
-class ThreadedProviderUnits : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-    }
-    void TearDown() override
-    {
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
-    }
-};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ServerUnits.h"
+#include "WaitUntil.h"
 
 #include "lectern/lc/lcConn.h"
 #include "lectern/lc/lcSocketSrvProv.h"
@@ -126,20 +127,6 @@ TLcSocketServerProvider* Listener(TRecorder& recorder, const std::string& port =
     p->SetAddr("127.0.0.1");
     recorder.Bind(p);
     return p;
-}
-
-// Waits up to `seconds` for done(), running `poll` (when given) between looks.
-bool WaitFor(const std::function<bool()>& done, const std::function<void()>& poll = nullptr, int seconds = 20)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        if (poll)
-            poll();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 }  // namespace

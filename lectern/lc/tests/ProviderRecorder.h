@@ -2,6 +2,9 @@
 // provider tests (fake and loopback).
 #pragma once
 
+#include "ServerUnits.h"
+#include "WaitUntil.h"
+
 #include "lectern/lc/lcConn.h"
 #include "lectern/lc/lcSocketSrvProv.h"
 #include "lectern/lc/lcWinSocket.h"
@@ -126,36 +129,4 @@ TLcSocketServerProvider* Listener(TRecorder& recorder, const std::string& port =
     return p;
 }
 
-// Waits up to `seconds` for done(), running `poll` (when given) between looks.
-bool WaitFor(const std::function<bool()>& done, const std::function<void()>& poll = nullptr, int seconds = 20)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        if (poll)
-            poll();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 }  // namespace
-
-// Starts the pool and the socket units for a test of multi-threaded providers, and ends them
-// in the order that lets no worker outlive what it uses.
-class ThreadedProviderUnits : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        InitializeLcThrPool();
-        InitializeLcSockBase();
-        InitializeLcSocketSrvProv();
-    }
-    void TearDown() override
-    {
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
-    }
-};

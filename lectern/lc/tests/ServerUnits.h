@@ -1,6 +1,5 @@
-// The units a whole server stands on above the socket layer (worker pool, socket base, socket
-// server provider, connections, data server), started for a test and ended in the program's
-// order, which lets no worker outlive what it uses.
+// The units a server stands on, started for a test and ended in the program's order, which
+// lets no worker outlive what it uses.
 #pragma once
 
 #include "lectern/lc/lcDataSrv.h"
@@ -10,13 +9,31 @@
 
 #include <gtest/gtest.h>
 
-class ServerUnits : public ::testing::Test {
+// The worker pool, the socket base and the socket server provider: for a test of
+// multi-threaded providers.
+class ThreadedProviderUnits : public ::testing::Test {
 protected:
     void SetUp() override
     {
         InitializeLcThrPool();
         InitializeLcSockBase();
         InitializeLcSocketSrvProv();
+    }
+    void TearDown() override
+    {
+        FinalizeLcSockBase();
+        FinalizeLcThrPool();
+        FinalizeLcSocketSrvProv();
+    }
+};
+
+// A whole server above the socket layer: those units, then the connections and the data
+// server.
+class ServerUnits : public ThreadedProviderUnits {
+protected:
+    void SetUp() override
+    {
+        ThreadedProviderUnits::SetUp();
         InitializeLcConn();
         InitializeLcDataSrv();
     }
@@ -24,8 +41,6 @@ protected:
     {
         FinalizeLcDataSrv();
         FinalizeLcConn();
-        FinalizeLcSockBase();
-        FinalizeLcThrPool();
-        FinalizeLcSocketSrvProv();
+        ThreadedProviderUnits::TearDown();
     }
 };

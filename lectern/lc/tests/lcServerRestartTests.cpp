@@ -4,6 +4,7 @@
 // ThreadSanitizer too.
 #include "FakeSocketApi.h"
 #include "ServerUnits.h"
+#include "WaitUntil.h"
 
 #include "lectern/lc/lcHttpSrv.h"
 
@@ -20,15 +21,7 @@ namespace {
 // Waits up to `seconds` for done() while the fake's posted messages are delivered.
 bool PumpUntil(TFakeSocketApi& api, const std::function<bool()>& done, int seconds = 20)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        api.Pump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return WaitFor(done, [&api] { api.Pump(); }, seconds);
 }
 
 // The application: answers every request with its file name; counts the listen events. Its

@@ -2,8 +2,6 @@
 
 namespace {
 
-const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 // The longest item text read back from a control, in characters.
 constexpr int kItemTextChars = 1024;
 
@@ -54,7 +52,7 @@ int TListView::AddItem(const std::u16string& caption)
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = ItemCount();
-    item.pszText = const_cast<wchar_t*>(W(caption));
+    item.pszText = const_cast<wchar_t*>(WideChars(caption));
     const LRESULT index = SendMessageW(Handle(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     if (index < 0)
         throw EOutOfMemory("Out of system resources");
@@ -163,7 +161,7 @@ TTreeNode* TTreeView::AddChild(TTreeNode* parent, const std::u16string& text)
     insert.hParent = parent != nullptr ? parent->ItemId() : TVI_ROOT;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT;
-    insert.item.pszText = const_cast<wchar_t*>(W(text));
+    insert.item.pszText = const_cast<wchar_t*>(WideChars(text));
     auto item = reinterpret_cast<HTREEITEM>(
         SendMessageW(Handle(), TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (item == nullptr)

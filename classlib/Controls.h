@@ -282,3 +282,5 @@ TForm* GetParentForm(TControl* control);
 
 std::wstring ToWide(const std::string& text);     // system code page to UTF-16
 std::string FromWide(const std::wstring& text);
+// The characters of a UTF-16 string as the system's wide calls take them (no copy).
+inline const wchar_t* WideChars(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }

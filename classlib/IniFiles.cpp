@@ -8,8 +8,6 @@
 
 namespace {
 
-const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 // The first buffer size for a value; it doubles while the value fills it.
 constexpr DWORD kFirstValueChars = 2048;
 
@@ -20,8 +18,8 @@ std::u16string TIniFile::ReadString(const std::u16string& section, const std::u1
 {
     std::vector<wchar_t> buffer(kFirstValueChars);
     for (;;) {
-        const DWORD length = GetPrivateProfileStringW(W(section), W(key), W(defaultValue), buffer.data(),
-                                                      static_cast<DWORD>(buffer.size()), W(FFileName));
+        const DWORD length = GetPrivateProfileStringW(WideChars(section), WideChars(key), WideChars(defaultValue), buffer.data(),
+                                                      static_cast<DWORD>(buffer.size()), WideChars(FFileName));
         if (length + 1 < buffer.size()) {
             return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), length);
         }
@@ -31,7 +29,7 @@ std::u16string TIniFile::ReadString(const std::u16string& section, const std::u1
 
 void TIniFile::WriteString(const std::u16string& section, const std::u16string& key, const std::u16string& value)
 {
-    if (!WritePrivateProfileStringW(W(section), W(key), W(value), W(FFileName))) {
-        throw EIniFileException("Unable to write to " + FromWide(std::wstring(W(FFileName))));
+    if (!WritePrivateProfileStringW(WideChars(section), WideChars(key), WideChars(value), WideChars(FFileName))) {
+        throw EIniFileException("Unable to write to " + FromWide(std::wstring(WideChars(FFileName))));
     }
 }

@@ -103,12 +103,12 @@ HMENU BuildMenu(TMenuItem* item, std::vector<TMenuItem*>& items)
             continue;
         }
         UINT flags = MF_STRING | (child->Enabled() ? 0 : MF_GRAYED) | (child->Checked() ? MF_CHECKED : 0);
-        std::wstring text(child->WideCaption().begin(), child->WideCaption().end());
+        const wchar_t* text = WideChars(child->WideCaption());
         if (child->Count() > 0) {
-            AppendMenuW(menu, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(BuildMenu(child, items)), text.c_str());
+            AppendMenuW(menu, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(BuildMenu(child, items)), text);
         } else {
             items.push_back(child);
-            AppendMenuW(menu, flags, items.size(), text.c_str());
+            AppendMenuW(menu, flags, items.size(), text);
         }
     }
     return menu;

@@ -2,8 +2,6 @@
 
 namespace {
 
-const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 // The combo box's height with its list dropped down.
 constexpr int kDroppedHeightPx = 200;
 
@@ -45,12 +43,12 @@ void TComboBoxStrings::SetObjects(int index, TObject* object)
 int TComboBoxStrings::IndexOf(const std::u16string& text) const
 {
     return static_cast<int>(SendMessageW(Window(), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                         reinterpret_cast<LPARAM>(W(text))));
+                                         reinterpret_cast<LPARAM>(WideChars(text))));
 }
 
 int TComboBoxStrings::Add(const std::u16string& text)
 {
-    const LRESULT index = SendMessageW(Window(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(text)));
+    const LRESULT index = SendMessageW(Window(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideChars(text)));
     if (index < 0)
         throw EOutOfMemory("Out of system resources");
     return static_cast<int>(index);
@@ -60,7 +58,7 @@ void TComboBoxStrings::Insert(int index, const std::u16string& text)
 {
     if (index < 0 || index > Count())
         throw EListError(Format("List index out of bounds (%d)", index));
-    if (SendMessageW(Window(), CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(W(text))) < 0)
+    if (SendMessageW(Window(), CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(WideChars(text))) < 0)
         throw EOutOfMemory("Out of system resources");
 }
 

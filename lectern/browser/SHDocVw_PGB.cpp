@@ -49,7 +49,7 @@ TModuleHandle LoadHHCtrl()
 
 intptr_t HtmlHelpCall(void* window, const std::string& file, unsigned command, uintptr_t data)
 {
-    using HtmlHelpProc = void*(PGB_WINAPI*)(void*, const char*, unsigned, uintptr_t);
+    using HtmlHelpProc = void*(PLAT_WINAPI*)(void*, const char*, unsigned, uintptr_t);
     const TModuleHandle module = LoadHHCtrl();
     if (module == 0) {
         return 0;
@@ -82,7 +82,7 @@ bool GetUrlMonProc(const char* name, TProcAddress& cache)
 
 int32_t CoInternetSetFeatureEnabled(int feature, uint32_t flags, bool enable)
 {
-    using Proc = int32_t(PGB_WINAPI*)(int, uint32_t, int);
+    using Proc = int32_t(PLAT_WINAPI*)(int, uint32_t, int);
     if (gSetFeatureEnabled == 0) {
         GetUrlMonProc("CoInternetSetFeatureEnabled", gSetFeatureEnabled);
     }
@@ -94,7 +94,7 @@ int32_t CoInternetSetFeatureEnabled(int feature, uint32_t flags, bool enable)
 
 int32_t CoInternetIsFeatureEnabled(int feature, uint32_t flags)
 {
-    using Proc = int32_t(PGB_WINAPI*)(int, uint32_t);
+    using Proc = int32_t(PLAT_WINAPI*)(int, uint32_t);
     if (gIsFeatureEnabled == 0) {
         GetUrlMonProc("CoInternetIsFeatureEnabled", gIsFeatureEnabled);
     }

@@ -19,12 +19,10 @@
 #include <cstdint>
 #include <string>
 
-// The calling convention of the functions the loaders find.
-#define PGB_WINAPI PLAT_WINAPI
-
 // ---- loaders (platform-free) ------------------------------------------------------------------
 
-using TModuleHandle = uintptr_t;
+// The functions the loaders find are called with the platform's convention (PLAT_WINAPI).
+using TModuleHandle = plat::ModuleHandle;
 using TProcAddress = uintptr_t;
 // A cached address of 1: the name was looked up and is missing.
 constexpr TProcAddress kProcMissing = 1;

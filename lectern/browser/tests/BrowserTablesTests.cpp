@@ -25,20 +25,20 @@ struct FakeSystem {
 };
 FakeSystem* gSystem = nullptr;
 
-int32_t PGB_WINAPI FakeSetFeature(int feature, uint32_t flags, int enable)
+int32_t PLAT_WINAPI FakeSetFeature(int feature, uint32_t flags, int enable)
 {
     gSystem->calls.push_back("set " + std::to_string(feature) + " " + std::to_string(flags) + " " +
                              std::to_string(enable));
     return 0;
 }
 
-int32_t PGB_WINAPI FakeIsFeature(int feature, uint32_t flags)
+int32_t PLAT_WINAPI FakeIsFeature(int feature, uint32_t flags)
 {
     gSystem->calls.push_back("is " + std::to_string(feature));
     return 1;
 }
 
-void* PGB_WINAPI FakeHtmlHelp(void* window, const char* file, unsigned command, uintptr_t data)
+void* PLAT_WINAPI FakeHtmlHelp(void* window, const char* file, unsigned command, uintptr_t data)
 {
     gSystem->calls.push_back(std::string("help ") + file + " " + std::to_string(command));
     return reinterpret_cast<void*>(uintptr_t{77});

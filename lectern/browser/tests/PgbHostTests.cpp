@@ -201,7 +201,7 @@ TEST_F(HostTest, UserInterfaceHandlerAnswers)
 }
 
 std::string gHelpCall;
-void* PGB_WINAPI FakeHtmlHelp(void*, const char* file, unsigned command, uintptr_t)
+void* PLAT_WINAPI FakeHtmlHelp(void*, const char* file, unsigned command, uintptr_t)
 {
     gHelpCall = std::string(file) + " " + std::to_string(command);
     return nullptr;

@@ -222,9 +222,7 @@ bool BCFPoint::operator==(const BCFPoint& o) const {
   return Guarded([&] { return PointEqual(*this, o); });
 }
 
-bool BCFPoint::operator!=(const BCFPoint& o) const {
-  return !Guarded([&] { return PointEqual(*this, o); });
-}
+bool BCFPoint::operator!=(const BCFPoint& o) const { return !(*this == o); }
 
 BCFPoint BCFPoint::operator+(const BCFPoint& o) const {
   return Guarded([&] { return PointSum(*this, o); });
@@ -249,9 +247,7 @@ bool TCFCrvPoint::operator==(const TCFCrvPoint& o) const {
   return Guarded([&] { return CurvePointEqual(*this, o); });
 }
 
-bool TCFCrvPoint::operator!=(const TCFCrvPoint& o) const {
-  return !Guarded([&] { return CurvePointEqual(*this, o); });
-}
+bool TCFCrvPoint::operator!=(const TCFCrvPoint& o) const { return !(*this == o); }
 
 bool TCFCrvPoint::operator<(const TCFCrvPoint& o) const {
   return Guarded([&] { return CurvePointBefore(*this, o); });
@@ -312,9 +308,7 @@ bool BCFRect::operator==(const BCFRect& o) const {
   return Guarded([&] { return RectEqual(*this, o); });
 }
 
-bool BCFRect::operator!=(const BCFRect& o) const {
-  return !Guarded([&] { return RectEqual(*this, o); });
-}
+bool BCFRect::operator!=(const BCFRect& o) const { return !(*this == o); }
 
 float BCFRect::Width() const { return Guarded([&] { return RectWidth(*this); }); }
 float BCFRect::Height() const { return Guarded([&] { return RectHeight(*this); }); }
@@ -401,13 +395,9 @@ BCFRect FRectIntersect(const BCFRect& a, const BCFRect& b) {
   return Guarded([&] { return Intersection(a, b); });
 }
 
-BCFRect operator*(const BCFRect& a, const BCFRect& b) {
-  return Guarded([&] { return Intersection(a, b); });
-}
+BCFRect operator*(const BCFRect& a, const BCFRect& b) { return FRectIntersect(a, b); }
 
-bool operator&(const BCFPoint& p, const BCFRect& r) {
-  return Guarded([&] { return RectInside(r, p); });
-}
+bool operator&(const BCFPoint& p, const BCFRect& r) { return r.Inside(p); }
 
 bool operator&&(const BCFPoint& p, const BCFRect& r) {
   return Guarded([&] { return StrictlyInside(p, r); });

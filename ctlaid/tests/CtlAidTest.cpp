@@ -4,14 +4,12 @@
 #include "CtlAid.h"
 
 #include "Utf8.h"
+#include "tests/support/ReferenceText.h"
 
 #include "classlib/Forms.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -445,27 +443,6 @@ TEST_F(CtlAid, ColorMenuItemCaptionBeyondTheCodePage)
         TMenuItem* item = AddColorItem(popup.Items(), caption, 0x0000FF);
         EXPECT_TRUE(item->WideCaption() == caption) << Utf8(item->WideCaption());
     }
-}
-
-// What GDI's wide TextOut draws for text with the canvas's font and colours, independently of the
-// class layer's own text drawing.
-void DrawReferenceText(TCanvas* canvas, int x, int y, const std::u16string& text)
-{
-    HDC dc = canvas->Handle();
-    HGDIOBJ old = SelectObject(dc, canvas->Font().Handle());
-    SetBkMode(dc, OPAQUE);
-    SetBkColor(dc, ColorToRGB(canvas->Brush().Color));
-    SetTextColor(dc, ColorToRGB(canvas->Font().Color()));
-    TextOutW(dc, x, y, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()));
-    SelectObject(dc, old);
-}
-
-bool SamePixels(TBitmap& a, TBitmap& b)
-{
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 4) != 0)
-            return false;
-    return true;
 }
 
 // The item texts are drawn as they are, not through the system code page ("?" for each

@@ -12,13 +12,13 @@
 
 #include "CallerChecks.h"
 #include "FakeHelpControl.h"
+#include "tests/support/ReferenceText.h"
 
 #include "classlib/Forms.h"
 
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -116,14 +116,6 @@ std::u16string TempFolder()
     return reinterpret_cast<const char16_t*>(path);
 }
 
-bool SamePixels(TBitmap& a, TBitmap& b)
-{
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 4) != 0)
-            return false;
-    return true;
-}
-
 void CallCtlAidWithWideTexts()
 {
     // A settings file in UTF-16 (byte-order mark first), as one holding such names is.
@@ -148,13 +140,7 @@ void CallCtlAidWithWideTexts()
         TBitmap drawn(120, 16), wanted(120, 16);
         CB_DrawItem(drawn.Canvas(), Rect(0, 0, 120, 16), false, 0x0000FF, name);
         CB_DrawItem(wanted.Canvas(), Rect(0, 0, 120, 16), false, 0x0000FF, u"");
-        HDC dc = wanted.Canvas()->Handle();
-        HGDIOBJ old = SelectObject(dc, wanted.Canvas()->Font().Handle());
-        SetBkMode(dc, OPAQUE);
-        SetBkColor(dc, ColorToRGB(wanted.Canvas()->Brush().Color));
-        SetTextColor(dc, ColorToRGB(wanted.Canvas()->Font().Color()));
-        TextOutW(dc, 16 + 3 + 1, 0, reinterpret_cast<const wchar_t*>(name.data()), static_cast<int>(name.size()));
-        SelectObject(dc, old);
+        DrawReferenceText(wanted.Canvas(), 16 + 3 + 1, 0, name);
         Check(SamePixels(drawn, wanted), "CB_DrawItem draws a wide text");
 
         TMenuItem colours(nullptr);

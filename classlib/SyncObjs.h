@@ -29,16 +29,18 @@ private:
     plat::CriticalSection FSection;
 };
 
-// Holds a critical section from its construction to the end of its scope.
+// Holds a lock from its construction to the end of its scope: a critical section, or any
+// object that is entered and left (a connection provider guards its flags so).
+template <class TLock>
 class TLockGuard {
 public:
-    explicit TLockGuard(TCriticalSection& section) : FSection(section) { FSection.Enter(); }
-    ~TLockGuard() { FSection.Leave(); }
+    explicit TLockGuard(TLock& lock) : FLock(lock) { FLock.Enter(); }
+    ~TLockGuard() { FLock.Leave(); }
     TLockGuard(const TLockGuard&) = delete;
     TLockGuard& operator=(const TLockGuard&) = delete;
 
 private:
-    TCriticalSection& FSection;
+    TLock& FLock;
 };
 
 class TSyncEvent : public TObject {

@@ -1,6 +1,7 @@
 #include "uMimeTypes.h"
 
 #include "classlib/PlatformRegistry.h"
+#include "lectern/lc/lcLog.h"
 
 #include <array>
 #include <string_view>
@@ -118,7 +119,8 @@ std::unique_ptr<TStringList> BuildMimeTypeList(TMimeTypeSource& source)
     try {
         ReadRegistrations(source, *list);
     } catch (...) {
-        // A failing read keeps what was gathered before it.
+        // A failing read keeps what was gathered before it, and says what it was.
+        LogCurrentException("BuildMimeTypeList", "ERROR");
     }
     return list;
 }

@@ -4,6 +4,7 @@
 
 #include "lectern/lc/lcFastStrings.h"
 #include "lectern/lc/lcInfo.h"
+#include "lectern/lc/lcLog.h"
 
 #include "classlib/PlatformText.h"
 #include "classlib/Streams.h"
@@ -149,7 +150,8 @@ private:
     size_t FPosition = 0;
 };
 
-// The inflated entry; empty when it gives no data or fails to inflate.
+// The inflated entry; empty when it gives no data or its data are damaged. Any other failure
+// (an allocation, a file that cannot be read, a fault of ours) travels on.
 std::string LoadEntry(TLBFile& book, const TLBFileRecord& record, const std::string& name)
 {
     try {
@@ -158,11 +160,12 @@ std::string LoadEntry(TLBFile& book, const TLBFileRecord& record, const std::str
         if (book.ExtractEntry(name, &stream)) {
             return stream.Take();
         }
-    } catch (...) {
-        // Corrupt data: answered as an entry without data.
+    } catch (const ECorruptInput&) {
+        // Damaged data: answered as an entry without data.
     }
     return {};
 }
+
 
 bool IsDecimal(const std::string& text)
 {
@@ -220,6 +223,14 @@ std::string AnswerBadRequest(TLcResponse& response)
     return "Status 400: Bad Request";
 }
 
+std::string AnswerServerError(TLcResponse& response)
+{
+    response.TLcHttpHeader::Clear();
+    response.SetStatusCode(500);
+    response.SetStatusText("Internal Server Error");
+    return "Status 500: Internal Server Error";
+}
+
 TPageAnswer AnswerPageRequest(const TLcRequest& request, TLBFile& book, const TStringList& mimeTypes,
                               const std::string& urlPrefix, TDateTime utcNow, TLcResponse& response)
 {
@@ -270,8 +281,20 @@ void TPageServer::FileProviderDataReceived(TPageConnection& sender)
         return;
     }
     sender.AcceptRequest();
-    TPageAnswer answer = AnswerPageRequest(sender.Request(), FHost.Book(), FHost.MimeTypes(),
-                                                 FHost.UrlPrefix(), FHost.UtcNow(), sender.Response());
+    TLBFile& book = FHost.Book();
+    const TStringList& mimeTypes = FHost.MimeTypes();
+    const std::string& urlPrefix = FHost.UrlPrefix();
+    const TDateTime utcNow = FHost.UtcNow();
+    TPageAnswer answer;
+    try {
+        answer = AnswerPageRequest(sender.Request(), book, mimeTypes, urlPrefix, utcNow, sender.Response());
+    } catch (...) {
+        // Not the book's damage but a failure of ours or of the system: logged with what it
+        // was, and answered as such.
+        LogCurrentException("TPageServer.FileProviderDataReceived (" + sender.Request().FileName() + ")", "ERROR");
+        sender.Write(AnswerServerError(sender.Response()));
+        return;
+    }
     switch (answer.Outcome) {
     case TPageOutcome::Served: FHost.DebugServed(answer.Path); break;
     case TPageOutcome::NotLoaded: FHost.Debug("---> ERROR: " + answer.Path + " found but NOT loaded!"); break;

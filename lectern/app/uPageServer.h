@@ -20,8 +20,11 @@
 //   never served: 404, as if they did not exist;
 // - a name holding a NUL byte matches no entry (a lookup could otherwise take it for the
 //   shorter name before the NUL);
-// - an entry that exists but cannot be inflated (corrupt data, a record without data, an
-//   empty entry) is answered 404; no exception leaves the handler.
+// - an entry that exists but gives no data (damaged data, a record without data, an empty
+//   entry) is answered 404; any other failure while reading it (an allocation, a file that
+//   cannot be read, a fault of ours) leaves AnswerPageRequest, and the server event logs it
+//   under "ERROR" with its class and message and answers 500 "Internal Server Error"; no
+//   exception leaves the handler.
 //
 // AnswerPageRequest is the whole decision as a function of the request, the book, the MIME
 // table, the URL prefix and the clock, filling a response object and giving the body. The
@@ -58,12 +61,16 @@ struct TPageAnswer {
 };
 
 // The answer to a complete request. Sets the status (except for a served entry, which keeps
-// the response's default) and the header fields on response; the body is the answer's.
+// the response's default) and the header fields on response; the body is the answer's. Only
+// damaged data are answered (404); every other exception travels on.
 TPageAnswer AnswerPageRequest(const TLcRequest& request, TLBFile& book, const TStringList& mimeTypes,
                               const std::string& urlPrefix, TDateTime utcNow, TLcResponse& response);
 
 // 400 "Bad Request" on response; answers the body "Status 400: Bad Request".
 std::string AnswerBadRequest(TLcResponse& response);
+// 500 "Internal Server Error" on response, without header fields; answers the body
+// "Status 500: Internal Server Error".
+std::string AnswerServerError(TLcResponse& response);
 
 // The entry name of a request path: without the URL prefix (when the path begins with it,
 // compared case-sensitively), without leading "/", cut before the first "?" and then before

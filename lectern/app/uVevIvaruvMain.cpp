@@ -8,6 +8,7 @@
 #include "lectern/browser/PgbControlComponentWin.h"
 #include "lectern/png/pngpicture.h"
 #include "lectern/toolbar/PNCAUtils.h"
+#include "lectern/lc/lcLog.h"
 
 #include "classlib/Streams.h"
 #include "classlib/Themes.h"
@@ -603,7 +604,8 @@ void TFrmVevIvaruvMain::FormShow()
             NavigateToPage("");
         }
     } catch (...) {
-        // The window stays empty.
+        // The window stays empty; the log says why.
+        LogCurrentException("TFrmVevIvaruvMain.FormShow", "ERROR");
     }
 }
 
@@ -917,7 +919,9 @@ void TFrmVevIvaruvMain::pncaToolbarButtonsClick(TObject* sender)
         }
         RunCommand(tag);
     } catch (...) {
-        // A command with nothing to act on (a print with no document) does nothing.
+        // A command with nothing to act on (a print with no document) does nothing; the log
+        // says what failed.
+        LogCurrentException("TFrmVevIvaruvMain.pncaToolbarButtonsClick", "ERROR");
     }
 }
 

@@ -65,13 +65,6 @@ int32_t ReadUnderLock(Fn read)
     return value;
 }
 
-void LogDestroyError(const char* context, const Exception& e)
-{
-    if (LogHandledErrors) {
-        LogException(context, e, "ERROR");
-    }
-}
-
 // Changes a count that one thread writes and others may read.
 void Bump(std::atomic<int>& count, int by) { count.store(count.load(std::memory_order_relaxed) + by, std::memory_order_relaxed); }
 
@@ -225,17 +218,14 @@ TLcConnection::TLcConnection(TComponent* owner)
 TLcConnection::~TLcConnection()
 {
     FLife = TLcLife::Ending;
-    try {
+    RunAtBoundary("ERROR", "TLcConnection.Destroy", [this] {
         FreeRestartTimer();
         if (FProvider) {
             TLcConnection::ClearTriggers();
             LetProviderGo();
         }
         FTimeout->Stop();
-    } catch (const Exception& e) {
-        LogDestroyError("TLcConnection.Destroy", e);
-    } catch (...) {
-    }
+    }, LogHandledErrors);
     // Unlink from the listener, which may be waiting for its last client to go.
     std::lock_guard<std::mutex> lock(gLinks);
     if (TLcServer* parent = FParent.load()) {
@@ -771,12 +761,7 @@ TLcServer::TLcServer(TComponent* owner) : TLcConnection(owner), FRestartOn(std::
 
 TLcServer::~TLcServer()
 {
-    try {
-        Shutdown();
-    } catch (const Exception& e) {
-        LogDestroyError("TLcServer.Destroy", e);
-    } catch (...) {
-    }
+    RunAtBoundary("ERROR", "TLcServer.Destroy", [this] { Shutdown(); }, LogHandledErrors);
 }
 
 void TLcServer::Shutdown()
@@ -798,7 +783,12 @@ void TLcServer::Shutdown()
             provider->Disconnect();
         }
         provider->Release();
-        WaitForStop(deadline, &TLcServer::ProviderGoneAndNoClients);
+        if (!WaitForStop(deadline, &TLcServer::ProviderGoneAndNoClients)) {
+            Log("TLcServer.Shutdown gave up waiting after " + std::to_string(kLcServerStopWaitSeconds) + " s: " +
+                    std::to_string(ClientCount()) + " connections left" +
+                    (FProviderGone ? std::string() : std::string(", the listener still open")),
+                "ERROR");
+        }
         if (!FProviderGone) {
             ClearTriggers();  // it outlived the wait: it must not call into a freed object
         }

@@ -22,14 +22,7 @@ TLcConnectionProvider::TLcConnectionProvider()
 
 TLcConnectionProvider::~TLcConnectionProvider()
 {
-    try {
-        TriggerReadyToRelease();
-    } catch (const Exception& e) {
-        if (LogHandledErrors) {
-            LogException("TLcConnectionProvider.Destroy", e, "ERROR");
-        }
-    } catch (...) {
-    }
+    RunAtBoundary("ERROR", "TLcConnectionProvider.Destroy", [this] { TriggerReadyToRelease(); }, LogHandledErrors);
 }
 
 TLcConnectionProvider* TLcServerProvider::TriggerNewProvider()

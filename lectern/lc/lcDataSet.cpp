@@ -93,7 +93,7 @@ TLcDataRow::TLcDataRow() = default;
 
 TLcDataRow::~TLcDataRow()
 {
-    GuardDestroy("TLcDataRow.Destroy", [this] { EmptyStorage(); });
+    RunAtBoundary("ERROR", "TLcDataRow.Destroy", [this] { EmptyStorage(); }, LogHandledErrors);
 }
 
 int32_t TLcDataRow::FieldCount() const { return FFields ? FFields->Count() : 0; }
@@ -291,7 +291,7 @@ void TLcDataRow::to_XMLRPC(TLcHugeString&) { NotOnRow("to_XMLRPC"); }
 
 TLcDataSet::~TLcDataSet()
 {
-    GuardDestroy("TLcDataSet.Destroy", [this] { EmptyStorage(); });
+    RunAtBoundary("ERROR", "TLcDataSet.Destroy", [this] { EmptyStorage(); }, LogHandledErrors);
 }
 
 void TLcDataSet::Clear() { EmptyStorage(); }

@@ -117,7 +117,7 @@ TLcHttpHeader::TLcHttpHeader() = default;
 
 TLcHttpHeader::~TLcHttpHeader()
 {
-    GuardDestroy("TLcHttpHeader.Destroy", [this] { FreeHead(); });
+    RunAtBoundary("ERROR", "TLcHttpHeader.Destroy", [this] { FreeHead(); }, LogHandledErrors);
 }
 
 void TLcHttpHeader::FreeHead()
@@ -339,7 +339,7 @@ TLcRequest::TLcRequest() = default;
 
 TLcRequest::~TLcRequest()
 {
-    GuardDestroy("TLcRequest.Destroy", [this] { FreeRequestParts(); });
+    RunAtBoundary("ERROR", "TLcRequest.Destroy", [this] { FreeRequestParts(); }, LogHandledErrors);
 }
 
 void TLcRequest::FreeRequestParts()

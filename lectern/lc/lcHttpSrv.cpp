@@ -21,7 +21,7 @@ TLcHttpServer::TLcHttpServer(TComponent* owner) : TLcDataServer(owner), FWriteBu
 TLcHttpServer::~TLcHttpServer()
 {
     Shutdown();
-    GuardDestroy("TLcHttpServer.Destroy", [this] { FWriteBuffer.reset(); });
+    RunAtBoundary("ERROR", "TLcHttpServer.Destroy", [this] { FWriteBuffer.reset(); }, LogHandledErrors);
 }
 
 // ---- settings -----------------------------------------------------------------------------

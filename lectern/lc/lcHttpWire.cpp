@@ -9,6 +9,8 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kKeepAlivePrefix = "HTTP/1.1 ";
 constexpr const char* kClosePrefix = "HTTP/1.0 ";
+// The method whose answer is the head alone (the method is kept upper-cased).
+constexpr const char* kHeadMethod = "HEAD";
 
 // Restores a flag when the scope ends, also on an exception.
 class TFlagScope {
@@ -130,6 +132,7 @@ void TLcHttpWire::DataSent()
         return;
     }
     FHeaderOut = false;
+    FHeadOnly = false;
     FContentToSend = -1;
     FTotalToSend = -1;
     const bool closing = FRequest->Close();
@@ -156,6 +159,7 @@ void TLcHttpWire::Disconnected()
     FDataWaiting = false;
     FHalted = false;
     FHeaderOut = false;
+    FHeadOnly = false;
     FContentToSend = -1;
     FTotalToSend = -1;
 }
@@ -196,15 +200,18 @@ void TLcHttpWire::SendHead(const std::string& text, bool sendNow)
 {
     FResponse->SetHeaderSent(true);
     FResponse->SetStarted(true);
+    // The answer to HEAD is the head alone: the content is counted as it is handed out, as
+    // for GET, but none of it goes to the socket.
+    FHeadOnly = FRequest->Method() == kHeadMethod;
     if (FResponse->BodyFollows() && FResponse->GetValueUpper("CONTENT-LENGTH").empty()) {
         FContentToSend = -1;
-        FTotalToSend = -1;
+        FTotalToSend = FHeadOnly ? static_cast<int64_t>(text.size()) : -1;
     } else {
         if (!FResponse->BodyFollows()) {
             FResponse->SetValueUpper("CONTENT-LENGTH", "");
         }
         FContentToSend = FResponse->ContentLength();
-        FTotalToSend = static_cast<int64_t>(text.size()) + FContentToSend;
+        FTotalToSend = static_cast<int64_t>(text.size()) + (FHeadOnly ? 0 : FContentToSend);
     }
     FResponse->SetAllContentOut(FContentToSend == 0);
     if (FResponse->AllContentOut()) {
@@ -212,7 +219,7 @@ void TLcHttpWire::SendHead(const std::string& text, bool sendNow)
     }
     FHeaderOut = true;
     if (!text.empty()) {
-        FSide.SendBytes(text, sendNow || FContentToSend <= 0);
+        FSide.SendBytes(text, sendNow || FContentToSend <= 0 || FHeadOnly);
     }
 }
 
@@ -236,5 +243,7 @@ void TLcHttpWire::WriteBody(std::string text, bool sendNow)
     if (FResponse->AllContentOut()) {
         FSide.FireLastWrite();
     }
-    FSide.SendBytes(std::move(text), sendNow);
+    if (!FHeadOnly) {
+        FSide.SendBytes(std::move(text), sendNow);
+    }
 }

@@ -7,7 +7,9 @@
 // - cuts received bytes into requests with a TLcHttpRequestParser and fills the connection's
 //   TLcServerRequest (flags Started, Active, Complete, BodyReceived, Close) for each delivery;
 // - holds back a pipelined request until the previous response is out;
-// - frames the response: status line and header, then exactly the announced content;
+// - frames the response: status line and header, then exactly the announced content; the
+//   answer to a HEAD request is the head that GET would get, without its content (what the
+//   handler writes is counted as for GET and dropped);
 // - keeps the connection alive between requests unless the request asks for closing: an
 //   HTTP/1.0 request, or "Connection: close", is answered "HTTP/1.0 " with the field
 //   "CONNECTION: close", else "HTTP/1.1 ";
@@ -106,6 +108,7 @@ private:
     // or the code answering a request raised.
     bool FHalted = false;
     bool FHeaderOut = false;
+    bool FHeadOnly = false;  // the head out answers HEAD: no content follows it on the socket
     int64_t FContentToSend = -1;
     int64_t FTotalToSend = -1;
 };

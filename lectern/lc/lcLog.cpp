@@ -21,6 +21,9 @@
 #include "lectern/lc/memStringObjList.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <typeinfo>
 #include <memory>
 #include <mutex>
 
@@ -346,6 +349,19 @@ void LogException(const std::string& context, const Exception& e, const std::str
     }
 }
 
+namespace {
+
+// The readable name of a type: the compiler's mangled name decoded where the run time can.
+std::string TypeName(const std::type_info& type)
+{
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> decoded(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                   std::free);
+    return status == 0 && decoded ? std::string(decoded.get()) : std::string(type.name());
+}
+
+}  // namespace
+
 void LogCurrentException(const std::string& context, const std::string& name)
 {
     try {
@@ -354,9 +370,13 @@ void LogCurrentException(const std::string& context, const std::string& name)
         } catch (const Exception& e) {
             LogException(context, e, name);
         } catch (const std::exception& e) {
-            LogException(context, Exception(e.what()), name);
+            if (LogExceptionEnabled && LogEnabled) {
+                Log(context + " Exception! " + TypeName(typeid(e)) + ": " + SystemToUtf8(e.what()), name);
+            }
         } catch (...) {
-            LogException(context, Exception("unknown exception"), name);
+            if (LogExceptionEnabled && LogEnabled) {
+                Log(context + " Exception! unknown", name);
+            }
         }
     } catch (...) {
     }

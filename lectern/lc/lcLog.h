@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "classlib/SysUtils.h"
 
@@ -47,24 +48,34 @@ void SetLogFolderName(const std::string& name);
 void Log(const std::string& text, const std::string& name);
 // When LogExceptionEnabled: Log (context + " Exception! " + class name + ": " + message).
 void LogException(const std::string& context, const Exception& e, const std::string& name);
-// Inside a catch block only: LogException for the exception being handled, whatever its type
-// (a std::exception gives its what() text, anything else "unknown exception"). Never raises.
+// Inside a catch block only: logs the exception being handled, whatever its type: an
+// Exception through LogException, a std::exception as its type's name and its what() text,
+// anything else as "unknown" (context + " Exception! unknown"). Never raises.
 void LogCurrentException(const std::string& context, const std::string& name);
-// Runs the freeing part of a destructor: an Exception is logged under "ERROR" (when handled
-// errors are logged) and dropped, as is anything else, since nothing may leave a destructor.
-template <class F>
-void GuardDestroy(const char* context, F&& freeing) noexcept
+// The one boundary of a step whose failure goes no further: a thread's loop or job, an event
+// or callback, the freeing part of a destructor. Runs step; whatever escapes it is logged
+// through LogCurrentException under name with the context, when logged holds, and dropped;
+// nothing is dropped without that. True when the step ran to its end. The context is a text,
+// or a function that makes it once something escaped (a queue names the job it had got to).
+template <typename Context, typename Step>
+bool RunAtBoundary(const char* name, const Context& context, Step&& step, bool logged = true) noexcept
 {
     try {
-        freeing();
-    } catch (const Exception& e) {
-        try {
-            if (LogHandledErrors) {
-                LogException(context, e, "ERROR");
-            }
-        } catch (...) {
-        }
+        step();
+        return true;
     } catch (...) {
+        if (logged) {
+            try {
+                if constexpr (std::is_invocable_v<const Context&>) {
+                    LogCurrentException(context(), name);
+                } else {
+                    LogCurrentException(context, name);
+                }
+            } catch (...) {
+                // The context could not be made: the logger never raises.
+            }
+        }
+        return false;
     }
 }
 // LogEnabled := false.

@@ -5,7 +5,8 @@
 #include "lectern/lc/lcSockBaseSyn.h"
 #include "lectern/lc/lcWinSocket.h"
 
-#include <type_traits>
+#include "classlib/SyncObjs.h"
+
 
 namespace {
 
@@ -40,43 +41,12 @@ constexpr const char* kLogError = "ERROR";
 constexpr const char* kLogEvent = "EVENT";
 constexpr const char* kLogPlugin = "PLUGIN";
 
-// The one boundary of the provider's steps (a plug-in step, a socket call, a trigger, a queue's
-// job, the freeing part of a destructor): whatever escapes the step is logged under the context
-// and the log name, and goes no further. True when the step ran to its end. The context is a
-// text, or a function that makes it once something escaped (a queue names the job it had got to).
-template <typename Context, typename Step>
-bool RunGuarded(const char* logName, const Context& context, Step&& step)
-{
-    try {
-        step();
-        return true;
-    } catch (...) {
-        if constexpr (std::is_invocable_v<const Context&>)
-            LogCurrentException(context(), logName);
-        else
-            LogCurrentException(context, logName);
-        return false;
-    }
-}
-
 // Closes a socket, then releases it, each at the boundary under its own context.
 void CloseAndRelease(TLcSocketBase* socket, const char* closeContext, const char* releaseContext)
 {
-    RunGuarded(kLogError, closeContext, [socket] { socket->Close(); });
-    RunGuarded(kLogError, releaseContext, [socket] { socket->Release(); });
+    RunAtBoundary(kLogError, closeContext, [socket] { socket->Close(); });
+    RunAtBoundary(kLogError, releaseContext, [socket] { socket->Release(); });
 }
-
-// Takes the provider's lock for a scope.
-class TProviderLock {
-public:
-    explicit TProviderLock(TLcConnectionProvider& p) : FProvider(p) { FProvider.Enter(); }
-    ~TProviderLock() { FProvider.Leave(); }
-    TProviderLock(const TProviderLock&) = delete;
-    TProviderLock& operator=(const TProviderLock&) = delete;
-
-private:
-    TLcConnectionProvider& FProvider;
-};
 
 std::uintptr_t Key(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
@@ -86,7 +56,7 @@ template <typename Step>
 int PluginStep(const char* context, Step step)
 {
     int result = TLcCryptSteps::kLost;
-    RunGuarded(kLogPlugin, context, [&] { result = step(); });
+    RunAtBoundary(kLogPlugin, context, [&] { result = step(); });
     return result;
 }
 
@@ -104,9 +74,9 @@ TLcSocketServerProvider::TLcSocketServerProvider() { FDatagram.reserve(kDatagram
 
 TLcSocketServerProvider::~TLcSocketServerProvider()
 {
-    RunGuarded(kLogError, "TLcSocketServerProvider.Destroy", [this] {
+    RunAtBoundary(kLogError, "TLcSocketServerProvider.Destroy", [this] {
         {
-            TProviderLock lock(*this);
+            TLockGuard lock(*this);
             SetClosing(true);
             SetSilent(true);
         }
@@ -133,7 +103,7 @@ TLcSocketServerProvider::~TLcSocketServerProvider()
 
 bool TLcSocketServerProvider::GetFlag(bool (TLcConnectionProvider::*getter)() const)
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     return (this->*getter)();
 }
 
@@ -165,26 +135,26 @@ bool TLcSocketServerProvider::CanWork()
 
 int TLcSocketServerProvider::AcceptedCount()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     return FAccepted ? FAccepted->Count() : 0;
 }
 
 int TLcSocketServerProvider::ClientThreadCount()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     return FClientThreads ? FClientThreads->Count() : 0;
 }
 
 void TLcSocketServerProvider::FreeLists()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     FAccepted.reset();
     FClientThreads.reset();
 }
 
 bool TLcSocketServerProvider::AddAccepted(TLcSocketServerProvider* connection)
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     if (!FAccepted)
         return false;
     FAccepted->Insert(Key(connection), 1);
@@ -193,14 +163,14 @@ bool TLcSocketServerProvider::AddAccepted(TLcSocketServerProvider* connection)
 
 void TLcSocketServerProvider::RemoveAccepted(TLcSocketServerProvider* connection)
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     if (FAccepted && FAccepted->Find(Key(connection)) != 0)
         FAccepted->Remove(Key(connection));
 }
 
 bool TLcSocketServerProvider::AddClientThread(TLcSocketClientThread* thread)
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     if (!FClientThreads)
         return false;
     FClientThreads->Insert(Key(thread), 1);
@@ -209,7 +179,7 @@ bool TLcSocketServerProvider::AddClientThread(TLcSocketClientThread* thread)
 
 void TLcSocketServerProvider::RemoveClientThread(TLcSocketClientThread* thread)
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     if (FClientThreads && FClientThreads->Find(Key(thread)) != 0)
         FClientThreads->Remove(Key(thread));
 }
@@ -218,7 +188,7 @@ void TLcSocketServerProvider::ReleaseSocket(TLcSocketBase* socket, const char* c
 {
     if (!socket)
         return;
-    RunGuarded(kLogError, context, [socket] {
+    RunAtBoundary(kLogError, context, [socket] {
         socket->SetSilent(true);
         socket->Release();
     });
@@ -226,7 +196,7 @@ void TLcSocketServerProvider::ReleaseSocket(TLcSocketBase* socket, const char* c
 
 void TLcSocketServerProvider::ForgetSocket()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     FSocket = nullptr;
 }
 
@@ -235,7 +205,7 @@ void TLcSocketServerProvider::ForgetSocket()
 void TLcSocketServerProvider::Listen(bool Restarting)
 {
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         if (FServerThread || MultiThreaded()) {
             ListenInServerThread(Restarting);
             return;
@@ -247,14 +217,14 @@ void TLcSocketServerProvider::Listen(bool Restarting)
 void TLcSocketServerProvider::ListenInServerThread(bool Restarting)
 {
     TLcBaseMessage* message = Restarting ? &Messages().ReInit : &Messages().Init;
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     // Refused only by a queue that ends with this provider's release, or by a closed pool.
     TLcThread::PostJob(ServerQueue(), message);
 }
 
 TLcSocketServerThread* TLcSocketServerProvider::ServerQueue()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     if (!FServerThread && !FIsClientConnection && MultiThreaded())
         FServerThread = new TLcSocketServerThread(this);
     return FServerThread;
@@ -267,7 +237,7 @@ bool TLcSocketServerProvider::PostJob(TObject* job, bool highPriority)
     {
         // Under the lock: a queue that ends clears its place under it, so the queue posted to
         // is this provider's and alive (or finalized, and it refuses the job).
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         if (TLcThread* queue = FClientThread ? static_cast<TLcThread*>(FClientThread) : ServerQueue())
             return TLcThread::PostJob(queue, job, highPriority);
     }
@@ -276,13 +246,13 @@ bool TLcSocketServerProvider::PostJob(TObject* job, bool highPriority)
 
 TLcThread* TLcSocketServerProvider::ClientThread()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     return FClientThread;
 }
 
 TLcThread* TLcSocketServerProvider::ServerThread()
 {
-    TProviderLock lock(*this);
+    TLockGuard lock(*this);
     return FServerThread;
 }
 
@@ -304,7 +274,7 @@ void TLcSocketServerProvider::DoListen(bool restart)
     FIsListener = true;
     FListeningStarted = false;
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         SetClosing(false);
         SetSilent(false);
         SetLost(true);
@@ -383,7 +353,7 @@ void TLcSocketServerProvider::SockChangeState(TLcSocketBase* sender, int state)
     if (FIsListener) {
         if (state == kSockListening) {
             FListeningStarted = true;
-            RunGuarded(kLogError, "TLcSocketServerProvider ChangeState.GetXAddr", [&] {
+            RunAtBoundary(kLogError, "TLcSocketServerProvider ChangeState.GetXAddr", [&] {
                 FLocalAddr = sender->GetLocalAddr();
                 FLocalPort = sender->GetLocalPort();
                 FPeerAddr.clear();
@@ -468,7 +438,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
     if (FServerThread) {
         TLcSocketServerProvider* connection = nullptr;
         TLcSocketClientThread* thread = nullptr;
-        const bool handedOn = RunGuarded(kLogError, "TLcSocketServerProvider SesAvail(MultiThreaded)", [&] {
+        const bool handedOn = RunAtBoundary(kLogError, "TLcSocketServerProvider SesAvail(MultiThreaded)", [&] {
             connection = newProvider();
             thread = new TLcSocketClientThread(FLink, connection, socket);
             connection->FClientThread = thread;
@@ -482,7 +452,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
             }
             if (connection) {
                 connection->FClientThread = nullptr;
-                RunGuarded(kLogError, "TLcSocketServerProvider SesAvail cl.Disconnect", [connection] {
+                RunAtBoundary(kLogError, "TLcSocketServerProvider SesAvail cl.Disconnect", [connection] {
                     connection->InternalDisconnect();
                     delete connection;
                 });
@@ -499,7 +469,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
         return;
     }
     TLcSocketServerProvider* connection = nullptr;
-    const bool started = RunGuarded(kLogError, "TLcSocketServerProvider SesAvail(not MultiThreaded)", [&] {
+    const bool started = RunAtBoundary(kLogError, "TLcSocketServerProvider SesAvail(not MultiThreaded)", [&] {
         connection = newProvider();
         connection->FSocket = socket;
         connection->CopyFrom(this);
@@ -511,7 +481,7 @@ void TLcSocketServerProvider::SockSessionAvailable(TLcSocketBase* sender)
         return;
     if (connection) {
         connection->FSocket = nullptr;
-        RunGuarded(kLogError, "TLcSocketServerProvider SesAvail cl.Disconnect",
+        RunAtBoundary(kLogError, "TLcSocketServerProvider SesAvail cl.Disconnect",
                    [connection] { connection->InternalDisconnect(); });
         delete connection;
     }
@@ -676,7 +646,7 @@ void TLcSocketServerProvider::PluginLost()
         return;
     }
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         SetLost(true);
     }
     InternalDisconnect();
@@ -710,7 +680,7 @@ void TLcSocketServerProvider::SockBgException(TLcSocketBase*, Exception& e, bool
         return;
     }
     mayClose = true;
-    RunGuarded(kLogEvent, "TLcSocketServerProvider BgExcept Trigger", [&] { TriggerException(e); });
+    RunAtBoundary(kLogEvent, "TLcSocketServerProvider BgExcept Trigger", [&] { TriggerException(e); });
 }
 
 // ---- reading and writing ----
@@ -791,7 +761,7 @@ void TLcSocketServerProvider::WriteBody(std::string Text, bool SendNow)
 void TLcSocketServerProvider::Disconnect()
 {
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         if (FClientThread && TLcThread::PostJob(FClientThread, &Messages().Stop))
             return;
         if (FIsListener && FServerThread && TLcThread::PostJob(FServerThread, &Messages().CloseConn))
@@ -807,7 +777,7 @@ void TLcSocketServerProvider::CloseClients()
     TLcBaseMessage* release = silent ? &Messages().ReleaseSilent : &Messages().ReleaseNormal;
     std::vector<TLcSocketServerProvider*> accepted;
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         std::uintptr_t value = 0;
         while (FClientThreads && FClientThreads->Count() > 0) {
             auto* thread = reinterpret_cast<TLcSocketClientThread*>(FClientThreads->FindMin(value));
@@ -821,9 +791,9 @@ void TLcSocketServerProvider::CloseClients()
         }
     }
     for (TLcSocketServerProvider* connection : accepted) {
-        RunGuarded(kLogError, "TLcSocketServerProvider KillClients cl.Stop/Disconnect", [connection, silent] {
+        RunAtBoundary(kLogError, "TLcSocketServerProvider KillClients cl.Stop/Disconnect", [connection, silent] {
             {
-                TProviderLock lock(*connection);
+                TLockGuard lock(*connection);
                 connection->SetSilent(silent);
             }
             connection->InternalDisconnect();
@@ -837,7 +807,7 @@ void TLcSocketServerProvider::CloseClients()
 void TLcSocketServerProvider::InternalDisconnect()
 {
     if (!FSocket) {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         SetClosing(true);
         return;
     }
@@ -845,7 +815,7 @@ void TLcSocketServerProvider::InternalDisconnect()
         FSocket->SetSilent(true);
         bool silent;
         {
-            TProviderLock lock(*this);
+            TLockGuard lock(*this);
             SetClosing(true);
             silent = Silent();
         }
@@ -899,7 +869,7 @@ void TLcSocketServerProvider::SocketClosed()
     if (!silent)
         TriggerDisconnecting();
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         if (!FSocket || Closing())
             return;
         SetClosing(true);
@@ -913,14 +883,14 @@ void TLcSocketServerProvider::SocketClosed()
         }
         if (!ParentSilent()) {
             if (FCryptPlugin) {
-                RunGuarded(kLogPlugin, "TLcSocketServerProvider CryptPlugin.AfterDisconnect",
+                RunAtBoundary(kLogPlugin, "TLcSocketServerProvider CryptPlugin.AfterDisconnect",
                            [this] { FCryptPlugin->AfterDisconnect(Key(this)); });
             }
             TriggerDisconnect();
         }
     }
     if (FIsClientConnection && FLink && !ParentSilent()) {
-        RunGuarded(kLogEvent, "TLcSocketServerProvider OnSocketClosed.TriggerConnectionLost", [this] {
+        RunAtBoundary(kLogEvent, "TLcSocketServerProvider OnSocketClosed.TriggerConnectionLost", [this] {
             FClientDisconnectFired = true;
             TriggerClientDisconnect();
         });
@@ -961,7 +931,7 @@ void TLcSocketServerProvider::Check()
 void TLcSocketServerProvider::Release()
 {
     {
-        TProviderLock lock(*this);
+        TLockGuard lock(*this);
         if (FClientThread) {
             TLcThread::PostJob(FClientThread, &Messages().Stop);
             return;
@@ -1011,7 +981,7 @@ bool TLcSocketServerThread::RunJob()
     std::string label;
     bool stopped = false;
     auto context = [&label] { return "SRV:TLcSocketServerThread.RunJob \"" + label + "\""; };
-    RunGuarded(kLogError, context, [&] {
+    RunAtBoundary(kLogError, context, [&] {
         bool runAsJob = false;
         if (TLcSocketServerProvider::RunSocketJob(FProvider, job, label, runAsJob)) {
             if (runAsJob)
@@ -1024,7 +994,7 @@ bool TLcSocketServerThread::RunJob()
             label = "WSCloseConn";
             if (FProvider) {
                 {
-                    TProviderLock lock(*FProvider);
+                    TLockGuard lock(*FProvider);
                     FProvider->SetLost(false);
                 }
                 FProvider->InternalDisconnect();
@@ -1051,14 +1021,14 @@ void TLcSocketServerThread::KillJob()
 
 TLcSocketServerThread::~TLcSocketServerThread()
 {
-    RunGuarded(kLogError, "TLcSocketServerThread.Destroy", [this] {
+    RunAtBoundary(kLogError, "TLcSocketServerThread.Destroy", [this] {
         TLcSocketServerProvider* provider = FProvider;
         if (!provider)
             return;  // the provider went first
         // The orderly stop, with no lock held: closing fires triggers and takes the link's lock.
-        RunGuarded(kLogError, "TLcSocketServerThread.Destroy", [provider] {
+        RunAtBoundary(kLogError, "TLcSocketServerThread.Destroy", [provider] {
             {
-                TProviderLock lock(*provider);
+                TLockGuard lock(*provider);
                 provider->SetLost(false);
             }
             provider->InternalDisconnect();
@@ -1067,7 +1037,7 @@ TLcSocketServerThread::~TLcSocketServerThread()
         {
             // Under the provider's lock, so that a Release on another thread either reaches
             // this queue's end (it is freed here) or comes after it.
-            TProviderLock lock(*provider);
+            TLockGuard lock(*provider);
             provider->FServerThread = nullptr;
             freeProvider = FStopReceived || provider->FFreeWithThread;
         }
@@ -1091,7 +1061,7 @@ bool TLcSocketClientThread::RunJob()
     std::string label;
     bool ends = false;
     auto context = [&label] { return "SRV:TLcSocketClientThread.RunJob \"" + label + "\""; };
-    RunGuarded(kLogError, context, [&] {
+    RunAtBoundary(kLogError, context, [&] {
         bool runAsJob = false;
         if (TLcSocketServerProvider::RunSocketJob(FConnection, job, label, runAsJob)) {
             if (runAsJob)
@@ -1100,7 +1070,7 @@ bool TLcSocketClientThread::RunJob()
             label = "Init";
             // Half-made (no connect, no time-out): this queue ends now, and its end closes and
             // frees the connection.
-            if (FConnection && !RunGuarded(kLogError, context, [this] { FConnection->InitClient(this); }))
+            if (FConnection && !RunAtBoundary(kLogError, context, [this] { FConnection->InitClient(this); }))
                 ends = true;
         } else if (job == &m.ReleaseSilent || job == &m.ReleaseNormal) {
             FReleaseSilent = job == &m.ReleaseSilent;
@@ -1121,30 +1091,30 @@ bool TLcSocketClientThread::RunJob()
 
 TLcSocketClientThread::~TLcSocketClientThread()
 {
-    RunGuarded(kLogError, "TLcSocketClientThread.Destroy", [this] {
+    RunAtBoundary(kLogError, "TLcSocketClientThread.Destroy", [this] {
         if (FParent) {
             std::lock_guard<std::recursive_mutex> guard(FParent->Lock);
             if (FParent->Listener) {
-                RunGuarded(kLogError, "TLcSocketClientThread.Destroy Par.RemoveThread",
+                RunAtBoundary(kLogError, "TLcSocketClientThread.Destroy Par.RemoveThread",
                            [this] { FParent->Listener->RemoveClientThread(this); });
             }
         }
         if (TLcSocketServerProvider* connection = FConnection) {
             FConnection = nullptr;
             {
-                TProviderLock lock(*connection);
+                TLockGuard lock(*connection);
                 connection->FClientThread = nullptr;
             }
             if (FReleaseSilent) {
-                TProviderLock lock(*connection);
+                TLockGuard lock(*connection);
                 connection->SetClosing(true);
                 connection->SetSilent(true);
             } else {
                 // Own Silent: the triggers fire (they look at the listener's), but the
                 // connection does not free itself; it is freed here.
-                RunGuarded(kLogError, "TLcSocketClientThread.Destroy", [connection] {
+                RunAtBoundary(kLogError, "TLcSocketClientThread.Destroy", [connection] {
                     {
-                        TProviderLock lock(*connection);
+                        TLockGuard lock(*connection);
                         connection->SetSilent(true);
                     }
                     connection->InternalDisconnect();
@@ -1157,7 +1127,7 @@ TLcSocketClientThread::~TLcSocketClientThread()
         if (FPendingSocket) {
             TLcSocketBase* socket = FPendingSocket;
             FPendingSocket = nullptr;
-            RunGuarded(kLogError, "TLcSocketClientThread.Destroy Sock.Release", [socket] { socket->Release(); });
+            RunAtBoundary(kLogError, "TLcSocketClientThread.Destroy Sock.Release", [socket] { socket->Release(); });
         }
     });
 }

@@ -14,16 +14,10 @@ constexpr uint32_t kCloseWaitSeconds = 10;
 
 std::atomic<TLcSyncProcedure> gSyncProcedure{nullptr};
 
-// Logs the exception being handled (call only inside a catch block) when the switch is on.
-void LogCaught(bool enabled, const std::string& context, const std::string& name)
-{
-    if (enabled) {
-        LogCurrentException(context, name);
-    }
-}
-
-void LogThreadCaught(const std::string& context) { LogCaught(LcLogThreadExceptions, context, "THREAD"); }
-void LogErrorCaught(const std::string& context) { LogCaught(true, context, "ERROR"); }
+// The log names of what the pool's boundaries catch: its own work ("THREAD", only while
+// LcLogThreadExceptions is on) and a job's disposal ("ERROR").
+constexpr const char* kLogThread = "THREAD";
+constexpr const char* kLogError = "ERROR";
 
 // Installed while the pool closes: a worker that synchronises then does not wait for the
 // main thread, and its method does not run.
@@ -109,10 +103,8 @@ TLcWorkerThread* TLcPool::CreateWorker()
 void TLcPool::TopUpSpares()
 {
     while (FWorkerCount < kLcMaxWorkers && FIdle.Count() < kLcSpareWorkers) {
-        try {
-            FIdle.PushBack(CreateWorker());
-        } catch (...) {
-            LogThreadCaught("GeetThread WorkerThread.Create");
+        if (!RunAtBoundary(kLogThread, "GeetThread WorkerThread.Create", [this] { FIdle.PushBack(CreateWorker()); },
+                           LcLogThreadExceptions)) {
             break;
         }
     }
@@ -131,7 +123,9 @@ TLcWorkerThread* TLcPool::GetThread()
         try {
             worker = CreateWorker();
         } catch (const Exception& e) {
-            LogThreadCaught("GetThread WorkerThread.Create");
+            if (LcLogThreadExceptions) {
+                LogCurrentException("GetThread WorkerThread.Create", kLogThread);
+            }
             if (FWorkerCount == 0) {
                 throw EThreadLimitReached(std::string(e.ClassName()) + ":" + e.Message());
             }
@@ -208,7 +202,7 @@ TLcWorkerThread::~TLcWorkerThread()
 void TLcWorkerThread::Execute()
 {
     TLcPool* pool = FPool;
-    try {
+    RunAtBoundary(kLogThread, "TLcWorkThread.Execute", [this, pool] {
         for (;;) {
             TLcThread* queue;
             bool boundItself;
@@ -237,19 +231,14 @@ void TLcWorkerThread::Execute()
                 goOn = AfterJob(queue, finished, toFree);
             }
             if (toFree) {
-                try {
-                    toFree->Free();
-                } catch (...) {
-                    LogThreadCaught("TLcWorkerThread Work.Free");
-                }
+                RunAtBoundary(kLogThread, "TLcWorkerThread Work.Free", [toFree] { toFree->Free(); },
+                              LcLogThreadExceptions);
             }
             if (!goOn) {
                 break;
             }
         }
-    } catch (...) {
-        LogThreadCaught("TLcWorkThread.Execute");
-    }
+    }, LcLogThreadExceptions);
 }
 
 bool TLcWorkerThread::Work(TLcThread* queue)
@@ -257,10 +246,10 @@ bool TLcWorkerThread::Work(TLcThread* queue)
     if (queue->FCurrentJob == &FPool->FStop) {
         return true;
     }
-    try {
-        return queue->RunJob();
-    } catch (...) {
-        LogThreadCaught("TLcWorkerThread Work.RunJob");
+    bool finished = false;
+    if (RunAtBoundary(kLogThread, "TLcWorkerThread Work.RunJob", [&] { finished = queue->RunJob(); },
+                      LcLogThreadExceptions)) {
+        return finished;
     }
     // The failed job is finished too: nobody else holds it, so it is killed, not leaked.
     queue->KillJob();
@@ -274,22 +263,17 @@ bool TLcWorkerThread::AfterJob(TLcThread* queue, bool finished, TLcThread*& toFr
     queue->FCurrentJob = nullptr;
     if (finished) {
         queue->FAlive = false;
-        try {
-            queue->Finalize();
-        } catch (...) {
-            LogThreadCaught("TLcWorkerThread Work.Finalize");
-        }
+        RunAtBoundary(kLogThread, "TLcWorkerThread Work.Finalize", [queue] { queue->Finalize(); },
+                      LcLogThreadExceptions);
         toFree = queue;
     } else {
-        try {
+        RunAtBoundary(kLogThread, "TLcWorkerThread Work.Idle", [queue, pool] {
             queue->FActive = false;
             if (!queue->FJobs->IsEmpty()) {
                 queue->FQueued = true;
                 pool->FReady.PushBack(queue);
             }
-        } catch (...) {
-            LogThreadCaught("TLcWorkerThread Work.Idle");
-        }
+        }, LcLogThreadExceptions);
     }
     FQueue = nullptr;
 
@@ -401,7 +385,7 @@ void TLcThread::Finalize()
         throw EInvalidPointer("TLcThread.Finalize called more than once.");
     }
     pool->FLiveQueues.Remove(key);
-    try {
+    RunAtBoundary(kLogError, "TLcThread.Destroy (MsgList.KillJob)", [this, pool] {
         while (!FJobs->IsEmpty()) {
             FCurrentJob = static_cast<TObject*>(FJobs->Front());
             FJobs->PopFront();
@@ -409,9 +393,7 @@ void TLcThread::Finalize()
                 KillJob();
             }
         }
-    } catch (...) {
-        LogErrorCaught("TLcThread.Destroy (MsgList.KillJob)");
-    }
+    });
     FCurrentJob = nullptr;
     FJobs.reset();
     FInfo.reset();
@@ -437,11 +419,8 @@ void TLcThread::KillJob()
     if (!job) {
         return;
     }
-    try {
-        job->Kill();
-    } catch (...) {
-        LogErrorCaught(std::string("TLcThread.KillJob (") + job->ClassName() + ")");
-    }
+    RunAtBoundary(kLogError, [job] { return std::string("TLcThread.KillJob (") + job->ClassName() + ")"; },
+                  [job] { job->Kill(); });
 }
 
 void TLcThread::Sync(const TThreadMethod& Method)

@@ -23,23 +23,6 @@ int ModeOf(bool multiThreaded) { return multiThreaded ? kMultiThreaded : kSynchr
 
 std::atomic<TLcTickSource> gTickSource{nullptr};
 
-// Logs the exception being handled (call only inside a catch block) when the switch is on.
-void LogTimerCaught(const std::string& context)
-{
-    if (!LcLogTimerExceptions) {
-        return;
-    }
-    try {
-        throw;
-    } catch (const Exception& e) {
-        LogException(context, e, "ERROR");
-    } catch (const std::exception& e) {
-        LogException(context, Exception(e.what()), "ERROR");
-    } catch (...) {
-        LogException(context, Exception("unknown exception"), "ERROR");
-    }
-}
-
 }  // namespace
 
 // ---- the unit's state -----------------------------------------------------------------------
@@ -223,7 +206,7 @@ void TLcTimerThread::Move(TLcTimer* timer)
 
 void TLcTimerThread::Execute()
 {
-    try {
+    RunAtBoundary("ERROR", "TLcTimerThread.Execute", [&] {
         while (!Terminated()) {
             const uint32_t now = LcCurrentTick();
             uint32_t waitMs = plat::kInfiniteWait;
@@ -266,9 +249,7 @@ void TLcTimerThread::Execute()
                 FEvent.WaitFor(waitMs);
             }
         }
-    } catch (...) {
-        LogTimerCaught("TLcTimerThread.Execute");
-    }
+    }, LcLogTimerExceptions);
 }
 
 void TLcTimerThread::FireSet()
@@ -315,15 +296,13 @@ void TLcTimerThread::FireSet()
             }
         }
         if (call) {
-            try {
+            RunAtBoundary("ERROR", "TLcTimerThread.Execute", [&] {
                 if (method) {
                     method();
                 } else {
                     TLcThread::PostJob(queue, job, false);
                 }
-            } catch (...) {
-                LogTimerCaught("TLcTimerThread.Execute");
-            }
+            }, LcLogTimerExceptions);
             TLockGuard registryLock(FUnit->FRegistryLock);
             if (FUnit->FInFlight[FMode]) {
                 FUnit->FInFlight[FMode] = nullptr;
@@ -365,7 +344,8 @@ TLcTimer::~TLcTimer()
     if (!unit) {
         return;
     }
-    try {
+    // A destructor lets nothing out.
+    RunAtBoundary("ERROR", "TLcTimer.Destroy", [&] {
         const int mode = ModeOf(FMultiThreaded);
         const uint32_t caller = plat::CurrentThreadId();
         unit->FRegistryLock.Enter();
@@ -388,9 +368,7 @@ TLcTimer::~TLcTimer()
             }
         }
         unit->FRegistryLock.Leave();
-    } catch (...) {
-        LogTimerCaught("TLcTimer.Destroy");  // a destructor lets nothing out
-    }
+    }, LcLogTimerExceptions);
 }
 
 void TLcTimer::Enable(TLcTimer* Timer, int32_t IntervalMs, bool FreeAfterFiring, bool Once,

@@ -317,7 +317,7 @@ TLcRecord* TLcAbsValue::NewRecord()
 
 TLcValue::~TLcValue()
 {
-    GuardDestroy("TLcValue.Destroy", [this] { TLcValue::Clear(); });
+    RunAtBoundary("ERROR", "TLcValue.Destroy", [this] { TLcValue::Clear(); }, LogHandledErrors);
 }
 
 std::unique_ptr<TLcValueObject> TLcValue::SetObject(TLcStoreArg value)
@@ -450,7 +450,7 @@ TLcRecord::TLcRecord() = default;
 
 TLcRecord::~TLcRecord()
 {
-    GuardDestroy("TLcRecord.Destroy", [this] { TLcRecord::Clear(); });
+    RunAtBoundary("ERROR", "TLcRecord.Destroy", [this] { TLcRecord::Clear(); }, LogHandledErrors);
 }
 
 int32_t TLcRecord::Count() const { return FFields ? FFields->Names.Count() : 0; }
@@ -621,7 +621,7 @@ std::string TLcRecord::TextForm()
 
 TLcFunctionInfo::~TLcFunctionInfo()
 {
-    GuardDestroy("TLcFunctionInfo.Destroy", [this] { TLcFunctionInfo::Clear(); });
+    RunAtBoundary("ERROR", "TLcFunctionInfo.Destroy", [this] { TLcFunctionInfo::Clear(); }, LogHandledErrors);
 }
 
 void TLcFunctionInfo::Clear()
@@ -660,7 +660,7 @@ TLcInfo::TLcInfo() = default;
 
 TLcInfo::~TLcInfo()
 {
-    GuardDestroy("TLcRecord.Destroy", [this] { TLcInfo::Clear(); });
+    RunAtBoundary("ERROR", "TLcRecord.Destroy", [this] { TLcInfo::Clear(); }, LogHandledErrors);
 }
 
 int32_t TLcInfo::Count() const { return TLcRecord::Count() + (FObjects ? FObjects->Count() : 0); }
@@ -749,7 +749,7 @@ TLcRecord* TLcAbsArray::NewRecord(int32_t index)
 
 TLcArray::~TLcArray()
 {
-    GuardDestroy("TLcArray.Destroy", [this] { TLcArray::Clear(); });
+    RunAtBoundary("ERROR", "TLcArray.Destroy", [this] { TLcArray::Clear(); }, LogHandledErrors);
 }
 
 int32_t TLcArray::Count() const { return FItems ? static_cast<int32_t>(FItems->size()) : 0; }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 
 std::atomic<bool> LcLogSocket{false};
 std::atomic<bool> LcLogRefusedSockets{false};
@@ -155,12 +156,19 @@ void TLcWinSocket::PostSelf(int eventValue)
 
 void TLcWinSocket::TakeHandle(TSocket handle)
 {
-    EnsureWindow();
-    FHandle = handle;
-    FPeerClosed = false;
     TLcSocketApi& api = LcSocketApi();
-    FMsgNumber = api.NextMessage();
-    api.RegistryAdd(this, handle);
+    try {
+        EnsureWindow();
+        FHandle = handle;
+        FPeerClosed = false;
+        FMsgNumber = api.NextMessage();
+        api.RegistryAdd(this, handle);
+    } catch (...) {
+        // Not registered, so no close would ever find it: it is closed here.
+        FHandle = kInvalidSocket;
+        api.CloseSocket(handle);
+        throw;
+    }
 }
 
 void TLcWinSocket::Report(const std::string& operation, bool raise)
@@ -463,15 +471,16 @@ int TLcWinSocket::PendingCount()
 void TLcWinSocket::ReadPendingIntoCloseData()
 {
     TLcSocketApi& api = LcSocketApi();
-    for (;;) {
-        int count = PendingCount();
+    while (FCloseData.size() < kCloseReadLimitBytes) {
+        const int count = PendingCount();
         if (count <= 0)
             return;
-        std::string buffer(static_cast<size_t>(count), '\0');
-        int got = api.Recv(FHandle, buffer.data(), count);
-        if (got > 0)
-            FCloseData.append(buffer, 0, static_cast<size_t>(got));
-        if (got < count)
+        const size_t kept = FCloseData.size();
+        const int asked = static_cast<int>(std::min(static_cast<size_t>(count), kCloseReadLimitBytes - kept));
+        FCloseData.resize(kept + static_cast<size_t>(asked));
+        const int got = api.Recv(FHandle, FCloseData.data() + kept, asked);
+        FCloseData.resize(kept + static_cast<size_t>(std::max(got, 0)));
+        if (got < asked)
             return;
     }
 }
@@ -483,23 +492,32 @@ void TLcWinSocket::InternalClose(bool abort)
     TLcSocketApi& api = LcSocketApi();
     if (!api.RegistryRemove(this))
         return;
-    if (FWindow)
-        api.AsyncSelect(FHandle, FWindow, 0, 0);
-    EmptyBuffers();
-    FCanRead = false;
-    FCloseData.clear();
-    ReadPendingIntoCloseData();
-    if (abort) {
-        TLinger linger{1, 0};
-        api.SetOpt(FHandle, kSolSocket, kSoLinger, &linger, sizeof(linger));
+    // From here on the handle is this close's to close, whatever fails on the way: once out of
+    // the registry no later close would find it.
+    std::exception_ptr failure;
+    try {
+        if (FWindow)
+            api.AsyncSelect(FHandle, FWindow, 0, 0);
+        EmptyBuffers();
+        FCanRead = false;
+        FCloseData.clear();
+        ReadPendingIntoCloseData();
+        if (abort) {
+            TLinger linger{1, 0};
+            api.SetOpt(FHandle, kSolSocket, kSoLinger, &linger, sizeof(linger));
+        }
+        api.Shutdown(FHandle, kSdSend);
+        ReadPendingIntoCloseData();
+        api.Shutdown(FHandle, kSdReceive);
+        ReadPendingIntoCloseData();
+    } catch (...) {
+        failure = std::current_exception();
     }
-    api.Shutdown(FHandle, kSdSend);
-    ReadPendingIntoCloseData();
-    api.Shutdown(FHandle, kSdReceive);
-    ReadPendingIntoCloseData();
     api.CloseSocket(FHandle);
     FHandle = kInvalidSocket;
     ChangeState(kSockClosed);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TLcWinSocket::Close()

@@ -20,8 +20,12 @@
 // a small body leave in one send.
 //
 // Closing. Only a socket still in the registry is closed (it leaves the registry first, so a
-// second close does nothing). Pending input is read into the data kept at close, which
-// ReceiveStr hands out afterwards. Abort is a close with linger time 0.
+// second close does nothing), and one that has left it is closed on every path, also when a
+// step of the close fails. Pending input is read into the data kept at close, which
+// ReceiveStr hands out afterwards, up to kCloseReadLimitBytes in all: what a peer sends beyond
+// that is not read (the system resets the connection when it closes a handle with input
+// pending), so a peer that goes on sending holds neither the socket's memory nor its thread.
+// Abort is a close with linger time 0. A handle that cannot be registered is closed at once.
 //
 // The peer's close. A close event with an error aborts the socket. One without an error says
 // only that the peer has ended its sending side: what it sent before is still handed on (a
@@ -42,6 +46,9 @@ constexpr int kLcSockRcvBufSize = 64240;
 constexpr int kLcSockSndBufSize = 64240;
 constexpr int kLcSockMaxSendSize = 64240;
 constexpr int kLcListenBacklog = 200;
+// The most a close reads of the input still pending, for ReceiveStr to hand out afterwards:
+// one receive buffer.
+constexpr size_t kCloseReadLimitBytes = kLcSockRcvBufSize;
 // The private event values a socket posts to itself (low word of lParam).
 constexpr int kSockEvStartConnect = 241;
 constexpr int kSockEvCheckRead = 242;

@@ -227,6 +227,14 @@ class Reader:
         del self.buf[:length]
         return Response(head[0], headers, body)
 
+    def head(self):
+        """The status line and fields of an answer that has no body (the answer to HEAD)."""
+        while (end := self.buf.find(b"\r\n\r\n")) < 0:
+            self._fill()
+        head = bytes(self.buf[:end]).decode("latin-1").split("\r\n")
+        del self.buf[: end + 4]
+        return Response(head[0], [tuple(line.split(": ", 1)) for line in head[1:]], b"")
+
     def closed(self):
         """True when the server closed the connection with nothing more to read."""
         if self.buf:
@@ -376,6 +384,28 @@ class Answers(ServerTestCase):
                 else:
                     reader.sock.sendall(self.get("/bom.html").encode())
                     self.assertEqual(reader.response().body, BOM_HTML)
+
+    def test_head_gets_the_head_of_get_and_no_body(self):
+        # Kept alive and pipelined: each HEAD answer is GET's head alone, so the answer after it
+        # starts right behind it.
+        cases = [("/page2k.html", PAGE_2K), ("/missing.html", NOT_FOUND_BODY), ("/big.bin", BIG)]
+        for path, body in cases:
+            with self.subTest(path=path):
+                s = self.connect()
+                s.sendall((self.get(path).replace("GET", "HEAD", 1) + self.get(path) +
+                           self.get(path).replace("GET", "HEAD", 1)).encode())
+                reader = Reader(s)
+                heads = [reader.head()]
+                got = reader.response()
+                heads.append(reader.head())
+                self.assertTrue(got.body == body, "the GET after HEAD %s got other bytes" % path)
+                for head in heads:
+                    self.assertEqual(head.status, got.status)
+                    self.assertEqual([n for n, _ in head.headers], [n for n, _ in got.headers])
+                    self.assertEqual(dict(head.headers)["CONTENT-LENGTH"], str(len(body)))
+                s.settimeout(1)
+                with self.assertRaises(socket.timeout, msg="bytes after the last HEAD answer"):
+                    reader._fill()
 
     def test_http_1_1_keeps_alive(self):
         s = self.connect()
@@ -580,6 +610,135 @@ class Shutdown(unittest.TestCase):
                 self.assertEqual(code, 0, bytes(server.stderr))
 
 
+def server_report(server):
+    """(connections, queues) as serve-book reports them now."""
+    before = bytes(server.stdout).count(b"CONNECTIONS")
+    server.proc.stdin.write(b"report\n")
+    server.proc.stdin.flush()
+    deadline = time.monotonic() + STOP_SECONDS
+    while time.monotonic() < deadline:
+        lines = re.findall(rb"CONNECTIONS (\d+) QUEUES (\d+)", bytes(server.stdout))
+        if len(lines) > before:
+            return int(lines[-1][0]), int(lines[-1][1])
+        time.sleep(0.05)
+    raise AssertionError("serve-book did not report; stderr %r" % bytes(server.stderr))
+
+
+def process_memory_kb(pid):
+    """(resident, virtual) size of a process in KiB."""
+    with open("/proc/%d/status" % pid) as status:
+        fields = dict(line.split(":", 1) for line in status if ":" in line)
+    return int(fields["VmRSS"].split()[0]), int(fields["VmSize"].split()[0])
+
+
+def server_side_sockets(port):
+    """The TCP sockets on the server's port other than the listener, as `ss` lists them:
+    [(state, unread bytes, peer)]."""
+    listed = subprocess.run(["ss", "-tanH", "sport", "= :%d" % port], capture_output=True, text=True, check=True)
+    sockets = []
+    for line in listed.stdout.splitlines():
+        state, unread, _, _, peer = line.split()[:5]
+        if state not in ("LISTEN", "TIME-WAIT"):   # a socket in TIME-WAIT is closed
+            sockets.append((state, int(unread), peer))
+    return sockets
+
+
+class RefusedStreamers(unittest.TestCase):
+    """Clients announce a body far beyond the server's limit and go on sending it. Each is
+    refused with 400 at once and cut; meanwhile other clients are served; the server's memory
+    stays near its idle size, and afterwards no server socket is left open and no connection is
+    counted."""
+
+    CLIENTS = 6
+    STREAM_SECONDS = 4
+    STREAM_BYTES = 1 << 30   # a client stops after this much in any case
+    PIECE = b"x" * (256 * 1024)
+    MEMORY_GROWTH_KB = 16 * 1024   # a few MB over idle
+    SETTLE_SECONDS = 10
+
+    def test_refused_streamers_neither_grow_the_server_nor_keep_its_sockets(self):
+        server = ServeBook(BOOK, str(free_port()))
+        self.addCleanup(server.stop)
+        port = server.wait_listening()
+        pid = server.proc.pid
+
+        def fetch():
+            with socket.create_connection(("127.0.0.1", port), timeout=SOCKET_SECONDS) as s:
+                s.sendall(("GET /page2k.html HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % port).encode())
+                return Reader(s).response().body
+
+        for _ in range(20):   # the pool's workers and the page path warmed up
+            self.assertEqual(fetch(), PAGE_2K)
+        idle_rss, idle_vm = process_memory_kb(pid)
+
+        refused = [b""] * self.CLIENTS
+        sent = [0] * self.CLIENTS
+        cut = [False] * self.CLIENTS
+
+        def stream(i):
+            s = socket.create_connection(("127.0.0.1", port), timeout=SOCKET_SECONDS)
+
+            def read():
+                try:
+                    while piece := s.recv(65536):
+                        refused[i] += piece
+                except OSError:
+                    pass
+
+            reader = threading.Thread(target=read)
+            try:
+                s.sendall(("POST /page.html HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Length: 4000000000\r\n\r\n"
+                           % port).encode())
+                reader.start()
+                s.settimeout(1)
+                deadline = time.monotonic() + self.STREAM_SECONDS
+                while time.monotonic() < deadline and sent[i] < self.STREAM_BYTES:
+                    try:
+                        s.sendall(self.PIECE)
+                        sent[i] += len(self.PIECE)
+                    except socket.timeout:
+                        pass
+                    except OSError:
+                        cut[i] = True
+                        break
+            finally:
+                s.shutdown(socket.SHUT_WR) if not cut[i] else None
+                if reader.is_alive() or reader.ident:
+                    reader.join(SOCKET_SECONDS)
+                s.close()
+
+        streamers = [threading.Thread(target=stream, args=(i,)) for i in range(self.CLIENTS)]
+        for t in streamers:
+            t.start()
+        served_meanwhile = 0
+        peak_rss, peak_vm = idle_rss, idle_vm
+        while any(t.is_alive() for t in streamers):
+            self.assertEqual(fetch(), PAGE_2K)
+            served_meanwhile += 1
+            rss, vm = process_memory_kb(pid)
+            peak_rss, peak_vm = max(peak_rss, rss), max(peak_vm, vm)
+            time.sleep(0.2)
+        for t in streamers:
+            t.join()
+
+        deadline = time.monotonic() + self.SETTLE_SECONDS
+        while server_side_sockets(port) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        left = server_side_sockets(port)
+        after_rss, after_vm = process_memory_kb(pid)
+        sys.stderr.write("\nrefused streamers: sent %s MB; memory idle %d/%d, peak %d/%d, after %d/%d KiB "
+                         "(resident/virtual); %d answers meanwhile\n"
+                         % ([n >> 20 for n in sent], idle_rss, idle_vm, peak_rss, peak_vm, after_rss, after_vm,
+                            served_meanwhile))
+        for i in range(self.CLIENTS):
+            self.assertTrue(refused[i].startswith(b"HTTP/1.1 " + BAD_REQUEST_STATUS.encode()),
+                            "client %d got %r" % (i, refused[i][:40]))
+        self.assertGreater(served_meanwhile, 0)
+        self.assertLess(peak_rss - idle_rss, self.MEMORY_GROWTH_KB)
+        self.assertEqual(left, [], "server sockets left on port %d" % port)
+        self.assertEqual(server_report(server)[0], 0)
+
+
 class Ports(unittest.TestCase):
     """Without PORT serve-book takes the first free port from 8000 to 8099."""
 
@@ -645,17 +804,7 @@ class Soak(unittest.TestCase):
     ]
 
     def report(self, server):
-        """(connections, queues) as serve-book reports them now."""
-        before = bytes(server.stdout).count(b"CONNECTIONS")
-        server.proc.stdin.write(b"report\n")
-        server.proc.stdin.flush()
-        deadline = time.monotonic() + STOP_SECONDS
-        while time.monotonic() < deadline:
-            lines = re.findall(rb"CONNECTIONS (\d+) QUEUES (\d+)", bytes(server.stdout))
-            if len(lines) > before:
-                return int(lines[-1][0]), int(lines[-1][1])
-            time.sleep(0.05)
-        raise AssertionError("serve-book did not report; stderr %r" % bytes(server.stderr))
+        return server_report(server)
 
     def check(self, response, entry, closing=False):
         """None when the answer is the entry's, byte for byte; else what differs."""

@@ -1,5 +1,7 @@
 #include "lectern/app/uMimeTypes.h"
 
+#include "lectern/lc/tests/LogCapture.h"
+
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -152,8 +154,9 @@ TEST(MimeTypes, RegistryExtensionKeysThenTheDatabaseWin)
     EXPECT_EQ(list->IndexOfName("pngfile"), -1);
 }
 
-TEST(MimeTypes, FailingRegistryReadKeepsWhatWasGathered)
+TEST(MimeTypes, FailingRegistryReadKeepsWhatWasGatheredAndIsLogged)
 {
+    TLogCapture log("mimetypes");
     FakeSource reg;
     reg.subkeys[""] = {".new"};
     reg.values[".new"]["Content Type"] = "x-new/type";
@@ -161,6 +164,7 @@ TEST(MimeTypes, FailingRegistryReadKeepsWhatWasGathered)
     const auto list = BuildMimeTypeList(reg);
     EXPECT_EQ(list->Count(), kBuiltInMimeTypeCount + 1);
     EXPECT_EQ(MimeTypeOf(*list, "a.new"), "x-new/type");
+    EXPECT_EQ(log.Text("ERROR"), "BuildMimeTypeList Exception! std::runtime_error: registry read failed\r\n");
 }
 
 #ifdef _WIN32

@@ -98,9 +98,11 @@ protected:
         plat::RemoveFile(bookPath);
     }
 
-    int StartServer()
+    int StartServer(bool blocking = false)
     {
         pages = std::make_unique<TPageHttpServer>(host);
+        pages->Server().SetBlocking(blocking);
+        host.ready = 0;
         int port = pages->ListenOnFirstFreePort(kFirstPort, kFirstPort + 20);
         EXPECT_TRUE(api.PumpUntil([&] { return host.ready == 1; }));
         return port;
@@ -209,18 +211,28 @@ TEST_F(PageHttp, AFailureOtherThanAPortInUseEndsTheSearchWithItsCause)
     EXPECT_EQ(pages->StartError(), "");
 }
 
+// A page goes through the whole stack on either socket layer; HEAD gets the head GET gets and
+// no body.
 TEST_F(PageHttp, APageGoesThroughTheWholeStack)
 {
-    const int port = StartServer();
-    ASSERT_NE(port, 0);
-    bool closed = false;
-    const std::string reply = Exchange(port, "GET /P/index.html?x=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", closed);
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(reply.substr(0, reply.find("Expires:")),
-              "HTTP/1.0 200 OK\r\nCONTENT-TYPE: text/html\r\nCONTENT-LENGTH: 13\r\n");
-    const size_t tail = reply.find("\r\nCache-Control");
-    ASSERT_NE(tail, std::string::npos) << reply;
-    EXPECT_EQ(reply.substr(tail), "\r\nCache-Control: no-cache\r\nCONNECTION: close\r\n\r\n<p>served</p>");
+    for (const bool blocking : {false, true}) {
+        SCOPED_TRACE(blocking ? "blocking sockets" : "asynchronous sockets");
+        const int port = StartServer(blocking);
+        ASSERT_NE(port, 0);
+        for (const std::string method : {"GET", "HEAD"}) {
+            bool closed = false;
+            const std::string reply =
+                Exchange(port, method + " /P/index.html?x=1 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", closed);
+            EXPECT_TRUE(closed) << method;
+            EXPECT_EQ(reply.substr(0, reply.find("Expires:")),
+                      "HTTP/1.0 200 OK\r\nCONTENT-TYPE: text/html\r\nCONTENT-LENGTH: 13\r\n") << method;
+            const size_t tail = reply.find("\r\nCache-Control");
+            ASSERT_NE(tail, std::string::npos) << reply;
+            EXPECT_EQ(reply.substr(tail), std::string("\r\nCache-Control: no-cache\r\nCONNECTION: close\r\n\r\n") +
+                                              (method == "GET" ? "<p>served</p>" : ""));
+        }
+        pages.reset();
+    }
 }
 
 TEST_F(PageHttp, AFailingHandlerClosesTheConnectionAtOnce)

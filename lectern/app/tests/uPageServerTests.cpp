@@ -4,6 +4,7 @@
 #include "lectern/app/uMimeTypes.h"
 
 #include "classlib/Platform.h"
+#include "lectern/lc/tests/LogCapture.h"
 #include "tests/support/BookWriter.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +189,31 @@ TEST_F(PageServing, EntriesWithoutDataAre404AndRaiseNothing)
     }
 }
 
+// The fixture book, opened again, whose entries can no longer be read (its file was mapped
+// and then lost): extracting fails with a file error, which is no damage of the book.
+class TUnreadableBook : public TLBFile {
+public:
+    explicit TUnreadableBook(const std::string& path) : TLBFile(nullptr)
+    {
+        opened = Open(path, kModeRead);
+        DropMappedView();
+        FViewFile.reset();
+        FViewFileError = "the book file is gone";
+    }
+    bool opened = false;
+};
+
+// Only damage of an entry is answered as an entry without data: any other failure travels on
+// out of the answer (a fuzz target sees it as a finding).
+TEST_F(PageServing, AFailureOtherThanDamageTravelsOn)
+{
+    TUnreadableBook unreadable(bookPath);
+    ASSERT_TRUE(unreadable.opened);
+    const auto request = Request(kPrefix + "/index.html");
+    TLcServerResponse response;
+    EXPECT_THROW(AnswerPageRequest(*request, unreadable, *mimeTypes, kPrefix, 45000.5, response), EFOpenError);
+}
+
 TEST_F(PageServing, OnlyLoopbackHostsAreServed)
 {
     struct Case { const char* host; bool served; };
@@ -336,6 +362,27 @@ TEST_F(PageServerEvents, EachCompleteRequestIsAnsweredOnceWithItsDebugLine)
 
     EXPECT_EQ(host.pane.Lines(), (Lines{"Ok: index.html, images\\logo.png", "---> ERROR: missing.html NOT found!",
                                         "---> ERROR: corrupt.html found but NOT loaded!", "Ok: my page.html"}));
+}
+
+// The server answers such a failure 500 and logs what it was, class and message.
+TEST_F(PageServerEvents, AFailureOtherThanDamageIsLoggedAndAnswered500)
+{
+    TLogCapture log("pageserver500");
+    TUnreadableBook unreadable(bookPath);
+    ASSERT_TRUE(unreadable.opened);
+    FakeHost failing(unreadable, *mimeTypes);
+    TPageServer failingServer(failing);
+    FakeConnection sent;
+    sent.request.SetMethod("GET");
+    sent.request.SetFileName(kPrefix + "/index.html");
+    sent.request.SetComplete(true);
+    EXPECT_NO_THROW(failingServer.FileProviderDataReceived(sent));
+    EXPECT_EQ(sent.written, Lines{"Status 500: Internal Server Error"});
+    EXPECT_EQ(sent.response.StatusCode(), 500);
+    EXPECT_EQ(sent.response.StatusText(), "Internal Server Error");
+    EXPECT_EQ(sent.response.HeaderLines(), "");
+    EXPECT_EQ(log.Text("ERROR"), "TPageServer.FileProviderDataReceived (" + kPrefix +
+                                     "/index.html) Exception! EFOpenError: the book file is gone\r\n");
 }
 
 TEST_F(PageServerEvents, CheckInvalidAndListenEvents)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <new>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ public:
         bool Closed = false;
         bool Linger = false;
         std::vector<TSocket> Backlog;  // handles accept hands out
+        // A peer that goes on sending: after each read Incoming is topped up to StreamWindow
+        // bytes while StreamLeft lasts.
+        size_t StreamWindow = 0;
+        size_t StreamLeft = 0;
+        size_t ReadBytes = 0;  // bytes handed out by Recv
     };
     struct TPosted {
         unsigned Message;
@@ -193,9 +199,17 @@ public:
     {
         std::lock_guard<std::recursive_mutex> guard(M);
         TFake& f = Fake(s);
+        if (RecvRaises)
+            throw std::bad_alloc();
         size_t n = std::min<size_t>(static_cast<size_t>(length), f.Incoming.size());
         f.Incoming.copy(data, n);
         f.Incoming.erase(0, n);
+        f.ReadBytes += n;
+        if (f.Incoming.size() < f.StreamWindow && f.StreamLeft > 0) {
+            const size_t more = std::min(f.StreamWindow - f.Incoming.size(), f.StreamLeft);
+            f.Incoming.append(more, 'x');
+            f.StreamLeft -= more;
+        }
         return static_cast<int>(n);
     }
     int SendTo(TSocket s, const char* data, int length, const TSockAddrBuffer&, int) override
@@ -240,17 +254,30 @@ public:
         Calls.push_back("AsyncSelect " + std::to_string(events));
         return Fail("AsyncSelect") ? kSocketError : 0;
     }
-    void* GetWindow(bool threaded) override { std::lock_guard<std::recursive_mutex> guard(M); return threaded ? &FThreadWindow : &FMainWindow; }
+    void* GetWindow(bool threaded) override
+    {
+        std::lock_guard<std::recursive_mutex> guard(M);
+        if (FailOn.count("window"))
+            return nullptr;
+        return threaded ? &FThreadWindow : &FMainWindow;
+    }
     void PostToWindow(void*, unsigned message, TSocket s, long lParam) override
     {
         std::lock_guard<std::recursive_mutex> guard(M);
         Posted.push_back({message, s, lParam});
     }
     unsigned NextMessage() override { std::lock_guard<std::recursive_mutex> guard(M); return FMessage++; }
-    void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) override { std::lock_guard<std::recursive_mutex> guard(M); Registry[socket] = s; }
+    void RegistryAdd(TLcAsyncSelectTarget* socket, TSocket s) override
+    {
+        std::lock_guard<std::recursive_mutex> guard(M);
+        if (FailOn.count("RegistryAdd"))
+            throw Exception("Socket registry not initialised.");
+        Registry[socket] = s;
+    }
     bool RegistryRemove(TLcAsyncSelectTarget* socket) override { std::lock_guard<std::recursive_mutex> guard(M); return Registry.erase(socket) == 1; }
 
     int SendCalls = 0;
+    bool RecvRaises = false;  // Recv raises std::bad_alloc
 
 private:
     bool Fail(const std::string& call)

@@ -204,9 +204,9 @@ TEST_F(RegistryTest, FailedEventRunsBackgroundHandlingAndNothingEscapes)
     EXPECT_EQ(AsyncSelectDispatch(kWnd, kMsg, 100, kFdWrite), 0);
     EXPECT_EQ(a.FBgExceptions, 2);
     EXPECT_EQ(log.Text("ERROR"),
-              "WM_ASYNCSELECT(msg=2050, wparam=100, lparam=2) Exception! Exception: event failed\r\n"
-              "WM_ASYNCSELECT(msg=2050, wparam=100, lparam=2) Exception! Exception: event failed\r\n"
-              "HandleBgException Exception! Exception: handler failed\r\n");
+              "WM_ASYNCSELECT(msg=2050, wparam=100, lparam=2) Exception! std::runtime_error: event failed\r\n"
+              "WM_ASYNCSELECT(msg=2050, wparam=100, lparam=2) Exception! std::runtime_error: event failed\r\n"
+              "HandleBgException Exception! std::runtime_error: handler failed\r\n");
     // The lock was given back on every path.
     std::thread other([&a] { EXPECT_TRUE(SocketRegistryRemove(&a)); });
     other.join();

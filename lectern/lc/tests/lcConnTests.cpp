@@ -3,10 +3,12 @@
 
 #include "lectern/lc/lcHttpValues.h"
 #include "lectern/lc/tests/ExpectError.h"
+#include "lectern/lc/tests/LogCapture.h"
 #include "lectern/lc/tests/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -669,6 +671,28 @@ TEST_F(StopAndWait, DestroyingAListeningServerWaitsForItsProviderAndConnections)
     EXPECT_EQ(handlers.Count("listenstop"), 1);
     EXPECT_EQ(handlers.Count("disconnect"), 3);
     EXPECT_EQ(handlers.MainCalls, 3);
+}
+
+// A connection that does not end within the wait: the server's end gives up on it after
+// kLcServerStopWaitSeconds, and says how many it left.
+TEST_F(StopAndWait, AShutdownThatGivesUpLogsTheConnectionsItLeft)
+{
+    TLogCapture log("shutdown_gives_up");
+    THandlers handlers;
+    TTestServer* server = NewListener(handlers, true);
+    ASSERT_TRUE(WaitUntil([&] { return server->IsListening(); }));
+    std::atomic<bool> letGo{false};
+    handlers.OnDisconnectDo = [&letGo](TLcConnection*) {
+        while (!letGo) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    server->Fake()->Accept();
+    ASSERT_TRUE(WaitUntil([&] { return handlers.Count("connect") == 1; }));
+    delete server;
+    EXPECT_EQ(log.Text("ERROR"), "TLcServer.Shutdown gave up waiting after 10 s: 1 connections left\r\n");
+    letGo = true;
+    EXPECT_TRUE(WaitUntil([] { return TTestServer::Living() == 0; }));
 }
 
 }  // namespace

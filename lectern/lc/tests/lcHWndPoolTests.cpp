@@ -188,7 +188,7 @@ TEST_F(HWndPoolTest, ExceptionsNeverLeaveTheWindowProcedure)
     EXPECT_EQ(SendMessageA(threadWnd, kTestMessage, 1, 0), 2);
     const std::string expected = "WndProc_MAIN(Wnd=" + std::to_string(reinterpret_cast<std::uintptr_t>(mainWnd)) +
                                  ", Msg=" + std::to_string(kFailingMessage) +
-                                 ", wParam=3, lParam=4) Exception! Exception: handler failed\r\n";
+                                 ", wParam=3, lParam=4) Exception! std::runtime_error: handler failed\r\n";
     EXPECT_EQ(log.Text("ERROR").substr(0, expected.size()), expected);
 }
 

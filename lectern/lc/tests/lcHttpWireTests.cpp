@@ -210,6 +210,30 @@ TEST(HttpWireTest, UnannouncedAndBodilessResponses)
     EXPECT_EQ(raw.sent, "raw");
 }
 
+// A HEAD request gets the head a GET would get and no body, whatever the handler writes: the
+// next answer on the connection starts right after that head.
+TEST(HttpWireTest, HeadIsAnsweredWithTheHeadOfGetAndNoBody)
+{
+    ScriptedSide side;
+    side.onRequest = [&side] {
+        if (!side.request.Complete()) {
+            return;
+        }
+        side.response.SetContentLength(5);
+        side.wire.WriteHeader(false);
+        side.wire.WriteBody("12", true);  // in two pieces, as a handler may write
+        side.wire.WriteBody("345", true);
+    };
+    side.Arrive("HEAD /1 HTTP/1.1\r\n\r\nGET /2 HTTP/1.1\r\n\r\nHEAD /3 HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(side.held, "");
+    EXPECT_EQ(side.WriteOut(), "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 5\r\n\r\n");
+    EXPECT_EQ(side.WriteOut(), "HTTP/1.1 200 OK\r\nCONTENT-LENGTH: 5\r\n\r\n12345");
+    EXPECT_EQ(side.WriteOut(), "HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 5\r\nCONNECTION: close\r\n\r\n");
+    EXPECT_EQ(side.seen, std::vector<std::string>({"/1", "/2", "/3"}));
+    EXPECT_TRUE(side.failures.empty());
+    EXPECT_EQ(side.WriteOut(), "");
+}
+
 TEST(HttpWireTest, InvalidRequestReachesTheServerOnce)
 {
     ScriptedSide side;

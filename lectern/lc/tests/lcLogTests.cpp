@@ -14,6 +14,8 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -186,6 +188,24 @@ TEST_F(LogTest, LogExceptionWritesContextClassAndMessageInUtf8)
     EXPECT_EQ(ReadText(LogFile("ERROR.log")),
               "Close Exception! EConvertError: bad\r\n"
               "Read Exception! EFOpenError: caf\xC3\xA9\r\n");
+}
+
+// What a boundary catches is logged by its class whatever it is: an Exception, a standard
+// exception (its type), anything else ("unknown"); nothing is dropped unlogged. A boundary
+// whose switch is off logs nothing; the step's own result tells it failed.
+TEST_F(LogTest, ABoundaryLogsWhatItCaughtByItsClass)
+{
+    EXPECT_TRUE(RunAtBoundary("ERROR", "Ran", [] {}));
+    EXPECT_FALSE(RunAtBoundary("ERROR", "Event", [] { throw EConvertError("bad"); }));
+    EXPECT_FALSE(RunAtBoundary("ERROR", "Thread", [] { throw std::runtime_error("boom"); }));
+    EXPECT_FALSE(RunAtBoundary("ERROR", "Destroy", [] { throw std::bad_alloc(); }));
+    EXPECT_FALSE(RunAtBoundary("ERROR", [] { return std::string("Job ") + "(late)"; }, [] { throw 42; }));
+    EXPECT_FALSE(RunAtBoundary("ERROR", "Off", [] { throw std::runtime_error("quiet"); }, false));
+    EXPECT_EQ(ReadText(LogFile("ERROR.log")),
+              "Event Exception! EConvertError: bad\r\n"
+              "Thread Exception! std::runtime_error: boom\r\n"
+              "Destroy Exception! std::bad_alloc: std::bad_alloc\r\n"
+              "Job (late) Exception! unknown\r\n");
 }
 
 TEST_F(LogTest, BufferLimitZeroWritesEveryLineAtOnce)

@@ -276,6 +276,68 @@ TEST(WinSocketClose, ClosingTwiceClosesOnceAndKeepsPendingInput)
     socket->Release();
 }
 
+// A refused client that goes on sending: the close keeps at most one receive buffer of what
+// is pending and closes; it neither collects the rest nor waits for the peer to stop.
+TEST(WinSocketClose, CloseReadsABoundedAmountOfAPeerThatKeepsSending)
+{
+    for (bool abort : {false, true}) {
+        SCOPED_TRACE(abort ? "abort" : "close");
+        TFakeSocketApi api;
+        TTestSocket* socket = Accepted(api);
+        TSocket h = socket->Handle();
+        TFakeSocketApi::TFake& peer = api.Fake(h);
+        peer.Incoming.assign(8192, 'x');
+        peer.StreamWindow = 8192;
+        peer.StreamLeft = 64u << 20;  // far more than a close may take
+        if (abort)
+            socket->Abort();
+        else
+            socket->Close();
+        EXPECT_TRUE(peer.Closed);
+        EXPECT_EQ(socket->State(), kSockClosed);
+        EXPECT_LE(peer.ReadBytes, kCloseReadLimitBytes);
+        EXPECT_GT(peer.StreamLeft, 0u);  // the peer was still sending when the socket closed
+        std::string kept;
+        EXPECT_EQ(socket->ReceiveStr(kept), static_cast<int>(peer.ReadBytes));
+        socket->Release();
+    }
+}
+
+// Every handle made is closed, whichever step fails: a close whose reading raises after the
+// socket left the registry (the release that follows finds nothing registered to close), an
+// accepted socket without a window, a handle the registry refuses.
+TEST(WinSocketClose, EveryHandleIsClosedWhateverFailsOnTheWay)
+{
+    enum TFailure { kReadAtClose, kNoWindow, kRegistryRefuses };
+    for (TFailure failure : {kReadAtClose, kNoWindow, kRegistryRefuses}) {
+        SCOPED_TRACE(failure);
+        TFakeSocketApi api;
+        int destroyed = 0;
+        if (failure == kReadAtClose) {
+            TTestSocket* socket = Accepted(api, &destroyed);
+            api.Fake(socket->Handle()).Incoming = "pending";
+            api.RecvRaises = true;
+            EXPECT_THROW(socket->Close(), std::bad_alloc);
+            api.RecvRaises = false;
+            socket->Release();
+        } else {
+            auto* listener = new TTestSocket(&destroyed);
+            listener->SetPort("8000");
+            listener->SetAddr("127.0.0.1");
+            listener->Listen();
+            api.Fake(listener->Handle()).Backlog.push_back(api.NewHandle());
+            auto* accepted = static_cast<TTestSocket*>(listener->GetNewSocket());
+            listener->Release();
+            api.FailOn[failure == kNoWindow ? "window" : "RegistryAdd"] = 0;
+            EXPECT_THROW(accepted->StartNewSocket(), Exception);
+            accepted->Release();
+        }
+        EXPECT_EQ(destroyed, 2);  // the listener and the accepted socket
+        EXPECT_TRUE(api.Registry.empty());
+        EXPECT_EQ(api.SocketsClosed, api.SocketsMade);
+    }
+}
+
 TEST(WinSocketClose, PeerResetAbortsWithLinger)
 {
     TFakeSocketApi api;

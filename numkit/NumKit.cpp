@@ -46,25 +46,43 @@ const T* Readable(const T* in, std::size_t n, const T* out, Scratch<T>& snapshot
 
 // ---- Least squares
 
+// The sums are taken over the values less their means: over raw values far from zero (grid
+// northings, epoch seconds) the determinant Sx^2 - n Sxx cancels, over the deviations it does
+// not. The first pass takes the means, the second the sums of the deviations, their plain sums
+// included (not exactly 0 once the means are rounded), so that the formulas are the usual ones
+// for the shifted line; its offset is then moved back by the means. The determinant is 0, and
+// the fit fails, exactly when all x are equal, which the first pass sees.
 template <class T>
 NUMKIT_WORK bool LinLsq(const T* x, const T* y, int n, double& a, double& b, double& rms) {
   if (n < 2) return false;  // the determinant of fewer than two points is 0
   const double s0 = n;
+  double mx = 0, my = 0;
+  bool sameX = true;
+  for (int i = 0; i < n; ++i) {
+    mx += static_cast<double>(x[i]);
+    my += static_cast<double>(y[i]);
+    sameX = sameX && x[i] == x[0];
+  }
+  if (sameX) return false;
+  mx /= s0;
+  my /= s0;
   double sx = 0, sy = 0, sxy = 0, sxx = 0;
   for (int i = 0; i < n; ++i) {
-    const double xi = x[i], yi = y[i];
-    sx += xi;
-    sy += yi;
-    sxy += xi * yi;
-    sxx += xi * xi;
+    const double dx = static_cast<double>(x[i]) - mx, dy = static_cast<double>(y[i]) - my;
+    sx += dx;
+    sy += dy;
+    sxy += dx * dy;
+    sxx += dx * dx;
   }
   const double d = sx * sx - s0 * sxx;
   if (d == 0) return false;
   const double slope = (sx * sy - sxy * s0) / d;
-  const double offset = (sx * sxy - sxx * sy) / d;
+  const double shifted = (sx * sxy - sxx * sy) / d;  // the offset of the line through the deviations
+  const double offset = (my - slope * mx) + shifted;
   double sum = 0;
   for (int i = 0; i < n; ++i) {
-    const double r = static_cast<double>(y[i]) - slope * static_cast<double>(x[i]) - offset;
+    const double dx = static_cast<double>(x[i]) - mx, dy = static_cast<double>(y[i]) - my;
+    const double r = dy - slope * dx - shifted;
     sum += r * r;
   }
   const double root = std::sqrt(sum / s0);

@@ -1,6 +1,7 @@
 #include "NumKit.h"
 
 #include "tests/support/CallerFpu.h"
+#include "tests/support/NumKitScaleCases.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,12 @@ TEST(NumKit, LeastSquaresExampleAndFailures) {
   ASSERT_TRUE(M_LinLSQ(wx, wy, 4, wa, wb, wrms));
   EXPECT_EQ(wa, da);
   EXPECT_EQ(wrms, drms);
+}
+
+// Exact samples of lines far from zero (grid northings, epoch seconds) fit those lines, in every
+// overload and in every window of the derivative.
+TEST(NumKit, FitsOfLinesFarFromZero) {
+  CheckFarLineFits([](const std::string& failure) { ADD_FAILURE() << failure; });
 }
 
 template <class T>

@@ -114,9 +114,11 @@ Window WindowOf(std::size_t i, std::size_t n, std::size_t h) {
   return Window{lo, hi - lo + 1};
 }
 
-// The mean sums each window from its first element on, in T. Where four consecutive windows
-// have one size (all but the ends), their four sums run side by side, each in its own order,
-// so that the additions of one window need not wait for each other's results alone.
+// The mean sums each window from its first element on, in double also for float arrays (a float
+// sum overflows beyond FLT_MAX / m and drifts over wide windows), and rounds the quotient to T.
+// Where four consecutive windows have one size (all but the ends), their four sums run side by
+// side, each in its own order, so that the additions of one window need not wait for each
+// other's results alone.
 constexpr std::size_t kMeanLanes = 4;
 
 template <class T>
@@ -124,29 +126,36 @@ void RunMean(const T* in, T* out, std::size_t n, std::size_t h) {
   std::size_t i = 0;
   while (i < n) {
     const Window w = WindowOf(i, n, h);
-    const T count = static_cast<T>(w.count);
+    const double count = static_cast<double>(w.count);
     if (i + kMeanLanes - 1 < n) {
       const Window last = WindowOf(i + kMeanLanes - 1, n, h);
       if (last.count == w.count && last.lo == w.lo + kMeanLanes - 1) {
+        // Each element is read (and widened) once: the three that the next lanes add after it
+        // move along in registers.
         const T* p = in + w.lo;
-        T s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        double v0 = p[0], v1 = p[1], v2 = p[2];
         for (std::size_t j = 0; j < w.count; ++j) {
-          s0 += p[j];
-          s1 += p[j + 1];
-          s2 += p[j + 2];
-          s3 += p[j + 3];
+          const double v3 = p[j + 3];
+          s0 += v0;
+          s1 += v1;
+          s2 += v2;
+          s3 += v3;
+          v0 = v1;
+          v1 = v2;
+          v2 = v3;
         }
-        out[i] = s0 / count;
-        out[i + 1] = s1 / count;
-        out[i + 2] = s2 / count;
-        out[i + 3] = s3 / count;
+        out[i] = static_cast<T>(s0 / count);
+        out[i + 1] = static_cast<T>(s1 / count);
+        out[i + 2] = static_cast<T>(s2 / count);
+        out[i + 3] = static_cast<T>(s3 / count);
         i += kMeanLanes;
         continue;
       }
     }
-    T sum = 0;
+    double sum = 0;
     for (std::size_t j = 0; j < w.count; ++j) sum += in[w.lo + j];
-    out[i] = sum / count;
+    out[i] = static_cast<T>(sum / count);
     ++i;
   }
 }

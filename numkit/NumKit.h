@@ -64,7 +64,8 @@ NUMKIT_API bool NUMKIT_CALL M_LinLSQ(std::vector<float>& x, std::vector<float>& 
 
 // out[i] = the median (or the mean) of in[max(i - h, 0) .. min(i + h, n - 1)]. The median of an
 // even count is the mean of the two middle values; the order is ascending with -0 before +0 and
-// NaNs last. The float mean sums in float. False, writing nothing, when h < 1 or n < 2.
+// NaNs last. The mean sums in double, also for float arrays, and rounds the quotient to the
+// array's type. False, writing nothing, when h < 1 or n < 2.
 NUMKIT_API bool NUMKIT_CALL M_Smooth(double* in, double* out, int n, int h, bool median);
 NUMKIT_API bool NUMKIT_CALL M_Smooth(float* in, float* out, int n, int h, bool median);
 

@@ -134,6 +134,12 @@ TEST(NumKit, SmoothExamples) {
   EXPECT_TRUE(std::signbit(zeros[1]));   // -0, -0, +0
 }
 
+// Float windows of values near FLT_MAX (a no-data marker) or of many values: each mean of a
+// constant array is that constant.
+TEST(NumKit, FloatMeansOfLargeAndOfManyValues) {
+  CheckFloatMeans([](const std::string& failure) { ADD_FAILURE() << failure; });
+}
+
 // The middle pair of an even window is averaged without overflowing, also for the largest
 // finite values (a no-data marker of FLT_MAX, say); infinities are kept as they are.
 TEST(NumKit, EvenWindowMediansOfLargeValuesStayFinite) {

@@ -94,11 +94,11 @@ def ref_smooth(t, a, n, h, median):
                 r = w[k] * t(0.5)
             else:
                 r = midpoint(t, w[k], w[k - 1])
-        else:
-            s = t(0)
+        else:  # summed in double, the quotient rounded to t
+            s = F64(0)
             for j in range(lo, hi + 1):
-                s = s + a[j]
-            r = s / t(hi - lo + 1)
+                s = s + F64(a[j])
+            r = t(s / F64(hi - lo + 1))
         out.append(hexbits(r, t))
     return "1 " + " ".join(out)
 
@@ -334,8 +334,8 @@ def build_cases():
             add(case_smooth(t, a, 50, False))
 
     # Near the largest finite value (a no-data marker of FLT_MAX, say), where the sum of a middle
-    # pair overflows; with infinities beside them. Its own generator, so that the arrays above
-    # stay as they were.
+    # pair overflows, and so would the sum of a float window; with infinities beside them. Its own
+    # generator, so that the arrays above stay as they were.
     big = np.random.default_rng(20260126)
     for t in (F64, F32):
         top = np.finfo(t).max
@@ -345,7 +345,9 @@ def build_cases():
                 a[big.random(n) < 0.05] = inf
                 for h in sorted({1, 2, 3, n - 1, n, 200} - {0}):
                     add(case_smooth(t, a.astype(t), h, True))
+                    add(case_smooth(t, a.astype(t), h, False))
         add(case_smooth(t, [top, top, top, 1], 1, True))
+    add(case_smooth(F32, [1.70141e38] * 30, 5, False))
 
     # Derivatives: ascending x with runs of equal x (no slope there), noisy lines, NaN.
     for t in (F64, F32):

@@ -4,7 +4,7 @@
 // geomprim and numkit only through their headers and import libraries, and checks across each
 // DLL boundary that comparisons with NaN answer false without a trap, that its own control word
 // and flags come back unchanged, that the median of large values stays finite, and that fits far
-// from zero keep their results (NumKitScaleCases.h).
+// from zero and float means of large or many values keep their results (NumKitScaleCases.h).
 // Prints each failed check and exits non-zero when one fails.
 #include "GeomPrim.h"
 #include "NumKit.h"
@@ -77,10 +77,12 @@ void CallNumKitWithLargeValues()
           "median of the whole window of FLT_MAX markers");
 }
 
-// Fits of lines far from zero.
+// Fits of lines far from zero and float means of large or many values.
 void CallNumKitAtLargeScales()
 {
-    CheckFarLineFits([](const std::string& failure) { Check(false, failure.c_str()); });
+    const auto fail = [](const std::string& failure) { Check(false, failure.c_str()); };
+    CheckFarLineFits(fail);
+    CheckFloatMeans(fail);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // numkit's fits and means at scales where sums over the raw values lose the result, for its
 // unit tests and for the separately built caller: straight lines far from zero (grid northings,
-// epoch seconds). Each check reports what it found wrong through `fail`, one message a failure.
+// epoch seconds), and float windows of values near FLT_MAX (a no-data marker) or of many
+// values. Each check reports what it found wrong through `fail`, one message a failure.
 #pragma once
 
 #include "NumKit.h"
@@ -103,5 +104,39 @@ void CheckFarLineFits(Fail fail)
                 fail(FarSlopeFailure(c, "M_Derivative of floats, h 10", ok, slope));
                 break;
             }
+    }
+}
+
+// A float array holding one value throughout: every window's mean is that value.
+struct FloatMeanCase {
+    const char* name;
+    float value;
+    int n;
+    int h;
+};
+
+constexpr FloatMeanCase kFloatMeanCases[] = {
+    {"the no-data marker 1.70141e38, h 5", 1.70141e38f, 30, 5},
+    {"the no-data marker 1.70141e38, h 50", 1.70141e38f, 200, 50},
+    {"FLT_MAX, h 1", FLT_MAX, 4, 1},
+    {"0.1 over windows up to 20001 wide", 0.1f, 20001, 10000},
+    {"-3e37, h 7", -3e37f, 16, 7},
+};
+
+template <class Fail>
+void CheckFloatMeans(Fail fail)
+{
+    for (const FloatMeanCase& c : kFloatMeanCases) {
+        std::vector<float> in(c.n, c.value), out(c.n, -1);
+        const bool ok = M_Smooth(in.data(), out.data(), c.n, c.h, false);
+        int wrong = 0, first = -1;
+        for (int i = 0; i < c.n; ++i)
+            if (out[i] != c.value && wrong++ == 0) first = i;
+        if (!ok || wrong) {
+            char text[256];
+            std::snprintf(text, sizeof text, "float mean of %s: answered %s, %d of %d means wrong, out[%d] = %.9g", c.name,
+                          ok ? "true" : "false", wrong, c.n, first < 0 ? 0 : first, first < 0 ? 0.0 : out[first]);
+            fail(text);
+        }
     }
 }

@@ -33,7 +33,8 @@ constexpr FarLineCase kFarLineCases[] = {
 
 constexpr double kFarLineSlope = 2;
 
-inline std::string FarLineFailure(const FarLineCase& c, const char* form, bool ok, double a, double b, double rms)
+inline std::string FarLineFailure(const FarLineCase& c, const char* form, bool ok, double a, double b,
+                                  double rms)
 {
     char text[256];
     std::snprintf(text, sizeof text, "%s, %s: answered %s, a %.17g, b %.17g, rms %.3g (want a 2, b %.17g, rms 0)",
@@ -44,8 +45,8 @@ inline std::string FarLineFailure(const FarLineCase& c, const char* form, bool o
 inline std::string FarSlopeFailure(const FarLineCase& c, const char* form, bool ok, double slope)
 {
     char text[256];
-    std::snprintf(text, sizeof text, "%s, %s: answered %s, a slope of %.17g (want 2)", c.name, form, ok ? "true" : "false",
-                  slope);
+    std::snprintf(text, sizeof text, "%s, %s: answered %s, a slope of %.17g (want 2)", c.name, form,
+                  ok ? "true" : "false", slope);
     return text;
 }
 
@@ -74,14 +75,14 @@ void CheckFarLineFits(Fail fail)
         if (!ok || !FitsFarLine(c, a, b, rms)) fail(FarLineFailure(c, "M_LinLSQ of doubles", ok, a, b, rms));
         ok = M_LinLSQ(x, y, c.n, a, b, rms);
         if (!ok || !FitsFarLine(c, a, b, rms)) fail(FarLineFailure(c, "M_LinLSQ of double vectors", ok, a, b, rms));
-        // Slopes over windows of 2 to 5 points (of floats 11 to 21); the first wrong one is reported.
+        // Slopes over windows of 2 to 5 points; the first wrong one is reported.
         for (int h : {1, 2}) {
             std::vector<double> slopes(c.n, -1);
             ok = M_Derivative(x.data(), y.data(), slopes.data(), c.n, h);
+            const char* form = h == 1 ? "M_Derivative of doubles, h 1" : "M_Derivative of doubles, h 2";
             for (double slope : slopes)
                 if (!ok || std::fabs(slope - kFarLineSlope) > 1e-12) {
-                    fail(FarSlopeFailure(c, h == 1 ? "M_Derivative of doubles, h 1" : "M_Derivative of doubles, h 2", ok,
-                                         slope));
+                    fail(FarSlopeFailure(c, form, ok, slope));
                     break;
                 }
         }
@@ -97,6 +98,7 @@ void CheckFarLineFits(Fail fail)
         // Float results: the offset to a float's rounding.
         if (!ok || !FitsFarLine(c, fa, fb, frms, 6e-8))
             fail(FarLineFailure(c, "M_LinLSQ of float vectors, float results", ok, fa, fb, frms));
+        // Slopes over windows of 11 to 21 points: over fewer, the raw sums of these floats are exact.
         std::vector<float> fslopes(c.n, -1);
         ok = M_Derivative(fx.data(), fy.data(), fslopes.data(), c.n, 10);
         for (float slope : fslopes)
@@ -134,8 +136,9 @@ void CheckFloatMeans(Fail fail)
             if (out[i] != c.value && wrong++ == 0) first = i;
         if (!ok || wrong) {
             char text[256];
-            std::snprintf(text, sizeof text, "float mean of %s: answered %s, %d of %d means wrong, out[%d] = %.9g", c.name,
-                          ok ? "true" : "false", wrong, c.n, first < 0 ? 0 : first, first < 0 ? 0.0 : out[first]);
+            std::snprintf(text, sizeof text, "float mean of %s: answered %s, %d of %d means wrong, out[%d] = %.9g",
+                          c.name, ok ? "true" : "false", wrong, c.n, first < 0 ? 0 : first,
+                          first < 0 ? 0.0 : out[first]);
             fail(text);
         }
     }

@@ -1,6 +1,7 @@
 // numkit's windowed routines on n = 10^6 doubles, h = 1, 10, 100, 1000: M_Smooth's median (kept
-// ordered as the window slides) against sorting every window anew, and M_Smooth's mean and
-// M_Derivative (each window summed on its own, as defined).
+// ordered as the window slides) against sorting every window anew, and M_Smooth's mean (of the
+// doubles and of the same values as floats) and M_Derivative (each window summed on its own, as
+// defined).
 //
 //   bench_numkit [--in FILE] [--out DIR]
 // --in reads the doubles from FILE (raw, little-endian) instead of generating them; --out writes
@@ -85,8 +86,9 @@ int main(int argc, char** argv) {
   for (int i = 0; i < n; ++i) x[i] = i * 0.01;
 
   std::printf("numkit windows, n = %d doubles (ms)\n", n);
-  std::printf("%6s %12s %14s %8s %8s %12s %12s\n", "h", "median", "sort/window", "every", "equal", "mean",
-              "derivative");
+  std::vector<float> floats(in.begin(), in.end());
+  std::printf("%6s %12s %14s %8s %8s %12s %12s %12s\n", "h", "median", "sort/window", "every", "equal", "mean",
+              "float mean", "derivative");
   std::vector<double> out(n), scratch;
   for (int h : kHalfWidths) {
     int runs = h <= 10 ? 5 : 2;
@@ -110,9 +112,11 @@ int main(int argc, char** argv) {
 
     std::vector<double> result(n);
     double mean = TimeBestOf(h <= 10 ? 3 : 1, [&] { M_Smooth(in.data(), result.data(), n, h, false); });
+    std::vector<float> floatResult(n);
+    double floatMean = TimeBestOf(h <= 10 ? 3 : 1, [&] { M_Smooth(floats.data(), floatResult.data(), n, h, false); });
     double derivative = TimeBestOf(1, [&] { M_Derivative(x.data(), in.data(), result.data(), n, h); });
-    std::printf("%6d %12.1f %14.1f %8d %8s %12.1f %12.1f\n", h, median * 1e3, sorting * 1e3, stride,
-                equal ? "yes" : "NO", mean * 1e3, derivative * 1e3);
+    std::printf("%6d %12.1f %14.1f %8d %8s %12.1f %12.1f %12.1f\n", h, median * 1e3, sorting * 1e3, stride,
+                equal ? "yes" : "NO", mean * 1e3, floatMean * 1e3, derivative * 1e3);
     std::fflush(stdout);
   }
   return 0;

@@ -44,7 +44,7 @@ def main():
         numkit_ms = {}
         for line in run.stdout.splitlines():
             parts = line.split()
-            if len(parts) == 7 and parts[0].isdigit():
+            if len(parts) == 8 and parts[0].isdigit():
                 numkit_ms[int(parts[0])] = float(parts[1])
         ok = True
         for h in HALF_WIDTHS:

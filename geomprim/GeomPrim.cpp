@@ -1,9 +1,9 @@
 // geomprim's value types. Every export that compares or computes with floats runs its work (a
-// function of the anonymous namespaces below, kept out of line so that no arithmetic moves
-// across the switch) under Guarded, which computes with every floating-point exception masked
-// and gives the caller's state back afterwards (FpuState.h): a NaN operand makes a comparison
-// false and an overflow gives an infinity, whatever the caller unmasked. Exports that only copy
-// fields or work on integers need no guard.
+// function of GeomPrimWork.h, kept out of line so that no arithmetic moves across the switch)
+// under Guarded, which computes with every floating-point exception masked and gives the
+// caller's state back afterwards (FpuState.h): a NaN operand makes a comparison false and an
+// overflow gives an infinity, whatever the caller unmasked. Exports that only copy fields or
+// work on integers need no guard.
 #include "GeomPrim.h"
 
 #include <algorithm>
@@ -11,29 +11,12 @@
 #include <cstdint>
 
 #include "FpuState.h"
-
-#define GEOMPRIM_WORK [[gnu::noinline]]
+#include "GeomPrimWork.h"
 
 namespace {
 
 using fpu::Guarded;
-
-// Comparisons are made in the x87's extended format on the stored floats.
-using Extended = long double;
-
-// The smallest width or height that IsEmpty does not treat as empty, beyond eps.
-constexpr double kEmptyMargin = 5e-6;
-
-// |a - b| taken in extended precision and rounded to double.
-double AbsDiff(float a, float b) {
-  return static_cast<double>(std::fabs(static_cast<Extended>(a) - static_cast<Extended>(b)));
-}
-
-// (hi - lo) * f in extended precision, rounded to float.
-float Scaled(float hi, float lo, float f) {
-  return static_cast<float>((static_cast<Extended>(hi) - static_cast<Extended>(lo)) *
-                            static_cast<Extended>(f));
-}
+using namespace geomprim;
 
 // A 64-bit value brought back to 32 bits modulo 2^32.
 int Wrap32(std::int64_t v) { return static_cast<int>(static_cast<std::uint32_t>(v)); }
@@ -41,165 +24,6 @@ int Wrap32(std::int64_t v) { return static_cast<int>(static_cast<std::uint32_t>(
 std::int64_t AbsDiff64(int a, int b) {
   std::int64_t d = static_cast<std::int64_t>(a) - b;
   return d < 0 ? -d : d;
-}
-
-const float kCrvPrecision = 1e-6f;
-
-// ---- The work of the guarded exports
-
-GEOMPRIM_WORK bool PointEqual(const BCFPoint& a, const BCFPoint& b) {
-  return AbsDiff(a.x, b.x) <= a.eps && AbsDiff(a.y, b.y) <= a.eps;
-}
-
-GEOMPRIM_WORK BCFPoint PointSum(const BCFPoint& a, const BCFPoint& b) { return BCFPoint(a.x + b.x, a.y + b.y, 0); }
-
-GEOMPRIM_WORK bool CurvePointEqual(const TCFCrvPoint& a, const TCFCrvPoint& b) {
-  return AbsDiff(a.x, b.x) < kCrvPrecision && AbsDiff(a.y, b.y) < kCrvPrecision;
-}
-
-GEOMPRIM_WORK bool CurvePointBefore(const TCFCrvPoint& a, const TCFCrvPoint& b) {
-  return static_cast<Extended>(a.x) <= static_cast<Extended>(b.x) - static_cast<Extended>(kCrvPrecision);
-}
-
-GEOMPRIM_WORK bool SameAbscissa(const TCFCrvPoint& a, const TCFCrvPoint& b) {
-  return AbsDiff(a.x, b.x) < kCrvPrecision;
-}
-
-GEOMPRIM_WORK bool RectEqual(const BCFRect& a, const BCFRect& b) {
-  return AbsDiff(a.left, b.left) <= a.eps && AbsDiff(a.top, b.top) <= a.eps &&
-         AbsDiff(a.right, b.right) <= a.eps && AbsDiff(a.bottom, b.bottom) <= a.eps;
-}
-
-GEOMPRIM_WORK float RectWidth(const BCFRect& r) { return r.right - r.left; }
-GEOMPRIM_WORK float RectHeight(const BCFRect& r) { return r.top - r.bottom; }
-
-bool IsNormalRect(const BCFRect& r) { return r.left < r.right && r.top > r.bottom; }
-
-GEOMPRIM_WORK bool RectIsNormal(const BCFRect& r) { return IsNormalRect(r); }
-
-bool RectIsEmpty(const BCFRect& r) {
-  Extended limit = static_cast<Extended>(r.eps) + static_cast<Extended>(kEmptyMargin);
-  return AbsDiff(r.left, r.right) <= limit || AbsDiff(r.top, r.bottom) <= limit;
-}
-
-GEOMPRIM_WORK bool RectIsEmptyWork(const BCFRect& r) { return RectIsEmpty(r); }
-
-GEOMPRIM_WORK bool RectInside(const BCFRect& r, const BCFPoint& p) {
-  if (RectIsEmpty(r)) return false;
-  return r.left <= p.x && p.x <= r.right && r.bottom <= p.y && p.y <= r.top;
-}
-
-GEOMPRIM_WORK bool RectPInside(const BCFRect& r, const BCFPoint& p, double tol) {
-  if (RectIsEmpty(r)) return false;
-  Extended t = tol == 0 ? static_cast<Extended>(static_cast<double>(p.eps)) : tol;
-  Extended px = p.x, py = p.y;
-  return r.left - t <= px && r.right + t >= px && r.top + t >= py && r.bottom - t <= py;
-}
-
-GEOMPRIM_WORK bool RectContains(const BCFRect& r, const BCFRect& o) {
-  return r.left <= o.left && r.right >= o.right && r.bottom <= o.bottom && r.top >= o.top;
-}
-
-GEOMPRIM_WORK bool RectPContains(const BCFRect& r, const BCFRect& o) {
-  Extended e = r.eps;
-  return r.left - e <= o.left && r.right + e >= o.right && r.bottom - e <= o.bottom && r.top + e >= o.top;
-}
-
-GEOMPRIM_WORK void RectMove(BCFRect& r, const BCFPoint& p) {
-  float width = r.right - r.left;
-  float height = r.top - r.bottom;
-  r.left += p.x;
-  r.top += p.y;
-  r.right = r.left + width;
-  r.bottom = r.top - height;
-}
-
-// Every new edge is chosen from the old four.
-GEOMPRIM_WORK void RectNormalize(BCFRect& r) {
-  const float l = r.left, t = r.top, ri = r.right, b = r.bottom;
-  r.left = std::min(l, ri);
-  r.right = std::max(l, ri);
-  r.top = std::max(t, b);
-  r.bottom = std::min(t, b);
-}
-
-bool ResizeAllowed(const BCFRect& r, float amount) {
-  return r.left <= r.right && r.top >= r.bottom && amount >= 0;
-}
-
-void Grow(BCFRect& r, float dx, float dy) {
-  r.left -= dx;
-  r.right += dx;
-  r.top += dy;
-  r.bottom -= dy;
-}
-
-void Shrink(BCFRect& r, float dx, float dy) {
-  r.left += dx;
-  r.right -= dx;
-  r.top -= dy;
-  r.bottom += dy;
-}
-
-GEOMPRIM_WORK void RectInflate(BCFRect& r, float d) {
-  if (ResizeAllowed(r, d)) Grow(r, d, d);
-}
-
-void InflateRelative(BCFRect& r, float f) {
-  if (ResizeAllowed(r, f)) Grow(r, Scaled(r.right, r.left, f), Scaled(r.top, r.bottom, f));
-}
-
-GEOMPRIM_WORK void RectInflateRel(BCFRect& r, float f) { InflateRelative(r, f); }
-
-GEOMPRIM_WORK BCFRect RectInflateR(const BCFRect& r, float f) {
-  BCFRect inflated(r);
-  InflateRelative(inflated, f);
-  return inflated;
-}
-
-GEOMPRIM_WORK bool RectDeflate(BCFRect& r, float d) {
-  if (!ResizeAllowed(r, d)) return true;
-  Shrink(r, d, d);
-  return IsNormalRect(r);
-}
-
-bool DeflateRelative(BCFRect& r, float f) {
-  if (!ResizeAllowed(r, f)) return true;
-  Shrink(r, Scaled(r.right, r.left, f), Scaled(r.top, r.bottom, f));
-  return IsNormalRect(r);
-}
-
-GEOMPRIM_WORK bool RectDeflateRel(BCFRect& r, float f) { return DeflateRelative(r, f); }
-
-GEOMPRIM_WORK BCFRect RectDeflateR(const BCFRect& r, float f) {
-  BCFRect deflated(r);
-  DeflateRelative(deflated, f);
-  return deflated;
-}
-
-GEOMPRIM_WORK double Distance(const BCFPoint& a, const BCFPoint& b) {
-  double dx = static_cast<double>(static_cast<Extended>(a.x) - static_cast<Extended>(b.x));
-  double dy = static_cast<double>(static_cast<Extended>(a.y) - static_cast<Extended>(b.y));
-  return std::sqrt(dx * dx + dy * dy);
-}
-
-GEOMPRIM_WORK BCFRect Intersection(const BCFRect& a, const BCFRect& b) {
-  BCFRect r(std::max(a.left, b.left), std::min(a.top, b.top), std::min(a.right, b.right),
-            std::max(a.bottom, b.bottom));
-  if (r.left < r.right && r.bottom < r.top) return r;
-  return BCFRect();
-}
-
-GEOMPRIM_WORK bool StrictlyInside(const BCFPoint& p, const BCFRect& r) {
-  return r.left < p.x && p.x < r.right && r.bottom < p.y && p.y < r.top;
-}
-
-GEOMPRIM_WORK bool RectWithin(const BCFRect& a, const BCFRect& b) {
-  return a.left >= b.left && a.right <= b.right && a.bottom >= b.bottom && a.top <= b.top;
-}
-
-GEOMPRIM_WORK bool RectStrictlyWithin(const BCFRect& a, const BCFRect& b) {
-  return a.left > b.left && a.right < b.right && a.bottom > b.bottom && a.top < b.top;
 }
 
 }  // namespace

@@ -46,25 +46,43 @@ const T* Readable(const T* in, std::size_t n, const T* out, Scratch<T>& snapshot
 
 // ---- Least squares
 
+// The sums are taken over the values less their means: over raw values far from zero (grid
+// northings, epoch seconds) the determinant Sx^2 - n Sxx cancels, over the deviations it does
+// not. The first pass takes the means, the second the sums of the deviations, their plain sums
+// included (not exactly 0 once the means are rounded), so that the formulas are the usual ones
+// for the shifted line; its offset is then moved back by the means. The determinant is 0, and
+// the fit fails, exactly when all x are equal, which the first pass sees.
 template <class T>
 NUMKIT_WORK bool LinLsq(const T* x, const T* y, int n, double& a, double& b, double& rms) {
   if (n < 2) return false;  // the determinant of fewer than two points is 0
   const double s0 = n;
+  double mx = 0, my = 0;
+  bool sameX = true;
+  for (int i = 0; i < n; ++i) {
+    mx += static_cast<double>(x[i]);
+    my += static_cast<double>(y[i]);
+    sameX = sameX && x[i] == x[0];
+  }
+  if (sameX) return false;
+  mx /= s0;
+  my /= s0;
   double sx = 0, sy = 0, sxy = 0, sxx = 0;
   for (int i = 0; i < n; ++i) {
-    const double xi = x[i], yi = y[i];
-    sx += xi;
-    sy += yi;
-    sxy += xi * yi;
-    sxx += xi * xi;
+    const double dx = static_cast<double>(x[i]) - mx, dy = static_cast<double>(y[i]) - my;
+    sx += dx;
+    sy += dy;
+    sxy += dx * dy;
+    sxx += dx * dx;
   }
   const double d = sx * sx - s0 * sxx;
   if (d == 0) return false;
   const double slope = (sx * sy - sxy * s0) / d;
-  const double offset = (sx * sxy - sxx * sy) / d;
+  const double shifted = (sx * sxy - sxx * sy) / d;  // the offset of the line through the deviations
+  const double offset = (my - slope * mx) + shifted;
   double sum = 0;
   for (int i = 0; i < n; ++i) {
-    const double r = static_cast<double>(y[i]) - slope * static_cast<double>(x[i]) - offset;
+    const double dx = static_cast<double>(x[i]) - mx, dy = static_cast<double>(y[i]) - my;
+    const double r = dy - slope * dx - shifted;
     sum += r * r;
   }
   const double root = std::sqrt(sum / s0);
@@ -96,9 +114,11 @@ Window WindowOf(std::size_t i, std::size_t n, std::size_t h) {
   return Window{lo, hi - lo + 1};
 }
 
-// The mean sums each window from its first element on, in T. Where four consecutive windows
-// have one size (all but the ends), their four sums run side by side, each in its own order,
-// so that the additions of one window need not wait for each other's results alone.
+// The mean sums each window from its first element on, in double also for float arrays (a float
+// sum overflows beyond FLT_MAX / m and drifts over wide windows), and rounds the quotient to T.
+// Where four consecutive windows have one size (all but the ends), their four sums run side by
+// side, each in its own order, so that the additions of one window need not wait for each
+// other's results alone.
 constexpr std::size_t kMeanLanes = 4;
 
 template <class T>
@@ -106,29 +126,36 @@ void RunMean(const T* in, T* out, std::size_t n, std::size_t h) {
   std::size_t i = 0;
   while (i < n) {
     const Window w = WindowOf(i, n, h);
-    const T count = static_cast<T>(w.count);
+    const double count = static_cast<double>(w.count);
     if (i + kMeanLanes - 1 < n) {
       const Window last = WindowOf(i + kMeanLanes - 1, n, h);
       if (last.count == w.count && last.lo == w.lo + kMeanLanes - 1) {
+        // Each element is read (and widened) once: the three that the next lanes add after it
+        // move along in registers.
         const T* p = in + w.lo;
-        T s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        double v0 = p[0], v1 = p[1], v2 = p[2];
         for (std::size_t j = 0; j < w.count; ++j) {
-          s0 += p[j];
-          s1 += p[j + 1];
-          s2 += p[j + 2];
-          s3 += p[j + 3];
+          const double v3 = p[j + 3];
+          s0 += v0;
+          s1 += v1;
+          s2 += v2;
+          s3 += v3;
+          v0 = v1;
+          v1 = v2;
+          v2 = v3;
         }
-        out[i] = s0 / count;
-        out[i + 1] = s1 / count;
-        out[i + 2] = s2 / count;
-        out[i + 3] = s3 / count;
+        out[i] = static_cast<T>(s0 / count);
+        out[i + 1] = static_cast<T>(s1 / count);
+        out[i + 2] = static_cast<T>(s2 / count);
+        out[i + 3] = static_cast<T>(s3 / count);
         i += kMeanLanes;
         continue;
       }
     }
-    T sum = 0;
+    double sum = 0;
     for (std::size_t j = 0; j < w.count; ++j) sum += in[w.lo + j];
-    out[i] = sum / count;
+    out[i] = static_cast<T>(sum / count);
     ++i;
   }
 }

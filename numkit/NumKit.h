@@ -45,8 +45,9 @@ NUMKIT_API long double NUMKIT_CALL M_Norm(double x, double y, double z);
 // sqrt of the sum of v[i]^2 for i < n, squared and summed in extended precision; 0 for n <= 0.
 NUMKIT_API long double NUMKIT_CALL M_Norm(int n, double* v);
 
-// Least-squares line y = a*x + b through n points (sums in double) and the root mean square of
-// the residuals. False, leaving a, b and rms untouched, when the determinant is 0 (n < 2 or all
+// Least-squares line y = a*x + b through n points and the root mean square of the residuals,
+// from sums in double of the points' deviations from their means (so that abscissas far from
+// zero keep their precision). False, leaving a, b and rms untouched, when the determinant is 0 (n < 2 or all
 // x equal) or a result is not finite. The vector forms take n from the caller and pass the
 // vectors' storage on without comparing n with their sizes; the float-result form stores its
 // results rounded to float.
@@ -63,7 +64,8 @@ NUMKIT_API bool NUMKIT_CALL M_LinLSQ(std::vector<float>& x, std::vector<float>& 
 
 // out[i] = the median (or the mean) of in[max(i - h, 0) .. min(i + h, n - 1)]. The median of an
 // even count is the mean of the two middle values; the order is ascending with -0 before +0 and
-// NaNs last. The float mean sums in float. False, writing nothing, when h < 1 or n < 2.
+// NaNs last. The mean sums in double, also for float arrays, and rounds the quotient to the
+// array's type. False, writing nothing, when h < 1 or n < 2.
 NUMKIT_API bool NUMKIT_CALL M_Smooth(double* in, double* out, int n, int h, bool median);
 NUMKIT_API bool NUMKIT_CALL M_Smooth(float* in, float* out, int n, int h, bool median);
 

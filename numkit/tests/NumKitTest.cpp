@@ -1,6 +1,7 @@
 #include "NumKit.h"
 
 #include "tests/support/CallerFpu.h"
+#include "tests/support/NumKitScaleCases.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,12 @@ TEST(NumKit, LeastSquaresExampleAndFailures) {
   EXPECT_EQ(wrms, drms);
 }
 
+// Exact samples of lines far from zero (grid northings, epoch seconds) fit those lines, in every
+// overload and in every window of the derivative.
+TEST(NumKit, FitsOfLinesFarFromZero) {
+  CheckFarLineFits([](const std::string& failure) { ADD_FAILURE() << failure; });
+}
+
 template <class T>
 std::vector<T> Smoothed(std::vector<T> in, int h, bool median) {
   std::vector<T> out(in.size(), T(-99));
@@ -125,6 +132,12 @@ TEST(NumKit, SmoothExamples) {
   std::vector<double> zeros = Smoothed<double>({-0.0, 0.0, -0.0}, 1, true);
   EXPECT_FALSE(std::signbit(zeros[0]));  // (+0 + -0) / 2
   EXPECT_TRUE(std::signbit(zeros[1]));   // -0, -0, +0
+}
+
+// Float windows of values near FLT_MAX (a no-data marker) or of many values: each mean of a
+// constant array is that constant.
+TEST(NumKit, FloatMeansOfLargeAndOfManyValues) {
+  CheckFloatMeans([](const std::string& failure) { ADD_FAILURE() << failure; });
 }
 
 // The middle pair of an even window is averaged without overflowing, also for the largest

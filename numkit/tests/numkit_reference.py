@@ -2,10 +2,11 @@
 """numkit against an independent reference.
 
 Computes numkit's routines with numpy straight from their definitions (each window sorted or
-summed on its own, each least-squares fit from its sums, each interpolation from the bisection)
-and compares the results of the driver program (refdriver, run natively or under Wine) bit for
-bit, on random arrays and on adversarial ones: ties, signed zeros, NaN, infinities, n = 1 and 2,
-windows wider than the array, tolerance edges.
+summed on its own, each least-squares fit from the sums of the deviations from the means, each
+interpolation from the bisection) and compares the results of the driver program (refdriver,
+run natively or under Wine) bit for bit, on random arrays and on adversarial ones: ties, signed
+zeros, NaN, infinities, n = 1 and 2, windows wider than the array, tolerance edges, abscissas
+far from zero.
 
 Arithmetic: IEEE single (np.float32) or double (np.float64) as numkit uses SSE; extended
 (np.longdouble, the x87 format on x86) where numkit computes in extended. Inputs with a NaN hold
@@ -93,34 +94,45 @@ def ref_smooth(t, a, n, h, median):
                 r = w[k] * t(0.5)
             else:
                 r = midpoint(t, w[k], w[k - 1])
-        else:
-            s = t(0)
+        else:  # summed in double, the quotient rounded to t
+            s = F64(0)
             for j in range(lo, hi + 1):
-                s = s + a[j]
-            r = s / t(hi - lo + 1)
+                s = s + F64(a[j])
+            r = t(s / F64(hi - lo + 1))
         out.append(hexbits(r, t))
     return "1 " + " ".join(out)
 
 
 def ref_lsq(x, y, n):
+    """The line through the deviations from the means (their sums included), moved back by the
+    means; no line when all x are equal."""
     if n < 2:
         return None
     s0 = F64(n)
+    mx = my = F64(0)
+    for i in range(n):
+        mx = mx + F64(x[i])
+        my = my + F64(y[i])
+    if all(F64(x[i]) == F64(x[0]) for i in range(n)):
+        return None
+    mx = mx / s0
+    my = my / s0
     sx = sy = sxy = sxx = F64(0)
     for i in range(n):
-        xi, yi = F64(x[i]), F64(y[i])
-        sx = sx + xi
-        sy = sy + yi
-        sxy = sxy + xi * yi
-        sxx = sxx + xi * xi
+        dx, dy = F64(x[i]) - mx, F64(y[i]) - my
+        sx = sx + dx
+        sy = sy + dy
+        sxy = sxy + dx * dy
+        sxx = sxx + dx * dx
     d = sx * sx - s0 * sxx
     if d == 0:
         return None
     a = (sx * sy - sxy * s0) / d
-    b = (sx * sxy - sxx * sy) / d
+    shifted = (sx * sxy - sxx * sy) / d
+    b = (my - a * mx) + shifted
     s = F64(0)
     for i in range(n):
-        r = F64(y[i]) - a * F64(x[i]) - b
+        r = (F64(y[i]) - my) - a * (F64(x[i]) - mx) - shifted
         s = s + r * r
     rms = np.sqrt(s / s0)
     if not (np.isfinite(a) and np.isfinite(b) and np.isfinite(rms)):
@@ -322,8 +334,8 @@ def build_cases():
             add(case_smooth(t, a, 50, False))
 
     # Near the largest finite value (a no-data marker of FLT_MAX, say), where the sum of a middle
-    # pair overflows; with infinities beside them. Its own generator, so that the arrays above
-    # stay as they were.
+    # pair overflows, and so would the sum of a float window; with infinities beside them. Its own
+    # generator, so that the arrays above stay as they were.
     big = np.random.default_rng(20260126)
     for t in (F64, F32):
         top = np.finfo(t).max
@@ -333,7 +345,9 @@ def build_cases():
                 a[big.random(n) < 0.05] = inf
                 for h in sorted({1, 2, 3, n - 1, n, 200} - {0}):
                     add(case_smooth(t, a.astype(t), h, True))
+                    add(case_smooth(t, a.astype(t), h, False))
         add(case_smooth(t, [top, top, top, 1], 1, True))
+    add(case_smooth(F32, [1.70141e38] * 30, 5, False))
 
     # Derivatives: ascending x with runs of equal x (no slope there), noisy lines, NaN.
     for t in (F64, F32):
@@ -346,6 +360,17 @@ def build_cases():
             y = 2 * x + rng.normal(size=n)
             for h in [1, 2, 5, n, INT_MAX]:
                 add(case_deriv(t, x, y, h))
+
+    # Abscissas far from zero (grid northings, epoch seconds): noisy lines, their fits and their
+    # slopes. Their own generator, so that the arrays above and below stay as they were.
+    far = np.random.default_rng(20261211)
+    for t in (F64, F32):
+        for x0 in [5e6, 1e8, 1.7e9]:
+            for n in [2, 3, 10, 40]:
+                x = x0 + np.sort(far.uniform(0, 50 * n, n))
+                y = 0.37 * (x - x0) - 5 + far.normal(size=n)
+                cases.extend(case_lsq(t, x, y))
+                add(case_deriv(t, x, y, 3))
 
     # Interpolation: the tables of the examples, tolerance edges, table ends, interior entries,
     # narrow intervals, NaN, and random tables.

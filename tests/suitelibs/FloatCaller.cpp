@@ -3,13 +3,15 @@
 // these raised inside a library would stop it with a floating-point exception. It knows
 // geomprim and numkit only through their headers and import libraries, and checks across each
 // DLL boundary that comparisons with NaN answer false without a trap, that its own control word
-// and flags come back unchanged, and that the median of large values stays finite. Prints each
-// failed check and exits non-zero when one fails.
+// and flags come back unchanged, that the median of large values stays finite, and that fits far
+// from zero and float means of large or many values keep their results (NumKitScaleCases.h).
+// Prints each failed check and exits non-zero when one fails.
 #include "GeomPrim.h"
 #include "NumKit.h"
 
 #include "CallerChecks.h"
 #include "tests/support/CallerFpu.h"
+#include "tests/support/NumKitScaleCases.h"
 
 #include <cfloat>
 #include <cmath>
@@ -75,12 +77,21 @@ void CallNumKitWithLargeValues()
           "median of the whole window of FLT_MAX markers");
 }
 
+// Fits of lines far from zero and float means of large or many values.
+void CallNumKitAtLargeScales()
+{
+    const auto fail = [](const std::string& failure) { Check(false, failure.c_str()); };
+    CheckFarLineFits(fail);
+    CheckFloatMeans(fail);
+}
+
 }  // namespace
 
 int main()
 {
     CallNumKitWithLargeValues();
     CallGeomPrimWithNan();
+    CallNumKitAtLargeScales();
     std::printf("%s: %d failed checks\n", gFailures ? "FAILED" : "passed", gFailures);
     return gFailures ? 1 : 0;
 }

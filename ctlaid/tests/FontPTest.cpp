@@ -109,6 +109,9 @@ protected:
         wchar_t full[MAX_PATH] = {};
         GetFullPathNameW(L"fontp-test.set", MAX_PATH, full, nullptr);
         ini = std::make_unique<TIniFile>(reinterpret_cast<const char16_t*>(full));
+        char fullAnsi[MAX_PATH] = {};
+        GetFullPathNameA(kPath, MAX_PATH, fullAnsi, nullptr);
+        fullPath = fullAnsi;
     }
     void TearDown() override { DeleteFileA(kPath); }
 
@@ -122,6 +125,7 @@ protected:
 
     static constexpr const char* kPath = "fontp-test.set";
     std::unique_ptr<TIniFile> ini;
+    std::string fullPath;  // for the 8-bit profile calls, which look for a bare name elsewhere
 };
 
 TEST_F(FontFile, SavedLineIsTheFontTextAndEveryFontReadsBackEqual)
@@ -215,6 +219,116 @@ TEST_F(FontFile, FaceNamesBeyondTheCodePageBothWays)
         const std::string raw = RawFile();
         EXPECT_NE(raw.find(std::string(reinterpret_cast<const char*>(entry.data()), entry.size() * 2)), std::string::npos);
     }
+}
+
+// The settings file as SaveFont finds it: none, empty, written by the 8-bit profile calls
+// (code-page text that other programs read), or UTF-16 already.
+enum class TStartFile { None, Empty, EightBit, Utf16 };
+
+const struct {
+    const char* label;
+    TStartFile start;
+} kStartFiles[] = {
+    {"no file", TStartFile::None},
+    {"empty file", TStartFile::Empty},
+    {"file of the 8-bit calls", TStartFile::EightBit},
+    {"UTF-16 file", TStartFile::Utf16},
+};
+
+// What another program wrote with the 8-bit calls and reads back with them.
+constexpr const char* kOtherSection = "Other";
+constexpr const char* kOtherKey = "Name";
+constexpr const char* kOtherValue = "Caf\xE9 cr\xE8me";
+
+void MakeStartFile(TStartFile start, const std::string& path)
+{
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());  // the platform's cache
+    DeleteFileA(path.c_str());
+    if (start == TStartFile::None) {
+        return;
+    }
+    if (start == TStartFile::EightBit) {
+        WritePrivateProfileStringA(kOtherSection, kOtherKey, kOtherValue, path.c_str());
+        return;
+    }
+    std::ofstream out(path, std::ios::binary);
+    if (start == TStartFile::Utf16) {
+        out.write("\xFF\xFE", 2);
+    }
+}
+
+std::string EightBitRead(const std::string& path, const char* section, const char* key)
+{
+    char value[256] = {};
+    GetPrivateProfileStringA(section, key, "(none)", value, sizeof value, path.c_str());
+    return value;
+}
+
+// A face name the code page cannot hold is kept in every file, which then holds it as UTF-16;
+// what the 8-bit calls had written there still reads the same through them.
+TEST_F(FontFile, FaceNamesBeyondTheCodePageAreKeptInEveryFile)
+{
+    for (const auto& file : kStartFiles) {
+        for (const std::u16string& name : kWideNames) {
+            SCOPED_TRACE(std::string(file.label) + ", " + Utf8(name));
+            MakeStartFile(file.start, fullPath);
+            TFont font;
+            font.SetName(name);
+            font.SetColor(0);
+            font.SetSize(8);
+            font.SetStyle(0);
+            SaveFont(&font, ini.get(), u"Fonts", u"Label");
+            TFont loaded;
+            ASSERT_TRUE(LoadFont(&loaded, ini.get(), u"Fonts", u"Label"));
+            EXPECT_TRUE(loaded.Name() == name) << Utf8(loaded.Name());
+            const std::string raw = RawFile();
+            const std::u16string entry = u"Label=" + name + u",0,8,";
+            EXPECT_EQ(raw.substr(0, 2), "\xFF\xFE");
+            EXPECT_NE(raw.find(std::string(reinterpret_cast<const char*>(entry.data()), entry.size() * 2)),
+                      std::string::npos);
+            if (file.start == TStartFile::EightBit) {
+                EXPECT_EQ(EightBitRead(fullPath, kOtherSection, kOtherKey), kOtherValue);
+                EXPECT_TRUE(ini->ReadString(u"Other", u"Name", u"") == u"Caf\u00E9 cr\u00E8me");
+            }
+        }
+    }
+}
+
+// Text of the code page leaves a file of the 8-bit calls as those calls write it: other programs
+// may read it as bytes. (Which form Wine gives an empty file depends on the files it saw before.)
+TEST_F(FontFile, CodePageNamesLeaveAFileOfTheEightBitCallsAsItWas)
+{
+    for (const auto& file : kStartFiles) {
+        if (file.start != TStartFile::None && file.start != TStartFile::EightBit) {
+            continue;
+        }
+        SCOPED_TRACE(file.label);
+        MakeStartFile(file.start, fullPath);
+        TFont font;
+        SetFont(font, {"Caf\xE9 Sans", 0, 8, 0});
+        SaveFont(&font, ini.get(), u"Fonts", u"Label");
+        const std::string saved = RawFile();
+        MakeStartFile(file.start, fullPath);
+        WritePrivateProfileStringA("Fonts", "Label", "Caf\xE9 Sans,0,8,", fullPath.c_str());
+        EXPECT_EQ(saved, RawFile());
+    }
+}
+
+// A file the text cannot be put in (another program holds it open for writing, sharing it only
+// with readers) refuses it: SaveFont raises the settings file's error and the file stays as it
+// was.
+TEST_F(FontFile, AFileThatCanNotTakeTheNameRaisesAndStaysAsItWas)
+{
+    MakeStartFile(TStartFile::EightBit, fullPath);
+    const std::string before = RawFile();
+    HANDLE held = CreateFileA(fullPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    TFont font;
+    font.SetName(kWideNames[0]);
+    EXPECT_THROW(SaveFont(&font, ini.get(), u"Fonts", u"Label"), EIniFileException);
+    CloseHandle(held);
+    EXPECT_EQ(RawFile(), before);
 }
 
 TEST(FontFileErrors, SaveFontPassesOnTheSettingsFilesError)

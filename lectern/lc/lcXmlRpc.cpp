@@ -9,6 +9,7 @@
 #include "lectern/lc/lcValueFormat.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -155,6 +156,16 @@ void AppendUtf8(std::string& out, uint32_t cp)
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
+}
+
+// XML allows no character below U+0020 but tab, LF and CR, not even as a reference: a peer
+// refuses the whole document that holds one, so the writer refuses the value instead.
+[[noreturn]] void UnwritableCharacter(uint8_t c)
+{
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", unsigned{c});
+    Corrupt(std::string("XML-RPC Error: Character U+") + code +
+            " can not be written: XML allows no character below U+0020 but tab, LF and CR.");
 }
 
 // The code point of the reference body (after "&#", before ";"): decimal or "x" and
@@ -1135,7 +1146,11 @@ std::string XmlEncodeText(const std::string& text)
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '\r': out += "&#13;"; break;
-        default: out += c;
+        default:
+            if (static_cast<uint8_t>(c) < 0x20 && c != '\t' && c != '\n') {
+                UnwritableCharacter(static_cast<uint8_t>(c));
+            }
+            out += c;
         }
     }
     return out;

@@ -28,7 +28,10 @@
 // reserved ahead of what was read, and a failure raises ELcInfo (numbers and dates that do not
 // parse raise EConvertError); a container that fails to read stays empty. The writer refuses
 // names the reader could not give back (blanks or control bytes at either end, bytes that do
-// not survive UTF-8 in the system code page) and writes floats that read back exactly.
+// not survive UTF-8 in the system code page) and texts and names that hold a character XML
+// allows nowhere (below U+0020 but tab, LF and CR; the reader takes them, raw or as
+// references), raising ELcInfo with the character's code; it writes floats that read back
+// exactly.
 #pragma once
 
 #include "lectern/lc/lcValues.h"
@@ -76,5 +79,6 @@ void ReadXmlNil(const std::string& text, size_t& at);
 
 // ---- escaping -------------------------------------------------------------------------------
 
+// Raises ELcInfo for a character below U+0020 other than tab, LF and CR (see the top).
 std::string XmlEncodeText(const std::string& text);
 std::string XmlDecodeText(const std::string& text);

@@ -541,9 +541,26 @@ void TChunktEXt::KeepAsRead()
     FReadText = Text;
 }
 
+bool TChunktEXt::SavesAsRead() const { return FAsRead && Keyword == FReadKeyword && Text == FReadText; }
+
+bool TChunktEXt::Writable() const
+{
+    const bool keyword = !Keyword.empty() && Keyword.size() <= kPngMaxKeywordBytes &&
+                         Keyword.find('\0') == std::string::npos;
+    // As read, the keyword is the data up to the first zero byte, or all of it.
+    return keyword && (!SavesAsRead() || Keyword.size() < FDataSize);
+}
+
+void TChunktEXt::CheckWritable() const
+{
+    if (!Writable()) {
+        throw EPngError(EPNGInvalidKeywordText);
+    }
+}
+
 bool TChunktEXt::SaveAsRead(TStream& stream)
 {
-    if (!FAsRead || Keyword != FReadKeyword || Text != FReadText) {
+    if (!SavesAsRead()) {
         return false;
     }
     WriteChunk(stream);
@@ -562,6 +579,7 @@ bool TChunktEXt::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunktEXt::SaveToStream(TStream& stream)
 {
+    CheckWritable();
     if (SaveAsRead(stream)) {
         return true;
     }
@@ -662,6 +680,7 @@ bool TChunkzTXt::LoadFromStream(TStream& stream, const std::string& chunkName, u
 
 bool TChunkzTXt::SaveToStream(TStream& stream)
 {
+    CheckWritable();
     if (SaveAsRead(stream)) {
         return true;
     }

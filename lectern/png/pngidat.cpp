@@ -10,7 +10,9 @@
 // No input makes the reader loop without progress: every turn of IdatReader::Read either feeds
 // zlib fresh input, moves to the next chunk (whose length was checked against the stream), or
 // lets zlib produce; the end of the zlib stream, a stream that wants a preset dictionary and the
-// end of the file all end the image data. Data that ends early leaves the remaining rows zero.
+// end of the file all end the image data. Damaged image data raises EPNGZLIBError through one
+// helper (DamagedImageData): what zlib refuses, data that ends before the last row of the image
+// (or of its last Adam7 pass), and a row whose filter type the format does not know.
 //
 // Encoding converts each bitmap row back into a PNG row (UnconvertRow), chooses a filter from the
 // allowed set and deflates filter byte and row; IdatWriter cuts the compressed bytes into
@@ -27,12 +29,14 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 using namespace png;
 
 namespace {
 
 constexpr uint32_t kPngMaxIdatChunkBytes = 65535;
+constexpr const char* kEndsEarlyText = "the image data ends before its last row";
 
 struct Adam7Pass {
     uint32_t StartRow, StartColumn, RowStep, ColumnStep;
@@ -46,10 +50,13 @@ uint32_t PassWidth(uint32_t width, const Adam7Pass& pass)
     return (width + pass.ColumnStep - pass.StartColumn - 1) / pass.ColumnStep;
 }
 
-[[noreturn]] void ZlibFailure(int result)
+// The one way the decoder reports damaged image data.
+[[noreturn]] void DamagedImageData(const std::string& description)
 {
-    throw EPNGZLIBError(std::string(EPNGZLIBErrorText) + zError(result));
+    throw EPNGZLIBError(std::string(EPNGZLIBErrorText) + description);
 }
+
+[[noreturn]] void ZlibFailure(int result) { DamagedImageData(zError(result)); }
 
 std::vector<uint8_t> MakeBuffer(size_t size)
 {
@@ -234,6 +241,9 @@ bool FilterRowSse2(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t siz
 
 void FilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t size, size_t pixelBytes)
 {
+    if (filter > pfPaeth) {
+        DamagedImageData("unknown row filter " + std::to_string(filter));
+    }
 #if defined(__SSE2__)
     if ((pixelBytes == 4 && FilterRowSse2<4>(filter, row, prev, size)) ||
         (pixelBytes == 3 && FilterRowSse2<3>(filter, row, prev, size))) {
@@ -272,7 +282,7 @@ void FilterRow(uint8_t filter, uint8_t* row, const uint8_t* prev, size_t size, s
         }
         break;
     default:
-        break;
+        break;  // none
     }
 }
 
@@ -713,7 +723,7 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
     if (FOwner->InterlaceMethod == 0) {
         for (uint32_t row = 0; row < h.Height; ++row) {
             if (reader.Read(current.data(), rowBytes + 1) != rowBytes + 1) {
-                break;
+                DamagedImageData(kEndsEarlyText);
             }
             FilterRow(current[0], current.data() + 1, previous.data() + 1, rowBytes, pixelBytes);
             uint8_t* alpha = h.ImageAlpha.empty() ? nullptr : h.ImageAlpha.data() + size_t(row) * h.Width;
@@ -734,11 +744,9 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
                 continue;
             }
             std::fill(previous.begin(), previous.end(), 0);
-            bool ended = false;
             for (uint32_t row = pass.StartRow; row < h.Height; row += pass.RowStep) {
                 if (reader.Read(current.data(), passRowBytes + 1) != passRowBytes + 1) {
-                    ended = true;
-                    break;
+                    DamagedImageData(kEndsEarlyText);
                 }
                 FilterRow(current[0], current.data() + 1, previous.data() + 1, passRowBytes, pixelBytes);
                 ConvertRow(h, current.data() + 1, width, passPixels.data(), passAlpha.data(), gamma, identity);
@@ -754,9 +762,6 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const std::string& chunkName, u
                     }
                 }
                 std::swap(current, previous);
-            }
-            if (ended) {
-                break;
             }
         }
     }

@@ -56,6 +56,9 @@ const char* const EPNGUnexistentPaletteEntryText = "There is no such palette ent
 const char* const EPNGCannotChangeSizeText =
     "The \"Portable Network Graphics\" image can not be resize by changing width and height "
     "properties. Try assigning the image from a bitmap.";
+const char* const EPNGInvalidKeywordText =
+    "The \"Portable Network Graphics\" image can not be saved because one of its texts has a keyword "
+    "that is empty, longer than 79 bytes, holds a zero byte or is not ended by one.";
 
 namespace {
 
@@ -440,6 +443,12 @@ void TPngPicture::LoadFromStream(TStream& stream)
 
 void TPngPicture::SaveToStream(TStream& stream)
 {
+    // A text the format forbids is refused before anything is written.
+    for (int i = 0; i < FChunkList.Count(); ++i) {
+        if (const auto* text = dynamic_cast<const TChunktEXt*>(FChunkList.GetItem(i)); text != nullptr) {
+            text->CheckWritable();
+        }
+    }
     stream.WriteBuffer(kPngSignature, 8);
     for (int i = 0; i < FChunkList.Count(); ++i) {
         FChunkList.GetItem(i)->SaveToStream(stream);

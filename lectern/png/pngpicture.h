@@ -84,6 +84,7 @@ extern const char* const EPNGOutMemoryText;
 extern const char* const EPNGCannotAssignChunkText;
 extern const char* const EPNGUnexistentPaletteEntryText;
 extern const char* const EPNGCannotChangeSizeText;
+extern const char* const EPNGInvalidKeywordText;
 
 // ---- limits and small types --------------------------------------------------------------------
 
@@ -91,6 +92,8 @@ constexpr uint32_t kPngMaxDimension = 65535;           // widest and highest ima
 constexpr uint32_t kPngMaxChunkLength = 0x7FFFFFFFu;    // the format's limit of a chunk's data
 constexpr uint32_t kPngMinIdatSize = 65535;            // smallest output buffer when writing
 constexpr uint32_t kPngIdatInputBytes = 65535;         // compressed bytes read at a time
+// The longest keyword of a text chunk the format allows.
+constexpr size_t kPngMaxKeywordBytes = 79;
 // Compressed text inflates into at most this many bytes; a longer text is refused (left empty).
 constexpr uint32_t kPngTextInflateLimitBytes = 1u << 20;
 // The decoded image (bitmap bytes) may not exceed this; 64-bit arithmetic decides.
@@ -344,14 +347,21 @@ public:
 };
 
 // A text chunk that was read is saved again as it came (its data unchanged, whatever its form:
-// a keyword with empty text, no separator, an unknown compression method or a stream that does
-// not inflate) unless the program changed its keyword or text; then it is written anew.
+// a keyword with empty text, an unknown compression method or a stream that does not inflate)
+// unless the program changed its keyword or text; then it is written anew. Reading takes any
+// keyword, but saving refuses one the format forbids (Writable), with EPngError.
 class TChunktEXt : public TChunk {
 public:
     explicit TChunktEXt(TPngPicture* owner) : TChunk(owner, "tEXt") {}
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const std::string& chunkName, uint32_t size) override;
     bool SaveToStream(TStream& stream) override;
+    // Whether the format allows the chunk as SaveToStream writes it: a keyword of 1 to
+    // kPngMaxKeywordBytes bytes with no zero byte, and a chunk saved as it came has the zero
+    // byte that ends its keyword.
+    bool Writable() const;
+    // Raises EPngError (EPNGInvalidKeywordText) unless Writable.
+    void CheckWritable() const;
 
     std::string Keyword;
     std::string Text;
@@ -366,6 +376,7 @@ protected:
     // Writes the data as read when keyword and text are still the ones it gave; false when the
     // chunk must be written anew.
     bool SaveAsRead(TStream& stream);
+    bool SavesAsRead() const;
 
 private:
     bool FAsRead = false;

@@ -149,6 +149,49 @@ void CallCtlAidWithWideTexts()
     DeleteFileW(file);
 }
 
+// SaveFont and LoadFont with such names, on a settings file the caller did not prepare: a new
+// one, and one another program wrote with the 8-bit profile calls, whose entry those calls must
+// still read as it was.
+void CallCtlAidWithWideFontNames()
+{
+    const std::u16string path = TempFolder() + u"suite-caller-new-fonts.set";
+    const wchar_t* file = reinterpret_cast<const wchar_t*>(path.c_str());
+    const std::string pathAnsi(path.begin(), path.end());
+    const struct {
+        const char* label;
+        bool eightBitFile;
+    } files[] = {{"a new settings file", false}, {"a settings file of the 8-bit calls", true}};
+    for (const auto& start : files) {
+        for (const std::u16string& name : kWideNames) {
+            WritePrivateProfileStringW(nullptr, nullptr, nullptr, file);
+            DeleteFileW(file);
+            if (start.eightBitFile) {
+                WritePrivateProfileStringA("Other", "Name", "Caf\xE9", pathAnsi.c_str());
+            }
+            TIniFile settings(path);
+            TFontP font;
+            font.SetFromString(name + u",0,8,");
+            bool saved = false;
+            try {
+                SaveFont(&font, &settings, u"Fonts", u"Label");
+                saved = true;
+            } catch (const EIniFileException&) {
+            }
+            TFont loaded;
+            const bool read = LoadFont(&loaded, &settings, u"Fonts", u"Label");
+            const std::string what = std::string("SaveFont/LoadFont of a wide face name in ") + start.label;
+            Check(saved && read && loaded.Name() == name, what.c_str());
+            if (start.eightBitFile) {
+                char other[64] = {};
+                GetPrivateProfileStringA("Other", "Name", "", other, sizeof other, pathAnsi.c_str());
+                Check(std::string(other) == "Caf\xE9", "the 8-bit calls' entry beside a wide face name");
+            }
+        }
+    }
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, file);
+    DeleteFileW(file);
+}
+
 }  // namespace
 
 int main()
@@ -157,6 +200,7 @@ int main()
     CallSuiteGlobalAndHelpBridge();
     CallCtlAid();
     CallCtlAidWithWideTexts();
+    CallCtlAidWithWideFontNames();
     FormsDone();
     if (gFailures == 0)
         std::printf("all checks passed\n");

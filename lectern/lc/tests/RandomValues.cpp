@@ -59,7 +59,13 @@ uint32_t TRandomValues::Next()
     return x;
 }
 
-std::string TRandomValues::Bytes(size_t count)
+uint32_t TRandomValues::TextCharacter(uint32_t c) const
+{
+    const bool forbidden = c < 0x20 && c != '\t' && c != '\n' && c != '\r';
+    return FOptions.XmlCharacters && forbidden ? c + 0x20 : c;
+}
+
+std::string TRandomValues::Bytes(size_t count, bool text)
 {
     std::string s;
     if (FOptions.PrintableText) {
@@ -69,7 +75,8 @@ std::string TRandomValues::Bytes(size_t count)
         return s;
     }
     for (size_t i = 0; i < count; ++i) {
-        s += static_cast<char>(Byte());
+        const uint8_t b = Byte();
+        s += static_cast<char>(text ? TextCharacter(b) : b);
     }
     return s;
 }
@@ -99,7 +106,7 @@ std::unique_ptr<TLcValueObject> TRandomValues::Simple(TLcValueType type)
     switch (type) {
     case vt_Variable: v.SetVarName(plat::WideToSystem(plat::SystemToWide(Name()))); break;
     case vt_Exception: {
-        std::string text = Bytes(length);
+        std::string text = Bytes(length, true);
         if (Below(2) == 0) {
             text = "#" + std::to_string(static_cast<int32_t>(Next())) + ":" + text;
         }
@@ -107,12 +114,12 @@ std::unique_ptr<TLcValueObject> TRandomValues::Simple(TLcValueType type)
         break;
     }
     case vt_Text:
-    case vt_String: v.SetString(Bytes(length)); break;
+    case vt_String: v.SetString(Bytes(length, true)); break;
     case vt_WideString: {
         std::u16string wide;
         for (size_t i = 0; i < length; ++i) {
             wide += FOptions.PrintableText ? static_cast<char16_t>(u'a' + Below(26) + (Below(4) == 0 ? 0xC0 : 0))
-                                           : static_cast<char16_t>(Next());
+                                           : static_cast<char16_t>(TextCharacter(Next() & 0xFFFF));
         }
         if (FOptions.PrintableText) {
             wide += u"\u20AC";
@@ -171,7 +178,7 @@ std::unique_ptr<TLcValueObject> TRandomValues::Simple(TLcValueType type)
     }
     case vt_ByteStream: {
         TMemoryStream stream;
-        const std::string bytes = Bytes(length * 3);
+        const std::string bytes = Bytes(length * 3, false);
         stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
         v.SetByteStream(&stream);
         break;

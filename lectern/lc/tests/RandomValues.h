@@ -18,6 +18,10 @@ public:
         bool PrintableText = false;
         // No function calls inside the tree (other programs take calls only at the top).
         bool NoCalls = false;
+        // Strings, texts and messages without the characters XML allows nowhere (below U+0020
+        // but tab, LF and CR), which the XML-RPC writer refuses; any other byte or code unit,
+        // drawn as without the option.
+        bool XmlCharacters = false;
     };
 
     TRandomValues(uint32_t seed, TOptions options);
@@ -35,7 +39,10 @@ public:
     std::string Name();
 
 private:
-    std::string Bytes(size_t count);
+    // count random bytes; text: of a string, text or message (see XmlCharacters).
+    std::string Bytes(size_t count, bool text);
+    // The character c of a text, or with XmlCharacters one XML allows in its place (c + 0x20).
+    uint32_t TextCharacter(uint32_t c) const;
     uint8_t Byte();
 
     TOptions FOptions;

@@ -10,7 +10,8 @@
 //                           {"call": name, "fields": [[name, value], ...]}
 //   XmlRpcInterop write   reads values that the other program made from stdin, one after the
 //                         other in the form below, builds each in our value model and prints
-//                         the XML-RPC text our writer makes of it, one line of JSON each:
+//                         the XML-RPC text our writer makes of it, one line of JSON each, or
+//                         {"error": ...} when our writer refuses the value:
 //                           N                     no value
 //                           B0, B1                Boolean
 //                           I<decimal>;           integer (32 bits)
@@ -335,8 +336,12 @@ int Write()
         TLcValue holder;
         holder.SetObject(values.Next());
         TLcHugeString builder;
-        holder.to_XMLRPC(builder);
-        std::cout << Json(builder.GetText()) << "\n";
+        try {
+            holder.to_XMLRPC(builder);
+            std::cout << Json(builder.GetText()) << "\n";
+        } catch (const ELcInfo& e) {
+            std::cout << Tagged("error", Json(e.Message())) << "\n";
+        }
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -414,6 +415,73 @@ TEST(LcXmlRpc, WriterRefusesNamesThatCanNotBeReadBack)
     ExpectError<ELcInfo>([&] { Xml(set); }, "Field name \"x\n\" can not be read back.");
 }
 
+// XML 1.0 allows no character below U+0020 but tab, LF and CR, not even as a reference: a peer
+// refuses a document that holds one. The writer refuses such a text in every place it writes
+// text, naming the character; the reader takes them as it did.
+TEST(LcXmlRpc, WriterRefusesCharactersXmlForbidsAndTheReaderStillTakesThem)
+{
+    const std::vector<std::pair<const char*, std::function<Obj(const std::string&)>>> places = {
+        {"String", [](const std::string& t) { return Str(t); }},
+        {"Text", [](const std::string& t) { return Make<TLcTextValue>([&](auto& v) { v.SetString(t); }); }},
+        {"WideString",
+         [](const std::string& t) {
+             return Make<TLcWideStringValue>([&](auto& v) { v.SetWideString(std::u16string(t.begin(), t.end())); });
+         }},
+        {"Variable", [](const std::string& t) { return Make<TLcVariableName>([&](auto& v) { v.SetVarName(t); }); }},
+        {"Exception", [](const std::string& t) { return Make<TLcExceptionValue>([&](auto& v) { v.SetException("#4:" + t); }); }},
+        {"field name",
+         [](const std::string& t) {
+             auto record = std::make_unique<TLcRecord>();
+             record->SetObject(t, Int(1));
+             return Obj(std::move(record));
+         }},
+        {"function name",
+         [](const std::string& t) {
+             auto call = std::make_unique<TLcFunctionInfo>();
+             call->SetFunctionName(t);
+             return Obj(std::move(call));
+         }},
+        {"data set field name",
+         [](const std::string& t) {
+             auto set = std::make_unique<TLcDataSet>();
+             set->SetFieldType(t, ft_String);
+             return Obj(std::move(set));
+         }},
+        {"element of an array",
+         [](const std::string& t) {
+             auto array = std::make_unique<TLcArray>();
+             array->AppendItem(Int(1));
+             array->AppendItem(Str(t));
+             return Obj(std::move(array));
+         }},
+    };
+    for (int c = 0; c < 0x20; ++c) {
+        if (c == '\t' || c == '\n' || c == '\r') {
+            continue;
+        }
+        char code[8];
+        std::snprintf(code, sizeof code, "%04X", unsigned(c));
+        const std::string message = std::string("XML-RPC Error: Character U+") + code +
+                                    " can not be written: XML allows no character below U+0020 but tab, LF and CR.";
+        const std::string text = std::string("a") + char(c) + "b";
+        for (const auto& [place, make] : places) {
+            SCOPED_TRACE(std::string(place) + " with U+" + code);
+            Obj value = make(text);
+            TLcValue holder;
+            holder.SetObject(std::move(value));
+            ExpectError<ELcInfo>([&] { Xml(holder); }, message);
+        }
+        ExpectError<ELcInfo>([&] { XmlEncodeText(text); }, message);
+        // The reader takes the character, raw and as a reference.
+        EXPECT_EQ(StringOf(Read("<value><string>" + text + "</string></value>")), text);
+        EXPECT_EQ(StringOf(Read("<value><string>a&#" + std::to_string(c) + ";b</string></value>")), text);
+    }
+    ExpectError<ELcInfo>([] { XmlEncodeText("\x01x]]>y\r\n\xff"); },
+                         "XML-RPC Error: Character U+0001 can not be written: XML allows no character below U+0020 "
+                         "but tab, LF and CR.");
+    EXPECT_EQ(XmlEncodeText("\tx]]>y\r\n\x7f\xff"), "\tx]]&gt;y&#13;\n\x7f\xff");
+}
+
 // What the reader takes, the writer writes, and that text reads back to a value that writes
 // the same text again.
 void ExpectRoundTrip(const std::string& text)
@@ -534,7 +602,8 @@ TEST(LcXmlRpc, RandomTreesRoundTrip)
 {
     constexpr int kTrees = 400;
     constexpr int kDepth = 4;
-    TRandomValues random(4711, {/*WholeSeconds=*/true, /*PrintableText=*/false});
+    TRandomValues random(4711, {/*WholeSeconds=*/true, /*PrintableText=*/false, /*NoCalls=*/false,
+                                /*XmlCharacters=*/true});
     for (int i = 0; i < kTrees; ++i) {
         Obj tree = random.Tree(kDepth);
         TLcValue holder;

@@ -1,4 +1,4 @@
-# Drives the test host png-convert: a PAM of the right shape, a resaved PNG, and a broken file
+# Drives the test host png-convert: a PAM of the right shape, a resaved PNG, and broken files
 # refused with the exception's class and message on standard error and exit code 1.
 #   cmake -DEXE=... -DEMULATOR=... -DFIXTURES=... -DOUT=... -P PngConvertCheck.cmake
 function(run expectCode)
@@ -35,4 +35,56 @@ run(1 ${FIXTURES}/broken-crc.png ${OUT}/broken.pam)
 string(FIND "${stderr}" "EPngInvalidCRC: This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of data (crc error)" at)
 if(at EQUAL -1)
   message(FATAL_ERROR "broken file: ${stderr}")
+endif()
+
+# Damaged image data (fixtures/make-damaged-fixtures.py): too little of it, or a row filter the
+# format does not know. Each file: the class and message on standard error, as pieces (the line
+# break inside a message differs between the trees' run-time libraries).
+set(zlibError "EPNGZLIBError: Could not decompress the image because it contains invalid compressed data.")
+set(tooShort "${zlibError}|Description: the image data ends before its last row")
+set(damaged
+  "damaged-idat-4-bytes.png|${tooShort}"
+  "damaged-idat-empty.png|${tooShort}"
+  "damaged-idat-one-row.png|${tooShort}"
+  "damaged-idat-short-i.png|${tooShort}"
+  "damaged-idat-cut.png|EPNGMissingMultipleIDAT: This \"Portable Network Graphics\" image is invalid because it has missing image parts."
+  "damaged-filter-9.png|${zlibError}|Description: unknown row filter 9"
+  "damaged-filter-5-i.png|${zlibError}|Description: unknown row filter 5"
+)
+set(failures "")
+foreach(case IN LISTS damaged)
+  string(REPLACE "|" ";" pieces "${case}")
+  list(POP_FRONT pieces file)
+  execute_process(COMMAND ${EMULATOR} ${EXE} ${FIXTURES}/${file} ${OUT}/damaged.pam
+                  RESULT_VARIABLE code ERROR_VARIABLE err OUTPUT_QUIET)
+  set(found TRUE)
+  foreach(piece IN LISTS pieces)
+    string(FIND "${err}" "${piece}" at)
+    if(at EQUAL -1)
+      set(found FALSE)
+    endif()
+  endforeach()
+  if(NOT code EQUAL 1 OR NOT found)
+    string(APPEND failures "\n  ${file}: exit ${code}, expected 1 with \"${pieces}\"; standard error: ${err}")
+  endif()
+endforeach()
+
+# Text keywords the format forbids (fixtures/make-damaged-fixtures.py): the picture reads, but a
+# save refuses it.
+set(keywordError "EPngError: The \"Portable Network Graphics\" image can not be saved because one of its texts has a keyword that is empty, longer than 79 bytes, holds a zero byte or is not ended by one.")
+foreach(file text-keyword-empty.png text-keyword-80-bytes.png text-no-separator.png)
+  execute_process(COMMAND ${EMULATOR} ${EXE} ${FIXTURES}/${file} ${OUT}/text.pam
+                  RESULT_VARIABLE code ERROR_VARIABLE err OUTPUT_QUIET)
+  if(NOT code EQUAL 0)
+    string(APPEND failures "\n  ${file}: exit ${code} reading it, expected 0; standard error: ${err}")
+  endif()
+  execute_process(COMMAND ${EMULATOR} ${EXE} --resave ${FIXTURES}/${file} ${OUT}/text.png
+                  RESULT_VARIABLE code ERROR_VARIABLE err OUTPUT_QUIET)
+  string(FIND "${err}" "${keywordError}" at)
+  if(NOT code EQUAL 1 OR at EQUAL -1)
+    string(APPEND failures "\n  ${file}: exit ${code} saving it, expected 1 with \"${keywordError}\"; standard error: ${err}")
+  endif()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "damaged image data and text keywords:${failures}")
 endif()

@@ -29,6 +29,39 @@ std::string SmallRgbFile()
     return SmallRgb().Chunk("IDAT", Deflate(kRgbRows)).End().Data();
 }
 
+// The same image interlaced: the pass rows of its pixels (passes 1, 6 and 7: the pixels (0, 0)
+// and (1, 0), then the second row).
+const std::string kRgbInterlacedRows = UnfilteredRows({std::string("\x10\x20\x30", 3), std::string("\x40\x50\x60", 3),
+                                                       std::string("\x70\x80\x90\xA0\xB0\xC0", 6)});
+
+PngBuilder SmallRgbInterlaced()
+{
+    PngBuilder b;
+    b.Header(2, 2, 8, 2, 1);
+    return b;
+}
+
+// rows with the filter byte at offset at set to filter.
+std::string WithFilter(std::string rows, size_t at, uint8_t filter)
+{
+    rows[at] = char(filter);
+    return rows;
+}
+
+// Saving picture raises EPngError for a text keyword the format forbids, before it writes a byte.
+void ExpectSaveRefused(TPngPicture& picture, TMemoryStream& stream)
+{
+    try {
+        picture.SaveToStream(stream);
+        ADD_FAILURE() << "saved";
+    } catch (const EPngError& e) {
+        EXPECT_EQ(e.Message(), EPNGInvalidKeywordText);
+    }
+    EXPECT_EQ(stream.Size(), 0);
+}
+
+const std::string kEndsEarly = std::string(EPNGZLIBErrorText) + "the image data ends before its last row";
+
 // ---- errors --------------------------------------------------------------------------------
 
 struct ErrorCase {
@@ -93,6 +126,25 @@ TEST(PngPicture, BrokenFilesRaiseTheirErrorsWithTheirMessages)
          "EPNGZLIBError", std::string(EPNGZLIBErrorText) + "data error"},
         {"stream wanting a preset dictionary", [&] { return SmallRgb().Chunk("IDAT", presetDictionary).End().Data(); },
          "EPNGZLIBError", std::string(EPNGZLIBErrorText) + "need dictionary"},
+        {"image data of the first row alone", [] { return SmallRgb().Chunk("IDAT", Deflate(kRgbRows.substr(0, 7))).End().Data(); },
+         "EPNGZLIBError", kEndsEarly},
+        {"image data of 4 bytes", [] { return SmallRgb().Chunk("IDAT", Deflate(kRgbRows.substr(0, 4))).End().Data(); },
+         "EPNGZLIBError", kEndsEarly},
+        {"no image data in the stream", [] { return SmallRgb().Chunk("IDAT", Deflate("")).End().Data(); },
+         "EPNGZLIBError", kEndsEarly},
+        {"image data ending a byte early", [] { return SmallRgb().Chunk("IDAT", Deflate(kRgbRows.substr(0, 13))).End().Data(); },
+         "EPNGZLIBError", kEndsEarly},
+        {"interlaced image data ending in the last pass",
+         [] { return SmallRgbInterlaced().Chunk("IDAT", Deflate(kRgbInterlacedRows.substr(0, 14))).End().Data(); },
+         "EPNGZLIBError", kEndsEarly},
+        {"row filter 9", [] { return SmallRgb().Chunk("IDAT", Deflate(WithFilter(kRgbRows, 7, 9))).End().Data(); },
+         "EPNGZLIBError", std::string(EPNGZLIBErrorText) + "unknown row filter 9"},
+        {"row filter 255 in the first row",
+         [] { return SmallRgb().Chunk("IDAT", Deflate(WithFilter(kRgbRows, 0, 255))).End().Data(); }, "EPNGZLIBError",
+         std::string(EPNGZLIBErrorText) + "unknown row filter 255"},
+        {"row filter 5 in an interlaced pass",
+         [] { return SmallRgbInterlaced().Chunk("IDAT", Deflate(WithFilter(kRgbInterlacedRows, 4, 5))).End().Data(); },
+         "EPNGZLIBError", std::string(EPNGZLIBErrorText) + "unknown row filter 5"},
     };
     for (const ErrorCase& c : cases) {
         TPngPicture picture;
@@ -265,8 +317,7 @@ TEST(PngPicture, TextChunksThatWereReadAreSavedAsTheyCame)
 {
     const std::pair<std::string, std::string> chunks[] = {
         {"tEXt", std::string("a\0", 2)},                        // a keyword and empty text
-        {"tEXt", ""},
-        {"tEXt", "no-separator"},
+        {"tEXt", std::string(79, 'k') + std::string("\0text", 5)},   // the longest keyword
         {"zTXt", std::string("k\0\1", 3) + "xyz"},              // an unknown compression method
         {"zTXt", std::string("k\0\0", 3) + "not a zlib stream"},
         {"zTXt", std::string("k\0\0", 3) + Deflate("fine", 1)},
@@ -393,6 +444,51 @@ TEST(PngPicture, TransparentColoursAreOnTheScaleOfTheDecodedPixels)
     EXPECT_EQ(RgbaPixels(again)[3], 0);
 }
 
+// A keyword has 1 to 79 bytes, and a zero byte ends it: a text chunk with any other is refused
+// when the picture is saved (nothing is written), whether the program set it or it was read so
+// (reading takes it).
+TEST(PngPicture, TextKeywordsTheFormatForbidsAreRefusedOnSave)
+{
+    const std::string tooLong(80, 'k');
+    const std::pair<std::string, std::string> read[] = {
+        {"tEXt", ""},
+        {"tEXt", "no-separator"},
+        {"tEXt", std::string("\0text", 5)},
+        {"tEXt", tooLong + std::string("\0text", 5)},
+        {"zTXt", std::string("\0\0", 2) + Deflate("text")},
+        {"zTXt", tooLong + std::string("\0\0", 2) + Deflate("text")},
+        {"zTXt", "no-separator"},
+    };
+    for (const auto& [type, data] : read) {
+        SCOPED_TRACE(type + " " + data.substr(0, 20));
+        TPngPicture picture;
+        LoadPng(picture, SmallRgb().Chunk(type, data).Chunk("IDAT", Deflate(kRgbRows)).End().Data());
+        ASSERT_NE(picture.Chunks().ItemFromClass<TChunktEXt>(), nullptr);
+        TMemoryStream saved;
+        ExpectSaveRefused(picture, saved);
+    }
+    const std::string set[] = {"", tooLong, std::string("a\0b", 3)};
+    for (const bool packed : {false, true}) {
+        for (const std::string& keyword : set) {
+            SCOPED_TRACE(std::string(packed ? "zTXt" : "tEXt") + " keyword of " + std::to_string(keyword.size()));
+            TPngPicture picture;
+            LoadPng(picture, SmallRgbFile());
+            std::unique_ptr<TChunk> made = packed ? std::unique_ptr<TChunk>(std::make_unique<TChunkzTXt>(&picture))
+                                                  : std::unique_ptr<TChunk>(std::make_unique<TChunktEXt>(&picture));
+            auto& text = static_cast<TChunktEXt&>(*made);
+            text.Keyword = keyword;
+            text.Text = "text";
+            picture.Chunks().Add(std::move(made));
+            TMemoryStream saved;
+            ExpectSaveRefused(picture, saved);
+            // A keyword the format allows is saved.
+            text.Keyword = std::string(79, 'k');
+            EXPECT_NO_THROW(picture.SaveToStream(saved));
+        }
+    }
+}
+
+
 // ---- image data -------------------------------------------------------------------------------
 
 TEST(PngPicture, ImageDataSplitOverManyChunksDecodesAsOne)
@@ -412,17 +508,14 @@ TEST(PngPicture, ImageDataSplitOverManyChunksDecodesAsOne)
     EXPECT_EQ(many.Chunks().Count(), 3);  // header, image data, end
 }
 
-TEST(PngPicture, BytesAfterTheCompressedStreamAndDataEndingEarlyAreRead)
+TEST(PngPicture, BytesAfterTheCompressedStreamAreRead)
 {
     TPngPicture picture;
     LoadPng(picture, SmallRgb().Chunk("IDAT", Deflate(kRgbRows) + "tail").End().Data());
     EXPECT_EQ(picture.GetPixels(0, 0), 0x10 | 0x20 << 8 | 0x30 << 16);
-
-    // Only the first row: the second stays zero.
-    const std::string firstRow = kRgbRows.substr(0, 7);
-    LoadPng(picture, SmallRgb().Chunk("IDAT", Deflate(firstRow)).End().Data());
+    LoadPng(picture, SmallRgbInterlaced().Chunk("IDAT", Deflate(kRgbInterlacedRows) + "tail").End().Data());
     EXPECT_EQ(picture.GetPixels(1, 0), 0x40 | 0x50 << 8 | 0x60 << 16);
-    EXPECT_EQ(picture.GetPixels(1, 1), 0);
+    EXPECT_EQ(picture.GetPixels(1, 1), 0xA0 | 0xB0 << 8 | 0xC0 << 16);
 }
 
 TEST(PngPicture, AverageFilterAddsWithoutOverflow)

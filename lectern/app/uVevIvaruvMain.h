@@ -2,9 +2,10 @@
 //
 // Construction runs the start-up in order: the single-instance check, the MIME table, the
 // book choice, the book's settings (title, border, size and remembered placement, password,
-// menus, permissions, debug pane), the port probe and listen (the first port from 8000 to
-// 8099 that can be bound), the URL prefix, and the loading of the other components (the page
-// view first, whose dialog settings the browser's dialog handling then reads; the toolbar).
+// menus, permissions, debug pane), the port probe and listen (the first port from
+// kFirstServerPort to kLastServerPort, uPageHttp.h, that can be bound), the URL prefix, and
+// the loading of the other components (the page view first, whose dialog settings the
+// browser's dialog handling then reads; the toolbar).
 // A cleared CanRun at any step (invalid book, refused password, no free port, a second
 // instance) skips the later steps; the program then ends without running its message loop.
 // The first navigation happens when the form is first shown.
@@ -48,8 +49,6 @@ constexpr const char* kPlacementKey = "SOFTWARE\\Miralobe\\Pagewisp\\eBooks";
 constexpr int kLayoutClientWidth = 965;
 constexpr int kLayoutClientHeight = 541;
 constexpr int kDebugPaneHeight = 109;
-constexpr int kFirstServerPort = 8000;
-constexpr int kLastServerPort = 8099;
 
 // The toolbar's buttons, by index.
 constexpr int kAppMenuButton = 0;

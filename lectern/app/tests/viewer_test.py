@@ -43,8 +43,11 @@ def winpath(path):
     return subprocess.run(["winepath", "-w", path], capture_output=True, text=True, check=True).stdout.strip()
 
 
-def peek(*args, timeout=START_SECONDS):
-    done = wine(ARGS.peek, *args, timeout=timeout, check=False)
+def peek(*args, timeout=START_SECONDS, window=None):
+    """lectern-peek's exit code and output; window: the caption of the viewer's window to look
+    at, when several run."""
+    where = ("--window", window) if window else ()
+    done = wine(ARGS.peek, *where, *args, timeout=timeout, check=False)
     return done.returncode, done.stdout.decode("utf-8", "replace").strip()
 
 
@@ -61,10 +64,43 @@ def make_exe(name, settings=None, only_settings=False):
     return path
 
 
-def plain_exe(name):
-    path = os.path.join(TEMP_DIR, name)
+def plain_exe(name, folder=None):
+    path = os.path.join(folder or TEMP_DIR, name)
     shutil.copy(ARGS.lectern, path)
     return path
+
+
+def make_book(name, settings=None, folder=None):
+    """The sample book as a file of its own (written under an ASCII name, then given its own,
+    which may lie outside the code page)."""
+    path = os.path.join(folder or TEMP_DIR, name)
+    handle, plain = tempfile.mkstemp(suffix=".book", dir=TEMP_DIR)
+    os.close(handle)
+    args = [ARGS.maker, winpath(plain)]
+    if settings is not None:
+        args += ["--settings", settings]
+    wine(*args)
+    os.replace(plain, path)
+    return path
+
+
+def exported_values(key):
+    """The string values of a registry key, by name, read from an export of it (UTF-16 text,
+    so names outside the code page come back whole)."""
+    handle, export = tempfile.mkstemp(suffix=".reg", dir=TEMP_DIR)
+    os.close(handle)
+    os.remove(export)
+    wine("reg", "export", key, winpath(export), "/y", check=False)
+    if not os.path.exists(export):
+        return {}
+    with open(export, "rb") as f:
+        text = f.read().decode("utf-16")
+    os.remove(export)
+    values = {}
+    for match in re.finditer(r'^"((?:[^"\\]|\\.)*)"="((?:[^"\\]|\\.)*)"\s*$', text, re.M):
+        unescape = lambda t: re.sub(r"\\(.)", r"\1", t)
+        values[unescape(match.group(1))] = unescape(match.group(2))
+    return values
 
 
 def listening_ports():
@@ -89,17 +125,22 @@ def hold_first_free_port():
 
 
 class Viewer:
-    def __init__(self, exe, *args):
+    def __init__(self, exe, *args, window=None):
+        """window: the caption of its window, for the peeks, when several viewers run."""
         self.exe = exe
+        self.window = window
         self.process = subprocess.Popen([ARGS.wine, exe, *args], stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def peek(self, *args, timeout=START_SECONDS):
+        return peek(*args, timeout=timeout, window=self.window)
+
     def wait_in_pane(self, text, seconds=20):
         """Whether the debug pane comes to hold text within seconds."""
-        return peek("wait", text, str(seconds), timeout=seconds + 30)[0] == 0
+        return self.peek("wait", text, str(seconds), timeout=seconds + 30)[0] == 0
 
     def pane(self, seconds=START_SECONDS):
-        code, text = peek("pane", str(seconds), timeout=seconds + 30)
+        code, text = self.peek("pane", str(seconds), timeout=seconds + 30)
         return text
 
     def address(self):
@@ -120,7 +161,7 @@ class Viewer:
 
     def close(self):
         if self.process.poll() is None:
-            peek("close")
+            self.peek("close")
             if not self.ended():
                 self.process.kill()
                 self.process.wait()
@@ -128,6 +169,22 @@ class Viewer:
             # Its shut-down (the form, then the units in their order) ends cleanly.
             if self.process.returncode != 0:
                 raise AssertionError("the viewer ended with %d after WM_CLOSE" % self.process.returncode)
+
+
+def appears(path, seconds):
+    """Whether the file exists within seconds."""
+    deadline = time.monotonic() + seconds
+    while not os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return os.path.exists(path)
+
+
+def screenshot_path(name):
+    """Where a screenshot goes: the folder LECTERN_SCREENSHOTS names (kept for a look), else
+    the test's temporary folder."""
+    folder = os.environ.get("LECTERN_SCREENSHOTS") or TEMP_DIR
+    os.makedirs(folder, exist_ok=True)
+    return os.path.join(folder, name)
 
 
 def settled(*args, expected, seconds=5):
@@ -176,8 +233,8 @@ def curl(url):
 
 
 class ViewerTestCase(unittest.TestCase):
-    def start(self, exe, *args):
-        viewer = Viewer(exe, *args)
+    def start(self, exe, *args, window=None):
+        viewer = Viewer(exe, *args, window=window)
         self.addCleanup(viewer.close)
         return viewer
 

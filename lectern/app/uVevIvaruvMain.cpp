@@ -455,14 +455,8 @@ bool TFrmVevIvaruvMain::ApplyWindowSettings()
     const int ppi = ScreenPixelsPerInch();
     const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
     const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
-    if (!placement.empty()) {
-        const TWindowBounds b = ParsePlacement(placement, {Left(), Top(), w, h});
-        SetBounds(b.Left, b.Top, b.Width, b.Height);
-    } else if (s.Centered) {
-        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
-    } else {
-        SetBounds(Left(), Top(), w, h);
-    }
+    const TWindowBounds b = StartBounds(placement, {Left(), Top(), w, h}, s.Centered, Screen->Width(), Screen->Height());
+    SetBounds(b.Left, b.Top, b.Width, b.Height);
     if (StartsMaximized(s.Maximized, placement)) {
         FStartMaximized = true;
     } else {

@@ -393,18 +393,26 @@ class Placement(ViewerTestCase):
         return match.group(1) if match else None
 
     def test_a_damaged_size_gives_the_books_size(self):
-        # Width 0, or all F (which reads as -1): the sample's 900 x 600, saved again as such.
+        # Width 0, or all F (which reads as -1): the sample's 900 x 600, saved again as such. A
+        # value shorter than the 25 characters of a placement (here its height cut to "0002")
+        # is damaged as a whole: the sample's size, centred, as with nothing remembered.
         exe = make_exe("placement-damaged.exe")
         self.addCleanup(wine, "reg", "delete", PLACEMENT_KEY, "/v", winpath(exe), "/f", check=False)
-        for value in ["0000280000320000000002580", "FFFFFFFFFFFFFFFFFFFFFFFFF"]:
+        centred = (62, 84)
+        for value, position in [("0000280000320000000002580", (40, 50)), ("FFFFFFFFFFFFFFFFFFFFFFFFF", None),
+                                ("0000640000320003200002", centred), ("00006400003200032000025", centred)]:
             with self.subTest(value=value):
                 wine("reg", "add", PLACEMENT_KEY, "/v", winpath(exe), "/d", value, "/f")
                 viewer = self.start(exe)
                 viewer.address()
                 left, top, right, bottom = map(int, peek("rect")[1].split())
                 self.assertEqual((right - left, bottom - top), (900, 600))
+                if position:
+                    self.assertEqual((left, top), position)
                 viewer.close()
-                self.assertEqual(self.saved(exe)[12:24], "000384" "000258")
+                saved = self.saved(exe)
+                self.assertEqual(len(saved), 25, saved)
+                self.assertEqual(saved[12:24], "000384" "000258")
 
     def test_written_at_close_and_restored(self):
         exe = make_exe("placement.exe", "Maximized=1")

@@ -178,6 +178,7 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
         ApplyBookSettings(FBook->BookSettings());
         FTopicMap = &FBook->TopicMap();
     } else {
+        FExitStatus = kExitInvalidBook;
         MessageBoxA(nullptr, "Invalid data", Application->Title().c_str(), MB_OK | MB_ICONERROR);
     }
 
@@ -407,6 +408,7 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
     FPasswordMemory.clear();
     if (!ApplyWindowSettings()) {
         FCanRun = false;  // the password was refused: the window never shows, nothing more applies
+        FExitStatus = kExitPasswordRefused;
         return;
     }
     ApplyMenuSettings();
@@ -544,6 +546,7 @@ void TFrmVevIvaruvMain::StartServer()
     FServerPort = FServer->ListenOnFirstFreePort(kFirstServerPort, kLastServerPort);
     if (FServerPort == 0) {
         FCanRun = false;
+        FExitStatus = kExitNoServerPort;
         // Every port in use says no more; any other failure adds its cause.
         std::string text = "Unable to activate data server";
         if (!FServer->StartError().empty()) {
@@ -1006,13 +1009,14 @@ int RunLectern()
     Application->SetTitle("LB Ebook");
     try {
         auto* form = Application->CreateForm<TFrmVevIvaruvMain>();
-        if (form->CanRun()) {
-            Application->Run();
+        if (!form->CanRun()) {
+            return form->ExitStatus();
         }
+        Application->Run();  // the form is freed when it closes
     } catch (const std::exception& e) {
         // Start-up failed outside the cases it reports itself (no window could be made).
         MessageBoxA(nullptr, e.what(), Application->Title().c_str(), MB_OK | MB_ICONERROR);
-        return 1;
+        return kExitStartFailed;
     }
     return 0;
 }

@@ -50,6 +50,13 @@ constexpr int kLayoutClientWidth = 965;
 constexpr int kLayoutClientHeight = 541;
 constexpr int kDebugPaneHeight = 109;
 
+// The process's exit status: 0 when the viewer ran and was closed, or handed its parameters
+// to the one already running; a start that fails ends with a status of its own.
+constexpr int kExitStartFailed = 1;      // start-up failed outside the cases below
+constexpr int kExitInvalidBook = 2;      // "Invalid data": no book could be opened
+constexpr int kExitPasswordRefused = 3;  // the password was cancelled or given wrong three times
+constexpr int kExitNoServerPort = 4;     // "Unable to activate data server"
+
 // The toolbar's buttons, by index.
 constexpr int kAppMenuButton = 0;
 constexpr int kSpacerButton = 1;
@@ -98,6 +105,8 @@ public:
     TAction* actExit = nullptr;
 
     bool CanRun() const { return FCanRun; }
+    // The exit status of a start that cannot run (0 for a second instance that handed over).
+    int ExitStatus() const { return FExitStatus; }
 
     void OpenTopic(const std::string& s);
     void NavigateToPage(const std::string& page);
@@ -176,6 +185,7 @@ private:
     const TStringList* FTopicMap = nullptr;  // the book's
     std::unique_ptr<TStringList> FMimeTypes;
     bool FCanRun = true;
+    int FExitStatus = 0;
     std::string FUrlPrefix;
 
     std::string FMainMenuCaption;  // the application-menu button's caption
@@ -195,7 +205,7 @@ private:
 };
 
 // The program: initialises the units, runs the form, ends the units in their order. Answers
-// the process exit code.
+// the process exit status (kExit...).
 int RunLectern();
 
 // The remembered placement of this executable's book ("" when there is none).

@@ -12,6 +12,7 @@ remembered placement are per executable.
 import argparse
 import http.server
 import os
+import random
 import re
 import shutil
 import socket
@@ -298,16 +299,38 @@ class Start(ViewerTestCase):
         self.assertEqual(status, "200 text/html")
         self.assertIn(b"<h1>Chapter 2</h1>", body)
 
-    def test_not_a_book(self):
-        notes = os.path.join(TEMP_DIR, "notes.txt")
-        with open(notes, "w") as f:
-            f.write("not a book\n")
-        for args in [(), (winpath(notes),)]:
-            with self.subTest(args=args):
-                viewer = self.start(plain_exe("nobook.exe"), *args)
+class StartFailures(ViewerTestCase):
+    """A start that fails ends the process with a status of its own (the README's run section
+    lists them); the Password and Ports tests check theirs."""
+    INVALID_BOOK = 2
+    PASSWORD_REFUSED = 3
+    NO_SERVER_PORT = 4
+
+    def test_invalid_data(self):
+        with open(make_book("whole.book"), "rb") as f:
+            whole = f.read()
+        contents = {
+            "notes.txt": b"not a book\n",
+            "truncated.book": whole[:len(whole) // 2],
+            "random.book": random.Random(32).randbytes(len(whole)),
+            "empty.book": b"",
+        }
+        cases = [("no book", ()), ("a missing file", (winpath(os.path.join(TEMP_DIR, "missing.book")),))]
+        for name, data in contents.items():
+            path = os.path.join(TEMP_DIR, name)
+            with open(path, "wb") as f:
+                f.write(data)
+            cases.append((name, (winpath(path),)))
+        folder = os.path.join(TEMP_DIR, "a-folder.book")
+        os.makedirs(folder, exist_ok=True)
+        cases.append(("a folder", (winpath(folder),)))
+        exe = plain_exe("nobook.exe")
+        for what, args in cases:
+            with self.subTest(what):
+                viewer = self.start(exe, *args)
                 self.assertEqual(peek("msgbox", "30"), (0, "Invalid data"))
                 self.assertTrue(viewer.ended())
-                self.assertEqual(viewer.process.returncode, 0)
+                self.assertEqual(viewer.process.returncode, self.INVALID_BOOK)
 
 
 class Settings(ViewerTestCase):
@@ -370,6 +393,7 @@ class Password(ViewerTestCase):
                     self.assertEqual(peek(*answer)[0], 0)
                 self.assertTrue(viewer.ended())
                 self.assertEqual(peek("caption")[0], 1)  # no main window came up
+                self.assertEqual(viewer.process.returncode, StartFailures.PASSWORD_REFUSED)
 
 
 class Ports(ViewerTestCase):
@@ -383,6 +407,27 @@ class Ports(ViewerTestCase):
         self.assertGreater(port, held_port)
         self.assertEqual([p for p in range(held_port + 1, port) if p not in taken], [], sorted(taken))
         self.assertEqual(curl(base + "index.html")[1], "200 text/html")
+
+    def test_no_free_port(self):
+        # Every port of the range that nobody listens on is held by a Linux listener.
+        taken = []
+        for port in range(8000, 8100):
+            s = socket.socket()
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            try:
+                s.bind(("127.0.0.1", port))
+                s.listen(1)
+                taken.append(s)
+            except OSError:
+                s.close()
+        try:
+            viewer = self.start(make_exe("noport.exe"))
+            self.assertEqual(peek("msgbox", "60"), (0, "Unable to activate data server"))
+            self.assertTrue(viewer.ended())
+        finally:
+            for s in taken:
+                s.close()
+        self.assertEqual(viewer.process.returncode, StartFailures.NO_SERVER_PORT)
 
 
 class Placement(ViewerTestCase):

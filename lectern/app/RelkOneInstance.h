@@ -90,7 +90,7 @@ private:
     bool FHandedOver = false;
 };
 
-// The command-line parameters without the program path (Windows tree).
-std::vector<std::string> CommandLineParams();
+// The command-line parameters without the program path, whole (Windows tree).
+std::vector<std::u16string> CommandLineParams();
 // The executable's file name without its folder: the name of the block.
 std::string InstanceBlockName();

@@ -4,7 +4,10 @@
 
 #include "classlib/Forms.h"
 
+#include "classlib/PlatformText.h"
+
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 
@@ -61,12 +64,18 @@ void TOneInstance::DoInstanceStarted(TStringList* params)
     }
 }
 
-std::vector<std::string> CommandLineParams()
+std::vector<std::u16string> CommandLineParams()
 {
-    std::vector<std::string> params;
-    for (int i = 1; i < __argc; ++i) {
-        params.emplace_back(__argv[i]);
+    std::vector<std::u16string> params;
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (args == nullptr) {
+        return params;
     }
+    for (int i = 1; i < count; ++i) {
+        params.emplace_back(reinterpret_cast<const char16_t*>(args[i]));
+    }
+    LocalFree(args);
     return params;
 }
 
@@ -120,7 +129,11 @@ void TOneInstance::BecomeFirst(uint8_t* block)
 bool TOneInstance::ForwardParams(uint8_t* block)
 {
     if (WaitSemaphore()) {
-        WriteInstanceParams(block, CommandLineParams());
+        std::vector<std::string> params;
+        for (const std::u16string& p : CommandLineParams()) {
+            params.push_back(plat::WideToSystem(p));
+        }
+        WriteInstanceParams(block, params);
         const HWND first = reinterpret_cast<HWND>(static_cast<intptr_t>(ReadInstanceWindow(block)));
         DWORD firstProcess = 0;
         GetWindowThreadProcessId(first, &firstProcess);

@@ -14,11 +14,14 @@
 #include "lectern/app/ValidateWinpos.h"
 
 #include "classlib/Platform.h"
+#include "classlib/PlatformText.h"
 #include "classlib/Threads.h"
 
 #include <objbase.h>
 #include <shellapi.h>
 #include <ole2.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -132,22 +135,23 @@ std::string ReadRememberedPlacement()
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, kRegistryRead, &key) != ERROR_SUCCESS) {
         return {};
     }
-    const std::string name = plat::ExePath();
+    // Named with the whole path, also where the code page lacks some of its characters.
+    const std::u16string name = plat::ExePathWide();
     DWORD type = 0;
     DWORD size = 0;
-    std::string value;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
+    std::u16string value;
+    if (RegQueryValueExW(key, WideChars(name), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
         size > 0) {
-        value.resize(size);
-        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) ==
+        value.resize((size + 1) / sizeof(char16_t));
+        if (RegQueryValueExW(key, WideChars(name), nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) ==
             ERROR_SUCCESS) {
-            value.resize(strnlen(value.data(), size));
+            value.resize(std::min(value.size(), value.find(u'\0')));
         } else {
             value.clear();
         }
     }
     RegCloseKey(key);
-    return value;
+    return plat::WideToSystem(value);  // the placement's digits and a password in the code page
 }
 
 // ---- construction -----------------------------------------------------------------------------
@@ -168,7 +172,7 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     FMimeTypes = BuildMimeTypeList(registry);
     Toolbar->SetShowHint(false);
     FParamsUsed = 0;
-    FBaseDir = ExtractFileDir(plat::ExePath());
+    FBaseDir = ExtractFileDir(plat::ExePathWide());
     FCanRun = true;
 
     // 4. - 5.
@@ -392,9 +396,15 @@ TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* cap
 
 void TFrmVevIvaruvMain::ChooseAndOpenBook()
 {
-    FParams = CommandLineParams();
+    // The book's path whole, as the command line has it; the pages and topics after it are
+    // names of the book, in the code page.
+    const std::vector<std::u16string> params = CommandLineParams();
+    FParams.clear();
+    for (const std::u16string& p : params) {
+        FParams.push_back(plat::WideToSystem(p));
+    }
     const TBookChoice choice =
-        ChooseBook(FParams, plat::ExePath(), [](const std::string& p) { return plat::FileExists(p); });
+        ChooseBook(params, plat::ExePathWide(), [](const std::u16string& p) { return plat::FileExists(p); });
     FParamsUsed = choice.ParamsUsed;
     if (choice.ParamsUsed > 0) {
         FBaseDir = choice.BaseDir;
@@ -641,9 +651,10 @@ void TFrmVevIvaruvMain::SavePlacement()
                         nullptr) != ERROR_SUCCESS) {
         return;
     }
-    const std::string name = plat::ExePath();
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+    const std::u16string name = plat::ExePathWide();
+    const std::u16string value = plat::SystemToWide(text);
+    RegSetValueExW(key, WideChars(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
     RegCloseKey(key);
 }
 
@@ -695,9 +706,13 @@ void TFrmVevIvaruvMain::ShellOpen(const std::string& target)
 
 void TFrmVevIvaruvMain::ExecuteFile(const std::string& link)
 {
+    // The file and its parameters come from the book in the code page; the folder is the
+    // book's whole path.
     const TFileRun run = SplitFileLink(link);
-    ShellExecuteA(Application->Handle(), "open", run.File.c_str(), run.Params.empty() ? nullptr : run.Params.c_str(),
-                  FBaseDir.c_str(), SW_SHOWNORMAL);
+    const std::wstring file = ToWide(run.File);
+    const std::wstring params = ToWide(run.Params);
+    ShellExecuteW(Application->Handle(), L"open", file.c_str(), params.empty() ? nullptr : params.c_str(),
+                  WideChars(FBaseDir), SW_SHOWNORMAL);
 }
 
 void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pDisp, VARIANT& URL, VARIANT& Flags,

@@ -176,7 +176,7 @@ private:
     bool SavesPlacement() const { return !FSettings.KioskMode && FSettings.SaveRegistry; }
 
     // Start-up state (fixed after construction).
-    std::string FBaseDir;
+    std::u16string FBaseDir;  // the book's folder (the working folder of the files it runs)
     int FParamsUsed = 0;
     std::vector<std::string> FParams;
     std::unique_ptr<TLBLzhArchive> FBook;

@@ -575,6 +575,46 @@ class SingleInstance(ViewerTestCase):
         self.assertTrue(first.wait_in_pane("Load page: " + base + "pages/chapter2.html"))
 
 
+class OutsideTheCodePage(ViewerTestCase):
+    """Paths with characters the system code page (1252 in the test prefix) lacks."""
+    NAME = "книга-本"
+
+    def test_a_book_named_outside_the_code_page(self):
+        # The book opens; a file it runs by a bare name is looked for in its folder.
+        folder = os.path.join(TEMP_DIR, "полка-本")
+        os.makedirs(folder, exist_ok=True)
+        marker = os.path.join(TEMP_DIR, "ran-beside-the-book.txt")
+        with open(os.path.join(folder, "beside.bat"), "w") as f:
+            f.write("echo ran > \"%s\"\r\n" % winpath(marker))
+        book = make_book(self.NAME + ".lb", "[ContextMenu]\n1 4 Run\tbeside.bat\n\n", folder=folder)
+        viewer = self.start(plain_exe("wide-book.exe"), winpath(book))
+        port, base = viewer.address()
+        code, status, body = curl(base + "pages/chapter2.html")
+        self.assertEqual(status, "200 text/html")
+        self.assertIn(b"<h1>Chapter 2</h1>", body)
+        self.assertTrue(viewer.wait_in_pane("Ok: index.html"))
+        self.assertEqual(viewer.peek("menu-pick", "1")[0], 0)
+        self.assertTrue(appears(marker, 20), "the file beside the book did not run")
+
+    def test_a_program_in_a_folder_outside_the_code_page(self):
+        # Its appended book opens, and its placement is remembered under its own path.
+        folder = os.path.join(TEMP_DIR, "программы-本")
+        os.makedirs(folder, exist_ok=True)
+        exe = os.path.join(folder, "appended.exe")
+        os.replace(make_exe("wide-folder.exe"), exe)
+        self.addCleanup(wine, "reg", "delete", PLACEMENT_KEY, "/v", winpath(exe), "/f", check=False)
+        viewer = self.start(exe)
+        viewer.address()
+        peek("move", "40", "30", "700", "500")
+        self.assertEqual(settled("rect", expected="40 30 740 530"), "40 30 740 530")
+        viewer.close()
+        values = exported_values(PLACEMENT_KEY)
+        self.assertEqual(values.get(winpath(exe)), "000028" "00001E" "0002BC" "0001F4" "0", sorted(values))
+        viewer = self.start(exe)
+        viewer.address()
+        self.assertEqual(settled("rect", expected="40 30 740 530"), "40 30 740 530")
+
+
 class OutsideServer:
     """A web server of its own beside the viewer's (a port the system picks), answering every
     path with a small page."""

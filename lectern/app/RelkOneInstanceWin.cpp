@@ -4,6 +4,7 @@
 
 #include "classlib/Forms.h"
 
+#include "classlib/Platform.h"
 #include "classlib/PlatformText.h"
 
 #include <windows.h>
@@ -79,10 +80,32 @@ std::vector<std::u16string> CommandLineParams()
     return params;
 }
 
+std::u16string BookInstanceKey(const std::u16string& bookPath)
+{
+    const wchar_t* path = WideChars(bookPath);
+    std::u16string key(MAX_PATH, u'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(path, static_cast<DWORD>(key.size()), reinterpret_cast<wchar_t*>(key.data()),
+                                         nullptr);
+        if (n == 0) {
+            key = bookPath;  // no full path: the path as given
+            break;
+        }
+        if (n < key.size()) {
+            key.resize(n);
+            break;
+        }
+        key.resize(n);
+    }
+    CharUpperBuffW(reinterpret_cast<wchar_t*>(key.data()), static_cast<DWORD>(key.size()));
+    return key;
+}
+
 void TOneInstance::CheckInstance()
 {
-    const std::string name = InstanceBlockName();
-    FMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kInstanceBlockSize, name.c_str());
+    FName = InstanceBlockName(plat::ExePathWide(), Book.empty() ? std::u16string() : BookInstanceKey(Book));
+    FMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kInstanceBlockSize,
+                                  WideChars(FName));
     if (FMapping == nullptr) {
         return;
     }
@@ -118,8 +141,8 @@ void TOneInstance::BecomeFirst(uint8_t* block)
 
     ReleaseSemaphore();
     CloseSemaphore();
-    const std::string semName = InstanceBlockName() + "Sem";
-    FSemaphore = CreateSemaphoreA(nullptr, 0, 1, semName.c_str());
+    const std::u16string semName = FName + u"Sem";
+    FSemaphore = CreateSemaphoreW(nullptr, 0, 1, WideChars(semName));
     Assert(FSemaphore != nullptr, "Unable to create semaphore");
 
     WriteInstanceWindow(block, static_cast<int32_t>(reinterpret_cast<intptr_t>(FWindow)));
@@ -129,9 +152,11 @@ void TOneInstance::BecomeFirst(uint8_t* block)
 bool TOneInstance::ForwardParams(uint8_t* block)
 {
     if (WaitSemaphore()) {
+        // The parameters after a book named first: the running viewer shows that book already.
+        const std::vector<std::u16string> all = CommandLineParams();
         std::vector<std::string> params;
-        for (const std::u16string& p : CommandLineParams()) {
-            params.push_back(plat::WideToSystem(p));
+        for (size_t i = Book.empty() ? 0 : 1; i < all.size(); ++i) {
+            params.push_back(plat::WideToSystem(all[i]));
         }
         WriteInstanceParams(block, params);
         const HWND first = reinterpret_cast<HWND>(static_cast<intptr_t>(ReadInstanceWindow(block)));
@@ -161,8 +186,9 @@ bool TOneInstance::ForwardParams(uint8_t* block)
 bool TOneInstance::WaitSemaphore()
 {
     if (FSemaphore == nullptr) {
-        const std::string semName = InstanceBlockName() + "Sem";
-        FSemaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, semName.c_str());
+        const std::u16string semName = FName + u"Sem";
+        FSemaphore = OpenSemaphoreW(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE,
+                                    WideChars(semName));
         if (FSemaphore == nullptr) {
             return false;
         }

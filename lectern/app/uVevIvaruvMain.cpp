@@ -159,8 +159,13 @@ std::string ReadRememberedPlacement()
 TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
 {
     // 1. The layout: the components; loading OneInstance runs the single-instance check, first
-    // of all, so that a second start hands over before anything else is set up.
+    // of all, so that a second start hands over before anything else is set up. The guard is
+    // the book's: the command line's choice of the book (no file is read) comes before it.
     CreateComponents();
+    const TBookChoice choice = ChooseBookFromCommandLine();
+    if (choice.ParamsUsed > 0) {
+        OneInstance->Book = choice.BookPath;
+    }
     LoadComponent(OneInstance);
     if (OneInstance->HandedOver()) {
         FCanRun = false;  // the running instance shows the parameters; this one ends
@@ -171,12 +176,12 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     TRegistryMimeTypeSource registry;
     FMimeTypes = BuildMimeTypeList(registry);
     Toolbar->SetShowHint(false);
-    FParamsUsed = 0;
-    FBaseDir = ExtractFileDir(plat::ExePathWide());
     FCanRun = true;
 
-    // 4. - 5.
-    ChooseAndOpenBook();
+    // 4. - 5. The chosen book, from its folder (the executable's for an appended book).
+    FParamsUsed = choice.ParamsUsed;
+    FBaseDir = choice.BaseDir;
+    FBook = std::make_unique<TLBLzhArchive>(choice.BookPath);
     FCanRun = FBook->Valid();
     if (FCanRun) {
         ApplyBookSettings(FBook->BookSettings());
@@ -394,7 +399,7 @@ TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* cap
     return action;
 }
 
-void TFrmVevIvaruvMain::ChooseAndOpenBook()
+TBookChoice TFrmVevIvaruvMain::ChooseBookFromCommandLine()
 {
     // The book's path whole, as the command line has it; the pages and topics after it are
     // names of the book, in the code page.
@@ -403,13 +408,7 @@ void TFrmVevIvaruvMain::ChooseAndOpenBook()
     for (const std::u16string& p : params) {
         FParams.push_back(plat::WideToSystem(p));
     }
-    const TBookChoice choice =
-        ChooseBook(params, plat::ExePathWide(), [](const std::u16string& p) { return plat::FileExists(p); });
-    FParamsUsed = choice.ParamsUsed;
-    if (choice.ParamsUsed > 0) {
-        FBaseDir = choice.BaseDir;
-    }
-    FBook = std::make_unique<TLBLzhArchive>(choice.BookPath);
+    return ChooseBook(params, plat::ExePathWide(), [](const std::u16string& p) { return plat::FileExists(p); });
 }
 
 void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)

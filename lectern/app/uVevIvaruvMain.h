@@ -1,11 +1,12 @@
 // The viewer's main form and start-up.
 //
-// Construction runs the start-up in order: the single-instance check, the MIME table, the
-// book choice, the book's settings (title, border, size and remembered placement, password,
-// menus, permissions, debug pane), the port probe and listen (the first port from
-// kFirstServerPort to kLastServerPort, uPageHttp.h, that can be bound), the URL prefix, and
-// the loading of the other components (the page view first, whose dialog settings the
-// browser's dialog handling then reads; the toolbar).
+// Construction runs the start-up in order: the book choice, the single-instance check (per
+// program, and per book when the command line names one), the MIME table, the book's opening,
+// the book's settings (title, border, size and remembered placement, password, menus,
+// permissions, debug pane), the port probe and listen (the first port from kFirstServerPort
+// to kLastServerPort, uPageHttp.h, that can be bound), the URL prefix, and the loading of the
+// other components (the page view first, whose dialog settings the browser's dialog handling
+// then reads; the toolbar).
 // A cleared CanRun at any step (invalid book, refused password, no free port, a second
 // instance) skips the later steps; the program then ends without running its message loop.
 // The first navigation happens when the form is first shown.
@@ -28,6 +29,7 @@
 #include "lectern/app/uBookSettings.h"
 #include "lectern/app/uDebugLines.h"
 #include "lectern/app/uPageHttp.h"
+#include "lectern/app/uStartup.h"
 #include "lectern/book/LBLzhArchive.h"
 #include "lectern/browser/PageBrowserWin.h"
 #include "lectern/toolbar/PNCAToolbar.h"
@@ -130,7 +132,7 @@ protected:
 
 private:
     void CreateComponents();
-    void ChooseAndOpenBook();
+    TBookChoice ChooseBookFromCommandLine();
     // The book's settings in three parts: the window (title, font, password, size and
     // placement; false when the password was refused), the menus with the toolbar that shows
     // the main one, and what the reader may do (copy, print).

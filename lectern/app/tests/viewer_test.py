@@ -575,6 +575,48 @@ class SingleInstance(ViewerTestCase):
         self.assertTrue(first.wait_in_pane("Load page: " + base + "pages/chapter2.html"))
 
 
+    def test_another_book_opens_a_viewer_of_its_own(self):
+        # The same program with another book named on its command line: a viewer of its own,
+        # with its own server, and the first keeps its page.
+        exe = plain_exe("two-books.exe")
+        first_book = make_book("first.book", "Title=First book")
+        second_book = make_book("second.book", "Title=Second book")
+        first = self.start(exe, winpath(first_book), window="First book")
+        first_port, first_base = first.address()
+        self.assertTrue(first.wait_in_pane("Ok: index.html"))
+
+        second = self.start(exe, winpath(second_book), window="Second book")
+        second_port, second_base = second.address()
+        self.assertNotEqual(second_port, first_port)
+        self.assertEqual(second.peek("caption"), (0, "Second book"))
+        self.assertIn(b"<h1>Chapter 1</h1>", curl(second_base + "pages/chapter1.html")[2])
+        # Its window: the caption bar with the application-menu tab, the page view below.
+        shot = screenshot_path("second-book.png")
+        self.assertEqual(second.peek("shot", winpath(shot))[0], 0)
+        width, height, rows = read_png(shot)
+        orange = count_pixels(rows, 0, 0, 110, 22, lambda r, g, b: r > 150 and 40 < g < 160 and b < 90)
+        self.assertGreater(orange, 96 * 12, "no application-menu tab in the second book's caption bar")
+
+        self.assertIsNone(first.process.poll())
+        pane = first.pane(5)
+        self.assertNotIn("second.book", pane)
+        self.assertNotIn("NOT found", pane)
+        self.assertEqual(first.peek("caption"), (0, "First book"))
+        self.assertEqual(curl(first_base + "index.html")[1], "200 text/html")
+
+    def test_the_same_book_again_hands_over_what_follows_it(self):
+        exe = plain_exe("same-book.exe")
+        book = make_book("same.book")
+        first = self.start(exe, winpath(book))
+        port, base = first.address()
+        # The same file by another spelling of its path, then topic 2 of the map (chapter 2).
+        second = Viewer(exe, winpath(book).upper(), "2")
+        self.assertTrue(second.ended(30), "the second instance did not end")
+        self.assertEqual(second.process.returncode, 0)
+        self.assertTrue(first.wait_in_pane("Load page: " + base + "pages/chapter2.html"), first.pane(5)[-800:])
+        self.assertNotIn("NOT found", first.pane(5))
+
+
 class OutsideTheCodePage(ViewerTestCase):
     """Paths with characters the system code page (1252 in the test prefix) lacks."""
     NAME = "книга-本"

@@ -685,6 +685,19 @@ std::string TFrmVevIvaruvMain::BaseUrl() const
 
 void TFrmVevIvaruvMain::NavigateMain(const std::string& url) { Navigate(url, 0); }
 
+void TFrmVevIvaruvMain::NavigateOwn(const std::string& url)
+{
+    // The book's whatever page shows: what the trust rule decides for it is done here, not
+    // judged by the page the browser would report the navigation from. (The start page and
+    // topics need no such care: they go under the base address or to the web, which every
+    // page may load.)
+    TNavigationSource own;
+    own.Viewer = true;
+    if (!CarryOutside(DecideNavigation(url, BaseUrl(), own, FSettings.OpenExternal), url)) {
+        NavigateMain(url);  // the page view's before-navigate handler then applies
+    }
+}
+
 void TFrmVevIvaruvMain::Navigate(const std::string& address, int flags)
 {
     if (flags == 0) {
@@ -714,30 +727,42 @@ void TFrmVevIvaruvMain::ExecuteFile(const std::string& link)
                   WideChars(FBaseDir), SW_SHOWNORMAL);
 }
 
+bool TFrmVevIvaruvMain::CarryOutside(TNavigationAction action, const std::string& url)
+{
+    switch (action) {
+    case TNavigationAction::Execute:
+        Debug("Execute file: " + url);
+        ExecuteFile(url);
+        return true;
+    case TNavigationAction::OpenExternal:
+        Debug("Open external window: " + url);
+        ShellOpen(url);
+        return true;
+    case TNavigationAction::Refuse:
+        Debug("Refused (not from a page of the book): " + url);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pDisp, VARIANT& URL, VARIANT& Flags,
                                                   VARIANT& TargetFrameName, VARIANT&, VARIANT&, bool& Cancel)
 {
     const std::string url = VariantText(URL);
-    // Trust comes from the page of the frame that navigates, not from the top page.
-    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FSettings.OpenExternal)) {
-    case TNavigationAction::LeaveAlone:
+    // Trust comes from the page of the frame that navigates, not from the top page (the
+    // viewer's own menu addresses are decided before they reach the browser, NavigateOwn).
+    const TNavigationSource source = NavigationSource(pDisp, *WebBrowser, FPageBehindBlank);
+    const TNavigationAction action = DecideNavigation(url, BaseUrl(), source, FSettings.OpenExternal);
+    if (action == TNavigationAction::LeaveAlone) {
+        if (source.TopFrame && !IsNoPage(source.Document)) {
+            FPageBehindBlank = source.Document;  // the page view leaves this page for about:blank
+        }
         return;
-    case TNavigationAction::Execute:
-        Debug("Execute file: " + url);
-        ExecuteFile(url);
+    }
+    if (CarryOutside(action, url)) {
         Cancel = true;
         return;
-    case TNavigationAction::OpenExternal:
-        Debug("Open external window: " + url);
-        ShellOpen(url);
-        Cancel = true;
-        return;
-    case TNavigationAction::Refuse:
-        Debug("Refused (not from a page of the book): " + url);
-        Cancel = true;
-        return;
-    case TNavigationAction::Load:
-        break;
     }
     if (FSettings.Debug) {
         const std::string frame = VariantText(TargetFrameName);
@@ -943,7 +968,7 @@ void TFrmVevIvaruvMain::GenericMenuItemClick(TObject* sender)
         NavigateToPage(item->Hint);
         break;
     case mltAddress:
-        NavigateMain(item->Hint);
+        NavigateOwn(item->Hint);
         break;
     case mltFile:
         ExecuteFile(item->Hint);

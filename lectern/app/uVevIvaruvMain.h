@@ -27,6 +27,7 @@
 
 #include "lectern/app/RelkOneInstance.h"
 #include "lectern/app/uBookSettings.h"
+#include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uDebugLines.h"
 #include "lectern/app/uPageHttp.h"
 #include "lectern/app/uStartup.h"
@@ -159,6 +160,9 @@ private:
     void WebBrowserTitleChange(TObject* sender, const std::wstring& Text);
     void WebBrowserOnFrameWindowActivate(TObject* sender, bool fActivate);
     void ExecuteFile(const std::string& link);
+    // What a navigation decision leaves to the shell (a file to run, an address to open) or
+    // refuses, carried out; true then (the browser is not to go on), false for the rest.
+    bool CarryOutside(TNavigationAction action, const std::string& url);
     void ShellOpen(const std::string& target);
     HWND PageViewWindow();
     void SetUpBrowser(TPageBrowser* browser);
@@ -173,6 +177,9 @@ private:
     void DebugLinesChanged(TObject* sender);
     void ShowDebugLines();
     void Navigate(const std::string& address, int flags);
+    // A menu item's address: the viewer's own navigation, the book's whatever page shows.
+    // (NavigateMain is not one: it also carries a page's new window.)
+    void NavigateOwn(const std::string& url);
     void SavePlacement();
     // A kiosk never remembers its placement.
     bool SavesPlacement() const { return !FSettings.KioskMode && FSettings.SaveRegistry; }
@@ -200,6 +207,10 @@ private:
     // The server (Server, ServerLink, FileProvider) and its port.
     std::unique_ptr<TPageHttpServer> FServer;
     int FServerPort = 0;
+
+    // The page the page view showed before it went blank ("" for none yet), by which the trust
+    // rule (uBrowserRules) judges navigations from the blank page view and its frames.
+    std::string FPageBehindBlank;
 
     TDebugLines FDebugLines;
     std::atomic<HWND> FNotifyWindow{nullptr};

@@ -688,10 +688,12 @@ class OutsideServer:
 
 
 class Links(ViewerTestCase):
-    def test_the_shell_runs_nothing_for_a_page_that_is_not_the_books(self):
-        # A context menu whose items navigate the page view to a batch file, by its file URL
-        # (which the platform's browser reports as a drive path) and by its drive path. From the
-        # book's page the shell runs it; from an outside page it is refused.
+    def test_the_books_own_items_reach_the_shell_whatever_page_shows(self):
+        # A context menu whose items navigate to a batch file, by its file URL and by its drive
+        # path. They are the viewer's own navigations, the book's, whether the book's page or
+        # an outside one is showing: the shell runs the file each time. (What a page starts is
+        # judged by its frame; Wine's browser has no HTML engine to start anything, so the
+        # decision tables and the fake control's tests hold that.)
         marker = os.path.join(TEMP_DIR, "shell-ran.txt")
         batch = os.path.join(TEMP_DIR, "shell-run.bat")
         with open(batch, "w") as f:
@@ -702,34 +704,23 @@ class Links(ViewerTestCase):
         outside = OutsideServer()
         self.addCleanup(outside.close)
 
-        def ran(seconds):
-            deadline = time.monotonic() + seconds
-            while not os.path.exists(marker) and time.monotonic() < deadline:
-                time.sleep(0.2)
-            return os.path.exists(marker)
-
         viewer = self.start(exe)
         port, base = viewer.address()
         self.assertTrue(viewer.wait_in_pane("Ok: index.html"))
-        self.assertEqual(peek("menu-pick", "2")[0], 0)
-        self.assertTrue(ran(20), "the book's own link did not reach the shell")
-        os.remove(marker)
-
-        # The outside page, opened by a second start with its address (Commandline=1).
-        second = Viewer(exe, outside.address + "elsewhere.html")
-        self.assertTrue(second.ended(30))
-        self.assertTrue(viewer.wait_in_pane("Load page: " + outside.address + "elsewhere.html"))
-        self.assertTrue(outside.served.wait(20))
-        time.sleep(2)  # the page view takes the outside page as its own
-        # (Wine's browser reports the file URL as the drive path too.)
-        for item, shown in [("1", winpath(batch)), ("2", winpath(batch))]:
-            with self.subTest(item=item):
-                self.assertEqual(peek("menu-pick", item)[0], 0)
-                self.assertTrue(viewer.wait_in_pane("Refused (not from a page of the book): " + shown, 10),
-                                viewer.pane(5)[-800:])
-        self.assertFalse(ran(5), "a file reached the shell from an outside page")
-        since_outside = viewer.pane(5).split("Load page: " + outside.address)[-1]
-        self.assertNotIn("Open external window: ", since_outside)
+        for showing in ["the book's page", "an outside page"]:
+            if showing == "an outside page":
+                # Opened by a second start with its address (Commandline=1).
+                second = Viewer(exe, outside.address + "elsewhere.html")
+                self.assertTrue(second.ended(30))
+                self.assertTrue(viewer.wait_in_pane("Load page: " + outside.address + "elsewhere.html"))
+                self.assertTrue(outside.served.wait(20))
+                time.sleep(2)  # the page view takes the outside page as its own
+            for item in ["1", "2"]:
+                with self.subTest(showing=showing, item=item):
+                    self.assertEqual(viewer.peek("menu-pick", item)[0], 0)
+                    self.assertTrue(appears(marker, 20), viewer.pane(5)[-800:])
+                    os.remove(marker)
+        self.assertNotIn("Refused", viewer.pane(5))
 
 
 def main():

@@ -110,18 +110,26 @@ def listening_ports():
     return {int(m.group(1)) for m in found}
 
 
-def hold_first_free_port():
-    """A Linux listener on the first port from 8000 that nobody listens on (connections that
+def hold_port(port):
+    """A Linux listener on the port, or None when somebody listens on it (connections that
     linger after their end do not count: the viewer may bind beside them)."""
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    try:
+        s.bind(("127.0.0.1", port))
+        s.listen(1)
+        return s
+    except OSError:
+        s.close()
+        return None
+
+
+def hold_first_free_port():
+    """A Linux listener on the first port from 8000 that nobody listens on, and its port."""
     for port in range(8000, 8100):
-        s = socket.socket()
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        try:
-            s.bind(("127.0.0.1", port))
-            s.listen(1)
+        s = hold_port(port)
+        if s:
             return s, port
-        except OSError:
-            s.close()
     raise AssertionError("no free port from 8000")
 
 
@@ -410,16 +418,7 @@ class Ports(ViewerTestCase):
 
     def test_no_free_port(self):
         # Every port of the range that nobody listens on is held by a Linux listener.
-        taken = []
-        for port in range(8000, 8100):
-            s = socket.socket()
-            s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-            try:
-                s.bind(("127.0.0.1", port))
-                s.listen(1)
-                taken.append(s)
-            except OSError:
-                s.close()
+        taken = [s for s in map(hold_port, range(8000, 8100)) if s]
         try:
             viewer = self.start(make_exe("noport.exe"))
             self.assertEqual(peek("msgbox", "60"), (0, "Unable to activate data server"))

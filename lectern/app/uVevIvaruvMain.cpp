@@ -466,7 +466,8 @@ bool TFrmVevIvaruvMain::ApplyWindowSettings()
     const int ppi = ScreenPixelsPerInch();
     const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
     const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
-    const TWindowBounds b = StartBounds(placement, {Left(), Top(), w, h}, s.Centered, Screen->Width(), Screen->Height());
+    const TWindowBounds b =
+        StartBounds(placement, {Left(), Top(), w, h}, s.Centered, Screen->Width(), Screen->Height());
     SetBounds(b.Left, b.Top, b.Width, b.Height);
     if (StartsMaximized(s.Maximized, placement)) {
         FStartMaximized = true;

@@ -10,7 +10,10 @@
 #include <utility>
 #include <vector>
 
-class FakeDispatch final : public IDispatch, public IOleCommandTarget, public IPersistStreamInit, public IServiceProvider {
+class FakeDispatch final : public IDispatch,
+                           public IOleCommandTarget,
+                           public IPersistStreamInit,
+                           public IServiceProvider {
 public:
     explicit FakeDispatch(const IID* extra = nullptr) : FExtra(extra) {}
 

@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "PlatformText.h"
+
 #include <algorithm>
 #include <cstdint>
 
@@ -33,11 +35,12 @@ TextOrder CompareTextLocale(std::string_view a, std::string_view b)
     }
 }
 
-std::string ExePath()
+std::u16string ExePathWide()
 {
-    std::string path(MAX_PATH, '\0');
+    std::u16string path(MAX_PATH, u'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n =
+            GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()), static_cast<DWORD>(path.size()));
         if (n < path.size()) {
             path.resize(n);
             return path;
@@ -45,6 +48,8 @@ std::string ExePath()
         path.resize(path.size() * 2);
     }
 }
+
+std::string ExePath() { return WideToSystem(ExePathWide()); }
 
 std::string TempDir()
 {
@@ -99,13 +104,18 @@ char PathDelim() { return '\\'; }
 uint32_t CurrentThreadId() { return GetCurrentThreadId(); }
 void SleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
 
-bool FileExists(const std::string& name)
+static const wchar_t* WideName(const std::u16string& name) { return reinterpret_cast<const wchar_t*>(name.c_str()); }
+
+bool FileExists(const std::u16string& name)
 {
-    const DWORD attributes = GetFileAttributesA(name.c_str());
+    const DWORD attributes = GetFileAttributesW(WideName(name));
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool RemoveFile(const std::string& name) { return ::DeleteFileA(name.c_str()) != 0; }
+bool FileExists(const std::string& name) { return FileExists(SystemToWide(name)); }
+
+bool RemoveFile(const std::u16string& name) { return ::DeleteFileW(WideName(name)) != 0; }
+bool RemoveFile(const std::string& name) { return RemoveFile(SystemToWide(name)); }
 
 static DWORD ShareFlags(uint32_t mode)
 {
@@ -122,20 +132,27 @@ static FileHandle FromHandle(HANDLE h)
     return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 
-FileHandle FileOpen(const std::string& name, uint32_t mode)
+FileHandle FileOpen(const std::u16string& name, uint32_t mode)
 {
     static const DWORD access[3] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
     if ((mode & 3) > 2) {
         return kInvalidFile;
     }
-    return FromHandle(CreateFileA(name.c_str(), access[mode & 3], ShareFlags(mode), nullptr, OPEN_EXISTING,
+    return FromHandle(CreateFileW(WideName(name), access[mode & 3], ShareFlags(mode), nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+FileHandle FileCreate(const std::u16string& name, uint32_t shareMode)
+{
+    return FromHandle(CreateFileW(WideName(name), GENERIC_READ | GENERIC_WRITE, ShareFlags(shareMode), nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle FileOpen(const std::string& name, uint32_t mode) { return FileOpen(SystemToWide(name), mode); }
+
 FileHandle FileCreate(const std::string& name, uint32_t shareMode)
 {
-    return FromHandle(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, ShareFlags(shareMode), nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FileCreate(SystemToWide(name), shareMode);
 }
 
 int32_t FileRead(FileHandle file, void* buffer, int32_t count)
@@ -251,6 +268,8 @@ std::string ExePath()
     return path;
 }
 
+std::u16string ExePathWide() { return SystemToWide(ExePath()); }
+
 std::string TempDir()
 {
     const char* dir = std::getenv("TMPDIR");
@@ -296,6 +315,14 @@ FileHandle FileCreate(const std::string& name, uint32_t)
 {
     const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     return fd < 0 ? kInvalidFile : fd;
+}
+
+bool FileExists(const std::u16string& name) { return FileExists(WideToSystem(name)); }
+bool RemoveFile(const std::u16string& name) { return RemoveFile(WideToSystem(name)); }
+FileHandle FileOpen(const std::u16string& name, uint32_t mode) { return FileOpen(WideToSystem(name), mode); }
+FileHandle FileCreate(const std::u16string& name, uint32_t shareMode)
+{
+    return FileCreate(WideToSystem(name), shareMode);
 }
 
 int32_t FileRead(FileHandle file, void* buffer, int32_t count)

@@ -2,7 +2,10 @@
 // one implementation over Win32 and one over POSIX for the native host build. This header
 // and Platform.cpp are the only places of the class layer that know which system they run on.
 //
-// Texts are 8-bit strings in the system code page, as everywhere in the program.
+// Texts are 8-bit strings in the system code page, as everywhere in the program. File names
+// and the executable's path also come wide (UTF-16), for names the code page lacks: on Windows
+// the narrow forms are their code-page spelling, read through the same wide calls; the host
+// takes a wide name by its code-page bytes, so both forms name the same file there.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +25,8 @@ TextOrder CompareTextLocale(std::string_view a, std::string_view b);
 
 // ---- process and environment --------------------------------------------------------------
 
-std::string ExePath();     // full path of the running executable
+std::string ExePath();        // full path of the running executable
+std::u16string ExePathWide();  // the same, whole when it holds characters the code page lacks
 std::string TempDir();     // the temporary folder, ending in the path delimiter
 char PathDelim();          // '\\' on Windows, '/' on the host
 uint32_t CurrentThreadId();
@@ -46,13 +50,18 @@ constexpr FileHandle kInvalidFile = -1;
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
+// True for an existing file that is not a folder.
 bool FileExists(const std::string& name);
+bool FileExists(const std::u16string& name);
 bool RemoveFile(const std::string& name);
+bool RemoveFile(const std::u16string& name);
 // Opens an existing file. On Windows the share bits become CreateFile's share flags; the
 // host has no share modes and ignores them.
 FileHandle FileOpen(const std::string& name, uint32_t mode);
+FileHandle FileOpen(const std::u16string& name, uint32_t mode);
 // Creates (or truncates) a file for reading and writing with the given share bits.
 FileHandle FileCreate(const std::string& name, uint32_t shareMode = fmShareExclusive);
+FileHandle FileCreate(const std::u16string& name, uint32_t shareMode = fmShareExclusive);
 int32_t FileRead(FileHandle file, void* buffer, int32_t count);          // -1 on failure
 int32_t FileWrite(FileHandle file, const void* buffer, int32_t count);   // -1 on failure
 int64_t FileSeek(FileHandle file, int64_t offset, SeekOrigin origin);   // -1 on failure

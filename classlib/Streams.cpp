@@ -1,5 +1,7 @@
 #include "Streams.h"
 
+#include "PlatformText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -265,16 +267,28 @@ int64_t TResourceStream::Seek(int64_t offset, SeekOrigin origin)
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode)
     : THandleStream(plat::kInvalidFile), FFileName(fileName)
 {
+    OpenOrCreate(fileName, mode);
+}
+
+TFileStream::TFileStream(const std::u16string& fileName, uint32_t mode)
+    : THandleStream(plat::kInvalidFile), FFileName(plat::WideToSystem(fileName))
+{
+    OpenOrCreate(fileName, mode);
+}
+
+template <class Name>
+void TFileStream::OpenOrCreate(const Name& fileName, uint32_t mode)
+{
     if ((mode & fmCreate) == fmCreate) {
         FHandle = plat::FileCreate(fileName, mode & 0xF0);
         if (FHandle == plat::kInvalidFile) {
-            throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(),
+            throw EFCreateError(Format("Cannot create file \"%s\". %s", FFileName.c_str(),
                                        plat::LastErrorMessage().c_str()));
         }
     } else {
         FHandle = plat::FileOpen(fileName, mode);
         if (FHandle == plat::kInvalidFile) {
-            throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(),
+            throw EFOpenError(Format("Cannot open file \"%s\". %s", FFileName.c_str(),
                                      plat::LastErrorMessage().c_str()));
         }
     }

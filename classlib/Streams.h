@@ -138,16 +138,22 @@ private:
 class TFileStream : public THandleStream {
 public:
     // mode: fmCreate (or'ed with a share mode), or an open mode or'ed with a share mode.
-    // Raises EFCreateError or EFOpenError when the file cannot be had.
+    // Raises EFCreateError or EFOpenError when the file cannot be had. The wide name reaches
+    // files whose names the code page lacks (see Platform.h).
     TFileStream(const std::string& fileName, uint32_t mode);
+    TFileStream(const std::u16string& fileName, uint32_t mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
 
+    // The name in the code page (the messages' spelling of a wide one).
     const std::string& FileName() const { return FFileName; }
 
     CL_CLASS_NAME(TFileStream)
 
 private:
+    template <class Name>
+    void OpenOrCreate(const Name& fileName, uint32_t mode);
+
     std::string FFileName;
 };

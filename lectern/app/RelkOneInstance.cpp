@@ -1,7 +1,5 @@
 #include "lectern/app/RelkOneInstance.h"
 
-#include "classlib/Platform.h"
-
 #include <cstring>
 
 namespace {
@@ -48,9 +46,25 @@ std::vector<std::string> ReadInstanceParams(const uint8_t* block)
     return params;
 }
 
-std::string InstanceBlockName()
+std::u16string InstanceBlockName(const std::u16string& exePath, const std::u16string& bookKey)
 {
-    const std::string path = plat::ExePath();
-    const size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t slash = exePath.find_last_of(u"\\/:");
+    std::u16string name = slash == std::u16string::npos ? exePath : exePath.substr(slash + 1);
+    if (bookKey.empty()) {
+        return name;
+    }
+    constexpr uint64_t kFnvOffsetBasis = 14695981039346656037ull;
+    constexpr uint64_t kFnvPrime = 1099511628211ull;
+    uint64_t hash = kFnvOffsetBasis;
+    for (const char16_t unit : bookKey) {
+        for (const unsigned byte : {static_cast<unsigned>(unit & 0xFF), static_cast<unsigned>(unit >> 8)}) {
+            hash = (hash ^ byte) * kFnvPrime;
+        }
+    }
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    name += u':';
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        name += kHex[(hash >> shift) & 15];
+    }
+    return name;
 }

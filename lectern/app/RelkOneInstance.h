@@ -1,8 +1,10 @@
-// The single-instance guard: one viewer runs per executable name. A second start hands its
-// command-line parameters to the running instance, which comes to the front and receives them
-// in OnInstanceStarted; the second instance then ends without showing a window.
+// The single-instance guard: one viewer runs per executable name, and per book when the
+// command line names one. A second start hands its command-line parameters to the running
+// instance, which comes to the front and receives them in OnInstanceStarted; the second
+// instance then ends without showing a window. A start with another book is a first instance
+// of its own.
 //
-// The instances meet in a named file mapping of the paging file (the executable's file name,
+// The instances meet in a named file mapping of the paging file (InstanceBlockName,
 // kInstanceBlockSize bytes) and a semaphore of that name + "Sem" (maximum count 1):
 //
 //   offset 0    4 bytes   handle of the first instance's message window
@@ -61,6 +63,11 @@ public:
     bool ShowOnNewInstance = true;
     bool UseHaltToExit = false;
     TOnInstanceStarted OnInstanceStarted;
+    // The book the first command-line parameter names, set before Loaded; empty for the book
+    // appended to the executable. With one, the guard is that book's and a second start hands
+    // over the parameters after it; without, the guard is the executable's and every parameter
+    // is handed over.
+    std::u16string Book;
 
     // Runs the check once the owner has set the properties: the first instance takes the block;
     // a second one hands its parameters over and (unless UseHaltToExit ends it at once) reports
@@ -84,13 +91,21 @@ private:
     void CloseSemaphore();
     void ReceiveParams();
 
+    std::u16string FName;        // the block's; the semaphore's is FName + "Sem"
     void* FMapping = nullptr;    // the mapping's and the semaphore's handles
     HWND__* FWindow = nullptr;
     void* FSemaphore = nullptr;
     bool FHandedOver = false;
 };
 
-// The command-line parameters without the program path (Windows tree).
-std::vector<std::string> CommandLineParams();
-// The executable's file name without its folder: the name of the block.
-std::string InstanceBlockName();
+// The command-line parameters without the program path, whole (Windows tree).
+std::vector<std::u16string> CommandLineParams();
+// The name of the block: the executable's file name without its folder; for a book named on
+// the command line, followed by ":" and 16 hexadecimal digits of a 64-bit FNV-1a hash of
+// bookKey (the book's full path in one letter case, BookInstanceKey), so that every book has a
+// guard of its own under a name that stays short and holds no "\" (which object names may
+// not).
+std::u16string InstanceBlockName(const std::u16string& exePath, const std::u16string& bookKey);
+// A book's path as the guard compares it: full (a relative name resolved against the current
+// folder) and upper-cased, as the file system ignores letter case (Windows tree).
+std::u16string BookInstanceKey(const std::u16string& bookPath);

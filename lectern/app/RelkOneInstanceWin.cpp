@@ -4,7 +4,11 @@
 
 #include "classlib/Forms.h"
 
+#include "classlib/Platform.h"
+#include "classlib/PlatformText.h"
+
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 
@@ -61,19 +65,47 @@ void TOneInstance::DoInstanceStarted(TStringList* params)
     }
 }
 
-std::vector<std::string> CommandLineParams()
+std::vector<std::u16string> CommandLineParams()
 {
-    std::vector<std::string> params;
-    for (int i = 1; i < __argc; ++i) {
-        params.emplace_back(__argv[i]);
+    std::vector<std::u16string> params;
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (args == nullptr) {
+        return params;
     }
+    for (int i = 1; i < count; ++i) {
+        params.emplace_back(reinterpret_cast<const char16_t*>(args[i]));
+    }
+    LocalFree(args);
     return params;
+}
+
+std::u16string BookInstanceKey(const std::u16string& bookPath)
+{
+    const wchar_t* path = WideChars(bookPath);
+    std::u16string key(MAX_PATH, u'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(path, static_cast<DWORD>(key.size()), reinterpret_cast<wchar_t*>(key.data()),
+                                         nullptr);
+        if (n == 0) {
+            key = bookPath;  // no full path: the path as given
+            break;
+        }
+        if (n < key.size()) {
+            key.resize(n);
+            break;
+        }
+        key.resize(n);
+    }
+    CharUpperBuffW(reinterpret_cast<wchar_t*>(key.data()), static_cast<DWORD>(key.size()));
+    return key;
 }
 
 void TOneInstance::CheckInstance()
 {
-    const std::string name = InstanceBlockName();
-    FMapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kInstanceBlockSize, name.c_str());
+    FName = InstanceBlockName(plat::ExePathWide(), Book.empty() ? std::u16string() : BookInstanceKey(Book));
+    FMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kInstanceBlockSize,
+                                  WideChars(FName));
     if (FMapping == nullptr) {
         return;
     }
@@ -109,8 +141,8 @@ void TOneInstance::BecomeFirst(uint8_t* block)
 
     ReleaseSemaphore();
     CloseSemaphore();
-    const std::string semName = InstanceBlockName() + "Sem";
-    FSemaphore = CreateSemaphoreA(nullptr, 0, 1, semName.c_str());
+    const std::u16string semName = FName + u"Sem";
+    FSemaphore = CreateSemaphoreW(nullptr, 0, 1, WideChars(semName));
     Assert(FSemaphore != nullptr, "Unable to create semaphore");
 
     WriteInstanceWindow(block, static_cast<int32_t>(reinterpret_cast<intptr_t>(FWindow)));
@@ -120,7 +152,13 @@ void TOneInstance::BecomeFirst(uint8_t* block)
 bool TOneInstance::ForwardParams(uint8_t* block)
 {
     if (WaitSemaphore()) {
-        WriteInstanceParams(block, CommandLineParams());
+        // The parameters after a book named first: the running viewer shows that book already.
+        const std::vector<std::u16string> all = CommandLineParams();
+        std::vector<std::string> params;
+        for (size_t i = Book.empty() ? 0 : 1; i < all.size(); ++i) {
+            params.push_back(plat::WideToSystem(all[i]));
+        }
+        WriteInstanceParams(block, params);
         const HWND first = reinterpret_cast<HWND>(static_cast<intptr_t>(ReadInstanceWindow(block)));
         DWORD firstProcess = 0;
         GetWindowThreadProcessId(first, &firstProcess);
@@ -148,8 +186,9 @@ bool TOneInstance::ForwardParams(uint8_t* block)
 bool TOneInstance::WaitSemaphore()
 {
     if (FSemaphore == nullptr) {
-        const std::string semName = InstanceBlockName() + "Sem";
-        FSemaphore = OpenSemaphoreA(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE, semName.c_str());
+        const std::u16string semName = FName + u"Sem";
+        FSemaphore = OpenSemaphoreW(SYNCHRONIZE | SEMAPHORE_MODIFY_STATE, FALSE,
+                                    WideChars(semName));
         if (FSemaphore == nullptr) {
             return false;
         }

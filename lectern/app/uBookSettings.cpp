@@ -220,6 +220,19 @@ TWindowBounds ParsePlacement(const std::string& placement, const TWindowBounds& 
     return b;
 }
 
+TWindowBounds StartBounds(const std::string& placement, const TWindowBounds& bookBounds, bool centred,
+                          int screenWidth, int screenHeight)
+{
+    if (placement.size() >= static_cast<size_t>(kPlacementLength)) {
+        return ParsePlacement(placement, bookBounds);
+    }
+    if (centred) {
+        return {(screenWidth - bookBounds.Width) / 2, (screenHeight - bookBounds.Height) / 2, bookBounds.Width,
+                bookBounds.Height};
+    }
+    return bookBounds;
+}
+
 std::string PlacementPassword(const std::string& placement)
 {
     return placement.size() > kPlacementLength ? placement.substr(kPlacementLength) : std::string();

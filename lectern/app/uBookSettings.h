@@ -16,10 +16,11 @@
 //
 // The remembered placement is 25 characters: left, top, width and height as six hexadecimal
 // digits each, then "1" (maximized) or "0"; anything from the 26th character on is a
-// remembered password. A value below zero (a maximized window at -8,-8, a monitor to the left
-// of the main one) is written as the 24-bit two's complement in the same six digits, and six
-// digits from "800000" on read back as negative, so every value from -8388608 to 8388607
-// returns as written; values beyond are stored as the nearest of those limits.
+// remembered password. A shorter value is damaged: the window starts as with none. A value
+// below zero (a maximized window at -8,-8, a monitor to the left of the main one) is written
+// as the 24-bit two's complement in the same six digits, and six digits from "800000" on read
+// back as negative, so every value from -8388608 to 8388607 returns as written; values beyond
+// are stored as the nearest of those limits.
 #pragma once
 
 #include "classlib/StringList.h"
@@ -110,6 +111,13 @@ std::string FormatPlacement(const TWindowBounds& bounds, bool maximized);
 // fallback's value, and so does a width or height below 1 (a damaged value: "000000", or
 // "FFFFFF", which reads as -1).
 TWindowBounds ParsePlacement(const std::string& placement, const TWindowBounds& fallback);
+// The window's bounds at start. bookBounds: the book's default size at the form's position.
+// A remembered placement is read over bookBounds (ParsePlacement); without one the window
+// takes bookBounds, centred on the screen when centred is set. A placement shorter than its 25
+// characters is damaged as a whole (its last field cut short would read as a tiny size) and
+// counts as none.
+TWindowBounds StartBounds(const std::string& placement, const TWindowBounds& bookBounds, bool centred,
+                          int screenWidth, int screenHeight);
 // The remembered password: the text from the 26th character on.
 std::string PlacementPassword(const std::string& placement);
 // The value written at close: the 25 placement characters for the bounds and state, followed

@@ -39,12 +39,14 @@ bool StartsWithText(const std::string& text, const std::string& prefix)
            plat::TextOrder::Equal;
 }
 
+bool IsNoPage(const std::string& document) { return document.empty() || IsBlankPage(document); }
+
 bool FromTheBook(const TNavigationSource& source, const std::string& baseUrl)
 {
-    if (IsBookPage(source.Document, baseUrl)) {
+    if (source.Viewer) {
         return true;
     }
-    return source.TopFrame && (source.Document.empty() || IsBlankPage(source.Document));
+    return IsBookPage(IsNoPage(source.Document) ? source.Holder : source.Document, baseUrl);
 }
 
 TNavigationAction DecideNavigation(const std::string& url, const std::string& baseUrl,

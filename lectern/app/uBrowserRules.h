@@ -14,12 +14,15 @@
 // the platform's browser reports a file link in), a UNC name or a bare file name.
 //
 // Trust: running a file ("exec:") and handing anything but a web address to the shell happen
-// only when the navigation comes from one of the book's own pages; from any other page they
-// are refused, or a page from the web could run programs on the reader's machine. The page
-// that counts is the one shown in the frame that navigates, not the top page: a remote frame
-// inside a book page is not the book. The page view itself with no page yet (or about:blank)
-// counts as the book (the viewer's own first navigation); a frame without a page of its own
-// does not. Prefixes are compared with letter case ignored (the platform's locale comparison).
+// only when the navigation is the book's: one the viewer starts itself (a menu item, a topic,
+// the start page), or one that comes from one of the book's own pages; from any other page
+// they are refused, or a page from the web could run programs on the reader's machine. The
+// page that counts is the one shown in the frame that navigates, not the top page: a remote
+// frame inside a book page is not the book. A frame without a page of its own (empty or
+// about:blank, which the page holding it may have written into) is judged by the page of the
+// frame that holds it; the page view itself without a page by the page it showed before, so
+// a blank page view with no page of the book behind it is not the book. Prefixes are
+// compared with letter case ignored (the platform's locale comparison).
 #pragma once
 
 #include <string>
@@ -38,10 +41,18 @@ enum class TNavigationAction {
 struct TNavigationSource {
     std::string Document;
     bool TopFrame = true;
+    // For a frame without a page of its own: the page of the nearest frame that holds it and
+    // has one; for the page view itself, the page it showed before it went blank. "" when
+    // there is none (or it cannot be read).
+    std::string Holder;
+    // The viewer itself started it (a menu item, a topic, the start page), not a page.
+    bool Viewer = false;
 };
 
 // Whether a navigation from source comes from the book (see Trust above).
 bool FromTheBook(const TNavigationSource& source, const std::string& baseUrl);
+// True for a frame's address that is no page of its own: "" or "about:blank".
+bool IsNoPage(const std::string& document);
 
 TNavigationAction DecideNavigation(const std::string& url, const std::string& baseUrl,
                                    const TNavigationSource& source, bool openExternal);

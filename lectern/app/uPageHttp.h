@@ -66,6 +66,10 @@ constexpr int32_t kMaxHeaderBytes = 16000;
 constexpr int32_t kServerLinkCheckOrder = 1000;
 constexpr int32_t kFileProviderCheckOrder = 900;
 
+// The ports the server may listen on: the first one free, in ascending order.
+constexpr int kFirstServerPort = 8000;
+constexpr int kLastServerPort = 8099;
+
 constexpr uint32_t kListenWaitSeconds = 10;
 // While waiting for the listen's outcome with nothing to dispatch: the longest nap.
 constexpr uint32_t kListenPollMs = 2;
@@ -90,7 +94,8 @@ public:
     // the server listens on, or 0 when none could be used (the server does not listen). Only a
     // port in use moves the search on: a probe or listen that fails for another reason, a wait
     // ended by a quit message or one without outcome ends it, and StartError says why.
-    int ListenOnFirstFreePort(int first = 8000, int last = 8099, TPortProbe probe = CanListenOnPort);
+    int ListenOnFirstFreePort(int first = kFirstServerPort, int last = kLastServerPort,
+                              TPortProbe probe = CanListenOnPort);
     // Why the last ListenOnFirstFreePort found no port: empty when every port was in use.
     const std::string& StartError() const { return FStartError; }
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
+bool IsPathDelimiter(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }
 
 }  // namespace
 
@@ -22,7 +22,7 @@ int StrToIntDef(const std::string& text, int fallback)
     return static_cast<int>(value);
 }
 
-std::string ExtractFileDir(const std::string& path)
+std::u16string ExtractFileDir(const std::u16string& path)
 {
     for (size_t i = path.size(); i > 0; --i) {
         if (IsPathDelimiter(path[i - 1])) {
@@ -32,18 +32,18 @@ std::string ExtractFileDir(const std::string& path)
     return {};
 }
 
-std::string LowerFileExt(const std::string& path)
+std::u16string LowerFileExt(const std::u16string& path)
 {
     for (size_t i = path.size(); i > 0; --i) {
-        const char c = path[i - 1];
+        const char16_t c = path[i - 1];
         if (IsPathDelimiter(c)) {
             break;
         }
-        if (c == '.') {
-            std::string ext = path.substr(i - 1);
-            for (char& e : ext) {
-                if (e >= 'A' && e <= 'Z') {
-                    e = static_cast<char>(e - 'A' + 'a');
+        if (c == u'.') {
+            std::u16string ext = path.substr(i - 1);
+            for (char16_t& e : ext) {
+                if (e >= u'A' && e <= u'Z') {
+                    e = static_cast<char16_t>(e - u'A' + u'a');
                 }
             }
             return ext;
@@ -52,10 +52,10 @@ std::string LowerFileExt(const std::string& path)
     return {};
 }
 
-bool MayBeBookParam(const std::string& param)
+bool MayBeBookParam(const std::u16string& param)
 {
-    const std::string ext = LowerFileExt(param);
-    return ext.empty() || std::string(".html").find(ext) == std::string::npos;
+    const std::u16string ext = LowerFileExt(param);
+    return ext.empty() || std::u16string(u".html").find(ext) == std::u16string::npos;
 }
 
 std::string FirstPageParam(const std::vector<std::string>& params, int paramsUsed, bool commandline)

@@ -21,28 +21,30 @@
 #include <string>
 #include <vector>
 
+// Paths are wide (UTF-16), so that a book or program whose path holds characters the code
+// page lacks is found by its whole name.
 struct TBookChoice {
-    std::string BookPath;  // the file to open as the book
-    std::string BaseDir;   // its folder, with a trailing delimiter
-    int ParamsUsed = 0;    // parameters the choice consumed (0 or 1)
+    std::u16string BookPath;  // the file to open as the book
+    std::u16string BaseDir;   // its folder, with a trailing delimiter
+    int ParamsUsed = 0;       // parameters the choice consumed (0 or 1)
 };
 
 // params: the command-line parameters without the program path. fileExists is asked only
 // about a parameter that may be a book.
 template <class FileExists>
-TBookChoice ChooseBook(const std::vector<std::string>& params, const std::string& exePath,
+TBookChoice ChooseBook(const std::vector<std::u16string>& params, const std::u16string& exePath,
                        FileExists&& fileExists);
 
 // The whole text as a decimal integer with an optional sign, or fallback.
 int StrToIntDef(const std::string& text, int fallback);
 
-// The folder part of a path with its trailing delimiter ("\" or "/"); empty without one.
-std::string ExtractFileDir(const std::string& path);
-// The extension of the last name of a path with its dot, lower-cased ("" without one).
-std::string LowerFileExt(const std::string& path);
+// The folder part of a path with its trailing delimiter ("\", "/" or ":"); empty without one.
+std::u16string ExtractFileDir(const std::u16string& path);
+// The extension of the last name of a path with its dot, A to Z lower-cased ("" without one).
+std::u16string LowerFileExt(const std::u16string& path);
 // True when a parameter with this name may be a book: its extension is empty or does not
 // occur inside ".html".
-bool MayBeBookParam(const std::string& param);
+bool MayBeBookParam(const std::u16string& param);
 
 // The parameter that names the first page: params[paramsUsed] when commandline is set and it
 // exists; "" (the start page) otherwise.
@@ -70,7 +72,7 @@ std::string BaseUrl(const std::string& addr, const std::string& port, const std:
 // ---- implementation of the template -----------------------------------------------------------
 
 template <class FileExists>
-TBookChoice ChooseBook(const std::vector<std::string>& params, const std::string& exePath,
+TBookChoice ChooseBook(const std::vector<std::u16string>& params, const std::u16string& exePath,
                        FileExists&& fileExists)
 {
     if (!params.empty() && !params[0].empty() && MayBeBookParam(params[0]) && fileExists(params[0])) {

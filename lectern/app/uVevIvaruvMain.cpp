@@ -15,11 +15,14 @@
 #include "lectern/app/ValidateWinpos.h"
 
 #include "classlib/Platform.h"
+#include "classlib/PlatformText.h"
 #include "classlib/Threads.h"
 
 #include <objbase.h>
 #include <shellapi.h>
 #include <ole2.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -133,22 +136,23 @@ std::string ReadRememberedPlacement()
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, kRegistryRead, &key) != ERROR_SUCCESS) {
         return {};
     }
-    const std::string name = plat::ExePath();
+    // Named with the whole path, also where the code page lacks some of its characters.
+    const std::u16string name = plat::ExePathWide();
     DWORD type = 0;
     DWORD size = 0;
-    std::string value;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
+    std::u16string value;
+    if (RegQueryValueExW(key, WideChars(name), nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ &&
         size > 0) {
-        value.resize(size);
-        if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) ==
+        value.resize((size + 1) / sizeof(char16_t));
+        if (RegQueryValueExW(key, WideChars(name), nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) ==
             ERROR_SUCCESS) {
-            value.resize(strnlen(value.data(), size));
+            value.resize(std::min(value.size(), value.find(u'\0')));
         } else {
             value.clear();
         }
     }
     RegCloseKey(key);
-    return value;
+    return plat::WideToSystem(value);  // the placement's digits and a password in the code page
 }
 
 // ---- construction -----------------------------------------------------------------------------
@@ -156,8 +160,13 @@ std::string ReadRememberedPlacement()
 TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
 {
     // 1. The layout: the components; loading OneInstance runs the single-instance check, first
-    // of all, so that a second start hands over before anything else is set up.
+    // of all, so that a second start hands over before anything else is set up. The guard is
+    // the book's: the command line's choice of the book (no file is read) comes before it.
     CreateComponents();
+    const TBookChoice choice = ChooseBookFromCommandLine();
+    if (choice.ParamsUsed > 0) {
+        OneInstance->Book = choice.BookPath;
+    }
     LoadComponent(OneInstance);
     if (OneInstance->HandedOver()) {
         FCanRun = false;  // the running instance shows the parameters; this one ends
@@ -168,17 +177,18 @@ TFrmVevIvaruvMain::TFrmVevIvaruvMain(TComponent* owner) : TForm(owner)
     TRegistryMimeTypeSource registry;
     FMimeTypes = BuildMimeTypeList(registry);
     Toolbar->SetShowHint(false);
-    FParamsUsed = 0;
-    FBaseDir = ExtractFileDir(plat::ExePath());
     FCanRun = true;
 
-    // 4. - 5.
-    ChooseAndOpenBook();
+    // 4. - 5. The chosen book, from its folder (the executable's for an appended book).
+    FParamsUsed = choice.ParamsUsed;
+    FBaseDir = choice.BaseDir;
+    FBook = std::make_unique<TLBLzhArchive>(choice.BookPath);
     FCanRun = FBook->Valid();
     if (FCanRun) {
         ApplyBookSettings(FBook->BookSettings());
         FTopicMap = &FBook->TopicMap();
     } else {
+        FExitStatus = kExitInvalidBook;
         MessageBoxA(nullptr, "Invalid data", Application->Title().c_str(), MB_OK | MB_ICONERROR);
     }
 
@@ -390,16 +400,16 @@ TAction* TFrmVevIvaruvMain::NewAction(const char* name, int tag, const char* cap
     return action;
 }
 
-void TFrmVevIvaruvMain::ChooseAndOpenBook()
+TBookChoice TFrmVevIvaruvMain::ChooseBookFromCommandLine()
 {
-    FParams = CommandLineParams();
-    const TBookChoice choice =
-        ChooseBook(FParams, plat::ExePath(), [](const std::string& p) { return plat::FileExists(p); });
-    FParamsUsed = choice.ParamsUsed;
-    if (choice.ParamsUsed > 0) {
-        FBaseDir = choice.BaseDir;
+    // The book's path whole, as the command line has it; the pages and topics after it are
+    // names of the book, in the code page.
+    const std::vector<std::u16string> params = CommandLineParams();
+    FParams.clear();
+    for (const std::u16string& p : params) {
+        FParams.push_back(plat::WideToSystem(p));
     }
-    FBook = std::make_unique<TLBLzhArchive>(choice.BookPath);
+    return ChooseBook(params, plat::ExePathWide(), [](const std::u16string& p) { return plat::FileExists(p); });
 }
 
 void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
@@ -408,6 +418,7 @@ void TFrmVevIvaruvMain::ApplyBookSettings(const TStringList& settings)
     FPasswordMemory.clear();
     if (!ApplyWindowSettings()) {
         FCanRun = false;  // the password was refused: the window never shows, nothing more applies
+        FExitStatus = kExitPasswordRefused;
         return;
     }
     ApplyMenuSettings();
@@ -456,14 +467,9 @@ bool TFrmVevIvaruvMain::ApplyWindowSettings()
     const int ppi = ScreenPixelsPerInch();
     const int w = ScaledWindowExtent(s.DefaultWidth, formWidth, ppi, Screen->Width());
     const int h = ScaledWindowExtent(s.DefaultHeight, formHeight, ppi, Screen->Height());
-    if (!placement.empty()) {
-        const TWindowBounds b = ParsePlacement(placement, {Left(), Top(), w, h});
-        SetBounds(b.Left, b.Top, b.Width, b.Height);
-    } else if (s.Centered) {
-        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
-    } else {
-        SetBounds(Left(), Top(), w, h);
-    }
+    const TWindowBounds b =
+        StartBounds(placement, {Left(), Top(), w, h}, s.Centered, Screen->Width(), Screen->Height());
+    SetBounds(b.Left, b.Top, b.Width, b.Height);
     if (StartsMaximized(s.Maximized, placement)) {
         FStartMaximized = true;
     } else {
@@ -551,6 +557,7 @@ void TFrmVevIvaruvMain::StartServer()
     FServerPort = FServer->ListenOnFirstFreePort(kFirstServerPort, kLastServerPort);
     if (FServerPort == 0) {
         FCanRun = false;
+        FExitStatus = kExitNoServerPort;
         // Every port in use says no more; any other failure adds its cause.
         std::string text = "Unable to activate data server";
         if (!FServer->StartError().empty()) {
@@ -646,9 +653,10 @@ void TFrmVevIvaruvMain::SavePlacement()
                         nullptr) != ERROR_SUCCESS) {
         return;
     }
-    const std::string name = plat::ExePath();
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+    const std::u16string name = plat::ExePathWide();
+    const std::u16string value = plat::SystemToWide(text);
+    RegSetValueExW(key, WideChars(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
     RegCloseKey(key);
 }
 
@@ -680,6 +688,19 @@ std::string TFrmVevIvaruvMain::BaseUrl() const
 
 void TFrmVevIvaruvMain::NavigateMain(const std::string& url) { Navigate(url, 0); }
 
+void TFrmVevIvaruvMain::NavigateOwn(const std::string& url)
+{
+    // The book's whatever page shows: what the trust rule decides for it is done here, not
+    // judged by the page the browser would report the navigation from. (The start page and
+    // topics need no such care: they go under the base address or to the web, which every
+    // page may load.)
+    TNavigationSource own;
+    own.Viewer = true;
+    if (!CarryOutside(DecideNavigation(url, BaseUrl(), own, FSettings.OpenExternal), url)) {
+        NavigateMain(url);  // the page view's before-navigate handler then applies
+    }
+}
+
 void TFrmVevIvaruvMain::Navigate(const std::string& address, int flags)
 {
     if (flags == 0) {
@@ -700,35 +721,51 @@ void TFrmVevIvaruvMain::ShellOpen(const std::string& target)
 
 void TFrmVevIvaruvMain::ExecuteFile(const std::string& link)
 {
+    // The file and its parameters come from the book in the code page; the folder is the
+    // book's whole path.
     const TFileRun run = SplitFileLink(link);
-    ShellExecuteA(Application->Handle(), "open", run.File.c_str(), run.Params.empty() ? nullptr : run.Params.c_str(),
-                  FBaseDir.c_str(), SW_SHOWNORMAL);
+    const std::wstring file = ToWide(run.File);
+    const std::wstring params = ToWide(run.Params);
+    ShellExecuteW(Application->Handle(), L"open", file.c_str(), params.empty() ? nullptr : params.c_str(),
+                  WideChars(FBaseDir), SW_SHOWNORMAL);
+}
+
+bool TFrmVevIvaruvMain::CarryOutside(TNavigationAction action, const std::string& url)
+{
+    switch (action) {
+    case TNavigationAction::Execute:
+        Debug("Execute file: " + url);
+        ExecuteFile(url);
+        return true;
+    case TNavigationAction::OpenExternal:
+        Debug("Open external window: " + url);
+        ShellOpen(url);
+        return true;
+    case TNavigationAction::Refuse:
+        Debug("Refused (not from a page of the book): " + url);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TFrmVevIvaruvMain::WebBrowserBeforeNavigate2(TObject* sender, IDispatch* pDisp, VARIANT& URL, VARIANT& Flags,
                                                   VARIANT& TargetFrameName, VARIANT&, VARIANT&, bool& Cancel)
 {
     const std::string url = VariantText(URL);
-    // Trust comes from the page of the frame that navigates, not from the top page.
-    switch (DecideNavigation(url, BaseUrl(), NavigationSource(pDisp, *WebBrowser), FSettings.OpenExternal)) {
-    case TNavigationAction::LeaveAlone:
+    // Trust comes from the page of the frame that navigates, not from the top page (the
+    // viewer's own menu addresses are decided before they reach the browser, NavigateOwn).
+    const TNavigationSource source = NavigationSource(pDisp, *WebBrowser, FPageBehindBlank);
+    const TNavigationAction action = DecideNavigation(url, BaseUrl(), source, FSettings.OpenExternal);
+    if (action == TNavigationAction::LeaveAlone) {
+        if (source.TopFrame && !IsNoPage(source.Document)) {
+            FPageBehindBlank = source.Document;  // the page view leaves this page for about:blank
+        }
         return;
-    case TNavigationAction::Execute:
-        Debug("Execute file: " + url);
-        ExecuteFile(url);
+    }
+    if (CarryOutside(action, url)) {
         Cancel = true;
         return;
-    case TNavigationAction::OpenExternal:
-        Debug("Open external window: " + url);
-        ShellOpen(url);
-        Cancel = true;
-        return;
-    case TNavigationAction::Refuse:
-        Debug("Refused (not from a page of the book): " + url);
-        Cancel = true;
-        return;
-    case TNavigationAction::Load:
-        break;
     }
     if (FSettings.Debug) {
         const std::string frame = VariantText(TargetFrameName);
@@ -936,7 +973,7 @@ void TFrmVevIvaruvMain::GenericMenuItemClick(TObject* sender)
         NavigateToPage(item->Hint);
         break;
     case mltAddress:
-        NavigateMain(item->Hint);
+        NavigateOwn(item->Hint);
         break;
     case mltFile:
         ExecuteFile(item->Hint);
@@ -1016,13 +1053,14 @@ int RunLectern()
     Application->SetTitle("LB Ebook");
     try {
         auto* form = Application->CreateForm<TFrmVevIvaruvMain>();
-        if (form->CanRun()) {
-            Application->Run();
+        if (!form->CanRun()) {
+            return form->ExitStatus();
         }
+        Application->Run();  // the form is freed when it closes
     } catch (const std::exception& e) {
         // Start-up failed outside the cases it reports itself (no window could be made).
         MessageBoxA(nullptr, e.what(), Application->Title().c_str(), MB_OK | MB_ICONERROR);
-        return 1;
+        return kExitStartFailed;
     }
     return 0;
 }

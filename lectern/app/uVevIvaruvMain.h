@@ -1,10 +1,12 @@
 // The viewer's main form and start-up.
 //
-// Construction runs the start-up in order: the single-instance check, the MIME table, the
-// book choice, the book's settings (title, border, size and remembered placement, password,
-// menus, permissions, debug pane), the port probe and listen (the first port from 8000 to
-// 8099 that can be bound), the URL prefix, and the loading of the other components (the page
-// view first, whose dialog settings the browser's dialog handling then reads; the toolbar).
+// Construction runs the start-up in order: the book choice, the single-instance check (per
+// program, and per book when the command line names one), the MIME table, the book's opening,
+// the book's settings (title, border, size and remembered placement, password, menus,
+// permissions, debug pane), the port probe and listen (the first port from kFirstServerPort
+// to kLastServerPort, uPageHttp.h, that can be bound), the URL prefix, and the loading of the
+// other components (the page view first, whose dialog settings the browser's dialog handling
+// then reads; the toolbar).
 // A cleared CanRun at any step (invalid book, refused password, no free port, a second
 // instance) skips the later steps; the program then ends without running its message loop.
 // The first navigation happens when the form is first shown.
@@ -25,8 +27,10 @@
 
 #include "lectern/app/RelkOneInstance.h"
 #include "lectern/app/uBookSettings.h"
+#include "lectern/app/uBrowserRules.h"
 #include "lectern/app/uDebugLines.h"
 #include "lectern/app/uPageHttp.h"
+#include "lectern/app/uStartup.h"
 #include "lectern/book/LBLzhArchive.h"
 #include "lectern/browser/PageBrowserWin.h"
 #include "lectern/toolbar/PNCAToolbar.h"
@@ -48,8 +52,13 @@ constexpr const char* kPlacementKey = "SOFTWARE\\Miralobe\\Pagewisp\\eBooks";
 constexpr int kLayoutClientWidth = 965;
 constexpr int kLayoutClientHeight = 541;
 constexpr int kDebugPaneHeight = 109;
-constexpr int kFirstServerPort = 8000;
-constexpr int kLastServerPort = 8099;
+
+// The process's exit status: 0 when the viewer ran and was closed, or handed its parameters
+// to the one already running; a start that fails ends with a status of its own.
+constexpr int kExitStartFailed = 1;      // start-up failed outside the cases below
+constexpr int kExitInvalidBook = 2;      // "Invalid data": no book could be opened
+constexpr int kExitPasswordRefused = 3;  // the password was cancelled or given wrong three times
+constexpr int kExitNoServerPort = 4;     // "Unable to activate data server"
 
 // The toolbar's buttons, by index.
 constexpr int kAppMenuButton = 0;
@@ -99,6 +108,8 @@ public:
     TAction* actExit = nullptr;
 
     bool CanRun() const { return FCanRun; }
+    // The exit status of a start that cannot run (0 for a second instance that handed over).
+    int ExitStatus() const { return FExitStatus; }
 
     void OpenTopic(const std::string& s);
     void NavigateToPage(const std::string& page);
@@ -122,7 +133,7 @@ protected:
 
 private:
     void CreateComponents();
-    void ChooseAndOpenBook();
+    TBookChoice ChooseBookFromCommandLine();
     // The book's settings in three parts: the window (title, font, password, size and
     // placement; false when the password was refused), the menus with the toolbar that shows
     // the main one, and what the reader may do (copy, print).
@@ -149,6 +160,9 @@ private:
     void WebBrowserTitleChange(TObject* sender, const std::wstring& Text);
     void WebBrowserOnFrameWindowActivate(TObject* sender, bool fActivate);
     void ExecuteFile(const std::string& link);
+    // What a navigation decision leaves to the shell (a file to run, an address to open) or
+    // refuses, carried out; true then (the browser is not to go on), false for the rest.
+    bool CarryOutside(TNavigationAction action, const std::string& url);
     void ShellOpen(const std::string& target);
     HWND PageViewWindow();
     void SetUpBrowser(TPageBrowser* browser);
@@ -163,12 +177,15 @@ private:
     void DebugLinesChanged(TObject* sender);
     void ShowDebugLines();
     void Navigate(const std::string& address, int flags);
+    // A menu item's address: the viewer's own navigation, the book's whatever page shows.
+    // (NavigateMain is not one: it also carries a page's new window.)
+    void NavigateOwn(const std::string& url);
     void SavePlacement();
     // A kiosk never remembers its placement.
     bool SavesPlacement() const { return !FSettings.KioskMode && FSettings.SaveRegistry; }
 
     // Start-up state (fixed after construction).
-    std::string FBaseDir;
+    std::u16string FBaseDir;  // the book's folder (the working folder of the files it runs)
     int FParamsUsed = 0;
     std::vector<std::string> FParams;
     std::unique_ptr<TLBLzhArchive> FBook;
@@ -177,6 +194,7 @@ private:
     const TStringList* FTopicMap = nullptr;  // the book's
     std::unique_ptr<TStringList> FMimeTypes;
     bool FCanRun = true;
+    int FExitStatus = 0;
     std::string FUrlPrefix;
 
     std::string FMainMenuCaption;  // the application-menu button's caption
@@ -190,13 +208,17 @@ private:
     std::unique_ptr<TPageHttpServer> FServer;
     int FServerPort = 0;
 
+    // The page the page view showed before it went blank ("" for none yet), by which the trust
+    // rule (uBrowserRules) judges navigations from the blank page view and its frames.
+    std::string FPageBehindBlank;
+
     TDebugLines FDebugLines;
     std::atomic<HWND> FNotifyWindow{nullptr};
     std::atomic<bool> FDebugPosted{false};
 };
 
 // The program: initialises the units, runs the form, ends the units in their order. Answers
-// the process exit code.
+// the process exit status (kExit...).
 int RunLectern();
 
 // The remembered placement of this executable's book ("" when there is none).

@@ -3,6 +3,7 @@
 #include "lectern/book/FlDfDec.h"
 
 #include "classlib/Platform.h"
+#include "classlib/PlatformText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -174,7 +175,11 @@ std::string TLBFile::GetMarker()
     return marker;
 }
 
-bool TLBFile::Open(const std::string& path, int16_t mode)
+bool TLBFile::Open(const std::string& path, int16_t mode) { return Open(plat::SystemToWide(path), mode); }
+
+std::string TLBFile::Path() const { return plat::WideToSystem(FPath); }
+
+bool TLBFile::Open(const std::u16string& path, int16_t mode)
 {
     if (FFileStream) {
         Close();

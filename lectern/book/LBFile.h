@@ -72,7 +72,9 @@ public:
 
     // mode 0 reads an existing container; 1 appends a new, empty container to the file (or
     // creates it), -1 creates the file afresh. Any failure gives false and leaves the object
-    // closed; no exception escapes.
+    // closed; no exception escapes. The wide path reaches files whose names the code page
+    // lacks; a narrow one is read in the code page.
+    bool Open(const std::u16string& path, int16_t mode);
     bool Open(const std::string& path, int16_t mode);
     void Close();
 
@@ -94,7 +96,8 @@ public:
     int64_t StoredSize(const TLBFileRecord& record) const;
 
     int16_t Mode() const { return FMode; }
-    const std::string& Path() const { return FPath; }
+    const std::u16string& WidePath() const { return FPath; }
+    std::string Path() const;  // in the code page
     int64_t BaseOffset() const { return FBaseOffset; }
     const std::string& Header() const { return FHeader; }
     int RecordCount() const { return static_cast<int>(FRecords.size()); }
@@ -127,7 +130,7 @@ protected:
     std::unique_ptr<TFileStream> FViewFile;      // read only through ExtractEntry's views, when unmapped
     std::string FViewFileError;                  // why FViewFile could not be opened
     int64_t FFileSize = 0;                       // its size when opened for reading
-    std::string FPath;                           // set by a successful read open only
+    std::u16string FPath;                        // set by a successful read open only
     int64_t FBaseOffset = 0;                     // file offset of the first byte after the marker
     std::vector<std::unique_ptr<TLBFileRecord>> FRecords;  // directory order
     std::vector<int32_t> FDataStarts;  // the entries' data offsets, sorted, then the directory's

@@ -1,5 +1,7 @@
 #include "LBLzhArchive.h"
 
+#include "classlib/PlatformText.h"
+
 namespace {
 
 const char kSystemEntry[] = "#SYSTEM";
@@ -7,7 +9,7 @@ const char kMapEntry[] = "#MAP";
 
 }  // namespace
 
-TLBLzhArchive::TLBLzhArchive(const std::string& path)
+TLBLzhArchive::TLBLzhArchive(const std::u16string& path)
     : TLBFile(nullptr), FBookSettings(std::make_unique<TStringList>()), FTopicMap(std::make_unique<TStringList>())
 {
     FValid = Open(path, kModeRead);
@@ -15,6 +17,8 @@ TLBLzhArchive::TLBLzhArchive(const std::string& path)
         LoadSystemLists();
     }
 }
+
+TLBLzhArchive::TLBLzhArchive(const std::string& path) : TLBLzhArchive(plat::SystemToWide(path)) {}
 
 TLBLzhArchive::~TLBLzhArchive() = default;
 

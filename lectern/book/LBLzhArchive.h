@@ -13,6 +13,8 @@
 class TLBLzhArchive : public TLBFile {
 public:
     // Never raises for a bad or missing file: Valid is then false and both lists are empty.
+    // The wide path reaches files whose names the code page lacks.
+    explicit TLBLzhArchive(const std::u16string& path);
     explicit TLBLzhArchive(const std::string& path);
     ~TLBLzhArchive() override;
 

@@ -34,6 +34,9 @@
 //                                  activation (as the system does), waits up to 5 seconds, and
 //                                  prints "closed" or "open " with the window's caption
 //
+// With "--window CAPTION" first, every command reads the viewer's main window of that caption
+// (when several viewers run); otherwise any of them.
+//
 // Exit code 1 when no such window (or, for pane, no address in time) was found.
 #include "tests/support/SampleBook.h"
 #include "tests/support/ScreenShot.h"
@@ -47,7 +50,12 @@
 
 namespace {
 
-HWND MainWindow() { return FindWindowW(L"TFrmVevIvaruvMain", nullptr); }
+std::wstring gWindowCaption;  // "--window": the caption of the main window to read
+
+HWND MainWindow()
+{
+    return FindWindowW(L"TFrmVevIvaruvMain", gWindowCaption.empty() ? nullptr : gWindowCaption.c_str());
+}
 
 std::string ToUtf8(const std::wstring& text)
 {
@@ -246,6 +254,14 @@ int Seconds(int argc, char** argv, int index) { return argc > index ? std::atoi(
 
 int main(int argc, char** argv)
 {
+    if (argc > 3 && std::string(argv[1]) == "--window") {
+        const int n = MultiByteToWideChar(CP_ACP, 0, argv[2], -1, nullptr, 0);
+        gWindowCaption.resize(n > 0 ? static_cast<size_t>(n) : 1);
+        MultiByteToWideChar(CP_ACP, 0, argv[2], -1, gWindowCaption.data(), n);
+        gWindowCaption.resize(gWindowCaption.size() - 1);  // the terminating zero
+        argv += 2;  // the command now follows the program's name
+        argc -= 2;
+    }
     const std::string what = argc > 1 ? argv[1] : "pane";
     if (what == "pane") {
         const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <set>
 
 namespace {
 
@@ -40,6 +42,32 @@ TEST(InstanceBlock, ReaderBoundsWhatAnotherProcessWrote)
             EXPECT_EQ(p, std::string(300, 'z'));
         }
     }
+}
+
+TEST(InstanceBlock, NamedPerProgramAndBook)
+{
+    const std::u16string exe = u"C:\\Books\\lectern.exe";
+    // The book appended to the program: the program's file name alone, as it is.
+    EXPECT_EQ(InstanceBlockName(exe, u""), u"lectern.exe");
+    EXPECT_EQ(InstanceBlockName(u"D:\\полка\\книга-本.exe", u""), u"книга-本.exe");
+    EXPECT_EQ(InstanceBlockName(u"lectern.exe", u""), u"lectern.exe");
+
+    // A book named on the command line: a guard of its own, the same for the same book.
+    const std::u16string first = InstanceBlockName(exe, u"D:\\B\\FIRST.LB");
+    EXPECT_EQ(first.substr(0, 12), u"lectern.exe:");
+    EXPECT_EQ(first.size(), 12u + 16u);
+    EXPECT_EQ(InstanceBlockName(exe, u"D:\\B\\FIRST.LB"), first);
+    EXPECT_EQ(InstanceBlockName(u"E:\\elsewhere\\lectern.exe", u"D:\\B\\FIRST.LB"), first);
+    const std::u16string keys[] = {u"D:\\B\\SECOND.LB", u"D:\\B\\FIRST.LC", u"D:\\КНИГА.LB", u"D:\\КНИЖА.LB",
+                                   u"D:\\" + std::u16string(32000, u'X') + u".LB"};
+    std::set<std::u16string> names = {first, InstanceBlockName(u"C:\\other.exe", u"D:\\B\\FIRST.LB")};
+    for (const std::u16string& key : keys) {
+        const std::u16string name = InstanceBlockName(exe, key);
+        EXPECT_EQ(name.size(), 12u + 16u);  // short whatever the path
+        EXPECT_EQ(name.find(u'\\'), std::u16string::npos);
+        names.insert(name);
+    }
+    EXPECT_EQ(names.size(), 2u + std::size(keys));  // every book and program apart
 }
 
 }  // namespace

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+// Bounds as their four numbers in failure messages.
+void PrintTo(const TWindowBounds& b, std::ostream* out)
+{
+    *out << "{" << b.Left << ", " << b.Top << ", " << b.Width << ", " << b.Height << "}";
+}
+
 namespace {
 
 TStringList Lines(const std::string& text)
@@ -180,6 +186,36 @@ TEST(Placement, DamagedSizeKeepsTheFallbackSize)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ParsePlacement(c.text, fallback), c.want) << c.what;
+    }
+}
+
+TEST(Placement, StartBoundsFromAWholePlacementOrTheBooksDefault)
+{
+    // The book's 900 x 600 at the form's position (10, 20), on a screen of 1024 x 768.
+    const TWindowBounds book{10, 20, 900, 600};
+    const TWindowBounds centred{62, 84, 900, 600};
+    struct Case {
+        const char* what;
+        std::string placement;
+        bool centred;
+        TWindowBounds want;
+    };
+    const Case cases[] = {
+        {"nothing remembered", "", false, book},
+        {"nothing remembered, centred", "", true, centred},
+        {"a whole placement", "0000640000320003200002580", true, {100, 50, 800, 600}},
+        {"a password after it", "0000640000320003200002581secret", false, {100, 50, 800, 600}},
+        {"a field that does not read", "00006400003G0003200002580", true, {100, 20, 800, 600}},
+        {"a damaged size", "0000640000320000000002580", true, {100, 50, 900, 600}},
+        // Shorter than 25 characters: damaged as a whole, the book's default.
+        {"its height cut to 0002", "0000640000320003200002", true, centred},
+        {"its height cut to 0002, not centred", "0000640000320003200002", false, book},
+        {"its state missing", "000064000032000320000258", true, centred},
+        {"a piece of it", "0000640000320003", false, book},
+        {"one character", "1", true, centred},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StartBounds(c.placement, book, c.centred, 1024, 768), c.want) << c.what;
     }
 }
 

@@ -45,22 +45,75 @@ TEST_F(BrowserEventsTest, NavigationComesFromThePageOfTheFrameThatNavigates)
     TComPtr<IDispatch> notABrowser = TComPtr<IDispatch>::Adopt(new FakeDispatch());
 
     TComPtr<IDispatch> top(pageView->ControlDispatch());
-    TNavigationSource s = NavigationSource(top.Get(), *pageView);
+    TNavigationSource s = NavigationSource(top.Get(), *pageView, "");
     EXPECT_EQ(s.Document, FromWide(book));
     EXPECT_TRUE(s.TopFrame);
 
     TComPtr<IDispatch> frame(dummy->ControlDispatch());
-    s = NavigationSource(frame.Get(), *pageView);
+    s = NavigationSource(frame.Get(), *pageView, "");
     EXPECT_EQ(s.Document, FromWide(remote));   // not the top page's
     EXPECT_FALSE(s.TopFrame);
 
-    s = NavigationSource(notABrowser.Get(), *pageView);
+    s = NavigationSource(notABrowser.Get(), *pageView, "");
     EXPECT_EQ(s.Document, "");
     EXPECT_FALSE(s.TopFrame);
 
-    s = NavigationSource(nullptr, *pageView);
+    s = NavigationSource(nullptr, *pageView, "");
     EXPECT_EQ(s.Document, FromWide(book));
     EXPECT_TRUE(s.TopFrame);
+}
+
+TEST_F(BrowserEventsTest, AFrameWithoutAPageIsJudgedByThePageThatHoldsIt)
+{
+    const std::string book = "http://127.0.0.1:8000/p/G/index.html";
+    const std::string remote = "https://ads.example.org/frame.html";
+    TPageBrowser* blank = Place();
+    FakeBrowser* blankFake = FakeBrowser::Last();
+    pageFake->location = ToWide(book);
+    dummyFake->location = ToWide(remote);   // stands for a remote frame inside the book page
+    blankFake->location = L"about:blank";   // a frame inside that one, written by its page
+    TComPtr<IDispatch> top(pageView->ControlDispatch());
+    TComPtr<IDispatch> outer(dummy->ControlDispatch());
+    TComPtr<IDispatch> inner(blank->ControlDispatch());
+    auto* documentFake = new FakeDispatch();
+    TComPtr<IDispatch> document = TComPtr<IDispatch>::Adopt(documentFake);
+    const auto held = [&](IDispatch* frame, const std::string& behind) {
+        return NavigationSource(frame, *pageView, behind).Holder;
+    };
+
+    dummyFake->parent = top.Get();
+    blankFake->parent = outer.Get();
+    const TNavigationSource s = NavigationSource(inner.Get(), *pageView, "");
+    EXPECT_EQ(s.Document, "about:blank");
+    EXPECT_FALSE(s.TopFrame);
+    EXPECT_EQ(s.Holder, remote);   // not the book page above it
+    // A parent that is a document naming its frame's browser as a service.
+    documentFake->browserService = top.Get();
+    blankFake->parent = document.Get();
+    EXPECT_EQ(held(inner.Get(), ""), book);
+    // Up through frames without a page to the page view's page.
+    dummyFake->location = L"";
+    blankFake->parent = outer.Get();
+    EXPECT_EQ(held(inner.Get(), ""), book);
+    // The page view without a page: the page it showed before.
+    pageFake->location = L"about:blank";
+    EXPECT_EQ(held(inner.Get(), remote), remote);
+    EXPECT_EQ(held(outer.Get(), book), book);
+    EXPECT_EQ(held(top.Get(), book), book);
+    EXPECT_EQ(held(nullptr, ""), "");
+    // A frame with a page of its own is judged by that page: no holder is asked.
+    dummyFake->location = ToWide(remote);
+    EXPECT_EQ(held(outer.Get(), book), "");
+
+    // Parents that cannot be read, that name the frame itself, or that go round in a circle.
+    dummyFake->location = L"";
+    for (IDispatch* parent : {static_cast<IDispatch*>(nullptr), inner.Get(), outer.Get()}) {
+        blankFake->parent = parent;
+        dummyFake->parent = inner.Get();
+        EXPECT_EQ(held(inner.Get(), book), "");
+    }
+    dummyFake->parent = nullptr;
+    blankFake->parent = nullptr;
 }
 
 struct NewWindowHandler : TObject {

@@ -29,8 +29,9 @@ TEST(Navigation, LinksByAddressSettingAndTheirPage)
         {"mailto:someone@example.org", book, A::OpenExternal, A::OpenExternal},
         {"ftp://example.org/f", book, A::OpenExternal, A::OpenExternal},
         {"exec:setup.exe;/q", book, A::Execute, A::Execute},
-        {"EXEC:setup.exe", "", A::Execute, A::Execute},
-        {"exec:setup.exe", "about:blank", A::Execute, A::Execute},
+        {"EXEC:setup.exe", book, A::Execute, A::Execute},
+        {"exec:setup.exe", "", A::Refuse, A::Refuse},             // no page, nothing behind it
+        {"exec:setup.exe", "about:blank", A::Refuse, A::Refuse},
         {"exec:calc.exe", web, A::Refuse, A::Refuse},
         {"exec:calc.exe", "http://127.0.0.1:8000/tomekit.7/other-run/x.html", A::Refuse, A::Refuse},
         {"file:///C:/Windows/notepad.exe", book, A::OpenExternal, A::OpenExternal},
@@ -78,14 +79,24 @@ TEST(Navigation, TrustComesFromTheFrameThatNavigates)
     const Case cases[] = {
         {"a book page in the page view", {book, true}, true},
         {"a book page in a frame", {base + "toc.html", false}, true},
-        {"a remote frame inside a book page", {web, false}, false},
+        {"a remote frame inside a book page", {web, false, book}, false},
         {"a remote page in the page view", {web, true}, false},
-        {"the page view before its first page", {"", true}, true},
-        {"the page view on about:blank", {"about:blank", true}, true},
-        {"a new frame without a page", {"", false}, false},
-        {"a frame on about:blank", {"about:blank", false}, false},
         {"another run's address", {"http://127.0.0.1:8000/tomekit.7/11111111-2222-3333-4444-555555555555/x.html", true},
          false},
+        // A frame without a page of its own is judged by the page that holds it.
+        {"a blank frame in a book page", {"about:blank", false, book}, true},
+        {"an empty frame in a book page", {"", false, book}, true},
+        {"a blank frame in a remote page", {"about:blank", false, web}, false},
+        {"an empty frame in a remote page", {"", false, web}, false},
+        {"a blank frame held by nothing that can be read", {"about:blank", false, ""}, false},
+        // The page view without a page, by the page it showed before.
+        {"the page view before its first page", {"", true, ""}, false},
+        {"the page view on about:blank with nothing behind it", {"about:blank", true, ""}, false},
+        {"the page view on about:blank after a book page", {"about:blank", true, book}, true},
+        {"the page view on about:blank after a remote page", {"about:blank", true, web}, false},
+        // What the viewer starts itself is the book's, whatever page shows.
+        {"the viewer's own over a remote page", {web, true, "", true}, true},
+        {"the viewer's own before the first page", {"", true, "", true}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -8,35 +8,38 @@ namespace {
 
 TEST(BookChoice, FirstParameterIsABookOnlyWhenItExistsAndIsNoPageName)
 {
-    const std::string exe = "C:\\Books\\lectern.exe";
-    const std::set<std::string> files = {"D:\\b\\manual.lbk", "D:\\b\\manual", "D:\\b\\start.htm",
-                                         "D:\\b\\x.h", "D:\\b\\x.HTML", "D:\\b\\x.xhtml", "D:\\b\\x."};
+    const std::u16string exe = u"C:\\Books\\lectern.exe";
+    const std::set<std::u16string> files = {u"D:\\b\\manual.lbk", u"D:\\b\\manual", u"D:\\b\\start.htm",
+                                            u"D:\\b\\x.h", u"D:\\b\\x.HTML", u"D:\\b\\x.xhtml", u"D:\\b\\x.",
+                                            u"D:\\полка\\книга-本.lb"};
     struct Case {
-        std::vector<std::string> params;
-        std::string book;
-        std::string dir;
+        std::vector<std::u16string> params;
+        std::u16string book;
+        std::u16string dir;
         int used;
     };
     const Case cases[] = {
-        {{}, exe, "C:\\Books\\", 0},
-        {{""}, exe, "C:\\Books\\", 0},
-        {{"D:\\b\\manual.lbk", "12"}, "D:\\b\\manual.lbk", "D:\\b\\", 1},
-        {{"D:\\b\\manual"}, "D:\\b\\manual", "D:\\b\\", 1},      // no extension: a book
-        {{"D:\\b\\missing.lbk"}, exe, "C:\\Books\\", 0},         // missing file
-        {{"D:\\b\\start.htm"}, exe, "C:\\Books\\", 0},           // pieces of ".html" are page names
-        {{"D:\\b\\x.h"}, exe, "C:\\Books\\", 0},
-        {{"D:\\b\\x.HTML"}, exe, "C:\\Books\\", 0},
-        {{"D:\\b\\x."}, exe, "C:\\Books\\", 0},
-        {{"D:\\b\\x.xhtml"}, "D:\\b\\x.xhtml", "D:\\b\\", 1},   // not inside ".html"
-        {{"12"}, exe, "C:\\Books\\", 0},
+        {{}, exe, u"C:\\Books\\", 0},
+        {{u""}, exe, u"C:\\Books\\", 0},
+        {{u"D:\\b\\manual.lbk", u"12"}, u"D:\\b\\manual.lbk", u"D:\\b\\", 1},
+        {{u"D:\\b\\manual"}, u"D:\\b\\manual", u"D:\\b\\", 1},      // no extension: a book
+        {{u"D:\\b\\missing.lbk"}, exe, u"C:\\Books\\", 0},         // missing file
+        {{u"D:\\b\\start.htm"}, exe, u"C:\\Books\\", 0},           // pieces of ".html" are page names
+        {{u"D:\\b\\x.h"}, exe, u"C:\\Books\\", 0},
+        {{u"D:\\b\\x.HTML"}, exe, u"C:\\Books\\", 0},
+        {{u"D:\\b\\x."}, exe, u"C:\\Books\\", 0},
+        {{u"D:\\b\\x.xhtml"}, u"D:\\b\\x.xhtml", u"D:\\b\\", 1},   // not inside ".html"
+        {{u"12"}, exe, u"C:\\Books\\", 0},
+        // Names the code page lacks stay whole.
+        {{u"D:\\полка\\книга-本.lb"}, u"D:\\полка\\книга-本.lb", u"D:\\полка\\", 1},
     };
     for (const Case& c : cases) {
         int asked = 0;
-        const TBookChoice choice = ChooseBook(c.params, exe, [&](const std::string& p) {
+        const TBookChoice choice = ChooseBook(c.params, exe, [&](const std::u16string& p) {
             ++asked;
             return files.count(p) > 0;
         });
-        const std::string what = c.params.empty() ? "(none)" : c.params[0];
+        const size_t what = &c - cases;
         EXPECT_EQ(choice.BookPath, c.book) << what;
         EXPECT_EQ(choice.BaseDir, c.dir) << what;
         EXPECT_EQ(choice.ParamsUsed, c.used) << what;

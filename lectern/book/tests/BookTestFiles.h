@@ -2,6 +2,7 @@
 #pragma once
 
 #include "classlib/Platform.h"
+#include "classlib/PlatformText.h"
 #include "classlib/Streams.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +22,20 @@ protected:
         return path;
     }
 
+    // The same, wide: its file name ends with the suffix, whatever the code page holds.
+    std::u16string TempPathWide(const std::u16string& suffix)
+    {
+        std::u16string path = plat::SystemToWide(TempPath("")) + suffix;
+        FWidePaths.push_back(path);
+        return path;
+    }
+
     void TearDown() override
     {
         for (const std::string& path : FPaths) {
+            plat::RemoveFile(path);
+        }
+        for (const std::u16string& path : FWidePaths) {
             plat::RemoveFile(path);
         }
     }
@@ -35,7 +47,8 @@ protected:
         return data.DataString();
     }
 
-    static void WriteFileBytes(const std::string& path, const std::string& bytes)
+    template <class Path>
+    static void WriteFileBytes(const Path& path, const std::string& bytes)
     {
         TFileStream file(path, fmCreate);
         file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
@@ -43,4 +56,5 @@ protected:
 
 private:
     std::vector<std::string> FPaths;
+    std::vector<std::u16string> FWidePaths;
 };

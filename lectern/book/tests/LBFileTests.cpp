@@ -168,6 +168,25 @@ TEST_F(LBFileTest, OpensABookAtOffsetZeroAndReadsItsDirectory)
     EXPECT_FALSE(book.ExtractEntry("index.html", &dest));
 }
 
+TEST_F(LBFileTest, OpensByAWideNameThatTheCodePageLacks)
+{
+    // Cyrillic and a CJK character, which no single-byte code page holds together.
+    const std::string written = TempPath();
+    BookWriter().Add("index.html", "<p>index</p>").WriteFile(written);
+    const std::u16string path = TempPathWide(u"книга-本.lb");
+    WriteFileBytes(path, ReadFileBytes(written));
+    for (const bool mapped : {true, false}) {
+        SCOPED_TRACE(mapped ? "mapped file" : "second handle");
+        ProbeFile book;
+        ASSERT_TRUE(book.Open(path, TLBFile::kModeRead));
+        EXPECT_EQ(book.WidePath(), path);
+        if (!mapped) {
+            book.ReadViewsThroughHandle();  // opens the file again by its name
+        }
+        EXPECT_EQ(Extract(book, "index.html"), "<p>index</p>");
+    }
+}
+
 TEST_F(LBFileTest, OpensABookAppendedBehindAProgramImage)
 {
     // The running test program itself is a multi-megabyte image with no marker in it.

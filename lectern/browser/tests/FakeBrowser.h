@@ -67,6 +67,7 @@ public:
     std::vector<DISPID> ambientChanges;
     std::map<DISPID, TOleVariant> properties;   // values the property gets answer
     std::wstring location;   // what get_LocationURL answers
+    IDispatch* parent = nullptr;   // what get_Parent answers (a frame's holder); null: it fails
     HWND window = nullptr;
     HWND docView = nullptr;
     HWND server = nullptr;
@@ -131,7 +132,15 @@ public:
     HRESULT STDMETHODCALLTYPE Refresh2(VARIANT*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE get_Application(IDispatch** d) override;
-    HRESULT STDMETHODCALLTYPE get_Parent(IDispatch**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Parent(IDispatch** d) override
+    {
+        *d = parent;
+        if (parent == nullptr) {
+            return E_NOTIMPL;
+        }
+        parent->AddRef();
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_Container(IDispatch**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Document(IDispatch** d) override;
     HRESULT STDMETHODCALLTYPE get_TopLevelContainer(VARIANT_BOOL*) override { return E_NOTIMPL; }

@@ -1,6 +1,7 @@
 // A small automation object for tests: named properties with values (objects or texts), found
 // by GetIDsOfNames and read by Invoke, and optionally one more interface id it claims to have
-// (e.g. a document's), answered with its IDispatch.
+// (e.g. a document's), answered with its IDispatch. With browserService set it is also a
+// service provider that answers the web-browser service (a document's browser) with it.
 #pragma once
 
 #include "classlib/ComObj.h"
@@ -9,7 +10,10 @@
 #include <utility>
 #include <vector>
 
-class FakeDispatch final : public IDispatch, public IOleCommandTarget, public IPersistStreamInit {
+class FakeDispatch final : public IDispatch,
+                           public IOleCommandTarget,
+                           public IPersistStreamInit,
+                           public IServiceProvider {
 public:
     explicit FakeDispatch(const IID* extra = nullptr) : FExtra(extra) {}
 
@@ -36,6 +40,8 @@ public:
     // Loading from a stream (a document's IPersistStreamInit): what was read.
     bool persist = false;
     std::string loaded;
+    // The browser object QueryService(SID_SWebBrowserApp) answers; null: no service provider.
+    IUnknown* browserService = nullptr;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
@@ -47,6 +53,8 @@ public:
             *object = static_cast<IOleCommandTarget*>(this);
         } else if (persist && IsEqualIID(iid, IID_IPersistStreamInit)) {
             *object = static_cast<IPersistStreamInit*>(this);
+        } else if (browserService != nullptr && IsEqualIID(iid, IID_IServiceProvider)) {
+            *object = static_cast<IServiceProvider*>(this);
         }
         if (*object == nullptr) {
             return E_NOINTERFACE;
@@ -108,6 +116,16 @@ public:
             }
         }
         return OLECMDERR_E_NOTSUPPORTED;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** object) override
+    {
+        static const GUID kWebBrowserApp = {0x0002DF05, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+        *object = nullptr;
+        if (browserService == nullptr || !IsEqualGUID(service, kWebBrowserApp)) {
+            return E_NOINTERFACE;
+        }
+        return browserService->QueryInterface(iid, object);
     }
 
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }

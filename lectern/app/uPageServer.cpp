@@ -166,7 +166,6 @@ std::string LoadEntry(TLBFile& book, const TLBFileRecord& record, const std::str
     return {};
 }
 
-
 bool IsDecimal(const std::string& text)
 {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -281,6 +280,8 @@ void TPageServer::FileProviderDataReceived(TPageConnection& sender)
         return;
     }
     sender.AcceptRequest();
+    // Only a failure in answering the request is answered 500: one in reaching the host's
+    // parts fails the handler, which closes the connection.
     TLBFile& book = FHost.Book();
     const TStringList& mimeTypes = FHost.MimeTypes();
     const std::string& urlPrefix = FHost.UrlPrefix();

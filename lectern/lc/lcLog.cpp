@@ -338,18 +338,21 @@ void Log(const std::string& text, const std::string& name)
     }
 }
 
-void LogException(const std::string& context, const Exception& e, const std::string& name)
+namespace {
+
+// The line of a caught exception, when exceptions are logged: context + " Exception! " + what
+// it was (its class and message, or "unknown"). Never raises.
+template <typename What>
+void LogCaughtLine(const std::string& context, What&& what, const std::string& name)
 {
     if (!LogExceptionEnabled || !LogEnabled) {
         return;
     }
     try {
-        Log(context + " Exception! " + SystemToUtf8(e.ClassName()) + ": " + SystemToUtf8(e.Message()), name);
+        Log(context + " Exception! " + what(), name);
     } catch (...) {
     }
 }
-
-namespace {
 
 // The readable name of a type: the compiler's mangled name decoded where the run time can.
 std::string TypeName(const std::type_info& type)
@@ -362,23 +365,21 @@ std::string TypeName(const std::type_info& type)
 
 }  // namespace
 
+void LogException(const std::string& context, const Exception& e, const std::string& name)
+{
+    LogCaughtLine(context, [&e] { return SystemToUtf8(e.ClassName()) + ": " + SystemToUtf8(e.Message()); }, name);
+}
+
 void LogCurrentException(const std::string& context, const std::string& name)
 {
     try {
-        try {
-            throw;
-        } catch (const Exception& e) {
-            LogException(context, e, name);
-        } catch (const std::exception& e) {
-            if (LogExceptionEnabled && LogEnabled) {
-                Log(context + " Exception! " + TypeName(typeid(e)) + ": " + SystemToUtf8(e.what()), name);
-            }
-        } catch (...) {
-            if (LogExceptionEnabled && LogEnabled) {
-                Log(context + " Exception! unknown", name);
-            }
-        }
+        throw;
+    } catch (const Exception& e) {
+        LogException(context, e, name);
+    } catch (const std::exception& e) {
+        LogCaughtLine(context, [&e] { return TypeName(typeid(e)) + ": " + SystemToUtf8(e.what()); }, name);
     } catch (...) {
+        LogCaughtLine(context, [] { return std::string("unknown"); }, name);
     }
 }
 

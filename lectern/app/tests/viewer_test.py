@@ -573,7 +573,6 @@ class SingleInstance(ViewerTestCase):
         self.assertLess(order.index("TFrmVevIvaruvMain"), order.index("Notepad"), order)
         self.assertTrue(first.wait_in_pane("Load page: " + base + "pages/chapter2.html"))
 
-
     def test_another_book_opens_a_viewer_of_its_own(self):
         # The same program with another book named on its command line: a viewer of its own,
         # with its own server, and the first keeps its page.

@@ -488,7 +488,6 @@ TEST(PngPicture, TextKeywordsTheFormatForbidsAreRefusedOnSave)
     }
 }
 
-
 // ---- image data -------------------------------------------------------------------------------
 
 TEST(PngPicture, ImageDataSplitOverManyChunksDecodesAsOne)
